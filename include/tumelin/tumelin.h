@@ -1,0 +1,244 @@
+/*
+ * Tumelin plug-in interface for host authors.
+ *
+ * Tumelin inflates a closed cloth membrane: a mass-spring network of points,
+ * spring links and triangles that the host owns. The host loads the plug-in
+ * (Tumelin.kwt), binds the six entries below by name and calls them on its own
+ * thread. Every record here is a binary interface: field order, widths,
+ * offsets and gaps are fixed, and pinned with static asserts at the end.
+ *
+ * On 32-bit Windows every pointer is 4 bytes and the entries are __stdcall.
+ * On 64-bit platforms pointers are 8 bytes (TClothPoint grows to 120 bytes,
+ * nothing else changes) and the entries use the platform's C convention.
+ *
+ * This header is valid C99/C11 and C++.
+ */
+#ifndef TUMELIN_TUMELIN_H
+#define TUMELIN_TUMELIN_H
+
+#include <stddef.h>
+#include <stdint.h>
+#ifdef __cplusplus
+#include <cstring>
+#else
+#include <string.h>
+#include <uchar.h>
+#endif
+
+#if defined(_WIN32) && defined(__i386__)
+#define TUMELIN_CALL __stdcall
+#elif defined(_WIN32) && defined(_M_IX86)
+#define TUMELIN_CALL __stdcall
+#else
+#define TUMELIN_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- records ----------------------------------------------------------- */
+
+/** A point or vector in model length units. Gravity acts along -Z. */
+typedef struct TDbl3D {
+  double X;
+  double Y;
+  double Z;
+} TDbl3D;
+
+/** One spring from the owning point to point Target. */
+typedef struct TClothLink {
+  int32_t Target;      /**< index into the point array */
+  int32_t Reserved0;   /**< alignment; never read */
+  double RestLength;   /**< natural length of the spring */
+} TClothLink;
+
+struct TClothPoint;
+
+/*
+ * Host dynamic arrays: a variable holds a pointer to the first element, the
+ * element count is the int32 in the 4 bytes just before it, and a null
+ * pointer is the empty array. Use TumelinArrayCount() to read the count.
+ */
+typedef struct TClothPoint* TClothPointArray; /**< #points; stride sizeof(TClothPoint) */
+typedef struct TClothFace* TClothFaceArray;   /**< #faces; stride 40 */
+typedef TClothLink* TClothLinkArray;          /**< links of one point; stride 16 */
+typedef int32_t* TFaceIndexArray;             /**< face indices of one point; stride 4 */
+
+/** One simulated mass point (112 bytes on 32-bit targets, 120 on 64-bit). */
+typedef struct TClothPoint {
+  TDbl3D Pos;       /**< position at the start of a step; after it the new position */
+  TDbl3D NewPos;    /**< written during a step; zero between steps */
+  TDbl3D Vel;       /**< velocity at the start of a step; after it the new velocity */
+  TDbl3D NewVel;    /**< written during a step; zero between steps */
+  uint8_t Fixed;    /**< 0 = free; any other value pins the point */
+  uint8_t Reserved0[3];
+  int32_t LinkCount;     /**< how many entries of Links take part (<= 0: none) */
+  TClothLinkArray Links; /**< springs starting at this point */
+  TFaceIndexArray Faces; /**< indices into the face array of every adjacent triangle */
+} TClothPoint;
+
+/** One triangle. Normal is rewritten by the plug-in at the start of every step. */
+typedef struct TClothFace {
+  int32_t P0; /**< first corner, index into the point array */
+  int32_t P1; /**< second corner */
+  int32_t P2; /**< third corner */
+  int32_t Reserved0;
+  TDbl3D Normal; /**< (P1-P0)/|P1-P0| x (P2-P0)/|P2-P0|; length sin of the angle at P0 */
+} TClothFace;
+
+/**
+ * Simulation settings, filled by PluginExecZR71 from section "Setup" of an
+ * INI file and read by every PluginExecZR72 call.
+ */
+typedef struct TClothSetup {
+  double ClothP;       /**< internal pressure coefficient; "ClothP", default 0.5 */
+  double ClothK0;      /**< stiffness of a stretched spring; "ClothK0", default 5.0 */
+  double ClothK1;      /**< stiffness of a spring at or below rest length; "ClothK1", default 5.0 */
+  double ClothC;       /**< velocity damping; "ClothC", default 1.0 */
+  int32_t ClothT0;     /**< stored for the host, unused by the plug-in; "ClothT0", default 500 */
+  int32_t ClothMethod; /**< 1 = Heun, 2 = Runge-Kutta 4, anything else = Euler; default 0 */
+} TClothSetup;
+
+/** Rows per grid column: indices 0..256. */
+#define TUMELIN_GRID_ROWS 257
+/** Byte offset of cell (0, 0) in a TSurfaceGrid record. */
+#define TUMELIN_GRID_POINTS_OFFSET 432
+/** Bytes per grid column: 257 cells of 24 bytes. */
+#define TUMELIN_GRID_COLUMN_BYTES 6168
+
+/** Topology of a surface grid (TSurfaceGrid.Mode). */
+enum {
+  TUMELIN_MODE_SPHERE = 0, /**< closed surface with two poles */
+  TUMELIN_MODE_TORUS = 1,  /**< closed in both directions */
+  TUMELIN_MODE_SHEET = 2,  /**< open sheet, one cell per point */
+  TUMELIN_MODE_TUBE = 3    /**< closed around, open at both ends */
+};
+
+/**
+ * Head of the host's surface record. The cell table follows at byte 432:
+ * column u starts at 432 + 6168*u and holds 257 TDbl3D cells. Allocate
+ * TumelinGridBytes(columns) bytes and use TumelinGridCell() to reach a cell.
+ */
+typedef struct TSurfaceGrid {
+  uint8_t Mode;          /**< TUMELIN_MODE_*; 4..255 write nothing */
+  uint8_t Reserved0[3];
+  int32_t CountU;        /**< columns in use */
+  int32_t CountV;        /**< rows in use, at most 257 */
+  uint8_t HostData[420]; /**< host-owned; never touched by the plug-in */
+} TSurfaceGrid;
+
+/** Size in bytes of a grid record with the given number of columns. */
+static inline size_t TumelinGridBytes(int32_t columns) {
+  return (size_t)TUMELIN_GRID_POINTS_OFFSET + (size_t)TUMELIN_GRID_COLUMN_BYTES * (size_t)columns;
+}
+
+/** Address of cell (u, v) of a grid record. */
+static inline TDbl3D* TumelinGridCell(TSurfaceGrid* grid, int32_t u, int32_t v) {
+  return (TDbl3D*)((unsigned char*)grid + TUMELIN_GRID_POINTS_OFFSET +
+                   (size_t)TUMELIN_GRID_COLUMN_BYTES * (size_t)u + sizeof(TDbl3D) * (size_t)v);
+}
+
+/** Element count of a host dynamic array: the int32 before the first element, 0 for null. */
+static inline int32_t TumelinArrayCount(const void* first) {
+  int32_t count;
+  if (first == NULL) return 0;
+  memcpy(&count, (const unsigned char*)first - sizeof(int32_t), sizeof count);
+  return count;
+}
+
+/* ---- entry points ------------------------------------------------------ */
+
+/** Export names, in ordinal order 1..6. */
+#define TUMELIN_EXPORT_EXEC_ZR73 "PluginExecZR73" /**< ordinal 1 */
+#define TUMELIN_EXPORT_EXEC_ZR72 "PluginExecZR72" /**< ordinal 2 */
+#define TUMELIN_EXPORT_EXEC_ZR71 "PluginExecZR71" /**< ordinal 3 */
+#define TUMELIN_EXPORT_RGST_ZR7 "PluginRgstZR7"   /**< ordinal 4 */
+#define TUMELIN_EXPORT_NAME_ZR7 "PluginNameZR7"   /**< ordinal 5 */
+#define TUMELIN_EXPORT_RGST_ZR6 "PluginRgstZR6"   /**< ordinal 6 */
+
+/** Display name, "Tumelin,52" (UTF-16, zero-terminated, owned by the plug-in). */
+typedef const char16_t*(TUMELIN_CALL* TPluginNameZR7)(void);
+
+/**
+ * Registration data. Each argument is a host slot that receives, in order:
+ * the prefix ("KWDX-" for generation 6, "QJ7" for 7), "-TMLN", the
+ * 32-character token, "KW_Tumelin", 0 and the version stamp (days since
+ * 1899-12-30). Strings stay valid while the plug-in is loaded. Returns 0.
+ */
+typedef int32_t(TUMELIN_CALL* TPluginRgstZR6)(const char16_t** RgstPrefix, const char16_t** RgstCode,
+                                              const char16_t** RgstToken, const char16_t** RgstName,
+                                              int32_t* RgstInt, double* RgstStamp);
+typedef TPluginRgstZR6 TPluginRgstZR7;
+
+/**
+ * Loads settings. IniPathRef addresses a location whose first field points to
+ * the zero-terminated UTF-16 path (null = empty path). Arguments 2 to 4 are
+ * never read. Setup receives the defaults, then every well-formed value.
+ */
+typedef void(TUMELIN_CALL* TPluginExecZR71)(const char16_t* const* IniPathRef, void* Unused2, void* Unused3,
+                                            void* Unused4, TClothSetup* Setup);
+
+/**
+ * Advances the membrane one step of 0.005 time units. PointsVar and FacesVar
+ * are the addresses of the host variables holding the arrays. Reserved is
+ * never read. Returns the number of points.
+ */
+typedef int32_t(TUMELIN_CALL* TPluginExecZR72)(void* Reserved, TClothPointArray* PointsVar,
+                                               TClothFaceArray* FacesVar, const TClothSetup* Setup);
+
+/** Copies the points' positions into the grid as its Mode prescribes. */
+typedef void(TUMELIN_CALL* TPluginExecZR73)(TSurfaceGrid* Grid, TClothPointArray* PointsVar);
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+/* ---- layout checks ----------------------------------------------------- */
+
+#ifdef __cplusplus
+#define TUMELIN_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#define TUMELIN_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+
+TUMELIN_STATIC_ASSERT(sizeof(TDbl3D) == 24, "TDbl3D is 24 bytes");
+TUMELIN_STATIC_ASSERT(sizeof(TClothLink) == 16, "TClothLink is 16 bytes");
+TUMELIN_STATIC_ASSERT(offsetof(TClothLink, RestLength) == 8, "TClothLink.RestLength at 8");
+TUMELIN_STATIC_ASSERT(offsetof(TClothPoint, NewPos) == 24, "TClothPoint.NewPos at 24");
+TUMELIN_STATIC_ASSERT(offsetof(TClothPoint, Vel) == 48, "TClothPoint.Vel at 48");
+TUMELIN_STATIC_ASSERT(offsetof(TClothPoint, NewVel) == 72, "TClothPoint.NewVel at 72");
+TUMELIN_STATIC_ASSERT(offsetof(TClothPoint, Fixed) == 96, "TClothPoint.Fixed at 96");
+TUMELIN_STATIC_ASSERT(offsetof(TClothPoint, LinkCount) == 100, "TClothPoint.LinkCount at 100");
+TUMELIN_STATIC_ASSERT(offsetof(TClothPoint, Links) == 104, "TClothPoint.Links at 104");
+#if UINTPTR_MAX == 0xFFFFFFFFu
+TUMELIN_STATIC_ASSERT(offsetof(TClothPoint, Faces) == 108, "TClothPoint.Faces at 108");
+TUMELIN_STATIC_ASSERT(sizeof(TClothPoint) == 112, "TClothPoint is 112 bytes");
+#else
+TUMELIN_STATIC_ASSERT(offsetof(TClothPoint, Faces) == 112, "TClothPoint.Faces at 112");
+TUMELIN_STATIC_ASSERT(sizeof(TClothPoint) == 120, "TClothPoint is 120 bytes");
+#endif
+TUMELIN_STATIC_ASSERT(offsetof(TClothFace, P1) == 4, "TClothFace.P1 at 4");
+TUMELIN_STATIC_ASSERT(offsetof(TClothFace, P2) == 8, "TClothFace.P2 at 8");
+TUMELIN_STATIC_ASSERT(offsetof(TClothFace, Normal) == 16, "TClothFace.Normal at 16");
+TUMELIN_STATIC_ASSERT(sizeof(TClothFace) == 40, "TClothFace is 40 bytes");
+TUMELIN_STATIC_ASSERT(offsetof(TClothSetup, ClothK0) == 8, "TClothSetup.ClothK0 at 8");
+TUMELIN_STATIC_ASSERT(offsetof(TClothSetup, ClothK1) == 16, "TClothSetup.ClothK1 at 16");
+TUMELIN_STATIC_ASSERT(offsetof(TClothSetup, ClothC) == 24, "TClothSetup.ClothC at 24");
+TUMELIN_STATIC_ASSERT(offsetof(TClothSetup, ClothT0) == 32, "TClothSetup.ClothT0 at 32");
+TUMELIN_STATIC_ASSERT(offsetof(TClothSetup, ClothMethod) == 36, "TClothSetup.ClothMethod at 36");
+TUMELIN_STATIC_ASSERT(sizeof(TClothSetup) == 40, "TClothSetup is 40 bytes");
+TUMELIN_STATIC_ASSERT(offsetof(TSurfaceGrid, CountU) == 4, "TSurfaceGrid.CountU at 4");
+TUMELIN_STATIC_ASSERT(offsetof(TSurfaceGrid, CountV) == 8, "TSurfaceGrid.CountV at 8");
+TUMELIN_STATIC_ASSERT(sizeof(TSurfaceGrid) == TUMELIN_GRID_POINTS_OFFSET, "grid cells start at 432");
+TUMELIN_STATIC_ASSERT(TUMELIN_GRID_COLUMN_BYTES == TUMELIN_GRID_ROWS * 24, "a column is 257 cells");
+
+#ifdef __cplusplus
+#include <type_traits>
+static_assert(std::is_trivially_copyable<TDbl3D>::value, "TDbl3D crosses the host boundary");
+static_assert(std::is_trivially_copyable<TClothPoint>::value, "TClothPoint crosses the host boundary");
+static_assert(std::is_trivially_copyable<TClothFace>::value, "TClothFace crosses the host boundary");
+static_assert(std::is_trivially_copyable<TClothSetup>::value, "TClothSetup crosses the host boundary");
+#endif
+
+#endif /* TUMELIN_TUMELIN_H */

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs, from Debian packages, whatever the build and tests need and this
+# machine lacks. Safe to run again: it does nothing when everything is there.
+set -euo pipefail
+
+need=()
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+for pkg in cmake ninja-build g++ make googletest libgtest-dev libbenchmark-dev \
+           g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
+           libcli11-dev libstb-dev; do
+  have_pkg "$pkg" || need+=("$pkg")
+done
+
+want_wine=0
+if ! have_pkg wine32:i386 || ! have_pkg wine; then want_wine=1; fi
+
+if [ "${#need[@]}" -eq 0 ] && [ "$want_wine" -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+
+if [ "$want_wine" -eq 1 ]; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  need+=(wine wine32:i386)
+fi
+
+echo "install-deps: installing ${need[*]}"
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+echo "install-deps: done"

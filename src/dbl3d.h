@@ -1,0 +1,40 @@
+// Vector module: the one vector type of the simulation and its operations.
+// Every operation takes its operands by value and returns a new vector, so a
+// caller may store a result over one of its own operands.
+#pragma once
+
+#include <tumelin/tumelin.h>
+
+namespace tumelin {
+
+// the origin; sums and the end-of-step clearing start from it
+inline constexpr TDbl3D ZeroVector{0.0, 0.0, 0.0};
+
+// a + b
+inline TDbl3D VecAdd(TDbl3D a, TDbl3D b) { return {a.X + b.X, a.Y + b.Y, a.Z + b.Z}; }
+
+// a := a + b, component by component in X, Y, Z order
+inline void VecAccumulate(TDbl3D& a, TDbl3D b) {
+  a.X = a.X + b.X;
+  a.Y = a.Y + b.Y;
+  a.Z = a.Z + b.Z;
+}
+
+// a - b
+inline TDbl3D VecSub(TDbl3D a, TDbl3D b) { return {a.X - b.X, a.Y - b.Y, a.Z - b.Z}; }
+
+// v * s
+inline TDbl3D VecScale(TDbl3D v, double s) { return {v.X * s, v.Y * s, v.Z * s}; }
+
+// |v| = sqrt((x*x + y*y) + z*z)
+double VecLength(TDbl3D v);
+
+// v / |v|, three divisions by the same length; the zero vector when the
+// length is not strictly positive (zero or NaN)
+TDbl3D VecNormalize(TDbl3D v);
+
+// unit(b - a) x unit(c - a): right-handed for a -> b -> c, length sin of the
+// angle at a, zero when either edge has zero length
+TDbl3D FaceNormal(TDbl3D a, TDbl3D b, TDbl3D c);
+
+}  // namespace tumelin

@@ -1,0 +1,98 @@
+// The library's main module: the constant strings, the version stamp, the
+// load-time start-up and the six exported entries.
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include <tumelin/tumelin.h>
+
+#include "cloth_types.h"
+#include "dynamics.h"
+#include "plugin_info.h"
+#include "settings.h"
+
+#ifdef _WIN32
+#include <windows.h>
+// exported through tumelin.def, which fixes the undecorated names and ordinals
+#define TUMELIN_EXPORT extern "C"
+#else
+#define TUMELIN_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+using namespace tumelin;
+
+// ---- load-time start-up ---------------------------------------------------
+
+#ifdef _WIN32
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    // the loading thread takes the user's locale, and the decimal separator
+    // is read from it once
+    SetThreadLocale(LOCALE_USER_DEFAULT);
+    CaptureDecimalSeparator(ReadUserDecimalSeparator());
+  }
+  return TRUE;
+}
+#else
+__attribute__((constructor)) static void CaptureLocaleAtLoad() {
+  CaptureDecimalSeparator(ReadUserDecimalSeparator());
+}
+#endif
+
+// ---- entries ----------------------------------------------------------------
+
+namespace {
+
+// writes the six registration slots; a null slot is skipped
+int32_t WriteRegistration(const char16_t* prefix, const char16_t** RgstPrefix, const char16_t** RgstCode,
+                          const char16_t** RgstToken, const char16_t** RgstName, int32_t* RgstInt,
+                          double* RgstStamp) {
+  if (RgstPrefix != nullptr) *RgstPrefix = prefix;
+  if (RgstCode != nullptr) *RgstCode = RegistrationCode;
+  if (RgstToken != nullptr) *RgstToken = RegistrationToken;
+  if (RgstName != nullptr) *RgstName = RegistrationName;
+  if (RgstInt != nullptr) *RgstInt = 0;
+  if (RgstStamp != nullptr) *RgstStamp = VersionStamp();
+  return 0;
+}
+
+}  // namespace
+
+TUMELIN_EXPORT const char16_t* TUMELIN_CALL PluginNameZR7() { return DisplayName; }
+
+TUMELIN_EXPORT int32_t TUMELIN_CALL PluginRgstZR6(const char16_t** RgstPrefix, const char16_t** RgstCode,
+                                                  const char16_t** RgstToken, const char16_t** RgstName,
+                                                  int32_t* RgstInt, double* RgstStamp) {
+  return WriteRegistration(RegistrationPrefixZR6, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt, RgstStamp);
+}
+
+TUMELIN_EXPORT int32_t TUMELIN_CALL PluginRgstZR7(const char16_t** RgstPrefix, const char16_t** RgstCode,
+                                                  const char16_t** RgstToken, const char16_t** RgstName,
+                                                  int32_t* RgstInt, double* RgstStamp) {
+  return WriteRegistration(RegistrationPrefixZR7, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt, RgstStamp);
+}
+
+TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR71(const char16_t* const* IniPathRef, void*, void*, void*,
+                                                TClothSetup* Setup) {
+  if (IniPathRef == nullptr || Setup == nullptr) return;
+  try {
+    // the library works on its own copy of the host's path
+    const char16_t* hostPath = *IniPathRef;
+    const std::u16string path = hostPath != nullptr ? std::u16string(hostPath) : std::u16string();
+    LoadSetup(path, Setup);
+  } catch (...) {
+    // out of memory while copying the path: no exception crosses the entry
+    SetupDefaults(Setup);
+  }
+}
+
+TUMELIN_EXPORT int32_t TUMELIN_CALL PluginExecZR72(void*, TClothPointArray* PointsVar, TClothFaceArray* FacesVar,
+                                                   const TClothSetup* Setup) {
+  if (PointsVar == nullptr || FacesVar == nullptr || Setup == nullptr) return 0;
+  return StepMembrane(PointsVar, FacesVar, Setup);
+}
+
+TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR73(TSurfaceGrid* Grid, TClothPointArray* PointsVar) {
+  WriteSurfaceGrid(Grid, PointsVar);
+}

@@ -1,0 +1,43 @@
+// Settings: the defaults, the number rules and the loading of section
+// "Setup" of an INI file into a TClothSetup record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include <tumelin/tumelin.h>
+
+namespace tumelin {
+
+// buffer size, in UTF-16 characters, of one INI lookup; values arrive cut to
+// one character less
+inline constexpr std::size_t ProfileBufferChars = 2048;
+
+// the user's decimal separator, captured once when the library is loaded
+char16_t DecimalSeparator();
+// sets the captured separator; called by the load-time start-up only
+void CaptureDecimalSeparator(char16_t separator);
+// the user's separator as the platform reports it, "." when it cannot be read
+char16_t ReadUserDecimalSeparator();
+
+// float rule: decimal text with `separator`, optional exponent; `fallback`
+// for empty or malformed text
+double ParseFloat(std::u16string_view text, double fallback, char16_t separator);
+// integer rule: decimal or hexadecimal ($, x, X, 0x, 0X) int32; `fallback`
+// for empty or malformed text
+int32_t ParseInteger(std::u16string_view text, int32_t fallback);
+
+// writes the six defaults into every field of *Setup
+void SetupDefaults(TClothSetup* Setup);
+
+// value text of `key` in section "Setup" of the file, at most 2047 characters
+std::u16string LookupSetupValue(const std::u16string& IniPath, std::u16string_view key);
+
+// defaults, then every key of section "Setup" that holds a well-formed value;
+// floats use `separator`
+void LoadSetup(const std::u16string& IniPath, TClothSetup* Setup, char16_t separator);
+// the same with the separator captured at load
+void LoadSetup(const std::u16string& IniPath, TClothSetup* Setup);
+
+}  // namespace tumelin
