@@ -6,7 +6,7 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-for pkg in cmake ninja-build g++ make googletest libgtest-dev libbenchmark-dev \
+for pkg in cmake ninja-build g++ make locales googletest libgtest-dev libbenchmark-dev \
            g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
            libcli11-dev libstb-dev; do
   have_pkg "$pkg" || need+=("$pkg")

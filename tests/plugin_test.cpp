@@ -1,0 +1,349 @@
+// Loads the built Tumelin.kwt the way a host does (by path, entries bound by
+// name through the public header) and checks what crosses the boundary.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <tumelin/tumelin.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+using Module = HMODULE;
+#else
+using Module = void*;
+#endif
+
+struct Entries {
+  TPluginNameZR7 name = nullptr;
+  TPluginRgstZR6 rgst6 = nullptr;
+  TPluginRgstZR7 rgst7 = nullptr;
+  TPluginExecZR71 exec71 = nullptr;
+  TPluginExecZR72 exec72 = nullptr;
+  TPluginExecZR73 exec73 = nullptr;
+};
+
+#ifdef _WIN32
+// x87 control word and SSE control/status around the first load
+uint16_t controlWordBefore = 0, controlWordAfter = 0;
+uint32_t mxcsrBefore = 0, mxcsrAfter = 0;
+
+uint16_t ReadControlWord() {
+  uint16_t cw;
+  __asm__ volatile("fnstcw %0" : "=m"(cw));
+  return cw;
+}
+void WriteControlWord(uint16_t cw) { __asm__ volatile("fldcw %0" : : "m"(cw)); }
+uint32_t ReadMxcsr() {
+  uint32_t value;
+  __asm__ volatile("stmxcsr %0" : "=m"(value));
+  return value;
+}
+#endif
+
+void* Bind(Module module, const char* name) {
+#ifdef _WIN32
+  return reinterpret_cast<void*>(GetProcAddress(module, name));
+#else
+  return dlsym(module, name);
+#endif
+}
+
+// the plug-in, loaded once per process and kept loaded
+const Entries& Plugin() {
+  static const Entries entries = [] {
+    Entries e;
+#ifdef _WIN32
+    std::string path = TUMELIN_PLUGIN_PATH;
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    const std::wstring widePath(path.begin(), path.end());
+    // an unusual but valid control word shows whether loading resets it
+    WriteControlWord(0x027F);
+    controlWordBefore = ReadControlWord();
+    mxcsrBefore = ReadMxcsr();
+    Module module = LoadLibraryW(widePath.c_str());
+    controlWordAfter = ReadControlWord();
+    mxcsrAfter = ReadMxcsr();
+#else
+    Module module = dlopen(TUMELIN_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+#endif
+    if (module == nullptr) {
+      std::fprintf(stderr, "cannot load %s\n", TUMELIN_PLUGIN_PATH);
+      std::abort();
+    }
+    e.name = reinterpret_cast<TPluginNameZR7>(Bind(module, TUMELIN_EXPORT_NAME_ZR7));
+    e.rgst6 = reinterpret_cast<TPluginRgstZR6>(Bind(module, TUMELIN_EXPORT_RGST_ZR6));
+    e.rgst7 = reinterpret_cast<TPluginRgstZR7>(Bind(module, TUMELIN_EXPORT_RGST_ZR7));
+    e.exec71 = reinterpret_cast<TPluginExecZR71>(Bind(module, TUMELIN_EXPORT_EXEC_ZR71));
+    e.exec72 = reinterpret_cast<TPluginExecZR72>(Bind(module, TUMELIN_EXPORT_EXEC_ZR72));
+    e.exec73 = reinterpret_cast<TPluginExecZR73>(Bind(module, TUMELIN_EXPORT_EXEC_ZR73));
+    return e;
+  }();
+  return entries;
+}
+
+std::u16string Text(const char16_t* s) { return s == nullptr ? std::u16string() : std::u16string(s); }
+
+uint64_t Bits(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+struct Registration {
+  const char16_t* prefix = nullptr;
+  const char16_t* code = nullptr;
+  const char16_t* token = nullptr;
+  const char16_t* name = nullptr;
+  int32_t integer = -1;
+  double stamp = 0.0;
+  int32_t result = -1;
+};
+
+Registration Register(TPluginRgstZR6 entry) {
+  Registration r;
+  r.result = entry(&r.prefix, &r.code, &r.token, &r.name, &r.integer, &r.stamp);
+  return r;
+}
+
+// writes an INI file in the test's working directory and returns its full
+// path (the Windows profile API looks a bare name up in the Windows folder)
+std::u16string WriteIni(const char* fileName, const std::string& contents) {
+  std::ofstream(fileName, std::ios::binary) << contents;
+  return std::filesystem::absolute(fileName).u16string();
+}
+
+TClothSetup LoadThroughEntry(const std::u16string& path) {
+  TClothSetup setup;
+  std::memset(&setup, 0xA5, sizeof setup);
+  const char16_t* pathPointer = path.c_str();
+  Plugin().exec71(&pathPointer, nullptr, nullptr, nullptr, &setup);
+  return setup;
+}
+
+TEST(Exports, EverySixEntryIsBoundByName) {
+  const Entries& e = Plugin();
+  EXPECT_NE(e.name, nullptr);
+  EXPECT_NE(e.rgst6, nullptr);
+  EXPECT_NE(e.rgst7, nullptr);
+  EXPECT_NE(e.exec71, nullptr);
+  EXPECT_NE(e.exec72, nullptr);
+  EXPECT_NE(e.exec73, nullptr);
+}
+
+TEST(Registration, NameIsTenCharactersAndStable) {
+  const char16_t* name = Plugin().name();
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(Text(name), u"Tumelin,52");
+  EXPECT_EQ(name[10], u'\0');
+  EXPECT_EQ(Plugin().name(), name);
+}
+
+TEST(Registration, GenerationsDifferOnlyInThePrefix) {
+  const Registration r6 = Register(Plugin().rgst6);
+  const Registration r7 = Register(Plugin().rgst7);
+  EXPECT_EQ(r6.result, 0);
+  EXPECT_EQ(r7.result, 0);
+  EXPECT_EQ(Text(r6.prefix), u"KWDX-");
+  EXPECT_EQ(Text(r7.prefix), u"QJ7");
+  EXPECT_EQ(Text(r6.code), u"-TMLN");
+  EXPECT_EQ(Text(r6.name), u"KW_Tumelin");
+  EXPECT_EQ(r6.integer, 0);
+  // slots 2 to 6 are the same objects and bits for both generations
+  EXPECT_EQ(r6.code, r7.code);
+  EXPECT_EQ(r6.token, r7.token);
+  EXPECT_EQ(r6.name, r7.name);
+  EXPECT_EQ(r6.integer, r7.integer);
+  EXPECT_EQ(Bits(r6.stamp), Bits(r7.stamp));
+}
+
+TEST(Registration, TokenIsThirtyTwoAsciiLettersAndDigits) {
+  const std::u16string token = Text(Register(Plugin().rgst7).token);
+  ASSERT_EQ(token.size(), 32u);
+  for (char16_t c : token) {
+    const bool alphanumeric = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+    EXPECT_TRUE(alphanumeric) << static_cast<int>(c);
+  }
+}
+
+TEST(Registration, RepeatedCallsHandOutTheSamePointersAndStampBits) {
+  const Registration first = Register(Plugin().rgst6);
+  const Registration second = Register(Plugin().rgst6);
+  EXPECT_EQ(first.prefix, second.prefix);
+  EXPECT_EQ(first.code, second.code);
+  EXPECT_EQ(first.token, second.token);
+  EXPECT_EQ(first.name, second.name);
+  // 2012-04-03 14:15:09.000 as days since 1899-12-30
+  EXPECT_EQ(Bits(first.stamp), 0x40E4055300DA740Eull);
+  EXPECT_EQ(Bits(second.stamp), 0x40E4055300DA740Eull);
+}
+
+TEST(Registration, NullSlotsAreSkipped) {
+  const char16_t* code = nullptr;
+  double stamp = 0.0;
+  EXPECT_EQ(Plugin().rgst7(nullptr, &code, nullptr, nullptr, nullptr, &stamp), 0);
+  EXPECT_EQ(Text(code), u"-TMLN");
+  EXPECT_EQ(Bits(stamp), 0x40E4055300DA740Eull);
+}
+
+TEST(SettingsEntry, NullPathPointerLeavesEveryDefault) {
+  TClothSetup setup;
+  std::memset(&setup, 0xA5, sizeof setup);
+  const char16_t* nullPath = nullptr;
+  // arguments 2 to 4 are never read, whatever they hold
+  Plugin().exec71(&nullPath, reinterpret_cast<void*>(1), reinterpret_cast<void*>(-1), nullptr, &setup);
+  EXPECT_EQ(setup.ClothP, 0.5);
+  EXPECT_EQ(setup.ClothK0, 5.0);
+  EXPECT_EQ(setup.ClothK1, 5.0);
+  EXPECT_EQ(setup.ClothC, 1.0);
+  EXPECT_EQ(setup.ClothT0, 500);
+  EXPECT_EQ(setup.ClothMethod, 0);
+}
+
+TEST(SettingsEntry, NullArgumentsAreIgnored) {
+  TClothSetup setup;
+  std::memset(&setup, 0xA5, sizeof setup);
+  TClothSetup untouched = setup;
+  Plugin().exec71(nullptr, nullptr, nullptr, nullptr, &setup);
+  EXPECT_EQ(std::memcmp(&setup, &untouched, sizeof setup), 0);
+  const char16_t* path = u"x.ini";
+  Plugin().exec71(&path, nullptr, nullptr, nullptr, nullptr);
+}
+
+TEST(SettingsEntry, ReadsTheFileAndCopiesThePath) {
+  std::u16string path = WriteIni("plugin_test_read.ini",
+                                 "[setup]\r\nclothp=0.25\r\nClothK0 = 2e1\r\nClothT0=$1f4\r\nClothMethod=2\r\n");
+  const TClothSetup setup = LoadThroughEntry(path);
+  EXPECT_EQ(setup.ClothP, 0.25);
+  EXPECT_EQ(setup.ClothK0, 20.0);
+  EXPECT_EQ(setup.ClothK1, 5.0);
+  EXPECT_EQ(setup.ClothC, 1.0);
+  EXPECT_EQ(setup.ClothT0, 500);
+  EXPECT_EQ(setup.ClothMethod, 2);
+  std::remove("plugin_test_read.ini");
+}
+
+// The separator comes from the user's locale at load time; CTest runs this
+// test once per locale and says which separator to expect.
+TEST(LoadTimeLocale, FloatsUseTheUsersDecimalSeparator) {
+  const char* expected = std::getenv("TUMELIN_EXPECT_SEPARATOR");
+  if (expected == nullptr) GTEST_SKIP() << "run through CTest, which sets the locale";
+  std::u16string path = WriteIni("plugin_test_locale.ini", "[Setup]\nClothP=0,7\nClothC=0.7\n");
+  const TClothSetup setup = LoadThroughEntry(path);
+  if (expected[0] == ',') {
+    EXPECT_EQ(setup.ClothP, 0.7);
+    EXPECT_EQ(setup.ClothC, 1.0);
+  } else {
+    EXPECT_EQ(setup.ClothP, 0.5);
+    EXPECT_EQ(setup.ClothC, 0.7);
+  }
+  std::remove("plugin_test_locale.ini");
+}
+
+TEST(StepEntry, NullArgumentsDoNothing) {
+  TClothSetup setup{};
+  TClothPointArray points = nullptr;
+  TClothFaceArray faces = nullptr;
+  EXPECT_EQ(Plugin().exec72(nullptr, &points, &faces, &setup), 0);
+  EXPECT_EQ(Plugin().exec72(nullptr, nullptr, &faces, &setup), 0);
+  EXPECT_EQ(Plugin().exec72(nullptr, &points, nullptr, &setup), 0);
+  EXPECT_EQ(Plugin().exec72(nullptr, &points, &faces, nullptr), 0);
+  Plugin().exec73(nullptr, &points);
+}
+
+#ifdef _WIN32
+// Calls `fn` with `count` 32-bit arguments pushed right to left and reports
+// how far the stack pointer moved across the call: 0 when the callee removed
+// exactly its own arguments (stdcall).
+extern "C" uint32_t CallMeasuringStack(const void* fn, const uint32_t* args, int32_t count, int32_t* stackDelta);
+__asm__(R"(
+  .text
+  .globl _CallMeasuringStack
+_CallMeasuringStack:
+  pushl %ebp
+  movl %esp, %ebp
+  pushl %ebx
+  pushl %esi
+  pushl %edi
+  movl 8(%ebp), %eax
+  movl 12(%ebp), %esi
+  movl 16(%ebp), %ecx
+  movl %esp, %edi
+1:
+  testl %ecx, %ecx
+  jz 2f
+  decl %ecx
+  pushl (%esi,%ecx,4)
+  jmp 1b
+2:
+  call *%eax
+  movl %esp, %ecx
+  subl %edi, %ecx
+  movl %edi, %esp
+  movl 20(%ebp), %edx
+  movl %ecx, (%edx)
+  popl %edi
+  popl %esi
+  popl %ebx
+  popl %ebp
+  ret
+)");
+
+uint32_t Arg(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+TEST(Stdcall, EveryEntryRemovesExactlyItsArguments) {
+  const Entries& e = Plugin();
+  int32_t delta = -1;
+
+  CallMeasuringStack(reinterpret_cast<const void*>(e.name), nullptr, 0, &delta);
+  EXPECT_EQ(delta, 0) << "PluginNameZR7";
+
+  const char16_t *s1, *s2, *s3, *s4;
+  int32_t integer;
+  double stamp;
+  const uint32_t rgst[6] = {Arg(&s1), Arg(&s2), Arg(&s3), Arg(&s4), Arg(&integer), Arg(&stamp)};
+  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.rgst6), rgst, 6, &delta), 0u);
+  EXPECT_EQ(delta, 0) << "PluginRgstZR6";
+  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.rgst7), rgst, 6, &delta), 0u);
+  EXPECT_EQ(delta, 0) << "PluginRgstZR7";
+
+  const char16_t* nullPath = nullptr;
+  TClothSetup setup;
+  const uint32_t exec71[5] = {Arg(&nullPath), 1, 2, 3, Arg(&setup)};
+  CallMeasuringStack(reinterpret_cast<const void*>(e.exec71), exec71, 5, &delta);
+  EXPECT_EQ(delta, 0) << "PluginExecZR71";
+
+  TClothPointArray points = nullptr;
+  TClothFaceArray faces = nullptr;
+  const uint32_t exec72[4] = {7, Arg(&points), Arg(&faces), Arg(&setup)};
+  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.exec72), exec72, 4, &delta), 0u);
+  EXPECT_EQ(delta, 0) << "PluginExecZR72";
+
+  alignas(8) unsigned char grid[TUMELIN_GRID_POINTS_OFFSET + TUMELIN_GRID_COLUMN_BYTES] = {};
+  grid[0] = 9;  // a mode that writes nothing
+  const uint32_t exec73[2] = {Arg(grid), Arg(&points)};
+  CallMeasuringStack(reinterpret_cast<const void*>(e.exec73), exec73, 2, &delta);
+  EXPECT_EQ(delta, 0) << "PluginExecZR73";
+}
+
+TEST(LoadTimeLocale, LoadingLeavesTheFloatingPointControlAsFound) {
+  Plugin();
+  EXPECT_EQ(controlWordAfter, controlWordBefore);
+  EXPECT_EQ(mxcsrAfter, mxcsrBefore);
+}
+#endif
+
+}  // namespace
