@@ -1,9 +1,237 @@
 #include "profile_reader.h"
 
+#include <cstdio>
+#include <string>
+
 namespace tumelin {
 
-// placeholder until the reader lands
-std::u16string ReadProfileString(const std::u16string&, std::u16string_view, std::u16string_view, std::size_t) {
+namespace {
+
+// the blanks the profile API strips around names and values (and around the
+// names it is asked for); other white space, U+00A0 among it, stays
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f' || c == 0x1A; }
+
+bool IsLineEnd(char16_t c) { return c == u'\n' || c == u'\r'; }
+
+std::u16string_view Trim(std::u16string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+// names and values are kept as C strings: a NUL ends them (after trimming,
+// so "1 <NUL>x" is "1 ")
+std::u16string_view CutAtNul(std::u16string_view text) { return text.substr(0, text.find(u'\0')); }
+
+std::u16string_view CleanName(std::u16string_view text) { return CutAtNul(Trim(text)); }
+
+char16_t AsciiLower(char16_t c) {
+  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+// names compare without regard to ASCII letter case only (é and É differ)
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+#ifndef _WIN32
+// the path as fopen takes it here
+std::string PathToUtf8(const std::u16string& path) {
+  std::string out;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    char32_t c = path[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (path[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+#endif
+
+// the whole file, opened for reading only and shared; false when it cannot
+// be opened
+bool ReadFileBytes(const std::u16string& path, std::string* bytes) {
+#ifdef _WIN32
+  const std::wstring widePath(path.begin(), path.end());
+  FILE* file = _wfopen(widePath.c_str(), L"rb");
+#else
+  FILE* file = std::fopen(PathToUtf8(path).c_str(), "rb");
+#endif
+  if (file == nullptr) return false;
+  char chunk[4096];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes->append(chunk, got);
+  std::fclose(file);
+  return true;
+}
+
+void AppendCodePoint(char32_t c, std::u16string* out) {
+  if (c < 0x10000) {
+    out->push_back(static_cast<char16_t>(c));
+  } else {
+    c -= 0x10000;
+    out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    out->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  }
+}
+
+// one UTF-8 sequence at bytes[*i]; false (and *i unchanged) when malformed,
+// overlong, a surrogate or beyond U+10FFFF
+bool NextUtf8(const std::string& bytes, std::size_t* i, char32_t* c) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+  const unsigned char b0 = byte(*i);
+  std::size_t length;
+  char32_t value;
+  char32_t minimum;
+  if (b0 < 0x80) {
+    *c = b0;
+    ++*i;
+    return true;
+  } else if ((b0 & 0xE0) == 0xC0) {
+    length = 2, value = b0 & 0x1F, minimum = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    length = 3, value = b0 & 0x0F, minimum = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    length = 4, value = b0 & 0x07, minimum = 0x10000;
+  } else {
+    return false;
+  }
+  if (*i + length > bytes.size()) return false;
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(*i + k) & 0xC0) != 0x80) return false;
+    value = (value << 6) | (byte(*i + k) & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+  *c = value;
+  *i += length;
+  return true;
+}
+
+bool DecodeUtf8(const std::string& bytes, std::size_t start, bool replaceMalformed, std::u16string* out) {
+  for (std::size_t i = start; i < bytes.size();) {
+    char32_t c;
+    if (!NextUtf8(bytes, &i, &c)) {
+      if (!replaceMalformed) return false;
+      c = 0xFFFD;
+      ++i;
+    }
+    AppendCodePoint(c, out);
+  }
+  return true;
+}
+
+// windows-1252 for 0x80-0x9F; the five unassigned bytes map to themselves
+constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// a BOM picks UTF-16LE, UTF-16BE or UTF-8; without one the text is UTF-8 when
+// it is valid UTF-8 and windows-1252 otherwise (Windows reads such files in the
+// ANSI code page, 1252 on western systems; for ASCII all of these agree)
+std::u16string DecodeText(const std::string& bytes) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+  std::u16string text;
+  if (bytes.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
+    const bool littleEndian = byte(0) == 0xFF;
+    // a trailing odd byte is dropped
+    text.reserve(bytes.size() / 2);
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      text.push_back(littleEndian ? static_cast<char16_t>(byte(i) | (byte(i + 1) << 8))
+                                  : static_cast<char16_t>((byte(i) << 8) | byte(i + 1)));
+    }
+    return text;
+  }
+  if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+    DecodeUtf8(bytes, 3, true, &text);
+    return text;
+  }
+  text.reserve(bytes.size());
+  if (DecodeUtf8(bytes, 0, false, &text)) return text;
+  text.clear();
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char b = byte(i);
+    text.push_back(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : static_cast<char16_t>(b));
+  }
+  return text;
+}
+
+// the value as the profile API copies it into a buffer of bufferChars: at
+// most bufferChars - 1 characters; a value enclosed in a matching pair of
+// quotes loses them. the closing quote is dropped by removing the last
+// character copied whenever the buffer could hold everything after the
+// opening quote, so a quoted value with exactly bufferChars - 1 characters
+// between the quotes loses its last character too (observed behaviour, kept)
+std::u16string CopyValue(std::u16string_view value, std::size_t bufferChars) {
+  if (bufferChars == 0) return {};
+  const bool quoted =
+      value.size() >= 2 && (value[0] == u'"' || value[0] == u'\'') && value.back() == value[0];
+  if (quoted) value.remove_prefix(1);
+  std::u16string copy(value.substr(0, bufferChars - 1));
+  if (quoted && bufferChars >= value.size() && !copy.empty()) copy.pop_back();
+  return copy;
+}
+
+}  // namespace
+
+std::u16string ReadProfileString(const std::u16string& path, std::u16string_view section,
+                                 std::u16string_view key, std::size_t bufferChars) {
+  std::string bytes;
+  if (!ReadFileBytes(path, &bytes)) return {};
+  const std::u16string text = DecodeText(bytes);
+  const std::u16string_view wantedSection = CleanName(section);
+  const std::u16string_view wantedKey = CleanName(key);
+
+  // lines before the first section header form a section without a name;
+  // only the first section of a name counts, and in it the first line of the
+  // key, so the scan ends when that section does
+  bool inSection = wantedSection.empty();
+  const std::u16string_view all(text);
+  std::size_t lineStart = 0;
+  while (lineStart < all.size()) {
+    std::size_t lineEnd = lineStart;
+    while (lineEnd < all.size() && !IsLineEnd(all[lineEnd])) ++lineEnd;
+    const std::u16string_view line = Trim(all.substr(lineStart, lineEnd - lineStart));
+    lineStart = lineEnd + 1;
+    if (line.empty()) continue;
+
+    // "[name]": the name runs to the last "]" of the line, text after it is ignored
+    const std::size_t close = line.rfind(u']');
+    if (line[0] == u'[' && close != std::u16string_view::npos) {
+      if (inSection) return {};
+      inSection = SameName(CleanName(line.substr(1, close - 1)), wantedSection);
+      continue;
+    }
+    if (!inSection) continue;
+    // "key=value" splits at the first "="; any other line (a ";" or "#" comment
+    // among them) is a key without a value, whose value text is empty
+    const std::size_t equals = line.find(u'=');
+    if (!SameName(CleanName(line.substr(0, equals)), wantedKey)) continue;
+    if (equals == std::u16string_view::npos) return {};
+    return CopyValue(CleanName(line.substr(equals + 1)), bufferChars);
+  }
   return {};
 }
 

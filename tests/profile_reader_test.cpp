@@ -1,0 +1,294 @@
+// The portable INI reader is held to the Windows profile API: every file of
+// the corpus in data/ini is asked a fixed list of lookups, and the answers
+// must equal the ones GetPrivateProfileStringW gave for them (expected.txt,
+// written under wine by data/ini/make_expected.cpp). Under Windows the API is
+// also asked live and both readers must agree.
+#include "profile_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "settings.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+using namespace tumelin;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kCorpusDir = TUMELIN_TEST_DATA "/ini";
+
+// one line of expected.txt: the file, the lookup and the API's answer
+struct Lookup {
+  std::string file;
+  std::string section;  // escaped, as in the table
+  std::string key;      // escaped
+  std::u16string expected;
+};
+
+// "\\" is a backslash, \uXXXX any UTF-16 unit, everything else itself
+std::u16string Unescape(const std::string& text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+      out.push_back(u'\\');
+      ++i;
+    } else if (text[i] == '\\' && i + 5 < text.size() && text[i + 1] == 'u') {
+      out.push_back(static_cast<char16_t>(std::stoul(text.substr(i + 2, 4), nullptr, 16)));
+      i += 5;
+    } else {
+      out.push_back(static_cast<unsigned char>(text[i]));
+    }
+  }
+  return out;
+}
+
+// the inverse, so that failures print readably
+std::string Escape(const std::u16string& text) {
+  std::string out;
+  for (char16_t c : text) {
+    if (c == u'\\') {
+      out += "\\\\";
+    } else if (c >= 0x20 && c < 0x7F) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\u%04X", static_cast<unsigned>(c));
+      out += hex;
+    }
+  }
+  return out;
+}
+
+// the data paths are ASCII
+std::u16string Path(const std::string& path) { return std::u16string(path.begin(), path.end()); }
+std::u16string CorpusPath(const std::string& file) { return Path(kCorpusDir + "/" + file); }
+
+std::vector<Lookup> LoadTable() {
+  std::ifstream in(kCorpusDir + "/expected.txt", std::ios::binary);
+  std::vector<Lookup> table;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const std::size_t a = line.find('\t');
+    const std::size_t b = line.find('\t', a + 1);
+    const std::size_t c = line.find('\t', b + 1);
+    if (a == std::string::npos || b == std::string::npos || c == std::string::npos) {
+      ADD_FAILURE() << "malformed table line: " << line;
+      continue;
+    }
+    table.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 1, c - b - 1),
+                     Unescape(line.substr(c + 1))});
+  }
+  return table;
+}
+
+std::string Describe(const Lookup& lookup) { return lookup.file + " [" + lookup.section + "] " + lookup.key; }
+
+#ifdef _WIN32
+std::u16string WindowsProfileString(const std::u16string& path, const std::u16string& section,
+                                    const std::u16string& key, std::size_t bufferChars) {
+  std::vector<wchar_t> buffer(bufferChars + 1);
+  const std::wstring wideSection(section.begin(), section.end());
+  const std::wstring wideKey(key.begin(), key.end());
+  const std::wstring widePath(path.begin(), path.end());
+  const DWORD copied = GetPrivateProfileStringW(wideSection.c_str(), wideKey.c_str(), L"", buffer.data(),
+                                                static_cast<DWORD>(bufferChars), widePath.c_str());
+  return std::u16string(buffer.begin(), buffer.begin() + copied);
+}
+#endif
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(ProfileReaderCorpus, TableAsksEveryFileTheSameLookups) {
+  const std::vector<Lookup> table = LoadTable();
+  ASSERT_FALSE(table.empty());
+
+  std::set<std::string> corpusFiles;
+  for (const auto& entry : fs::directory_iterator(fs::path(kCorpusDir))) {
+    if (entry.path().extension() == ".ini") corpusFiles.insert(entry.path().filename().string());
+  }
+  std::set<std::string> tableFiles;
+  for (const Lookup& lookup : table) tableFiles.insert(lookup.file);
+  // a corpus file added without regenerating the table would go untested
+  EXPECT_EQ(tableFiles, corpusFiles);
+  EXPECT_GE(corpusFiles.size(), 25u);
+
+  const std::size_t perFile = table.size() / tableFiles.size();
+  ASSERT_EQ(perFile * tableFiles.size(), table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    EXPECT_EQ(table[i].section, table[i % perFile].section) << Describe(table[i]);
+    EXPECT_EQ(table[i].key, table[i % perFile].key) << Describe(table[i]);
+  }
+}
+
+TEST(ProfileReaderCorpus, AnswersAsTheWindowsProfileApi) {
+  for (const Lookup& lookup : LoadTable()) {
+    const std::u16string got =
+        ReadProfileString(CorpusPath(lookup.file), Unescape(lookup.section), Unescape(lookup.key), 2048);
+    EXPECT_EQ(Escape(got), Escape(lookup.expected)) << Describe(lookup);
+  }
+}
+
+#ifdef _WIN32
+// the live differential test: both readers, the same files, the same lookups
+TEST(ProfileReaderCorpus, AgreesWithTheLiveWindowsApi) {
+  for (const Lookup& lookup : LoadTable()) {
+    const std::u16string path = CorpusPath(lookup.file);
+    const std::u16string section = Unescape(lookup.section);
+    const std::u16string key = Unescape(lookup.key);
+    const std::u16string windows = WindowsProfileString(path, section, key, 2048);
+    EXPECT_EQ(Escape(ReadProfileString(path, section, key, 2048)), Escape(windows)) << Describe(lookup);
+    EXPECT_EQ(Escape(windows), Escape(lookup.expected)) << "table out of date: " << Describe(lookup);
+  }
+}
+#endif
+
+// cut.ini: A="abcdef", B=abcdef, C=  'ab'  . The API copies at most
+// bufferChars - 1 characters and drops a closing quote by removing the last
+// character copied whenever the buffer could hold all after the opening one,
+// so quoted values come out one short at some sizes (lengths seen from
+// GetPrivateProfileStringW for buffers of 0 to 9 characters).
+TEST(ProfileReader, CutsValuesToTheBufferAsTheApiDoes) {
+  struct Case {
+    const char16_t* key;
+    std::u16string content;
+    std::size_t lengths[10];
+  };
+  const Case cases[] = {
+      {u"A", u"abcdef", {0, 0, 1, 2, 3, 4, 5, 5, 6, 6}},
+      {u"B", u"abcdef", {0, 0, 1, 2, 3, 4, 5, 6, 6, 6}},
+      {u"C", u"ab", {0, 0, 1, 1, 2, 2, 2, 2, 2, 2}},
+  };
+  const std::u16string path = CorpusPath("cut.ini");
+  for (const Case& c : cases) {
+    for (std::size_t bufferChars = 0; bufferChars < 10; ++bufferChars) {
+      const std::u16string got = ReadProfileString(path, u"Setup", c.key, bufferChars);
+      EXPECT_EQ(Escape(got), Escape(c.content.substr(0, c.lengths[bufferChars])))
+          << "key " << Escape(c.key) << ", buffer " << bufferChars;
+#ifdef _WIN32
+      if (bufferChars > 0) {
+        EXPECT_EQ(Escape(got), Escape(WindowsProfileString(path, u"Setup", c.key, bufferChars)))
+            << "key " << Escape(c.key) << ", buffer " << bufferChars;
+      }
+#endif
+    }
+  }
+}
+
+TEST(ProfileReader, MissingFileGivesEmptyTextAndCreatesNothing) {
+  const fs::path dir = fs::temp_directory_path() / "tumelin_profile_reader_missing";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path missing = dir / "missing.ini";
+  const std::u16string missingPath = Path(missing.string());
+  const std::u16string missingDirPath = Path((dir / "no_such_dir" / "setup.ini").string());
+
+  EXPECT_EQ(ReadProfileString(missingPath, u"Setup", u"ClothP"), u"");
+  EXPECT_EQ(ReadProfileString(missingDirPath, u"Setup", u"ClothP"), u"");
+  // a folder is no file
+  EXPECT_EQ(ReadProfileString(Path(kCorpusDir), u"Setup", u"ClothP"), u"");
+
+  TClothSetup setup;
+  std::memset(&setup, 0xAB, sizeof setup);
+  LoadSetup(missingPath, &setup, u'.');
+  TClothSetup defaults;
+  SetupDefaults(&defaults);
+  EXPECT_EQ(std::memcmp(&setup, &defaults, sizeof setup), 0);
+
+  EXPECT_FALSE(fs::exists(missing));
+  EXPECT_TRUE(fs::is_empty(dir));
+  fs::remove_all(dir);
+}
+
+TEST(ProfileReader, OnlyReadsTheFile) {
+  const fs::path dir = fs::temp_directory_path() / "tumelin_profile_reader_readonly";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path copy = dir / "setup.ini";
+  fs::copy_file(fs::path(kCorpusDir) / "basic_crlf.ini", copy);
+  // a stamp well in the past, so a write within the same second still shows
+  fs::last_write_time(copy, fs::last_write_time(copy) - std::chrono::hours(48));
+  // read back, as the file system keeps the stamp at its own resolution
+  const auto stamp = fs::last_write_time(copy);
+  const std::string before = ReadBytes(copy);
+
+  const std::u16string path = Path(copy.string());
+  for (const char16_t* key : {u"ClothP", u"ClothC", u"ClothK0", u"ClothK1", u"ClothT0", u"ClothMethod"}) {
+    EXPECT_FALSE(ReadProfileString(path, u"Setup", key).empty()) << Escape(key);
+  }
+  EXPECT_EQ(ReadProfileString(path, u"Missing", u"ClothP"), u"");
+  EXPECT_EQ(ReadProfileString(path, u"Setup", u"Missing"), u"");
+  TClothSetup setup;
+  LoadSetup(path, &setup, u'.');
+
+  EXPECT_EQ(ReadBytes(copy), before);
+  EXPECT_EQ(fs::last_write_time(copy), stamp);
+  // no handle stays open: on Windows an open file could not be removed
+  EXPECT_TRUE(fs::remove(copy));
+  EXPECT_TRUE(fs::is_empty(dir));
+  fs::remove_all(dir);
+}
+
+// LoadSetup goes through the Windows API on Windows and through the portable
+// reader elsewhere; the records must match byte for byte either way
+TEST(LoadSetupFromCorpus, FillsTheRecordAsOnWindows) {
+  struct Case {
+    const char* file;
+    double clothP, clothK0, clothK1, clothC;
+    int32_t clothT0, clothMethod;
+  };
+  const Case cases[] = {
+      {"basic_crlf.ini", 0.25, 7.5, 3.0, 2.0, 500, 2},
+      {"case_of_names.ini", 1.5, 3.5, 4.5, 2.5, 42, 1},
+      // "Cloth Method" is not ClothMethod
+      {"blanks.ini", 1.5, 3.5, 4.5, 2.5, 7, 0},
+      // ClothK0=' 3 ' keeps its blanks inside the quotes, which the float rule skips
+      {"quotes_single.ini", 0.75, 3.0, 5.0, 2.0, 12, 0},
+      {"quotes_unmatched.ini", 0.5, 5.0, 5.0, 1.0, 500, 0},
+      // only the first [Setup] counts
+      {"repeated_sections.ini", 1.0, 5.0, 5.0, 1.0, 500, 0},
+      // the first line of a key wins, even one without a value
+      {"repeated_keys.ini", 1.0, 5.0, 5.0, 1.0, 5, 0},
+      {"long_values.ini", 1.25, 5.0, 5.0, 1.0, 42, 0},
+      {"utf16le_bom.ini", 0.5, 5.0, 5.0, 1.0, 500, 2},
+      {"utf16be_bom.ini", 0.5, 5.0, 5.0, 1.0, 500, 2},
+      // U+00A0 and U+2009 are not blanks; 0x1A is
+      {"unicode_blanks.ini", 0.5, 5.0, 5.0, 1.0, 5, 0},
+      {"empty.ini", 0.5, 5.0, 5.0, 1.0, 500, 0},
+  };
+  for (const Case& c : cases) {
+    TClothSetup expected;
+    std::memset(&expected, 0, sizeof expected);
+    expected.ClothP = c.clothP;
+    expected.ClothK0 = c.clothK0;
+    expected.ClothK1 = c.clothK1;
+    expected.ClothC = c.clothC;
+    expected.ClothT0 = c.clothT0;
+    expected.ClothMethod = c.clothMethod;
+
+    TClothSetup setup;
+    std::memset(&setup, 0xAB, sizeof setup);
+    LoadSetup(CorpusPath(c.file), &setup, u'.');
+    EXPECT_EQ(std::memcmp(&setup, &expected, sizeof setup), 0)
+        << c.file << ": P " << setup.ClothP << " K0 " << setup.ClothK0 << " K1 " << setup.ClothK1 << " C "
+        << setup.ClothC << " T0 " << setup.ClothT0 << " Method " << setup.ClothMethod;
+  }
+}
