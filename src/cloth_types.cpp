@@ -1,5 +1,6 @@
 #include "cloth_types.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dbl3d.h"
@@ -8,7 +9,8 @@ namespace tumelin {
 
 int32_t ShiftStates(TClothPointArray* PointsVar) {
   TClothPoint* points = *PointsVar;
-  const int32_t n = ArrayCount(points);
+  // a negative count header is an empty array
+  const int32_t n = std::max(ArrayCount(points), 0);
   for (int32_t i = 0; i < n; ++i) {
     TClothPoint& p = points[i];
     p.Pos = p.NewPos;

@@ -2,9 +2,9 @@
 // the three integrators and the step driver.
 #pragma once
 
-#include <cstdint>
-
 #include <tumelin/tumelin.h>
+
+#include <cstdint>
 
 namespace tumelin {
 
@@ -25,6 +25,13 @@ TDbl3D TrialMid1(const TDbl3D* stages);       // stages[0] + 0.5 stages[1]
 TDbl3D TrialMid2(const TDbl3D* stages);       // stages[0] + 0.5 stages[2]
 TDbl3D TrialEnd3(const TDbl3D* stages);       // stages[0] + stages[3]
 
+// Host arrays are reached through the host variables PointsVar (#points,
+// stride sizeof(TClothPoint)) and FacesVar (#faces, stride 40); both variables
+// must exist, a null array in them is empty. Indices the host should keep valid
+// are checked anyway: a link Target or a Faces entry outside its array is
+// skipped, a face with a corner outside the point array gets the zero normal,
+// and LinkCount never reaches past the Links array.
+
 // face.Normal := FaceNormal of its corners' Pos
 void UpdateFaceNormal(TClothPointArray* PointsVar, TClothFace* face);
 // UpdateFaceNormal for every face in index order
@@ -32,17 +39,27 @@ void UpdateFaceNormals(TClothPointArray* PointsVar, TClothFaceArray* FacesVar);
 
 // normalized sum of the stored normals of the point's adjacent faces
 TDbl3D MeanFaceNormal(const TClothPoint* point, TClothFaceArray* FacesVar);
-// acceleration of `point` at the trial position that `provider` yields
+// acceleration of `point` at the trial position that `provider` yields from
+// StageBlock: springs to the linked points' Pos, pressure along the mean face
+// normal, mass 0.001, gravity 0.4 along -Z, limit 0.48, then damping by Vel.
+// The provider is called once per evaluation, never without a used link.
 TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point, TClothFaceArray* FacesVar,
                            TStageProvider provider, const TClothSetup* Setup);
 
-// advance one free point into its NewPos and NewVel
-void StepEuler(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar, const TClothSetup* Setup);
-void StepHeun(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar, const TClothSetup* Setup);
-void StepRK4(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar, const TClothSetup* Setup);
+// advance one free point into its NewPos and NewVel, keeping the stages in
+// StageBlock/VelStageBlock (so never two at a time)
+void StepEuler(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
+               const TClothSetup* Setup);
+void StepHeun(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
+              const TClothSetup* Setup);
+void StepRK4(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
+             const TClothSetup* Setup);
 
-// one step of the whole membrane (the body of PluginExecZR72); returns the
-// number of points
+// one step of the whole membrane (the body of PluginExecZR72): face normals,
+// then every point in index order (pinned: NewPos := Pos; free: the integrator
+// ClothMethod selects, 1 Heun, 2 RK4, else Euler), then ShiftStates. Returns
+// the number of points; a null PointsVar, FacesVar or Setup does nothing and
+// returns 0.
 int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, const TClothSetup* Setup);
 
 }  // namespace tumelin

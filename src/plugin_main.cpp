@@ -89,7 +89,6 @@ TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR71(const char16_t* const* IniPathRe
 
 TUMELIN_EXPORT int32_t TUMELIN_CALL PluginExecZR72(void*, TClothPointArray* PointsVar, TClothFaceArray* FacesVar,
                                                    const TClothSetup* Setup) {
-  if (PointsVar == nullptr || FacesVar == nullptr || Setup == nullptr) return 0;
   return StepMembrane(PointsVar, FacesVar, Setup);
 }
 
