@@ -1,7 +1,7 @@
 # The two commands of the README:
 #   make test   installs what is missing, builds both presets, runs every test
 #   make demo   installs what is missing, builds, runs the inflating pillow
-.PHONY: test demo deps native windows test-native test-windows clean
+.PHONY: test demo deps native windows test-native test-windows test-asan clean
 
 JOBS ?= 2
 
@@ -30,3 +30,9 @@ demo: native
 
 clean:
 	rm -rf build out
+
+# the native tests once more under AddressSanitizer and UBSan
+test-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan

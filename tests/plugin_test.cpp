@@ -12,6 +12,8 @@
 
 #include <tumelin/tumelin.h>
 
+#include "membrane_builder.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -262,6 +264,52 @@ TEST(StepEntry, NullArgumentsDoNothing) {
   EXPECT_EQ(Plugin().exec72(nullptr, &points, nullptr, &setup), 0);
   EXPECT_EQ(Plugin().exec72(nullptr, &points, &faces, nullptr), 0);
   Plugin().exec73(nullptr, &points);
+}
+
+// A host's whole road through the entries: settings, steps, grid. The loaded
+// plug-in must compute exactly what the core library computes.
+TEST(HostRun, StepsAndGridThroughTheEntriesMatchTheCore) {
+  using namespace tumelin;
+  constexpr int32_t kLongitudes = 8;
+  const Mesh sphere = UvSphere(kLongitudes, 1.0, Winding::kClockwiseFromOutside);
+  HostMembrane viaPlugin(sphere);
+  HostMembrane viaCore(sphere);
+  viaPlugin.point(0).Fixed = 1;
+  viaCore.point(0).Fixed = 1;
+
+  const std::u16string path = WriteIni("plugin_test_run.ini", "[Setup]\nClothP=2\nClothMethod=2\n");
+  const TClothSetup setup = LoadThroughEntry(path);
+  ASSERT_EQ(setup.ClothMethod, 2);
+  std::remove("plugin_test_run.ini");
+
+  const double volumeBefore = -viaPlugin.SignedVolume();
+  for (int step = 0; step < 40; ++step) {
+    ASSERT_EQ(Plugin().exec72(nullptr, &viaPlugin.pointsVar, &viaPlugin.facesVar, &setup), viaPlugin.size());
+    viaCore.Step(setup);
+  }
+  for (int32_t i = 0; i < viaPlugin.size(); ++i) {
+    EXPECT_TRUE(SameBits(viaPlugin.point(i).Pos, viaCore.point(i).Pos)) << "point " << i;
+    EXPECT_TRUE(SameBits(viaPlugin.point(i).Vel, viaCore.point(i).Vel)) << "point " << i;
+  }
+  // wound clockwise from outside, so positive pressure inflates it
+  EXPECT_GT(-viaPlugin.SignedVolume(), volumeBefore);
+
+  // mode 0: pole row, rings of kLongitudes points with the seam, pole row
+  const int32_t countU = kLongitudes + 1;
+  const int32_t countV = viaPlugin.size() == 2 ? 2 : (viaPlugin.size() - 2) / kLongitudes + 2;
+  std::vector<std::uint64_t> record((TumelinGridBytes(countU) + 7) / 8, 0);
+  auto* grid = reinterpret_cast<TSurfaceGrid*>(record.data());
+  grid->Mode = TUMELIN_MODE_SPHERE;
+  grid->CountU = countU;
+  grid->CountV = countV;
+  Plugin().exec73(grid, &viaPlugin.pointsVar);
+  for (int32_t v = 0; v < countV; ++v) {
+    for (int32_t u = 0; u < countU; ++u) {
+      const int32_t column = u == countU - 1 ? 0 : u;
+      const int32_t index = v == 0 ? 0 : v == countV - 1 ? viaPlugin.size() - 1 : 1 + (v - 1) * kLongitudes + column;
+      EXPECT_TRUE(SameBits(*TumelinGridCell(grid, u, v), viaPlugin.point(index).Pos)) << u << "," << v;
+    }
+  }
 }
 
 #ifdef _WIN32
