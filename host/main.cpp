@@ -1,0 +1,489 @@
+// tumelin-host: a command-line stand-in for the host application. It loads
+// Tumelin.kwt, builds membranes, runs them and writes what it sees.
+#include <CLI/CLI.hpp>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#define TUMELIN_ISATTY(fd) _isatty(fd)
+#define TUMELIN_FILENO(f) _fileno(f)
+#else
+#include <unistd.h>
+#define TUMELIN_ISATTY(fd) isatty(fd)
+#define TUMELIN_FILENO(f) fileno(f)
+#endif
+
+#include "ini_file.h"
+#include "membrane.h"
+#include "mesh_check.h"
+#include "outputs.h"
+#include "plugin_loader.h"
+#include "render.h"
+#include "simulation.h"
+
+using namespace tumelin;
+
+namespace {
+
+// exit codes: bad input, a failure while running, a check that found problems
+constexpr int kExitUsage = 2;
+constexpr int kExitFailure = 1;
+constexpr int kExitProblems = 3;
+
+constexpr int64_t kDefaultSteps = 1000;
+constexpr int64_t kMaxSteps = 100000000;
+
+struct UsageError {
+  std::string message;
+};
+
+int Fail(const std::string& message, int code) {
+  std::cerr << "tumelin-host: error: " << message << std::endl;
+  return code;
+}
+
+// ---- membrane options --------------------------------------------------------
+
+struct MembraneOptions {
+  std::string ini;
+  std::string shape, pin, pinPoints, winding, defect;
+  int32_t columns = 0, rows = 0, pinRing = -1;
+  double radius = 0, flatten = 0, majorRadius = 0, minorRadius = 0, width = 0, depth = 0, length = 0;
+  int64_t steps = -1;
+  std::vector<CLI::Option*> given;  // options whose values override the INI file
+  CLI::Option *optColumns = nullptr, *optRows = nullptr, *optRadius = nullptr, *optFlatten = nullptr,
+              *optMajor = nullptr, *optMinor = nullptr, *optWidth = nullptr, *optDepth = nullptr,
+              *optLength = nullptr, *optPinRing = nullptr, *optSteps = nullptr;
+};
+
+void AddMembraneOptions(CLI::App* cmd, MembraneOptions* o, bool withSteps) {
+  cmd->add_option(
+      "--ini", o->ini,
+      "INI file: section [Setup] for the plug-in, section [Membrane] for the shape (optional; without "
+      "it the plug-in's defaults apply)");
+  cmd->add_option("--shape", o->shape, "sphere (grid mode 0), torus (1), sheet (2) or tube (3)");
+  o->optColumns =
+      cmd->add_option("-u,--columns", o->columns, "grid columns CountU; closed rings repeat column 0");
+  o->optRows = cmd->add_option("-v,--rows", o->rows, "grid rows CountV, 1 to 257");
+  o->optRadius = cmd->add_option("--radius", o->radius, "sphere or tube radius (1)");
+  o->optFlatten = cmd->add_option("--flatten", o->flatten,
+                                  "sphere and torus: z scale of the start shape; below 1 starts flat (1)");
+  o->optMajor = cmd->add_option("--major-radius", o->majorRadius, "torus: radius of the centre circle (1)");
+  o->optMinor = cmd->add_option("--minor-radius", o->minorRadius, "torus: radius of the tube (0.4)");
+  o->optWidth = cmd->add_option("--width", o->width, "sheet size along x (2)");
+  o->optDepth = cmd->add_option("--depth", o->depth, "sheet size along y (2)");
+  o->optLength = cmd->add_option("--length", o->length, "tube length along z (2)");
+  cmd->add_option("--pin", o->pin,
+                  "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points");
+  o->optPinRing =
+      cmd->add_option("--pin-ring", o->pinRing, "grid row pinned by --pin ring (default: the top ring)");
+  cmd->add_option("--pin-points", o->pinPoints, "comma-separated point indices for --pin points");
+  cmd->add_option("--winding", o->winding, "cw (default: clockwise seen from outside) or ccw");
+  cmd->add_option("--defect", o->defect, "build a fault on purpose: none, hole, seam or flip");
+  if (withSteps) o->optSteps = cmd->add_option("-n,--steps", o->steps, "steps to run (1000)");
+}
+
+std::vector<int32_t> ParsePointList(const std::string& text) {
+  std::vector<int32_t> points;
+  std::stringstream list(text);
+  std::string item;
+  while (std::getline(list, item, ',')) {
+    char* end = nullptr;
+    const long value = std::strtol(item.c_str(), &end, 10);
+    if (item.empty() || *end != 0 || value < 0 || value > INT32_MAX) {
+      throw UsageError{"--pin-points must list point indices separated by commas, not '" + text + "'"};
+    }
+    points.push_back(static_cast<int32_t>(value));
+  }
+  return points;
+}
+
+struct Scenario {
+  MembraneParams params;
+  int64_t steps = kDefaultSteps;
+  int64_t every = 0;
+  std::string iniPath;  // empty: no file, the plug-in's defaults
+  std::string name;
+};
+
+// defaults, then the INI file's [Membrane], then the command line
+Scenario ResolveScenario(const MembraneOptions& o, const std::string& iniPath) {
+  Scenario s;
+  s.iniPath = iniPath;
+  s.params.columns = -1;
+  s.params.rows = -1;
+  ScenarioKeys keys;
+  if (!iniPath.empty()) {
+    IniFile ini;
+    std::string error;
+    if (!ini.Load(iniPath, &error)) throw UsageError{error};
+    if (!ReadMembraneSection(ini, &s.params, &keys, &error)) throw UsageError{error};
+    s.name = std::filesystem::u8path(iniPath).stem().u8string();
+  }
+  if (!o.shape.empty() && !ParseShape(o.shape, &s.params.shape)) {
+    throw UsageError{"unknown shape '" + o.shape + "' (choose sphere, torus, sheet or tube)"};
+  }
+  if (s.name.empty()) s.name = ShapeName(s.params.shape);
+  if (!o.pin.empty() && !ParsePin(o.pin, &s.params.pin)) {
+    throw UsageError{"unknown pinning '" + o.pin +
+                     "' (choose none, pole, poles, ring, ends, border, corners, points)"};
+  }
+  if (!o.winding.empty()) {
+    if (o.winding != "cw" && o.winding != "ccw")
+      throw UsageError{"--winding must be cw or ccw, not '" + o.winding + "'"};
+    s.params.clockwise = o.winding == "cw";
+  }
+  if (!o.defect.empty() && !ParseDefect(o.defect, &s.params.defect)) {
+    throw UsageError{"unknown defect '" + o.defect + "' (choose none, hole, seam or flip)"};
+  }
+  if (!o.pinPoints.empty()) {
+    s.params.pinPoints = ParsePointList(o.pinPoints);
+    if (o.pin.empty()) s.params.pin = PinMode::kPoints;
+  }
+  if (o.optColumns->count()) s.params.columns = o.columns;
+  if (o.optRows->count()) s.params.rows = o.rows;
+  if (o.optRadius->count()) s.params.radius = o.radius;
+  if (o.optFlatten->count()) s.params.flatten = o.flatten;
+  if (o.optMajor->count()) s.params.majorRadius = o.majorRadius;
+  if (o.optMinor->count()) s.params.minorRadius = o.minorRadius;
+  if (o.optWidth->count()) s.params.width = o.width;
+  if (o.optDepth->count()) s.params.depth = o.depth;
+  if (o.optLength->count()) s.params.length = o.length;
+  if (o.optPinRing->count()) s.params.pinRing = o.pinRing;
+  // grid sizes that suit each shape when none is given
+  const bool sheet = s.params.shape == Shape::kSheet;
+  if (s.params.columns == -1) s.params.columns = sheet ? 21 : 33;
+  if (s.params.rows == -1) s.params.rows = sheet ? 21 : 17;
+  if (keys.steps >= 0) s.steps = keys.steps;
+  if (keys.every >= 0) s.every = keys.every;
+  if (o.optSteps != nullptr && o.optSteps->count()) s.steps = o.steps;
+  if (s.steps < 0 || s.steps > kMaxSteps) {
+    throw UsageError{"steps must lie between 0 and " + std::to_string(kMaxSteps) + ", not " +
+                     std::to_string(s.steps)};
+  }
+  const std::string problem = ValidateParams(s.params);
+  if (!problem.empty()) throw UsageError{problem};
+  return s;
+}
+
+void LoadPluginOrThrow(Plugin* plugin, const std::string& path) {
+  std::string error;
+  if (!plugin->Load(path, &error)) throw UsageError{error};
+}
+
+// ---- progress ----------------------------------------------------------------
+
+class Progress {
+ public:
+  Progress(int64_t total, bool enabled) : total_(total), enabled_(enabled && total >= 200) {}
+  void Update(int64_t done) {
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    const int width = 40;
+    const int filled = static_cast<int>(width * done / total_);
+    std::fprintf(
+        stderr, "\r[%s%s] %3d%%  step %lld/%lld", std::string(static_cast<size_t>(filled), '#').c_str(),
+        std::string(static_cast<size_t>(width - filled), '.').c_str(), static_cast<int>(100 * done / total_),
+        static_cast<long long>(done), static_cast<long long>(total_));
+    std::fflush(stderr);
+  }
+  void Finish() {
+    if (!enabled_) return;
+    std::fprintf(stderr, "\r%s\r", std::string(72, ' ').c_str());
+    std::fflush(stderr);
+  }
+
+ private:
+  int64_t total_;
+  bool enabled_;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+std::string HexHash(uint64_t hash) {
+  char buffer[20];
+  std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(hash));
+  return buffer;
+}
+
+// ---- commands ----------------------------------------------------------------
+
+std::string FormatStamp(double stamp) {
+  // day count since 1899-12-30 plus the fraction of the day
+  int64_t days = static_cast<int64_t>(std::floor(stamp));
+  int64_t ms = std::llround((stamp - static_cast<double>(days)) * 86400000.0);
+  if (ms >= 86400000) days += 1, ms -= 86400000;
+  // civil date from days since 1970-01-01 (proleptic Gregorian)
+  int64_t z = days - 25569 + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
+  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
+  const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+  char buffer[160];
+  std::snprintf(buffer, sizeof buffer, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
+                static_cast<long long>(year), static_cast<long long>(month), static_cast<long long>(day),
+                static_cast<long long>(ms / 3600000), static_cast<long long>(ms / 60000 % 60),
+                static_cast<long long>(ms / 1000 % 60));
+  return buffer;
+}
+
+int CommandInfo(const Plugin& plugin) {
+  std::cout << "plug-in        " << plugin.Path() << "\n";
+  std::cout << "display name   " << Utf16ToUtf8(plugin.nameZR7()) << "\n";
+  double stamp = 0.0;
+  for (int generation : {6, 7}) {
+    const char16_t *prefix = nullptr, *code = nullptr, *token = nullptr, *name = nullptr;
+    int32_t number = -1;
+    const int32_t result =
+        (generation == 6 ? plugin.rgstZR6 : plugin.rgstZR7)(&prefix, &code, &token, &name, &number, &stamp);
+    std::cout << "generation " << generation << "   " << Utf16ToUtf8(prefix) << " " << Utf16ToUtf8(code)
+              << " " << Utf16ToUtf8(token) << " " << Utf16ToUtf8(name) << " " << number << " (result "
+              << result << ")\n";
+  }
+  std::cout << "version        " << FormatStamp(stamp) << " (" << FormatDouble(stamp) << ")\n";
+  return 0;
+}
+
+int CommandSettings(const Plugin& plugin, const std::string& path) {
+  IniFile ini;
+  std::string error;
+  if (!ini.Load(path, &error)) throw UsageError{error};
+  const TClothSetup stored = LoadSettings(plugin, PathForPlugin(path));
+  const char separator = UserDecimalSeparator();
+  const auto lines = ExplainSetup(ini, stored, separator);
+  std::cout << "settings of " << path << " (section [Setup]; decimal separator '" << separator << "')\n";
+  size_t textWidth = 9, storedWidth = 6;
+  for (const auto& line : lines) {
+    textWidth = std::max(textWidth, line.present ? line.text.size() + 2 : 9);
+    storedWidth = std::max(storedWidth, line.stored.size());
+  }
+  textWidth = std::min<size_t>(textWidth, 32);
+  auto pad = [](std::string s, size_t w) {
+    if (s.size() > w) s = s.substr(0, w - 3) + "...";
+    return s + std::string(w - s.size() + 2, ' ');
+  };
+  std::cout << pad("key", 11) << pad("file text", textWidth) << pad("stored", storedWidth) << "why\n";
+  for (const auto& line : lines) {
+    std::cout << pad(line.key, 11) << pad(line.present ? "\"" + line.text + "\"" : "(none)", textWidth)
+              << pad(line.stored, storedWidth) << line.note << "\n";
+  }
+  return 0;
+}
+
+int CommandCheck(const Scenario& s) {
+  Membrane membrane = BuildMembrane(s.params);
+  const MeshReport report = CheckMembrane(membrane);
+  std::cout << FormatReport(membrane, report);
+  return report.Clean() ? 0 : kExitProblems;
+}
+
+struct RunOutput {
+  std::string folder;  // empty: write no files
+  int imageWidth = 800, imageHeight = 600;
+  bool hash = false;
+};
+
+struct RunResult {
+  uint64_t hash = 0;
+};
+
+// one scenario from start to end; files only after the run succeeded
+RunResult RunScenario(const Plugin& plugin, const Scenario& s, const RunOutput& out, bool verbose) {
+  Membrane membrane = BuildMembrane(s.params);
+  const TClothSetup setup =
+      LoadSettings(plugin, s.iniPath.empty() ? std::u16string() : PathForPlugin(s.iniPath));
+  Simulation sim(plugin, &membrane, setup);
+  const bool writeFiles = !out.folder.empty();
+  std::vector<StepFigures> figures;
+  if (writeFiles) figures.reserve(static_cast<size_t>(s.steps) + 1);
+  if (writeFiles) figures.push_back(sim.Figures(0));
+  std::string error;
+  const std::filesystem::path folder = std::filesystem::u8path(out.folder);
+  if (writeFiles && s.every > 0) std::filesystem::create_directories(folder / "frames");
+
+  Progress progress(s.steps, verbose && TUMELIN_ISATTY(TUMELIN_FILENO(stderr)) != 0);
+  const auto start = std::chrono::steady_clock::now();
+  for (int64_t step = 1; step <= s.steps; ++step) {
+    sim.Step();
+    if (writeFiles) figures.push_back(sim.Figures(step));
+    if (writeFiles && s.every > 0 && step % s.every == 0) {
+      sim.WriteGrid();
+      char name[40];
+      std::snprintf(name, sizeof name, "step_%06lld.obj", static_cast<long long>(step));
+      const std::string text =
+          ObjText(sim.Grid(), s.params.shape, s.name + " after step " + std::to_string(step));
+      if (!WriteFileAtomic((folder / "frames" / name).u8string(), text, &error))
+        throw std::runtime_error(error);
+    }
+    progress.Update(step);
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  progress.Finish();
+  sim.WriteGrid();
+  const std::string gridProblem = sim.CheckGrid();
+  if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
+
+  if (writeFiles) {
+    const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
+    const Image image = RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight);
+    const std::string png = EncodePng(image);
+    if (png.empty()) throw std::runtime_error("cannot encode the PNG picture");
+    if (!WriteFileAtomic((folder / "surface.obj").u8string(), ObjText(sim.Grid(), s.params.shape, comment),
+                         &error) ||
+        !WriteFileAtomic((folder / "surface.png").u8string(), png, &error) ||
+        !WriteFileAtomic((folder / "figures.csv").u8string(), CsvText(figures, s.params.shape), &error) ||
+        !WriteFileAtomic((folder / "plot.svg").u8string(), SvgPlot(figures, s.params.shape, s.name),
+                         &error)) {
+      throw std::runtime_error(error);
+    }
+  }
+
+  RunResult result;
+  result.hash = sim.Hash();
+  if (verbose) {
+    const StepFigures last = sim.Figures(s.steps);
+    std::ostringstream line;
+    line << s.name << ": " << ShapeName(s.params.shape) << " " << s.params.columns << "x" << s.params.rows
+         << " (" << membrane.points.Count() << " points), " << s.steps << " steps in "
+         << FormatDouble(std::round(seconds * 1000) / 1000) << " s";
+    if (seconds > 0) line << " (" << static_cast<long long>(std::llround(s.steps / seconds)) << " steps/s)";
+    auto rounded = [](double x) { return FormatDouble(std::round(x * 1e6) / 1e6); };
+    if (IsClosed(s.params.shape)) {
+      line << ", volume " << rounded(last.volume);
+    } else {
+      const bool sheet = s.params.shape == Shape::kSheet;
+      line << ", area " << rounded(last.area) << ", mean " << (sheet ? "height " : "radius ")
+           << rounded(sheet ? last.meanHeight : last.meanRadius);
+    }
+    line << ", max speed " << rounded(last.maxSpeed);
+    if (writeFiles) line << "; files in " << out.folder;
+    std::cout << line.str() << std::endl;
+  }
+  if (out.hash) std::cout << "hash " << HexHash(result.hash) << std::endl;
+  return result;
+}
+
+bool ParseImageSize(const std::string& text, int* width, int* height) {
+  int w = 0, h = 0;
+  char x = 0, extra = 0;
+  if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X')) return false;
+  if (w < 16 || h < 16 || w > 8192 || h > 8192) return false;
+  *width = w, *height = h;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"tumelin-host: a stand-in for the host application of the Tumelin plug-in"};
+  app.require_subcommand(1);
+  std::string pluginPath;
+  app.add_option("--plugin", pluginPath, "the plug-in to load (default: Tumelin.kwt beside this program)");
+
+  app.add_subcommand("info", "show the display name, registration strings and version stamp");
+
+  auto* settingsCmd =
+      app.add_subcommand("settings", "show what the plug-in makes of section [Setup] of an INI file");
+  std::string settingsFile;
+  settingsCmd->add_option("file", settingsFile, "the INI file")->required();
+
+  auto* checkCmd =
+      app.add_subcommand("check", "examine a membrane before it runs (exit 3 when problems are found)");
+  MembraneOptions checkOptions;
+  AddMembraneOptions(checkCmd, &checkOptions, false);
+
+  auto* runCmd = app.add_subcommand("run", "run a membrane and write what it became");
+  MembraneOptions runOptions;
+  AddMembraneOptions(runCmd, &runOptions, true);
+  std::string outFolder, imageSize = "800x600";
+  int64_t every = -1;
+  bool printHash = false;
+  runCmd->add_option("-o,--out", outFolder,
+                     "output folder for surface.obj, surface.png, figures.csv, plot.svg");
+  auto* everyOpt = runCmd->add_option("--every", every, "also write frames/step_NNNNNN.obj every K steps");
+  runCmd->add_option("--image", imageSize, "picture size WIDTHxHEIGHT (800x600)");
+  runCmd->add_flag("--hash", printHash, "print the FNV-1a 64 hash of every point's Pos and Vel at the end");
+
+  auto* hashCmd = app.add_subcommand("hash", "run several scenario INI files and print one hash per file");
+  std::vector<std::string> hashFiles;
+  hashCmd->add_option("files", hashFiles, "scenario INI files (sections [Setup] and [Membrane])")->required();
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const std::string name = e.get_name();
+    if (name == "CallForHelp" || name == "CallForAllHelp" || name == "CallForVersion") return app.exit(e);
+    std::string message = e.what();
+    for (char& c : message) {
+      if (c == '\n') c = ' ';
+    }
+    return Fail(message, kExitUsage);
+  }
+
+  try {
+    Plugin plugin;
+    const std::string path = pluginPath.empty() ? DefaultPluginPath() : pluginPath;
+    if (app.got_subcommand("info")) {
+      LoadPluginOrThrow(&plugin, path);
+      return CommandInfo(plugin);
+    }
+    if (app.got_subcommand("settings")) {
+      IniFile probe;
+      std::string error;
+      if (!probe.Load(settingsFile, &error)) throw UsageError{error};
+      LoadPluginOrThrow(&plugin, path);
+      return CommandSettings(plugin, settingsFile);
+    }
+    if (app.got_subcommand("check")) {
+      return CommandCheck(ResolveScenario(checkOptions, checkOptions.ini));
+    }
+    if (app.got_subcommand("run")) {
+      Scenario s = ResolveScenario(runOptions, runOptions.ini);
+      if (everyOpt->count()) s.every = every;
+      if (s.every < 0) throw UsageError{"--every must be 0 or more, not " + std::to_string(s.every)};
+      RunOutput out;
+      out.folder = outFolder;
+      out.hash = printHash;
+      if (!ParseImageSize(imageSize, &out.imageWidth, &out.imageHeight)) {
+        throw UsageError{"--image must be WIDTHxHEIGHT between 16 and 8192, not '" + imageSize + "'"};
+      }
+      LoadPluginOrThrow(&plugin, path);
+      std::string error;
+      if (!out.folder.empty() && !PrepareOutputFolder(out.folder, &error)) throw UsageError{error};
+      RunScenario(plugin, s, out, true);
+      return 0;
+    }
+    if (app.got_subcommand("hash")) {
+      // every scenario is checked before the first one runs
+      std::vector<Scenario> scenarios;
+      MembraneOptions none;
+      CLI::App dummy;
+      AddMembraneOptions(&dummy, &none, true);
+      for (const std::string& file : hashFiles) scenarios.push_back(ResolveScenario(none, file));
+      LoadPluginOrThrow(&plugin, path);
+      for (const Scenario& s : scenarios) {
+        const RunResult r = RunScenario(plugin, s, RunOutput{}, false);
+        std::cout << HexHash(r.hash) << "  " << s.name << "  " << s.steps << " steps" << std::endl;
+      }
+      return 0;
+    }
+  } catch (const UsageError& e) {
+    return Fail(e.message, kExitUsage);
+  } catch (const std::exception& e) {
+    return Fail(e.what(), kExitFailure);
+  }
+  return 0;
+}

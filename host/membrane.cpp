@@ -1,0 +1,396 @@
+#include "membrane.h"
+
+#include <cmath>
+#include <map>
+#include <utility>
+
+#include "det_math.h"
+
+namespace tumelin {
+
+namespace {
+
+struct ShapeInfo {
+  Shape shape;
+  const char* name;
+  uint8_t mode;
+  int32_t minColumns;  // smallest grid that still encloses or spans something
+  int32_t minRows;
+};
+
+// a closed ring needs three distinct points, so four columns with the seam
+constexpr ShapeInfo kShapes[] = {
+    {Shape::kSphere, "sphere", TUMELIN_MODE_SPHERE, 4, 3},
+    {Shape::kTorus, "torus", TUMELIN_MODE_TORUS, 4, 4},
+    {Shape::kSheet, "sheet", TUMELIN_MODE_SHEET, 2, 2},
+    {Shape::kTube, "tube", TUMELIN_MODE_TUBE, 4, 2},
+};
+
+const ShapeInfo& Info(Shape shape) { return kShapes[static_cast<int>(shape)]; }
+
+struct PinInfo {
+  PinMode pin;
+  const char* name;
+};
+
+constexpr PinInfo kPins[] = {
+    {PinMode::kNone, "none"},       {PinMode::kPole, "pole"},     {PinMode::kPoles, "poles"},
+    {PinMode::kRing, "ring"},       {PinMode::kEnds, "ends"},     {PinMode::kBorder, "border"},
+    {PinMode::kCorners, "corners"}, {PinMode::kPoints, "points"},
+};
+
+TDbl3D Vec(double x, double y, double z) { return TDbl3D{x, y, z}; }
+
+double Distance(const TDbl3D& a, const TDbl3D& b) {
+  const double dx = b.X - a.X;
+  const double dy = b.Y - a.Y;
+  const double dz = b.Z - a.Z;
+  return std::sqrt((dx * dx + dy * dy) + dz * dz);
+}
+
+// start positions in point order
+std::vector<TDbl3D> Positions(const MembraneParams& params) {
+  const int32_t ring = params.columns - 1;  // distinct points per ring
+  std::vector<TDbl3D> pos(static_cast<size_t>(PointCount(params.shape, params.columns, params.rows)));
+  switch (params.shape) {
+    case Shape::kSphere: {
+      // pole 0 on top, rings downwards, the second pole at the bottom
+      const double zScale = params.radius * params.flatten;
+      pos[0] = Vec(0.0, 0.0, zScale);
+      for (int32_t v = 1; v <= params.rows - 2; ++v) {
+        const SinCos polar = SinCosTurns(v, 2 * static_cast<int64_t>(params.rows - 1));
+        for (int32_t u = 0; u < ring; ++u) {
+          const SinCos around = SinCosTurns(u, ring);
+          pos[static_cast<size_t>(1 + (v - 1) * ring + u)] =
+              Vec(params.radius * polar.sin * around.cos, params.radius * polar.sin * around.sin,
+                  zScale * polar.cos);
+        }
+      }
+      pos.back() = Vec(0.0, 0.0, -zScale);
+      break;
+    }
+    case Shape::kTorus:
+      // rings of the tube cross-section, u around the z axis
+      for (int32_t v = 0; v < params.rows - 1; ++v) {
+        const SinCos minor = SinCosTurns(v, params.rows - 1);
+        const double r = params.majorRadius + params.minorRadius * minor.cos;
+        for (int32_t u = 0; u < ring; ++u) {
+          const SinCos major = SinCosTurns(u, ring);
+          pos[static_cast<size_t>(v * ring + u)] =
+              Vec(r * major.cos, r * major.sin, params.flatten * params.minorRadius * minor.sin);
+        }
+      }
+      break;
+    case Shape::kSheet:
+      for (int32_t v = 0; v < params.rows; ++v) {
+        for (int32_t u = 0; u < params.columns; ++u) {
+          const double x = (static_cast<double>(u) / (params.columns - 1) - 0.5) * params.width;
+          const double y = (static_cast<double>(v) / (params.rows - 1) - 0.5) * params.depth;
+          pos[static_cast<size_t>(v * params.columns + u)] = Vec(x, y, 0.0);
+        }
+      }
+      break;
+    case Shape::kTube:
+      // rings from the top end downwards
+      for (int32_t v = 0; v < params.rows; ++v) {
+        const double z = (0.5 - static_cast<double>(v) / (params.rows - 1)) * params.length;
+        for (int32_t u = 0; u < ring; ++u) {
+          const SinCos around = SinCosTurns(u, ring);
+          pos[static_cast<size_t>(v * ring + u)] =
+              Vec(params.radius * around.cos, params.radius * around.sin, z);
+        }
+      }
+      break;
+  }
+  return pos;
+}
+
+std::vector<int32_t> PinnedPoints(const MembraneParams& params) {
+  const int32_t n = PointCount(params.shape, params.columns, params.rows);
+  const int32_t ring = params.columns - 1;
+  std::vector<int32_t> pinned;
+  auto pinRow = [&](int32_t v) {
+    const int32_t width = params.shape == Shape::kSheet ? params.columns : ring;
+    for (int32_t u = 0; u < width; ++u) pinned.push_back(PointOfCell(params.shape, u, v, params.columns));
+  };
+  switch (params.pin) {
+    case PinMode::kNone:
+      break;
+    case PinMode::kPole:
+      pinned.push_back(0);
+      break;
+    case PinMode::kPoles:
+      pinned.push_back(0);
+      pinned.push_back(n - 1);
+      break;
+    case PinMode::kRing:
+      pinRow(params.pinRing >= 0 ? params.pinRing : (params.shape == Shape::kSphere ? 1 : 0));
+      break;
+    case PinMode::kEnds:
+      pinRow(0);
+      pinRow(params.rows - 1);
+      break;
+    case PinMode::kBorder:
+      for (int32_t v = 0; v < params.rows; ++v) {
+        for (int32_t u = 0; u < params.columns; ++u) {
+          if (u == 0 || v == 0 || u == params.columns - 1 || v == params.rows - 1)
+            pinned.push_back(v * params.columns + u);
+        }
+      }
+      break;
+    case PinMode::kCorners:
+      pinned = {0, params.columns - 1, (params.rows - 1) * params.columns, params.rows * params.columns - 1};
+      break;
+    case PinMode::kPoints:
+      pinned = params.pinPoints;
+      break;
+  }
+  return pinned;
+}
+
+}  // namespace
+
+const char* ShapeName(Shape shape) { return Info(shape).name; }
+
+bool ParseShape(const std::string& text, Shape* shape) {
+  for (const ShapeInfo& info : kShapes) {
+    if (text == info.name) {
+      *shape = info.shape;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* PinName(PinMode pin) { return kPins[static_cast<int>(pin)].name; }
+
+bool ParsePin(const std::string& text, PinMode* pin) {
+  for (const PinInfo& info : kPins) {
+    if (text == info.name) {
+      *pin = info.pin;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseDefect(const std::string& text, Defect* defect) {
+  if (text == "none")
+    *defect = Defect::kNone;
+  else if (text == "hole")
+    *defect = Defect::kHole;
+  else if (text == "seam")
+    *defect = Defect::kSeam;
+  else if (text == "flip")
+    *defect = Defect::kFlip;
+  else
+    return false;
+  return true;
+}
+
+uint8_t GridMode(Shape shape) { return Info(shape).mode; }
+
+bool GridQuadsClockwise(Shape shape) { return shape == Shape::kSphere || shape == Shape::kTube; }
+
+bool IsClosed(Shape shape) { return shape == Shape::kSphere || shape == Shape::kTorus; }
+
+int32_t PointCount(Shape shape, int32_t columns, int32_t rows) {
+  switch (shape) {
+    case Shape::kSphere:
+      return rows == 1 ? 1 : (rows - 2) * (columns - 1) + 2;
+    case Shape::kTorus:
+      return (columns - 1) * (rows - 1);
+    case Shape::kSheet:
+      return columns * rows;
+    case Shape::kTube:
+      return (columns - 1) * rows;
+  }
+  return 0;
+}
+
+int32_t PointOfCell(Shape shape, int32_t u, int32_t v, int32_t columns) {
+  const int32_t ring = columns - 1;
+  switch (shape) {
+    case Shape::kSphere:
+      // the top pole, the rings, then the bottom pole fill the last row
+      if (v == 0) return 0;
+      return (v - 1) * ring + (u % ring) + 1;
+    case Shape::kTorus:
+      return v * ring + (u % ring);
+    case Shape::kSheet:
+      return v * columns + u;
+    case Shape::kTube:
+      return v * ring + (u % ring);
+  }
+  return 0;
+}
+
+std::string ValidateParams(const MembraneParams& params) {
+  const ShapeInfo& info = Info(params.shape);
+  const std::string name = info.name;
+  if (params.rows < 1 || params.rows > kMaxRows) {
+    return "rows must lie between 1 and " + std::to_string(kMaxRows) + ", not " + std::to_string(params.rows);
+  }
+  if (params.columns < 1 || params.columns > kMaxColumns) {
+    return "columns must lie between 1 and " + std::to_string(kMaxColumns) + ", not " +
+           std::to_string(params.columns);
+  }
+  if (params.rows < info.minRows) {
+    return "a " + name + " needs at least " + std::to_string(info.minRows) + " rows, not " +
+           std::to_string(params.rows);
+  }
+  if (params.columns < info.minColumns) {
+    return "a " + name + " needs at least " + std::to_string(info.minColumns) + " columns, not " +
+           std::to_string(params.columns);
+  }
+  auto positive = [](double x) { return std::isfinite(x) && x > 0.0; };
+  if (!positive(params.radius) || !positive(params.flatten) || !positive(params.majorRadius) ||
+      !positive(params.minorRadius) || !positive(params.width) || !positive(params.depth) ||
+      !positive(params.length)) {
+    return "sizes (radius, flatten, torus radii, width, depth, length) must be positive numbers";
+  }
+  if (params.shape == Shape::kTorus && !(params.minorRadius < params.majorRadius)) {
+    return "the torus minor radius must be smaller than its major radius";
+  }
+  const std::string pin = PinName(params.pin);
+  switch (params.pin) {
+    case PinMode::kPole:
+    case PinMode::kPoles:
+      if (params.shape != Shape::kSphere)
+        return "pin '" + pin + "' needs a sphere; a " + name + " has no poles";
+      break;
+    case PinMode::kRing: {
+      if (params.pinRing < -1) return "pin ring must be a grid row, not " + std::to_string(params.pinRing);
+      int32_t lo = 0, hi = params.rows - 1;
+      if (params.shape == Shape::kSphere) lo = 1, hi = params.rows - 2;
+      if (params.shape == Shape::kTorus) hi = params.rows - 2;
+      if (params.pinRing >= 0 && (params.pinRing < lo || params.pinRing > hi)) {
+        return "pin ring must be a row between " + std::to_string(lo) + " and " + std::to_string(hi) +
+               " for this " + name;
+      }
+      break;
+    }
+    case PinMode::kEnds:
+      if (params.shape != Shape::kTube) return "pin 'ends' needs a tube";
+      break;
+    case PinMode::kBorder:
+    case PinMode::kCorners:
+      if (params.shape != Shape::kSheet) return "pin '" + pin + "' needs a sheet";
+      break;
+    case PinMode::kPoints: {
+      const int32_t n = PointCount(params.shape, params.columns, params.rows);
+      if (params.pinPoints.empty()) return "pin 'points' needs a list of point indices";
+      for (int32_t p : params.pinPoints) {
+        if (p < 0 || p >= n) {
+          return "pinned point " + std::to_string(p) + " does not exist; this " + name + " has points 0 to " +
+                 std::to_string(n - 1);
+        }
+      }
+      break;
+    }
+    case PinMode::kNone:
+      break;
+  }
+  return std::string();
+}
+
+std::vector<std::array<int32_t, 3>> MembraneTriangles(const MembraneParams& params) {
+  // quad (u, v) has corners a = (u, v), b = (u+1, v), c = (u+1, v+1),
+  // d = (u, v+1); (a, b, d) and (b, c, d) are clockwise from outside on the
+  // sphere and the tube (u runs counter-clockwise seen from above, v down)
+  // and counter-clockwise on the torus (v runs up over the outer side) and
+  // the sheet seen from +z
+  const bool baseIsClockwise = GridQuadsClockwise(params.shape);
+  const bool reverse = baseIsClockwise != params.clockwise;
+  const int32_t cols = params.columns;
+  std::vector<std::array<int32_t, 3>> tris;
+  for (int32_t v = 0; v + 1 < params.rows; ++v) {
+    for (int32_t u = 0; u + 1 < cols; ++u) {
+      if (params.defect == Defect::kSeam && params.shape != Shape::kSheet && u == cols - 2) continue;
+      if (params.defect == Defect::kHole && u == (cols - 1) / 2 && v == (params.rows - 1) / 2) continue;
+      int32_t vNext = v + 1;
+      // the torus closes its last row onto row 0
+      if (params.shape == Shape::kTorus && vNext == params.rows - 1) vNext = 0;
+      int32_t a = PointOfCell(params.shape, u, v, cols);
+      int32_t b = PointOfCell(params.shape, u + 1, v, cols);
+      int32_t c = PointOfCell(params.shape, u + 1, vNext, cols);
+      int32_t d = PointOfCell(params.shape, u, vNext, cols);
+      if (params.shape == Shape::kSphere && v + 1 == params.rows - 1) {
+        c = d = PointCount(params.shape, cols, params.rows) - 1;  // bottom pole
+      }
+      const std::array<int32_t, 3> first = {a, b, d};
+      const std::array<int32_t, 3> second = {b, c, d};
+      for (std::array<int32_t, 3> t : {first, second}) {
+        // the pole rows collapse one triangle of each quad
+        if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2]) continue;
+        if (reverse) std::swap(t[1], t[2]);
+        tris.push_back(t);
+      }
+    }
+  }
+  if (params.defect == Defect::kFlip && !tris.empty()) {
+    std::swap(tris[tris.size() / 2][1], tris[tris.size() / 2][2]);
+  }
+  return tris;
+}
+
+Membrane BuildMembrane(const MembraneParams& params) {
+  Membrane m;
+  m.shape = params.shape;
+  m.mode = GridMode(params.shape);
+  m.columns = params.columns;
+  m.rows = params.rows;
+  const std::vector<TDbl3D> pos = Positions(params);
+  const auto tris = MembraneTriangles(params);
+  const int32_t n = static_cast<int32_t>(pos.size());
+
+  // one spring per distinct triangle edge, listed at both ends in the order
+  // the edges first appear
+  std::vector<std::vector<TClothLink>> links(static_cast<size_t>(n));
+  std::vector<std::vector<int32_t>> faceLists(static_cast<size_t>(n));
+  std::map<std::pair<int32_t, int32_t>, bool> seen;
+  for (size_t t = 0; t < tris.size(); ++t) {
+    for (int k = 0; k < 3; ++k) {
+      const int32_t i = tris[t][static_cast<size_t>(k)];
+      const int32_t j = tris[t][static_cast<size_t>((k + 1) % 3)];
+      faceLists[static_cast<size_t>(i)].push_back(static_cast<int32_t>(t));
+      if (!seen.emplace(std::make_pair(std::min(i, j), std::max(i, j)), true).second) continue;
+      const double rest = Distance(pos[static_cast<size_t>(i)], pos[static_cast<size_t>(j)]);
+      links[static_cast<size_t>(i)].push_back(TClothLink{j, 0, rest});
+      links[static_cast<size_t>(j)].push_back(TClothLink{i, 0, rest});
+    }
+  }
+
+  m.points.Resize(n);
+  m.links.resize(static_cast<size_t>(n));
+  m.faceLists.resize(static_cast<size_t>(n));
+  for (int32_t i = 0; i < n; ++i) {
+    const auto& own = links[static_cast<size_t>(i)];
+    HostArray<TClothLink>& hostLinks = m.links[static_cast<size_t>(i)];
+    hostLinks.Resize(static_cast<int32_t>(own.size()));
+    for (int32_t k = 0; k < hostLinks.Count(); ++k) hostLinks[k] = own[static_cast<size_t>(k)];
+    const auto& fl = faceLists[static_cast<size_t>(i)];
+    HostArray<int32_t>& hostFaces = m.faceLists[static_cast<size_t>(i)];
+    hostFaces.Resize(static_cast<int32_t>(fl.size()));
+    for (int32_t k = 0; k < hostFaces.Count(); ++k) hostFaces[k] = fl[static_cast<size_t>(k)];
+
+    TClothPoint& p = m.points[i];
+    p.Pos = pos[static_cast<size_t>(i)];
+    p.LinkCount = hostLinks.Count();
+    p.Links = hostLinks.Data();
+    p.Faces = hostFaces.Data();
+  }
+  for (int32_t p : PinnedPoints(params)) m.points[p].Fixed = 1;
+
+  m.faces.Resize(static_cast<int32_t>(tris.size()));
+  for (int32_t t = 0; t < m.faces.Count(); ++t) {
+    m.faces[t].P0 = tris[static_cast<size_t>(t)][0];
+    m.faces[t].P1 = tris[static_cast<size_t>(t)][1];
+    m.faces[t].P2 = tris[static_cast<size_t>(t)][2];
+  }
+  m.pointsVar = m.points.Data();
+  m.facesVar = m.faces.Data();
+  return m;
+}
+
+}  // namespace tumelin

@@ -1,0 +1,82 @@
+// Membranes for the four topologies of the surface grid, numbered exactly as
+// each grid mode reads its points, with springs along every triangle edge.
+#pragma once
+
+#include <tumelin/tumelin.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host_array.h"
+
+namespace tumelin {
+
+enum class Shape { kSphere, kTorus, kSheet, kTube };
+enum class PinMode { kNone, kPole, kPoles, kRing, kEnds, kBorder, kCorners, kPoints };
+// deliberate faults for trying out the checks
+enum class Defect { kNone, kHole, kSeam, kFlip };
+
+// grid counts, as the TSurfaceGrid record holds them
+inline constexpr int32_t kMaxRows = TUMELIN_GRID_ROWS;
+inline constexpr int32_t kMaxColumns = 1024;
+
+struct MembraneParams {
+  Shape shape = Shape::kSphere;
+  int32_t columns = 33;  // CountU; the closing column repeats column 0
+  int32_t rows = 17;     // CountV, at most 257
+  double radius = 1.0;   // sphere and tube
+  double flatten = 1.0;  // sphere and torus: z scale of the start shape (pillow < 1)
+  double majorRadius = 1.0;
+  double minorRadius = 0.4;
+  double width = 2.0;   // sheet along x
+  double depth = 2.0;   // sheet along y
+  double length = 2.0;  // tube along z
+  PinMode pin = PinMode::kNone;
+  int32_t pinRing = -1;  // grid row; -1 picks the top ring
+  std::vector<int32_t> pinPoints;
+  bool clockwise = true;  // seen from outside; positive ClothP then inflates
+  Defect defect = Defect::kNone;
+};
+
+struct Membrane {
+  Shape shape = Shape::kSphere;
+  uint8_t mode = TUMELIN_MODE_SPHERE;
+  int32_t columns = 0;
+  int32_t rows = 0;
+  HostArray<TClothPoint> points;
+  HostArray<TClothFace> faces;
+  std::vector<HostArray<TClothLink>> links;   // per point
+  std::vector<HostArray<int32_t>> faceLists;  // per point
+  // the host variables whose addresses go to the plug-in
+  TClothPointArray pointsVar = nullptr;
+  TClothFaceArray facesVar = nullptr;
+};
+
+const char* ShapeName(Shape shape);
+bool ParseShape(const std::string& text, Shape* shape);
+const char* PinName(PinMode pin);
+bool ParsePin(const std::string& text, PinMode* pin);
+bool ParseDefect(const std::string& text, Defect* defect);
+uint8_t GridMode(Shape shape);
+bool IsClosed(Shape shape);
+
+// points the grid mode reads for these counts
+int32_t PointCount(Shape shape, int32_t columns, int32_t rows);
+// point index behind grid cell (u, v), as the write-back numbers them
+int32_t PointOfCell(Shape shape, int32_t u, int32_t v, int32_t columns);
+
+// empty when these parameters can be built, else a one-line reason
+std::string ValidateParams(const MembraneParams& params);
+// builds the membrane; the parameters must have passed ValidateParams
+Membrane BuildMembrane(const MembraneParams& params);
+
+// whether grid quad (u, v) split as (u,v)-(u+1,v)-(u,v+1) and
+// (u+1,v)-(u+1,v+1)-(u,v+1) runs clockwise seen from outside
+bool GridQuadsClockwise(Shape shape);
+
+// every triangle of the quad grid as point indices, wound as asked
+std::vector<std::array<int32_t, 3>> MembraneTriangles(const MembraneParams& params);
+
+}  // namespace tumelin

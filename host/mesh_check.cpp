@@ -1,0 +1,224 @@
+#include "mesh_check.h"
+
+#include <cmath>
+#include <map>
+#include <sstream>
+
+namespace tumelin {
+
+namespace {
+
+TDbl3D Sub(const TDbl3D& a, const TDbl3D& b) { return {a.X - b.X, a.Y - b.Y, a.Z - b.Z}; }
+TDbl3D Cross(const TDbl3D& a, const TDbl3D& b) {
+  return {a.Y * b.Z - a.Z * b.Y, a.Z * b.X - a.X * b.Z, a.X * b.Y - a.Y * b.X};
+}
+double Dot(const TDbl3D& a, const TDbl3D& b) { return a.X * b.X + a.Y * b.Y + a.Z * b.Z; }
+double Length(const TDbl3D& a) { return std::sqrt(Dot(a, a)); }
+TDbl3D Unit(const TDbl3D& a) {
+  const double len = Length(a);
+  return len > 0.0 ? TDbl3D{a.X / len, a.Y / len, a.Z / len} : TDbl3D{0.0, 0.0, 0.0};
+}
+
+int32_t ExpectedEuler(Shape shape) {
+  switch (shape) {
+    case Shape::kSphere:
+      return 2;
+    case Shape::kSheet:
+      return 1;
+    case Shape::kTorus:
+    case Shape::kTube:
+      return 0;
+  }
+  return 0;
+}
+
+std::string EdgeList(const std::vector<std::pair<int32_t, int32_t>>& edges) {
+  std::ostringstream out;
+  const size_t shown = edges.size() < 4 ? edges.size() : 4;
+  for (size_t i = 0; i < shown; ++i) out << (i ? ", " : "") << edges[i].first << "-" << edges[i].second;
+  if (edges.size() > shown) out << ", ...";
+  return out.str();
+}
+
+}  // namespace
+
+bool MeshReport::Clean() const {
+  return !leaks && nonManifoldEdges.empty() && misorientedEdges.empty() && linkProblems.empty() &&
+         degenerateFaces == 0 && euler == expectedEuler &&
+         (effect == PressureEffect::kInflates || effect == PressureEffect::kLifts);
+}
+
+double SignedVolume(const TClothPoint* points, const TClothFace* faces, int32_t faceCount) {
+  // divergence theorem: V = sum p0 . (p1 x p2) / 6
+  double sum = 0.0;
+  for (int32_t f = 0; f < faceCount; ++f) {
+    const TDbl3D& a = points[faces[f].P0].Pos;
+    const TDbl3D& b = points[faces[f].P1].Pos;
+    const TDbl3D& c = points[faces[f].P2].Pos;
+    sum += Dot(a, Cross(b, c));
+  }
+  return sum / 6.0;
+}
+
+MeshReport CheckMembrane(const Membrane& m) {
+  MeshReport r;
+  r.points = m.points.Count();
+  r.faces = m.faces.Count();
+  r.expectedEuler = ExpectedEuler(m.shape);
+
+  // per undirected edge: how many triangles run it a->b (low to high) and b->a
+  std::map<std::pair<int32_t, int32_t>, std::pair<int, int>> uses;
+  for (int32_t f = 0; f < r.faces; ++f) {
+    const int32_t c[3] = {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2};
+    const TDbl3D n =
+        Cross(Sub(m.points[c[1]].Pos, m.points[c[0]].Pos), Sub(m.points[c[2]].Pos, m.points[c[0]].Pos));
+    if (!(Length(n) > 0.0)) ++r.degenerateFaces;
+    for (int k = 0; k < 3; ++k) {
+      const int32_t i = c[k], j = c[(k + 1) % 3];
+      auto& count = uses[{std::min(i, j), std::max(i, j)}];
+      (i < j ? count.first : count.second) += 1;
+    }
+  }
+  r.edges = static_cast<int32_t>(uses.size());
+  for (const auto& [edge, count] : uses) {
+    const int total = count.first + count.second;
+    if (total == 1) r.openEdges.push_back(edge);
+    if (total > 2) r.nonManifoldEdges.push_back(edge);
+    if (total == 2 && count.first != 1) r.misorientedEdges.push_back(edge);
+  }
+  r.euler = r.points - r.edges + r.faces;
+  // a closed shape has no border; an open one only its outer rows
+  int32_t border = 0;
+  if (m.shape == Shape::kSheet) border = 2 * (m.columns - 1) + 2 * (m.rows - 1);
+  if (m.shape == Shape::kTube) border = 2 * (m.columns - 1);
+  r.leaks = static_cast<int32_t>(r.openEdges.size()) != border;
+
+  // springs: every triangle edge once at each end, rest length = start length
+  std::map<std::pair<int32_t, int32_t>, int> linkEnds;
+  for (int32_t i = 0; i < r.points; ++i) {
+    const TClothPoint& p = m.points[i];
+    if (p.LinkCount > TumelinArrayCount(p.Links)) {
+      r.linkProblems.push_back("point " + std::to_string(i) + " counts more links than it lists");
+    }
+    for (int32_t k = 0; k < p.LinkCount && k < TumelinArrayCount(p.Links); ++k) {
+      const int32_t j = p.Links[k].Target;
+      if (j < 0 || j >= r.points) {
+        r.linkProblems.push_back("point " + std::to_string(i) + " links to missing point " +
+                                 std::to_string(j));
+        continue;
+      }
+      linkEnds[{std::min(i, j), std::max(i, j)}] += 1;
+    }
+  }
+  int32_t oneSided = 0, missing = 0;
+  for (const auto& [edge, count] : uses) {
+    auto it = linkEnds.find(edge);
+    if (it == linkEnds.end())
+      ++missing;
+    else if (it->second != 2)
+      ++oneSided;
+  }
+  if (missing > 0) r.linkProblems.push_back(std::to_string(missing) + " triangle edges carry no spring");
+  if (oneSided > 0)
+    r.linkProblems.push_back(std::to_string(oneSided) + " springs are not listed at both ends");
+
+  // which way a positive ClothP pushes: against each point's mean face normal
+  std::vector<TDbl3D> normalSum(static_cast<size_t>(r.points), TDbl3D{0.0, 0.0, 0.0});
+  std::vector<TDbl3D> volumeGrad(static_cast<size_t>(r.points), TDbl3D{0.0, 0.0, 0.0});
+  TDbl3D centroid{0.0, 0.0, 0.0};
+  for (int32_t i = 0; i < r.points; ++i) {
+    centroid = {centroid.X + m.points[i].Pos.X, centroid.Y + m.points[i].Pos.Y,
+                centroid.Z + m.points[i].Pos.Z};
+  }
+  if (r.points > 0) centroid = {centroid.X / r.points, centroid.Y / r.points, centroid.Z / r.points};
+  for (int32_t f = 0; f < r.faces; ++f) {
+    const int32_t c[3] = {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2};
+    const TDbl3D& a = m.points[c[0]].Pos;
+    const TDbl3D n = Cross(Unit(Sub(m.points[c[1]].Pos, a)), Unit(Sub(m.points[c[2]].Pos, a)));
+    for (int k = 0; k < 3; ++k) {
+      TDbl3D& s = normalSum[static_cast<size_t>(c[k])];
+      s = {s.X + n.X, s.Y + n.Y, s.Z + n.Z};
+      // d/dp_k of p0 . (p1 x p2) / 6 is (p_next x p_after) / 6
+      const TDbl3D g = Cross(m.points[c[(k + 1) % 3]].Pos, m.points[c[(k + 2) % 3]].Pos);
+      TDbl3D& gs = volumeGrad[static_cast<size_t>(c[k])];
+      gs = {gs.X + g.X / 6.0, gs.Y + g.Y / 6.0, gs.Z + g.Z / 6.0};
+    }
+  }
+  r.signedVolume = SignedVolume(m.points.Data(), m.faces.Data(), r.faces);
+  double push = 0.0;
+  for (int32_t i = 0; i < r.points; ++i) {
+    if (m.points[i].Fixed != 0) continue;
+    const TDbl3D n = Unit(normalSum[static_cast<size_t>(i)]);
+    const TDbl3D force{-n.X, -n.Y, -n.Z};
+    const TDbl3D& p = m.points[i].Pos;
+    switch (m.shape) {
+      case Shape::kSphere:
+      case Shape::kTorus:
+        // rate of change of the enclosed volume, whatever the winding
+        push += Dot(force, volumeGrad[static_cast<size_t>(i)]) * (r.signedVolume < 0.0 ? -1.0 : 1.0);
+        break;
+      case Shape::kTube:
+        push += force.X * (p.X - centroid.X) + force.Y * (p.Y - centroid.Y);
+        break;
+      case Shape::kSheet:
+        push += force.Z;
+        break;
+    }
+  }
+  const bool sheet = m.shape == Shape::kSheet;
+  if (push > 0.0)
+    r.effect = sheet ? PressureEffect::kLifts : PressureEffect::kInflates;
+  else if (push < 0.0)
+    r.effect = sheet ? PressureEffect::kPushesDown : PressureEffect::kDeflates;
+  return r;
+}
+
+std::string FormatReport(const Membrane& m, const MeshReport& r) {
+  std::ostringstream out;
+  out << ShapeName(m.shape) << " (grid mode " << int(m.mode) << ", " << m.columns << " x " << m.rows
+      << " cells): " << r.points << " points, " << r.edges << " edges, " << r.faces << " triangles\n";
+  out << "  euler characteristic " << r.euler
+      << (r.euler == r.expectedEuler ? " (as expected)" : " (expected ")
+      << (r.euler == r.expectedEuler ? "" : std::to_string(r.expectedEuler) + ")") << "\n";
+  if (r.openEdges.empty()) {
+    out << "  every edge is shared by exactly two triangles\n";
+  } else {
+    out << "  " << r.openEdges.size() << " open edges (" << EdgeList(r.openEdges) << ")"
+        << (r.leaks ? ": a seam or hole, the membrane leaks\n"
+                    : ": the border of the open surface, as expected\n");
+  }
+  if (!r.nonManifoldEdges.empty()) {
+    out << "  " << r.nonManifoldEdges.size() << " edges on three or more triangles ("
+        << EdgeList(r.nonManifoldEdges) << ")\n";
+  }
+  if (r.misorientedEdges.empty()) {
+    out << "  winding is consistent\n";
+  } else {
+    out << "  winding is inconsistent across " << r.misorientedEdges.size() << " edges ("
+        << EdgeList(r.misorientedEdges) << ")\n";
+  }
+  if (r.degenerateFaces > 0) out << "  " << r.degenerateFaces << " triangles have no area\n";
+  for (const std::string& problem : r.linkProblems) out << "  " << problem << "\n";
+  if (IsClosed(m.shape)) out << "  enclosed volume " << std::fabs(r.signedVolume) << "\n";
+  switch (r.effect) {
+    case PressureEffect::kInflates:
+      out << "  a positive ClothP inflates it\n";
+      break;
+    case PressureEffect::kDeflates:
+      out << "  a positive ClothP deflates it (the triangles run counter-clockwise seen from outside)\n";
+      break;
+    case PressureEffect::kLifts:
+      out << "  a positive ClothP pushes the sheet up (+z)\n";
+      break;
+    case PressureEffect::kPushesDown:
+      out << "  a positive ClothP pushes the sheet down (-z)\n";
+      break;
+    case PressureEffect::kNone:
+      out << "  a positive ClothP has no net effect\n";
+      break;
+  }
+  out << (r.Clean() ? "ok\n" : "problems found\n");
+  return out.str();
+}
+
+}  // namespace tumelin

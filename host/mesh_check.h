@@ -1,0 +1,44 @@
+// Examines a membrane before it runs: closure, Euler characteristic,
+// winding, link lists, and which way a positive ClothP pushes it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "membrane.h"
+
+namespace tumelin {
+
+enum class PressureEffect { kInflates, kDeflates, kLifts, kPushesDown, kNone };
+
+struct MeshReport {
+  int32_t points = 0;
+  int32_t edges = 0;
+  int32_t faces = 0;
+  int32_t euler = 0;
+  int32_t expectedEuler = 0;
+  std::vector<std::pair<int32_t, int32_t>> openEdges;         // on one triangle only
+  std::vector<std::pair<int32_t, int32_t>> nonManifoldEdges;  // on three or more
+  std::vector<std::pair<int32_t, int32_t>> misorientedEdges;  // both triangles run it the same way
+  std::vector<std::string> linkProblems;
+  int32_t degenerateFaces = 0;
+  double signedVolume = 0.0;  // with the faces' own winding; < 0 when clockwise from outside
+  PressureEffect effect = PressureEffect::kNone;
+
+  // closed shapes must have no open edge; open ones may
+  bool leaks = false;
+  bool Clean() const;
+};
+
+MeshReport CheckMembrane(const Membrane& membrane);
+
+// the report as the check command prints it
+std::string FormatReport(const Membrane& membrane, const MeshReport& report);
+
+// signed volume of the closed triangle set, positive when the corners run
+// counter-clockwise seen from outside
+double SignedVolume(const TClothPoint* points, const TClothFace* faces, int32_t faceCount);
+
+}  // namespace tumelin

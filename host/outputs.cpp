@@ -1,0 +1,254 @@
+#include "outputs.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace tumelin {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string TempName(const fs::path& target) {
+  static std::mt19937_64 rng(std::random_device{}());
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, ".tmp-%08llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFull));
+  return (target.parent_path() / ("." + target.filename().u8string() + suffix)).u8string();
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  return MoveFileExW(fs::u8path(from).wstring().c_str(), fs::u8path(to).wstring().c_str(),
+                     MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+std::string Num(double x) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.9g", x);
+  return buffer;
+}
+
+bool SameBits(const TDbl3D& a, const TDbl3D& b) { return std::memcmp(&a, &b, sizeof(TDbl3D)) == 0; }
+
+}  // namespace
+
+bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error) {
+  const fs::path target = fs::u8path(path);
+  const std::string temp = TempName(target);
+  {
+    std::ofstream out(fs::u8path(temp), std::ios::binary | std::ios::trunc);
+    if (!out) {
+      *error = "cannot write " + path;
+      return false;
+    }
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) {
+      out.close();
+      std::remove(temp.c_str());
+      *error = "cannot write " + path + " (disk full?)";
+      return false;
+    }
+  }
+  if (!ReplaceFile(temp, path)) {
+    std::remove(temp.c_str());
+    *error = "cannot rename the finished file into " + path;
+    return false;
+  }
+  return true;
+}
+
+bool PrepareOutputFolder(const std::string& folder, std::string* error) {
+  std::error_code ec;
+  const fs::path dir = fs::u8path(folder);
+  if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
+    *error = "output folder " + folder + " exists and is not a folder";
+    return false;
+  }
+  fs::create_directories(dir, ec);
+  if (ec || !fs::is_directory(dir)) {
+    *error = "cannot create output folder " + folder + (ec ? ": " + ec.message() : "");
+    return false;
+  }
+  // a probe file proves the folder writable before any real output starts
+  const std::string probe = (dir / ".tumelin-write-probe").u8string();
+  {
+    std::ofstream out(fs::u8path(probe), std::ios::binary);
+    if (!out) {
+      *error = "output folder " + folder + " is not writable";
+      return false;
+    }
+  }
+  fs::remove(fs::u8path(probe), ec);
+  return true;
+}
+
+GridMesh MeshFromGrid(const TSurfaceGrid* grid, Shape shape) {
+  GridMesh mesh;
+  const int32_t cols = grid->CountU, rows = grid->CountV;
+  auto* g = const_cast<TSurfaceGrid*>(grid);
+  mesh.vertices.reserve(static_cast<size_t>(cols) * static_cast<size_t>(rows));
+  for (int32_t u = 0; u < cols; ++u) {
+    for (int32_t v = 0; v < rows; ++v) mesh.vertices.push_back(*TumelinGridCell(g, u, v));
+  }
+  const bool reverse = GridQuadsClockwise(shape);
+  auto at = [rows](int32_t u, int32_t v) { return u * rows + v; };
+  for (int32_t u = 0; u + 1 < cols; ++u) {
+    for (int32_t v = 0; v + 1 < rows; ++v) {
+      const int32_t a = at(u, v), b = at(u + 1, v), c = at(u + 1, v + 1), d = at(u, v + 1);
+      // in (a, b, d) the diagonal b-d lies opposite a; in (b, c, d) opposite c
+      const std::array<int32_t, 3> tris[2] = {{a, b, d}, {b, c, d}};
+      const std::array<bool, 3> lines[2] = {{false, true, true}, {true, false, true}};
+      for (int k = 0; k < 2; ++k) {
+        std::array<int32_t, 3> t = tris[k];
+        std::array<bool, 3> line = lines[k];
+        const auto& p = mesh.vertices;
+        if (SameBits(p[size_t(t[0])], p[size_t(t[1])]) || SameBits(p[size_t(t[1])], p[size_t(t[2])]) ||
+            SameBits(p[size_t(t[0])], p[size_t(t[2])])) {
+          continue;
+        }
+        if (reverse) {
+          std::swap(t[1], t[2]);
+          std::swap(line[1], line[2]);
+        }
+        mesh.triangles.push_back(t);
+        mesh.gridEdge.push_back(line);
+      }
+    }
+  }
+  return mesh;
+}
+
+std::string ObjText(const TSurfaceGrid* grid, Shape shape, const std::string& comment) {
+  const GridMesh mesh = MeshFromGrid(grid, shape);
+  std::string out;
+  out.reserve(mesh.vertices.size() * 40 + mesh.triangles.size() * 24);
+  out += "# " + comment + "\n";
+  out += "# surface grid " + std::to_string(grid->CountU) + " x " + std::to_string(grid->CountV) + ", mode " +
+         std::to_string(int(grid->Mode)) + " (" + ShapeName(shape) +
+         "); vertex u * rows + v + 1 is cell (u, v)\n";
+  out += "o tumelin\n";
+  for (const TDbl3D& p : mesh.vertices) out += "v " + Num(p.X) + " " + Num(p.Y) + " " + Num(p.Z) + "\n";
+  for (const auto& t : mesh.triangles) {
+    out += "f " + std::to_string(t[0] + 1) + " " + std::to_string(t[1] + 1) + " " + std::to_string(t[2] + 1) +
+           "\n";
+  }
+  return out;
+}
+
+std::string CsvText(const std::vector<StepFigures>& figures, Shape shape) {
+  std::string out =
+      "step,time,volume,area,mean_radius,mean_height,max_speed,kinetic_energy,max_stretch_ratio,max_"
+      "compression_"
+      "ratio\n";
+  const bool closed = IsClosed(shape);
+  char line[320];
+  for (const StepFigures& f : figures) {
+    const std::string volume = closed ? Num(f.volume) : std::string();
+    std::snprintf(line, sizeof line, "%lld,%s,%s,%s,%s,%s,%s,%s,%s,%s\n", static_cast<long long>(f.step),
+                  Num(static_cast<double>(f.step) * 0.005).c_str(), volume.c_str(), Num(f.area).c_str(),
+                  Num(f.meanRadius).c_str(), Num(f.meanHeight).c_str(), Num(f.maxSpeed).c_str(),
+                  Num(f.kineticEnergy).c_str(), Num(f.maxStretch).c_str(), Num(f.maxCompression).c_str());
+    out += line;
+  }
+  return out;
+}
+
+namespace {
+
+// round step for about five axis ticks
+double NiceStep(double range) {
+  if (!(range > 0.0)) return 1.0;
+  const double raw = range / 5.0;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+  const double r = raw / magnitude;
+  return (r < 1.5 ? 1.0 : r < 3.5 ? 2.0 : r < 7.5 ? 5.0 : 10.0) * magnitude;
+}
+
+std::string Tick(double x) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.4g", std::fabs(x) < 1e-12 ? 0.0 : x);
+  return buffer;
+}
+
+}  // namespace
+
+std::string SvgPlot(const std::vector<StepFigures>& figures, Shape shape, const std::string& title) {
+  const char* label = IsClosed(shape)          ? "enclosed volume"
+                      : shape == Shape::kSheet ? "mean height (z)"
+                                               : "mean radius";
+  auto value = [shape](const StepFigures& f) {
+    return IsClosed(shape) ? f.volume : shape == Shape::kSheet ? f.meanHeight : f.meanRadius;
+  };
+  const double w = 720, h = 400, left = 80, right = 20, top = 40, bottom = 50;
+  double x0 = 0, x1 = 1, y0 = 0, y1 = 1;
+  if (!figures.empty()) {
+    x0 = static_cast<double>(figures.front().step);
+    x1 = static_cast<double>(figures.back().step);
+    y0 = y1 = value(figures.front());
+    for (const StepFigures& f : figures) y0 = std::min(y0, value(f)), y1 = std::max(y1, value(f));
+  }
+  if (!(x1 > x0)) x1 = x0 + 1;
+  if (!(y1 > y0)) {
+    const double pad = std::fabs(y0) > 0 ? std::fabs(y0) * 0.05 : 1.0;
+    y0 -= pad, y1 += pad;
+  }
+  const double yStep = NiceStep(y1 - y0), xStep = NiceStep(x1 - x0);
+  y0 = std::floor(y0 / yStep) * yStep;
+  y1 = std::ceil(y1 / yStep) * yStep;
+  auto sx = [&](double x) { return left + (x - x0) / (x1 - x0) * (w - left - right); };
+  auto sy = [&](double y) { return h - bottom - (y - y0) / (y1 - y0) * (h - top - bottom); };
+
+  std::ostringstream out;
+  out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << w << "\" height=\"" << h
+      << "\" viewBox=\"0 0 " << w << " " << h << "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+  out << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  out << "<text x=\"" << w / 2 << "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\">" << title << ": "
+      << label << " over steps</text>\n";
+  for (double y = y0; y <= y1 + yStep * 0.5; y += yStep) {
+    out << "<line x1=\"" << left << "\" x2=\"" << w - right << "\" y1=\"" << sy(y) << "\" y2=\"" << sy(y)
+        << "\" stroke=\"#ddd\"/>\n<text x=\"" << left - 6 << "\" y=\"" << sy(y) + 4
+        << "\" text-anchor=\"end\">" << Tick(y) << "</text>\n";
+  }
+  for (double x = std::ceil(x0 / xStep) * xStep; x <= x1 + xStep * 0.01; x += xStep) {
+    out << "<line x1=\"" << sx(x) << "\" x2=\"" << sx(x) << "\" y1=\"" << top << "\" y2=\"" << h - bottom
+        << "\" stroke=\"#eee\"/>\n<text x=\"" << sx(x) << "\" y=\"" << h - bottom + 18
+        << "\" text-anchor=\"middle\">" << Tick(x) << "</text>\n";
+  }
+  out << "<rect x=\"" << left << "\" y=\"" << top << "\" width=\"" << w - left - right << "\" height=\""
+      << h - top - bottom << "\" fill=\"none\" stroke=\"#333\"/>\n";
+  out << "<text x=\"" << (left + w - right) / 2 << "\" y=\"" << h - 12
+      << "\" text-anchor=\"middle\">step</text>\n";
+  out << "<text transform=\"translate(18 " << (top + h - bottom) / 2
+      << ") rotate(-90)\" text-anchor=\"middle\">" << label << "</text>\n";
+  out << "<polyline fill=\"none\" stroke=\"#c0392b\" stroke-width=\"2\" points=\"";
+  // at most about two thousand vertices in the line
+  const size_t stride = figures.size() > 2000 ? figures.size() / 2000 : 1;
+  for (size_t i = 0; i < figures.size(); i += stride) {
+    out << Tick(sx(static_cast<double>(figures[i].step))) << "," << Tick(sy(value(figures[i]))) << " ";
+  }
+  if (!figures.empty()) {
+    out << Tick(sx(static_cast<double>(figures.back().step))) << "," << Tick(sy(value(figures.back())));
+  }
+  out << "\"/>\n</svg>\n";
+  return out.str();
+}
+
+}  // namespace tumelin

@@ -1,0 +1,147 @@
+#include "plugin_loader.h"
+
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <unistd.h>
+#endif
+
+namespace tumelin {
+
+namespace {
+
+#ifdef _WIN32
+std::wstring Widen(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+  wide.resize(wcslen(wide.c_str()));
+  return wide;
+}
+
+std::string LastErrorText() {
+  const DWORD code = GetLastError();
+  char buffer[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                 buffer, sizeof buffer, nullptr);
+  std::string text(buffer, n);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
+  return text.empty() ? "error " + std::to_string(code) : text;
+}
+#endif
+
+void* FindEntry(void* handle, const char* name) {
+#ifdef _WIN32
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+#else
+  return dlsym(handle, name);
+#endif
+}
+
+template <typename Fn>
+bool Bind(void* handle, const char* name, Fn* slot, const std::string& path, std::string* error) {
+  void* entry = FindEntry(handle, name);
+  if (entry == nullptr) {
+    *error = "plug-in " + path + " lacks the entry " + name;
+    return false;
+  }
+  *slot = reinterpret_cast<Fn>(entry);
+  return true;
+}
+
+}  // namespace
+
+Plugin::~Plugin() {
+  if (handle_ == nullptr) return;
+#ifdef _WIN32
+  FreeLibrary(static_cast<HMODULE>(handle_));
+#else
+  dlclose(handle_);
+#endif
+}
+
+bool Plugin::Load(const std::string& path, std::string* error) {
+  path_ = path;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(std::filesystem::u8path(path), ec)) {
+    *error = "plug-in file not found: " + path;
+    return false;
+  }
+#ifdef _WIN32
+  handle_ = LoadLibraryW(Widen(path).c_str());
+  if (handle_ == nullptr) {
+    *error = "cannot load plug-in " + path + ": " + LastErrorText();
+    return false;
+  }
+#else
+  // a path without a slash would make dlopen search the library path
+  const std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
+  handle_ = dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    const char* reason = dlerror();
+    *error = "cannot load plug-in " + path + ": " + (reason != nullptr ? reason : "unknown error");
+    return false;
+  }
+#endif
+  return Bind(handle_, TUMELIN_EXPORT_NAME_ZR7, &nameZR7, path, error) &&
+         Bind(handle_, TUMELIN_EXPORT_RGST_ZR6, &rgstZR6, path, error) &&
+         Bind(handle_, TUMELIN_EXPORT_RGST_ZR7, &rgstZR7, path, error) &&
+         Bind(handle_, TUMELIN_EXPORT_EXEC_ZR71, &execZR71, path, error) &&
+         Bind(handle_, TUMELIN_EXPORT_EXEC_ZR72, &execZR72, path, error) &&
+         Bind(handle_, TUMELIN_EXPORT_EXEC_ZR73, &execZR73, path, error);
+}
+
+std::string DefaultPluginPath() {
+#ifdef _WIN32
+  wchar_t buffer[MAX_PATH * 4] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH * 4);
+  std::filesystem::path exe(std::wstring(buffer, n));
+#else
+  std::error_code ec;
+  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+#endif
+  return (exe.parent_path() / "Tumelin.kwt").u8string();
+}
+
+std::string Utf16ToUtf8(const char16_t* text) {
+  std::string out;
+  if (text == nullptr) return out;
+  for (const char16_t* p = text; *p != 0; ++p) {
+    uint32_t c = *p;
+    if (c >= 0xD800 && c < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(p[1]) - 0xDC00);
+      ++p;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::u16string PathForPlugin(const std::string& path) {
+  std::error_code ec;
+  // the Windows profile API looks a bare name up in the Windows folder
+  std::filesystem::path full = std::filesystem::absolute(std::filesystem::u8path(path), ec);
+  if (ec) full = std::filesystem::u8path(path);
+  return full.u16string();
+}
+
+}  // namespace tumelin

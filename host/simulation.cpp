@@ -1,0 +1,149 @@
+#include "simulation.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "mesh_check.h"
+
+namespace tumelin {
+
+namespace {
+
+// filler of the host-owned bytes and of the spare column; the plug-in must
+// leave both alone
+constexpr unsigned char kHostFill = 0xA5;
+
+}  // namespace
+
+TClothSetup LoadSettings(const Plugin& plugin, const std::u16string& iniPath) {
+  TClothSetup setup;
+  std::memset(&setup, 0, sizeof setup);
+  const char16_t* path = iniPath.empty() ? nullptr : iniPath.c_str();
+  plugin.execZR71(&path, nullptr, nullptr, nullptr, &setup);
+  return setup;
+}
+
+uint64_t Fnv1a64(const void* data, size_t size, uint64_t hash) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (size_t i = 0; i < size; ++i) {
+    hash ^= bytes[i];
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+int32_t ExpectedCellPoint(Shape shape, int32_t u, int32_t v, int32_t columns, int32_t rows) {
+  if (shape == Shape::kSphere && v == rows - 1) return PointCount(shape, columns, rows) - 1;
+  if (shape == Shape::kTorus && v == rows - 1) v = 0;
+  return PointOfCell(shape, u, v, columns);
+}
+
+Simulation::Simulation(const Plugin& plugin, Membrane* membrane, const TClothSetup& setup)
+    : plugin_(plugin), membrane_(membrane), setup_(setup) {
+  // one spare column past CountU shows whether the write-back stays inside
+  const size_t bytes = TumelinGridBytes(membrane->columns + 1);
+  gridStorage_.assign((bytes + 7) / 8, 0);
+  auto* raw = reinterpret_cast<unsigned char*>(gridStorage_.data());
+  std::memset(raw, kHostFill, bytes);
+  grid_ = reinterpret_cast<TSurfaceGrid*>(raw);
+  grid_->Mode = membrane->mode;
+  std::memset(grid_->Reserved0, 0, sizeof grid_->Reserved0);
+  grid_->CountU = membrane->columns;
+  grid_->CountV = membrane->rows;
+}
+
+int32_t Simulation::Step() {
+  return plugin_.execZR72(nullptr, &membrane_->pointsVar, &membrane_->facesVar, &setup_);
+}
+
+void Simulation::WriteGrid() { plugin_.execZR73(grid_, &membrane_->pointsVar); }
+
+std::string Simulation::CheckGrid() const {
+  const auto* raw = reinterpret_cast<const unsigned char*>(grid_);
+  for (size_t i = 12; i < TUMELIN_GRID_POINTS_OFFSET; ++i) {
+    if (raw[i] != kHostFill)
+      return "the write-back changed host-owned byte " + std::to_string(i) + " of the grid";
+  }
+  const Membrane& m = *membrane_;
+  for (int32_t u = 0; u < m.columns; ++u) {
+    for (int32_t v = 0; v < m.rows; ++v) {
+      const int32_t p = ExpectedCellPoint(m.shape, u, v, m.columns, m.rows);
+      const TDbl3D* cell = TumelinGridCell(grid_, u, v);
+      if (std::memcmp(cell, &m.points[p].Pos, sizeof(TDbl3D)) != 0) {
+        return "grid cell (" + std::to_string(u) + ", " + std::to_string(v) + ") does not hold point " +
+               std::to_string(p);
+      }
+    }
+    // rows past CountV keep the host's contents
+    const auto* rest = reinterpret_cast<const unsigned char*>(TumelinGridCell(grid_, u, m.rows));
+    const size_t restBytes = sizeof(TDbl3D) * static_cast<size_t>(TUMELIN_GRID_ROWS - m.rows);
+    for (size_t i = 0; i < restBytes; ++i) {
+      if (rest[i] != kHostFill) return "the write-back changed a cell past row CountV - 1";
+    }
+  }
+  const auto* spare = reinterpret_cast<const unsigned char*>(TumelinGridCell(grid_, m.columns, 0));
+  for (size_t i = 0; i < TUMELIN_GRID_COLUMN_BYTES; ++i) {
+    if (spare[i] != kHostFill) return "the write-back changed a cell past column CountU - 1";
+  }
+  return std::string();
+}
+
+StepFigures Simulation::Figures(int64_t step) const {
+  const Membrane& m = *membrane_;
+  StepFigures f;
+  f.step = step;
+  const int32_t n = m.points.Count();
+  if (n == 0) return f;
+  double cx = 0.0, cy = 0.0, cz = 0.0, speed2 = 0.0, sumSpeed2 = 0.0;
+  for (int32_t i = 0; i < n; ++i) {
+    const TClothPoint& p = m.points[i];
+    cx += p.Pos.X, cy += p.Pos.Y, cz += p.Pos.Z;
+    const double s2 = p.Vel.X * p.Vel.X + p.Vel.Y * p.Vel.Y + p.Vel.Z * p.Vel.Z;
+    sumSpeed2 += s2;
+    if (s2 > speed2) speed2 = s2;
+  }
+  cx /= n, cy /= n, cz /= n;
+  double radius = 0.0;
+  for (int32_t i = 0; i < n; ++i) {
+    const TDbl3D& p = m.points[i].Pos;
+    const double dz = m.shape == Shape::kTube ? 0.0 : p.Z - cz;
+    radius += std::sqrt((p.X - cx) * (p.X - cx) + (p.Y - cy) * (p.Y - cy) + dz * dz);
+    for (int32_t k = 0; k < m.points[i].LinkCount; ++k) {
+      const TClothLink& link = m.points[i].Links[k];
+      const TDbl3D& q = m.points[link.Target].Pos;
+      const double len =
+          std::sqrt((q.X - p.X) * (q.X - p.X) + (q.Y - p.Y) * (q.Y - p.Y) + (q.Z - p.Z) * (q.Z - p.Z));
+      if (!(link.RestLength > 0.0)) continue;
+      const double ratio = len / link.RestLength;
+      if (ratio > f.maxStretch) f.maxStretch = ratio;
+      if (ratio < f.maxCompression) f.maxCompression = ratio;
+    }
+  }
+  f.meanRadius = radius / n;
+  f.meanHeight = cz;
+  f.maxSpeed = std::sqrt(speed2);
+  f.kineticEnergy = 0.5 * kPointMass * sumSpeed2;
+  for (int32_t t = 0; t < m.faces.Count(); ++t) {
+    const TDbl3D& a = m.points[m.faces[t].P0].Pos;
+    const TDbl3D& b = m.points[m.faces[t].P1].Pos;
+    const TDbl3D& c = m.points[m.faces[t].P2].Pos;
+    const double ux = b.X - a.X, uy = b.Y - a.Y, uz = b.Z - a.Z;
+    const double wx = c.X - a.X, wy = c.Y - a.Y, wz = c.Z - a.Z;
+    const double nx = uy * wz - uz * wy, ny = uz * wx - ux * wz, nz = ux * wy - uy * wx;
+    f.area += 0.5 * std::sqrt(nx * nx + ny * ny + nz * nz);
+  }
+  if (IsClosed(m.shape)) f.volume = std::fabs(SignedVolume(m.points.Data(), m.faces.Data(), m.faces.Count()));
+  return f;
+}
+
+uint64_t Simulation::Hash() const {
+  uint64_t hash = 14695981039346656037ull;
+  for (int32_t i = 0; i < membrane_->points.Count(); ++i) {
+    const TClothPoint& p = membrane_->points[i];
+    hash = Fnv1a64(&p.Pos, sizeof p.Pos, hash);
+    hash = Fnv1a64(&p.Vel, sizeof p.Vel, hash);
+  }
+  return hash;
+}
+
+}  // namespace tumelin

@@ -1,0 +1,65 @@
+// Runs a membrane the way the host does: settings through PluginExecZR71,
+// steps through PluginExecZR72, the surface through PluginExecZR73.
+#pragma once
+
+#include <tumelin/tumelin.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "membrane.h"
+#include "plugin_loader.h"
+
+namespace tumelin {
+
+// the mass every point has in the force model
+inline constexpr double kPointMass = 0.001;
+
+struct StepFigures {
+  int64_t step = 0;
+  double volume = 0.0;      // enclosed volume; closed shapes only
+  double area = 0.0;        // surface area of the triangles
+  double meanRadius = 0.0;  // mean distance from the centroid (tube: from its axis)
+  double meanHeight = 0.0;  // mean z
+  double maxSpeed = 0.0;
+  double kineticEnergy = 0.0;
+  double maxStretch = 1.0;      // largest length / rest length of any spring
+  double maxCompression = 1.0;  // smallest length / rest length
+};
+
+// settings through PluginExecZR71; an empty path loads from no file
+TClothSetup LoadSettings(const Plugin& plugin, const std::u16string& iniPath);
+
+class Simulation {
+ public:
+  Simulation(const Plugin& plugin, Membrane* membrane, const TClothSetup& setup);
+
+  // one PluginExecZR72 call; returns what it reports
+  int32_t Step();
+  // PluginExecZR73 into the host's grid record
+  void WriteGrid();
+  // empty when the grid holds what the write-back should have put there
+  std::string CheckGrid() const;
+
+  const TSurfaceGrid* Grid() const { return grid_; }
+  TSurfaceGrid* Grid() { return grid_; }
+  StepFigures Figures(int64_t step) const;
+  // FNV-1a 64 over Pos and Vel of every point, in point order
+  uint64_t Hash() const;
+
+ private:
+  const Plugin& plugin_;
+  Membrane* membrane_;
+  TClothSetup setup_;
+  std::vector<uint64_t> gridStorage_;
+  TSurfaceGrid* grid_ = nullptr;
+};
+
+uint64_t Fnv1a64(const void* data, size_t size, uint64_t hash = 14695981039346656037ull);
+
+// the point a grid cell must show after the write-back
+int32_t ExpectedCellPoint(Shape shape, int32_t u, int32_t v, int32_t columns, int32_t rows);
+
+}  // namespace tumelin

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs the inflating pillow with a built tumelin-host and says where the
+# results went.
+#   scripts/demo.sh [BUILD_DIR]   (default: build/native)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-build/native}
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+host="$build/tumelin-host"
+out="$root/out/demo"
+
+if [ ! -x "$host" ]; then
+  echo "demo: no tumelin-host in $build; build it first (make native)" >&2
+  exit 1
+fi
+
+"$host" run --ini "$root/examples/pillow.ini" --every 100 --out "$out"
+echo
+echo "demo: the inflating pillow, written to $out:"
+echo "  surface.png      the membrane after the last step"
+echo "  surface.obj      the same surface as a Wavefront OBJ (any 3-D viewer)"
+echo "  frames/          one OBJ every 100 steps"
+echo "  figures.csv      volume, mean radius, speed, energy and spring stretch per step"
+echo "  plot.svg         enclosed volume over the steps (open it in a browser)"

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The Windows host on the Windows plug-in (under wine) must end every example
+# with the same hash as the Linux host on the Linux plug-in:
+#   cross_hash_test.sh NATIVE_HOST WINDOWS_HOST EXAMPLES_DIR WINE
+# One wine start runs all examples.
+set -u
+NATIVE=$1
+WINDOWS=$2
+EXAMPLES=$3
+WINE=$4
+
+if [ ! -x "$NATIVE" ]; then
+  echo "no native host at $NATIVE: build the native preset first (make native), or point"
+  echo "TUMELIN_NATIVE_HOST_DIR at a native build folder"
+  exit 1
+fi
+shopt -s nullglob
+examples=("$EXAMPLES"/*.ini)
+if [ "${#examples[@]}" -eq 0 ]; then
+  echo "no examples in $EXAMPLES"
+  exit 1
+fi
+winExamples=()
+for f in "${examples[@]}"; do winExamples+=("Z:$f"); done
+
+native=$(LC_ALL=C "$NATIVE" hash "${examples[@]}") || { echo "native host failed"; exit 1; }
+windows=$(env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$WINE" "$WINDOWS" hash "${winExamples[@]}" | tr -d '\r') ||
+  { echo "windows host failed"; exit 1; }
+
+echo "native:"
+echo "$native"
+echo "windows:"
+echo "$windows"
+if [ "$(echo "$native" | wc -l)" -ne "${#examples[@]}" ]; then
+  echo "expected one hash per example"
+  exit 1
+fi
+if [ "$native" != "$windows" ]; then
+  echo "the builds disagree"
+  stale=$(find "$(dirname "$EXAMPLES")/src" "$(dirname "$EXAMPLES")/host" -newer "$(dirname "$NATIVE")/Tumelin.kwt" -name '*.cpp' 2>/dev/null)
+  if [ -n "$stale" ]; then
+    echo "note: the native build is older than: $stale -- rebuild it (make native)"
+  fi
+  exit 1
+fi
+echo "all ${#examples[@]} examples agree bit for bit"

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# Command-level tests of tumelin-host on the Linux build:
+#   host_cli_test.sh HOST INCOMPLETE_PLUGIN EXAMPLES_DIR WORK_DIR
+# Every bad input must give one line on stderr, a nonzero exit and no file;
+# info, settings, check and run must say and write what they promise.
+set -u
+HOST=$1
+INCOMPLETE=$2
+EXAMPLES=$3
+WORK=$4
+export LC_ALL=C  # the plug-in's decimal separator is then "."
+
+rm -rf "$WORK"
+mkdir -p "$WORK"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# runs the host, keeping stdout, stderr and the exit code
+run() {
+  "$HOST" "$@" >"$WORK/out.txt" 2>"$WORK/err.txt"
+  status=$?
+}
+
+# expect_error NAME TEXT ARGS...: nonzero exit, exactly one line on stderr
+# that contains TEXT, and nothing left in the output folder $WORK/outdir
+expect_error() {
+  local name=$1 text=$2
+  shift 2
+  rm -rf "$WORK/outdir"
+  run "$@"
+  local lines
+  lines=$(wc -l <"$WORK/err.txt")
+  if [ "$status" -eq 0 ]; then fail "$name: exit code 0"; fi
+  if [ "$status" -gt 3 ]; then fail "$name: exit code $status (crash?)"; fi
+  if [ "$lines" -ne 1 ]; then fail "$name: $lines lines on stderr: $(cat "$WORK/err.txt")"; fi
+  if ! grep -qF -- "$text" "$WORK/err.txt"; then fail "$name: stderr lacks '$text': $(cat "$WORK/err.txt")"; fi
+  if [ -e "$WORK/outdir" ] && [ -n "$(ls -A "$WORK/outdir")" ]; then fail "$name: left files in the output folder"; fi
+}
+
+# ---- bad input ------------------------------------------------------------------
+O=(--out "$WORK/outdir")
+expect_error unknown-shape "unknown shape 'cube'" run --shape cube "${O[@]}"
+expect_error rows-too-many "rows must lie between 1 and 257" run --rows 258 "${O[@]}"
+expect_error rows-zero "rows must lie between 1 and 257" run --rows 0 "${O[@]}"
+expect_error sphere-too-narrow "needs at least 4 columns" run --shape sphere --columns 3 "${O[@]}"
+expect_error torus-too-short "needs at least 4 rows" run --shape torus --rows 3 "${O[@]}"
+expect_error pole-on-sheet "needs a sphere" run --shape sheet --pin pole "${O[@]}"
+expect_error pin-out-of-range "pinned point 999 does not exist" run --shape sheet -u 5 -v 5 --pin-points 0,999 "${O[@]}"
+expect_error missing-ini "$WORK/missing.ini" run --ini "$WORK/missing.ini" "${O[@]}"
+expect_error missing-ini-settings "$WORK/missing.ini" settings "$WORK/missing.ini"
+expect_error missing-plugin "$WORK/none.kwt" --plugin "$WORK/none.kwt" info
+expect_error plugin-lacks-entry "lacks the entry PluginExecZR73" --plugin "$INCOMPLETE" run -n 1 "${O[@]}"
+expect_error bad-option "--frobnicate" run --frobnicate "${O[@]}"
+expect_error bad-number "--steps" run --steps many "${O[@]}"
+expect_error bad-image "--image" run --image 10 "${O[@]}"
+expect_error no-command "subcommand"
+printf '[Membrane]\nShape=cube\n' >"$WORK/badshape.ini"
+expect_error bad-membrane-key "Shape must be sphere" run --ini "$WORK/badshape.ini" "${O[@]}"
+touch "$WORK/plainfile"
+expect_error unwritable-out "plainfile" run -n 1 --out "$WORK/plainfile/sub"
+expect_error out-is-a-file "not a folder" run -n 1 --out "$WORK/plainfile"
+
+# ---- info -------------------------------------------------------------------------
+run info
+[ "$status" -eq 0 ] || fail "info: exit $status"
+grep -q "display name   Tumelin,52" "$WORK/out.txt" || fail "info: display name"
+grep -q "generation 6   KWDX- -TMLN [A-Za-z0-9]\{32\} KW_Tumelin 0" "$WORK/out.txt" || fail "info: generation 6"
+grep -q "generation 7   QJ7 -TMLN [A-Za-z0-9]\{32\} KW_Tumelin 0" "$WORK/out.txt" || fail "info: generation 7"
+grep -q "version        2012-04-03 14:15:09" "$WORK/out.txt" || fail "info: version stamp"
+
+# ---- settings ---------------------------------------------------------------------
+printf '[setup]\nClothP=0,7\nClothC=\nclothk0=2e1\nClothT0=0x1F4\nClothMethod=1.5\n' >"$WORK/explain.ini"
+run settings "$WORK/explain.ini"
+[ "$status" -eq 0 ] || fail "settings: exit $status"
+row() { grep "^$1 " "$WORK/out.txt"; }
+row ClothP | grep -q '"0,7" *0.5 *default 0.5: decimal comma' || fail "settings: ClothP row: $(row ClothP)"
+row ClothC | grep -q 'default 1: empty value' || fail "settings: ClothC row: $(row ClothC)"
+row ClothK0 | grep -q '"2e1" *20 *read from the file' || fail "settings: ClothK0 row: $(row ClothK0)"
+row ClothK1 | grep -q 'default 5: key missing' || fail "settings: ClothK1 row: $(row ClothK1)"
+row ClothT0 | grep -q '"0x1F4" *500 *read from the file' || fail "settings: ClothT0 row: $(row ClothT0)"
+row ClothMethod | grep -q 'default 0: not a whole number' || fail "settings: ClothMethod row: $(row ClothMethod)"
+if grep -q NOTE "$WORK/out.txt"; then fail "settings: host and plug-in disagree: $(grep NOTE "$WORK/out.txt")"; fi
+
+# ---- check ------------------------------------------------------------------------
+run check --shape torus
+[ "$status" -eq 0 ] && grep -q "^ok" "$WORK/out.txt" || fail "check torus: exit $status"
+run check --shape sphere --defect seam
+[ "$status" -eq 3 ] && grep -q "the membrane leaks" "$WORK/out.txt" || fail "check seam: exit $status"
+run check --shape sphere --defect flip
+[ "$status" -eq 3 ] && grep -q "winding is inconsistent" "$WORK/out.txt" || fail "check flip: exit $status"
+run check --shape sphere --winding ccw
+[ "$status" -eq 3 ] && grep -q "deflates" "$WORK/out.txt" || fail "check ccw: exit $status"
+
+# ---- run --------------------------------------------------------------------------
+run run --shape sphere -u 17 -v 9 --flatten 0.5 -n 60 --every 20 --hash --image 200x150 --out "$WORK/sphere"
+[ "$status" -eq 0 ] || fail "run: exit $status: $(cat "$WORK/err.txt")"
+# not a terminal: no progress bar, nothing on stderr
+[ -s "$WORK/err.txt" ] && fail "run: stderr not empty: $(cat "$WORK/err.txt")"
+grep -q "^sphere: sphere 17x9 (114 points), 60 steps in .* volume .* max speed" "$WORK/out.txt" || fail "run: summary: $(cat "$WORK/out.txt")"
+hash1=$(grep '^hash ' "$WORK/out.txt")
+for f in surface.obj surface.png figures.csv plot.svg frames/step_000020.obj frames/step_000040.obj frames/step_000060.obj; do
+  [ -s "$WORK/sphere/$f" ] || fail "run: $f missing"
+done
+[ -z "$(find "$WORK/sphere" -name '.*tmp*')" ] || fail "run: temporary files left"
+# 17 x 9 cells, two pole rows collapsed: (16 * 8 - 16) * 2 + 16 * 2 triangles
+[ "$(grep -c '^v ' "$WORK/sphere/surface.obj")" -eq 153 ] || fail "run: OBJ vertex count"
+[ "$(grep -c '^f ' "$WORK/sphere/surface.obj")" -eq 224 ] || fail "run: OBJ face count"
+[ "$(head -c 4 "$WORK/sphere/surface.png" | tail -c 3)" = "PNG" ] || fail "run: not a PNG"
+[ "$(wc -l <"$WORK/sphere/figures.csv")" -eq 62 ] || fail "run: CSV rows"
+grep -q "<polyline" "$WORK/sphere/plot.svg" || fail "run: plot"
+cmp -s "$WORK/sphere/surface.obj" "$WORK/sphere/frames/step_000060.obj" ||
+  diff <(tail -n +2 "$WORK/sphere/surface.obj") <(tail -n +2 "$WORK/sphere/frames/step_000060.obj") >/dev/null ||
+  fail "run: last frame differs from the final surface"
+
+# the same scenario again gives the same bits
+run run --shape sphere -u 17 -v 9 --flatten 0.5 -n 60 --hash
+[ "$(grep '^hash ' "$WORK/out.txt")" = "$hash1" ] || fail "run: hash changed between runs"
+
+# pressure inflates one winding and deflates the other
+volume_change() {  # first and last volume of a run's CSV
+  awk -F, 'NR == 2 { first = $3 } END { print ($3 > first) ? "grows" : "shrinks" }' "$1/figures.csv"
+}
+printf '[Setup]\nClothP=0.5\nClothMethod=1\n' >"$WORK/inflate.ini"
+run run --ini "$WORK/inflate.ini" --shape sphere -u 17 -v 9 --flatten 0.4 -n 200 --out "$WORK/cw"
+[ "$(volume_change "$WORK/cw")" = grows ] || fail "clockwise sphere does not inflate"
+run run --ini "$WORK/inflate.ini" --shape sphere -u 17 -v 9 --flatten 0.4 -n 200 --winding ccw --out "$WORK/ccw"
+[ "$(volume_change "$WORK/ccw")" = shrinks ] || fail "counter-clockwise sphere does not shrink"
+
+# every example runs, and `hash` agrees with `run --hash`
+run hash "$EXAMPLES"/*.ini
+[ "$status" -eq 0 ] || fail "hash: exit $status: $(cat "$WORK/err.txt")"
+[ "$(wc -l <"$WORK/out.txt")" -eq "$(ls "$EXAMPLES"/*.ini | wc -l)" ] || fail "hash: one line per example"
+pillow=$(awk '$2 == "pillow" { print $1 }' "$WORK/out.txt")
+run run --ini "$EXAMPLES/pillow.ini" --hash
+[ "$(grep '^hash ' "$WORK/out.txt")" = "hash $pillow" ] || fail "hash and run --hash disagree"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failures"
+  exit 1
+fi
+echo "all host command tests passed"

@@ -1,0 +1,411 @@
+// Unit tests of the stand-in host: deterministic trigonometry, membrane
+// builders and their numbering, the mesh checks, the INI explanations and
+// the output writers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <tuple>
+
+#include "det_math.h"
+#include "host_array.h"
+#include "ini_file.h"
+#include "membrane.h"
+#include "mesh_check.h"
+#include "outputs.h"
+#include "render.h"
+#include "simulation.h"
+
+namespace tumelin {
+namespace {
+
+// ---- deterministic trigonometry ----------------------------------------------
+
+// the series is accurate to about one unit in the last place on [0, pi/4];
+// 4e-16 allows that plus the rounding of the reference itself
+constexpr double kTrigTol = 4e-16;
+
+TEST(SinCosTurns, AgreesWithTheRuntimeToTheLastBits) {
+  for (int64_t den : {3, 7, 16, 31, 32, 256, 512, 1023}) {
+    for (int64_t num = -den; num <= 2 * den; ++num) {
+      const double angle = 2.0 * 3.14159265358979323846 * static_cast<double>(num) / static_cast<double>(den);
+      const SinCos sc = SinCosTurns(num, den);
+      // the reference angle itself carries an error of a few ulp of 2 pi
+      EXPECT_NEAR(sc.sin, std::sin(angle), kTrigTol + 4e-16 * std::fabs(angle)) << num << "/" << den;
+      EXPECT_NEAR(sc.cos, std::cos(angle), kTrigTol + 4e-16 * std::fabs(angle)) << num << "/" << den;
+    }
+  }
+}
+
+TEST(SinCosTurns, QuadrantPointsAndSymmetriesAreExact) {
+  EXPECT_EQ(SinCosTurns(0, 8).sin, 0.0);
+  EXPECT_EQ(SinCosTurns(0, 8).cos, 1.0);
+  EXPECT_EQ(SinCosTurns(2, 8).sin, 1.0);
+  EXPECT_EQ(SinCosTurns(4, 8).cos, -1.0);
+  EXPECT_EQ(SinCosTurns(6, 8).sin, -1.0);
+  // integer reduction: a whole turn later gives the same bits
+  for (int64_t num = 0; num < 40; ++num) {
+    EXPECT_EQ(SinCosTurns(num, 40).sin, SinCosTurns(num + 40, 40).sin);
+    EXPECT_EQ(SinCosTurns(num, 40).sin, -SinCosTurns(-num, 40).sin);
+    EXPECT_EQ(SinCosTurns(num, 40).cos, SinCosTurns(-num, 40).cos);
+  }
+}
+
+// ---- host arrays -------------------------------------------------------------
+
+TEST(HostArray, CountSitsInTheFourBytesBeforeTheFirstElement) {
+  HostArray<TClothLink> links(5);
+  EXPECT_EQ(TumelinArrayCount(links.Data()), 5);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(links.Data()) % 8, 0u);
+  HostArray<int32_t> empty(0);
+  EXPECT_EQ(empty.Data(), nullptr);
+  EXPECT_EQ(TumelinArrayCount(empty.Data()), 0);
+}
+
+// ---- membranes ---------------------------------------------------------------
+
+MembraneParams Params(Shape shape, int32_t columns, int32_t rows) {
+  MembraneParams params;
+  params.shape = shape;
+  params.columns = columns;
+  params.rows = rows;
+  return params;
+}
+
+// the write-back's numbering for a 5 x 4 grid, row by row, columns 0..4
+TEST(GridNumbering, MatchesTheWriteBackForEveryMode) {
+  const int32_t expected[4][4][5] = {
+      // sphere
+      {{0, 0, 0, 0, 0}, {1, 2, 3, 4, 1}, {5, 6, 7, 8, 5}, {9, 9, 9, 9, 9}},
+      // torus
+      {{0, 1, 2, 3, 0}, {4, 5, 6, 7, 4}, {8, 9, 10, 11, 8}, {0, 1, 2, 3, 0}},
+      // sheet
+      {{0, 1, 2, 3, 4}, {5, 6, 7, 8, 9}, {10, 11, 12, 13, 14}, {15, 16, 17, 18, 19}},
+      // tube
+      {{0, 1, 2, 3, 0}, {4, 5, 6, 7, 4}, {8, 9, 10, 11, 8}, {12, 13, 14, 15, 12}},
+  };
+  const Shape shapes[4] = {Shape::kSphere, Shape::kTorus, Shape::kSheet, Shape::kTube};
+  for (int s = 0; s < 4; ++s) {
+    for (int32_t v = 0; v < 4; ++v) {
+      for (int32_t u = 0; u < 5; ++u) {
+        EXPECT_EQ(ExpectedCellPoint(shapes[s], u, v, 5, 4), expected[s][v][u])
+            << ShapeName(shapes[s]) << " cell " << u << "," << v;
+      }
+    }
+  }
+  EXPECT_EQ(PointCount(Shape::kSphere, 5, 4), 10);
+  EXPECT_EQ(PointCount(Shape::kTorus, 5, 4), 12);
+  EXPECT_EQ(PointCount(Shape::kSheet, 5, 4), 20);
+  EXPECT_EQ(PointCount(Shape::kTube, 5, 4), 16);
+}
+
+class EveryShape : public ::testing::TestWithParam<std::tuple<Shape, int32_t, int32_t>> {};
+
+TEST_P(EveryShape, IsCleanAndPressureInflatesIt) {
+  const auto [shape, columns, rows] = GetParam();
+  const Membrane m = BuildMembrane(Params(shape, columns, rows));
+  ASSERT_EQ(m.points.Count(), PointCount(shape, columns, rows));
+  const MeshReport r = CheckMembrane(m);
+  EXPECT_TRUE(r.Clean()) << FormatReport(m, r);
+  EXPECT_EQ(r.euler, r.expectedEuler);
+  if (IsClosed(shape)) {
+    EXPECT_TRUE(r.openEdges.empty());
+    // clockwise from outside: the right-hand normals point in
+    EXPECT_LT(r.signedVolume, 0.0);
+    EXPECT_EQ(r.effect, PressureEffect::kInflates);
+  }
+  // every point takes part in some triangle
+  for (int32_t i = 0; i < m.points.Count(); ++i) EXPECT_GT(TumelinArrayCount(m.points[i].Faces), 0) << i;
+}
+
+TEST_P(EveryShape, OtherWindingTurnsThePressureAround) {
+  const auto [shape, columns, rows] = GetParam();
+  MembraneParams params = Params(shape, columns, rows);
+  params.clockwise = false;
+  const MeshReport r = CheckMembrane(BuildMembrane(params));
+  EXPECT_TRUE(r.misorientedEdges.empty());
+  EXPECT_TRUE(r.effect == PressureEffect::kDeflates || r.effect == PressureEffect::kPushesDown);
+}
+
+TEST_P(EveryShape, SpringsRunAlongEveryEdgeFromBothEndsAtTheirStartLength) {
+  const auto [shape, columns, rows] = GetParam();
+  const Membrane m = BuildMembrane(Params(shape, columns, rows));
+  std::set<std::pair<int32_t, int32_t>> edges;
+  for (int32_t f = 0; f < m.faces.Count(); ++f) {
+    const int32_t c[3] = {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2};
+    for (int k = 0; k < 3; ++k)
+      edges.insert({std::min(c[k], c[(k + 1) % 3]), std::max(c[k], c[(k + 1) % 3])});
+    for (int32_t corner : c) {
+      const TClothPoint& p = m.points[corner];
+      bool listed = false;
+      for (int32_t k = 0; k < TumelinArrayCount(p.Faces); ++k) listed = listed || p.Faces[k] == f;
+      EXPECT_TRUE(listed) << "face " << f << " missing from point " << corner;
+    }
+  }
+  size_t linkEnds = 0;
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
+    const TClothPoint& p = m.points[i];
+    ASSERT_EQ(p.LinkCount, TumelinArrayCount(p.Links));
+    for (int32_t k = 0; k < p.LinkCount; ++k) {
+      const int32_t j = p.Links[k].Target;
+      EXPECT_EQ(edges.count({std::min(i, j), std::max(i, j)}), 1u);
+      const TDbl3D& a = p.Pos;
+      const TDbl3D& b = m.points[j].Pos;
+      const double len =
+          std::sqrt(((b.X - a.X) * (b.X - a.X) + (b.Y - a.Y) * (b.Y - a.Y)) + (b.Z - a.Z) * (b.Z - a.Z));
+      // the rest length is the start length, to the bit
+      EXPECT_EQ(p.Links[k].RestLength, len);
+      ++linkEnds;
+    }
+  }
+  EXPECT_EQ(linkEnds, 2 * edges.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, EveryShape,
+    ::testing::Values(std::make_tuple(Shape::kSphere, 4, 3), std::make_tuple(Shape::kSphere, 33, 17),
+                      std::make_tuple(Shape::kSphere, 9, 257), std::make_tuple(Shape::kTorus, 4, 4),
+                      std::make_tuple(Shape::kTorus, 25, 13), std::make_tuple(Shape::kSheet, 2, 2),
+                      std::make_tuple(Shape::kSheet, 21, 11), std::make_tuple(Shape::kTube, 4, 2),
+                      std::make_tuple(Shape::kTube, 25, 9)));
+
+TEST(Membrane, DefectsAreFoundByTheCheck) {
+  MembraneParams params = Params(Shape::kSphere, 17, 9);
+  params.defect = Defect::kHole;
+  MeshReport hole = CheckMembrane(BuildMembrane(params));
+  EXPECT_TRUE(hole.leaks);
+  // one quad missing: its four sides are open
+  EXPECT_EQ(hole.openEdges.size(), 4u);
+  params.defect = Defect::kSeam;
+  MeshReport seam = CheckMembrane(BuildMembrane(params));
+  EXPECT_TRUE(seam.leaks);
+  EXPECT_NE(seam.euler, 2);
+  params.defect = Defect::kFlip;
+  MeshReport flip = CheckMembrane(BuildMembrane(params));
+  EXPECT_FALSE(flip.leaks);
+  EXPECT_EQ(flip.misorientedEdges.size(), 3u);
+  EXPECT_FALSE(flip.Clean());
+}
+
+TEST(Membrane, PinningPicksThePointsItNames) {
+  MembraneParams sphere = Params(Shape::kSphere, 9, 5);
+  sphere.pin = PinMode::kPole;
+  const Membrane balloon = BuildMembrane(sphere);
+  for (int32_t i = 0; i < balloon.points.Count(); ++i) {
+    EXPECT_EQ(balloon.points[i].Fixed != 0, i == 0);
+    // the pinned pole is the top of the balloon
+    EXPECT_LE(balloon.points[i].Pos.Z, balloon.points[0].Pos.Z);
+  }
+  MembraneParams sheet = Params(Shape::kSheet, 4, 3);
+  sheet.pin = PinMode::kCorners;
+  const Membrane cloth = BuildMembrane(sheet);
+  std::set<int32_t> pinned;
+  for (int32_t i = 0; i < cloth.points.Count(); ++i) {
+    if (cloth.points[i].Fixed != 0) pinned.insert(i);
+  }
+  EXPECT_EQ(pinned, (std::set<int32_t>{0, 3, 8, 11}));
+  MembraneParams tube = Params(Shape::kTube, 5, 3);
+  tube.pin = PinMode::kEnds;
+  const Membrane pipe = BuildMembrane(tube);
+  int32_t count = 0;
+  for (int32_t i = 0; i < pipe.points.Count(); ++i) count += pipe.points[i].Fixed != 0;
+  EXPECT_EQ(count, 8);
+}
+
+TEST(Membrane, ValidationRejectsWhatTheGridCannotHold) {
+  EXPECT_EQ(ValidateParams(Params(Shape::kSphere, 33, 257)), "");
+  EXPECT_NE(ValidateParams(Params(Shape::kSphere, 33, 258)), "");
+  EXPECT_NE(ValidateParams(Params(Shape::kSphere, 33, 0)), "");
+  EXPECT_NE(ValidateParams(Params(Shape::kSphere, 3, 9)), "");
+  EXPECT_NE(ValidateParams(Params(Shape::kTorus, 9, 3)), "");
+  EXPECT_NE(ValidateParams(Params(Shape::kSheet, 1, 5)), "");
+  MembraneParams params = Params(Shape::kSheet, 5, 5);
+  params.pin = PinMode::kPole;
+  EXPECT_NE(ValidateParams(params), "");
+  params.pin = PinMode::kPoints;
+  params.pinPoints = {0, 25};
+  EXPECT_NE(ValidateParams(params), "");
+  params.pinPoints = {0, 24};
+  EXPECT_EQ(ValidateParams(params), "");
+}
+
+TEST(Membrane, FlattenScalesOnlyTheHeight) {
+  MembraneParams round = Params(Shape::kSphere, 17, 9);
+  MembraneParams pillow = round;
+  pillow.flatten = 0.25;
+  const Membrane a = BuildMembrane(round), b = BuildMembrane(pillow);
+  for (int32_t i = 0; i < a.points.Count(); ++i) {
+    EXPECT_EQ(a.points[i].Pos.X, b.points[i].Pos.X);
+    EXPECT_EQ(a.points[i].Pos.Z * 0.25, b.points[i].Pos.Z);
+  }
+}
+
+// ---- INI explanations -----------------------------------------------------------
+
+TEST(Judge, RealsFollowThePlugInsRule) {
+  EXPECT_EQ(JudgeReal("  -1.25e-3  ", '.').value, -1.25e-3);
+  EXPECT_EQ(JudgeReal("1e", '.').value, 1.0);
+  EXPECT_EQ(JudgeReal(".", '.').value, 0.0);
+  EXPECT_EQ(JudgeReal("2E+1", '.').value, 20.0);
+  EXPECT_FALSE(JudgeReal("1e-5000", '.').wellFormed);
+  EXPECT_FALSE(JudgeReal("-", '.').wellFormed);
+  EXPECT_EQ(JudgeReal("0,7", ',').value, 0.7);
+  const Verdict comma = JudgeReal("0,7", '.');
+  EXPECT_FALSE(comma.wellFormed);
+  EXPECT_NE(comma.reason.find("decimal comma"), std::string::npos) << comma.reason;
+  EXPECT_NE(JudgeReal("1,000.5", '.').reason.find("thousands"), std::string::npos);
+  EXPECT_EQ(JudgeReal("", '.').reason, "empty value");
+  EXPECT_FALSE(JudgeReal("INF", '.').wellFormed);
+}
+
+TEST(Judge, IntegersFollowThePlugInsRule) {
+  EXPECT_EQ(JudgeInteger("0x1F4").value, 500.0);
+  EXPECT_EQ(JudgeInteger("$1f4").value, 500.0);
+  EXPECT_EQ(JudgeInteger("x1F4").value, 500.0);
+  EXPECT_EQ(JudgeInteger("$FFFFFFFF").value, -1.0);
+  EXPECT_EQ(JudgeInteger("-2147483648").value, -2147483648.0);
+  EXPECT_FALSE(JudgeInteger("2147483648").wellFormed);
+  EXPECT_EQ(JudgeInteger("1.5").reason, "not a whole number");
+  EXPECT_FALSE(JudgeInteger("12abc").wellFormed);
+  EXPECT_FALSE(JudgeInteger("7 ").wellFormed);
+}
+
+TEST(IniFile, FindsSectionsAndKeysWithoutRegardToCase) {
+  const std::string path = (std::filesystem::temp_directory_path() / "tumelin_host_unit.ini").u8string();
+  {
+    std::ofstream out(path);
+    out << "; comment\n[setup]\n clothp = \"0.7\" \nCLOTHP=0.9\n[Membrane]\nShape=torus\nColumns=12\n";
+  }
+  IniFile ini;
+  std::string error;
+  ASSERT_TRUE(ini.Load(path, &error)) << error;
+  ASSERT_NE(ini.Find("Setup", "ClothP"), nullptr);
+  EXPECT_EQ(*ini.Find("Setup", "ClothP"), "0.7");  // first occurrence, quotes off
+  EXPECT_EQ(ini.Find("Setup", "ClothC"), nullptr);
+  MembraneParams params;
+  ScenarioKeys keys;
+  ASSERT_TRUE(ReadMembraneSection(ini, &params, &keys, &error)) << error;
+  EXPECT_EQ(params.shape, Shape::kTorus);
+  EXPECT_EQ(params.columns, 12);
+  std::filesystem::remove(path);
+  EXPECT_FALSE(ini.Load(path, &error));
+  EXPECT_NE(error.find(path), std::string::npos);
+}
+
+TEST(ExplainSetup, SaysWhyEachDefaultStayed) {
+  const std::string path = (std::filesystem::temp_directory_path() / "tumelin_host_explain.ini").u8string();
+  {
+    std::ofstream out(path);
+    out << "[Setup]\nClothP=0,7\nClothC=\nClothK0=2e1\nClothT0=1.5\n";
+  }
+  IniFile ini;
+  std::string error;
+  ASSERT_TRUE(ini.Load(path, &error));
+  std::filesystem::remove(path);
+  // what a plug-in with "." as its separator stores for this file
+  const TClothSetup stored = {0.5, 20.0, 5.0, 1.0, 500, 0};
+  const auto lines = ExplainSetup(ini, stored, '.');
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_NE(lines[0].note.find("decimal comma"), std::string::npos) << lines[0].note;  // ClothP
+  EXPECT_NE(lines[1].note.find("empty"), std::string::npos) << lines[1].note;          // ClothC
+  EXPECT_EQ(lines[2].note, "read from the file");                                      // ClothK0
+  EXPECT_NE(lines[3].note.find("key missing"), std::string::npos);                     // ClothK1
+  EXPECT_NE(lines[4].note.find("whole number"), std::string::npos);                    // ClothT0
+  // a plug-in that disagrees with the rule is pointed out
+  const TClothSetup odd = {0.7, 5.0, 5.0, 1.0, 500, 0};
+  EXPECT_NE(ExplainSetup(ini, odd, '.')[0].note.find("NOTE"), std::string::npos);
+}
+
+// ---- outputs -------------------------------------------------------------------
+
+TEST(Fnv1a64, MatchesTheReferenceVectors) {
+  EXPECT_EQ(Fnv1a64("", 0), 0xcbf29ce484222325ull);
+  EXPECT_EQ(Fnv1a64("a", 1), 0xaf63dc4c8601ec8cull);
+  EXPECT_EQ(Fnv1a64("foobar", 6), 0x85944171f73967e8ull);
+}
+
+// a grid filled the way the write-back fills it
+std::vector<uint64_t> FilledGrid(const Membrane& m) {
+  std::vector<uint64_t> storage((TumelinGridBytes(m.columns) + 7) / 8, 0);
+  auto* grid = reinterpret_cast<TSurfaceGrid*>(storage.data());
+  grid->Mode = m.mode;
+  grid->CountU = m.columns;
+  grid->CountV = m.rows;
+  for (int32_t u = 0; u < m.columns; ++u) {
+    for (int32_t v = 0; v < m.rows; ++v) {
+      *TumelinGridCell(grid, u, v) = m.points[ExpectedCellPoint(m.shape, u, v, m.columns, m.rows)].Pos;
+    }
+  }
+  return storage;
+}
+
+TEST(GridMesh, ClosedSurfacesComeOutCounterClockwiseFromOutside) {
+  for (Shape shape : {Shape::kSphere, Shape::kTorus}) {
+    const Membrane m = BuildMembrane(Params(shape, 17, 9));
+    auto storage = FilledGrid(m);
+    const GridMesh mesh = MeshFromGrid(reinterpret_cast<TSurfaceGrid*>(storage.data()), shape);
+    EXPECT_EQ(mesh.triangles.size(), static_cast<size_t>(m.faces.Count()));
+    double volume = 0.0;
+    for (const auto& t : mesh.triangles) {
+      const TDbl3D& a = mesh.vertices[size_t(t[0])];
+      const TDbl3D& b = mesh.vertices[size_t(t[1])];
+      const TDbl3D& c = mesh.vertices[size_t(t[2])];
+      volume += a.X * (b.Y * c.Z - b.Z * c.Y) + a.Y * (b.Z * c.X - b.X * c.Z) + a.Z * (b.X * c.Y - b.Y * c.X);
+    }
+    // same magnitude as the membrane's own triangles, opposite winding
+    EXPECT_NEAR(volume / 6.0, -CheckMembrane(m).signedVolume, 1e-12) << ShapeName(shape);
+  }
+}
+
+TEST(Outputs, AtomicWriteLeavesOnlyTheFinishedFile) {
+  const auto dir = std::filesystem::temp_directory_path() / "tumelin_host_atomic";
+  std::filesystem::remove_all(dir);
+  std::string error;
+  ASSERT_TRUE(PrepareOutputFolder(dir.u8string(), &error)) << error;
+  ASSERT_TRUE(WriteFileAtomic((dir / "a.txt").u8string(), "first", &error)) << error;
+  ASSERT_TRUE(WriteFileAtomic((dir / "a.txt").u8string(), "second", &error)) << error;
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    ++files;
+    EXPECT_EQ(entry.path().filename(), "a.txt");
+  }
+  EXPECT_EQ(files, 1u);
+  {
+    std::ifstream in(dir / "a.txt");
+    std::string text;
+    in >> text;
+    EXPECT_EQ(text, "second");
+  }
+  EXPECT_FALSE(WriteFileAtomic((dir / "missing" / "b.txt").u8string(), "x", &error));
+  std::filesystem::remove_all(dir);
+}
+
+TEST(Render, DrawsTheSurfaceInTheMiddleAndBackgroundAtTheCorners) {
+  const Membrane m = BuildMembrane(Params(Shape::kSphere, 17, 9));
+  auto storage = FilledGrid(m);
+  const Image image = RenderSurface(reinterpret_cast<TSurfaceGrid*>(storage.data()), Shape::kSphere, 64, 48);
+  auto pixel = [&](int x, int y) { return &image.rgb[(static_cast<size_t>(y) * 64 + x) * 3]; };
+  // the outside colour is warm: red above blue; the background is bluish
+  EXPECT_GT(pixel(32, 24)[0], pixel(32, 24)[2]);
+  EXPECT_LT(pixel(0, 0)[0], pixel(0, 0)[2]);
+  const std::string png = EncodePng(image);
+  ASSERT_GT(png.size(), 8u);
+  EXPECT_EQ(png.substr(1, 3), "PNG");
+}
+
+TEST(Plot, ShowsTheVolumeOfClosedShapes) {
+  std::vector<StepFigures> figures(3);
+  for (int i = 0; i < 3; ++i) figures[size_t(i)].step = i, figures[size_t(i)].volume = 1.0 + i;
+  const std::string svg = SvgPlot(figures, Shape::kSphere, "pillow");
+  EXPECT_NE(svg.find("<polyline"), std::string::npos);
+  EXPECT_NE(svg.find("enclosed volume"), std::string::npos);
+  const std::string csv = CsvText(figures, Shape::kSphere);
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
+}
+
+}  // namespace
+}  // namespace tumelin
