@@ -1,14 +1,17 @@
 // The portable INI reader is held to the Windows profile API: every file of
-// the corpus in data/ini is asked a fixed list of lookups, and the answers
-// must equal the ones GetPrivateProfileStringW gave for them (expected.txt,
-// written under wine by data/ini/make_expected.cpp). Under Windows the API is
-// also asked live and both readers must agree.
+// the corpus in data/ini is asked every lookup of queries.txt, and the answers
+// must equal the ones GetPrivateProfileStringW gave for them (expected.txt).
+// Under Windows the API is also asked live and both readers must agree; with
+// TUMELIN_REGENERATE_EXPECTED set to a path, that test first writes the live
+// answers there as a new table (the command is in the table's header).
 #include "profile_reader.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +32,25 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kCorpusDir = TUMELIN_TEST_DATA "/ini";
+// the buffer every table lookup is made with
+constexpr std::size_t kBufferChars = 2048;
+
+// the first lines of expected.txt, as the regeneration writes them
+const std::string kTableHeader =
+    "# GetPrivateProfileStringW(section, key, \"\", buffer, " + std::to_string(kBufferChars) +
+    ", file) for every corpus file and\n"
+    "# every line of queries.txt; do not edit by hand. To regenerate, from the repository root:\n"
+    "#   cmake --preset windows-x86 && cmake --build build/windows-x86 --target profile_reader_test\n"
+    "#   TUMELIN_REGENERATE_EXPECTED=Z:$PWD/tests/data/ini/expected.txt WINEDEBUG=-all wine \\\n"
+    "#     build/windows-x86/tests/profile_reader_test.exe "
+    "--gtest_filter=ProfileReaderCorpus.AgreesWithTheLiveWindowsApi\n"
+    "# file<TAB>section<TAB>key<TAB>value; \\\\ is a backslash, \\uXXXX any other non-printable unit.\n";
+
+// one lookup of queries.txt, escaped as in the table
+struct Query {
+  std::string section;
+  std::string key;
+};
 
 // one line of expected.txt: the file, the lookup and the API's answer
 struct Lookup {
@@ -55,7 +77,7 @@ std::u16string Unescape(const std::string& text) {
   return out;
 }
 
-// the inverse, so that failures print readably
+// the inverse: what the table holds, and what failures print
 std::string Escape(const std::u16string& text) {
   std::string out;
   for (char16_t c : text) {
@@ -76,12 +98,46 @@ std::string Escape(const std::u16string& text) {
 std::u16string Path(const std::string& path) { return std::u16string(path.begin(), path.end()); }
 std::u16string CorpusPath(const std::string& file) { return Path(kCorpusDir + "/" + file); }
 
-std::vector<Lookup> LoadTable() {
-  std::ifstream in(kCorpusDir + "/expected.txt", std::ios::binary);
-  std::vector<Lookup> table;
+// the lines of a text file without their line ends, except blank and # lines
+std::vector<std::string> DataLines(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.is_open()) << path;
+  std::vector<std::string> lines;
   std::string line;
   while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// queries.txt: section<TAB>key a line
+std::vector<Query> LoadQueries() {
+  std::vector<Query> queries;
+  for (const std::string& line : DataLines(kCorpusDir + "/queries.txt")) {
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string::npos || line.find('\t', tab + 1) != std::string::npos) {
+      ADD_FAILURE() << "malformed query line: " << line;
+      continue;
+    }
+    queries.push_back({line.substr(0, tab), line.substr(tab + 1)});
+  }
+  return queries;
+}
+
+// the names of the *.ini files, in byte order
+std::vector<std::string> CorpusFiles() {
+  std::set<std::string> files;
+  for (const auto& entry : fs::directory_iterator(fs::path(kCorpusDir))) {
+    if (entry.path().extension() == ".ini") files.insert(entry.path().filename().string());
+  }
+  return std::vector<std::string>(files.begin(), files.end());
+}
+
+std::vector<Lookup> LoadTable() {
+  std::vector<Lookup> table;
+  for (const std::string& line : DataLines(kCorpusDir + "/expected.txt")) {
     const std::size_t a = line.find('\t');
     const std::size_t b = line.find('\t', a + 1);
     const std::size_t c = line.find('\t', b + 1);
@@ -95,7 +151,33 @@ std::vector<Lookup> LoadTable() {
   return table;
 }
 
+// the text of expected.txt for these lookups: the header, then one escaped line each
+std::string FormatTable(const std::vector<Lookup>& table) {
+  std::string text = kTableHeader;
+  for (const Lookup& lookup : table) {
+    text += lookup.file + "\t" + lookup.section + "\t" + lookup.key + "\t" + Escape(lookup.expected) + "\n";
+  }
+  return text;
+}
+
 std::string Describe(const Lookup& lookup) { return lookup.file + " [" + lookup.section + "] " + lookup.key; }
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// the first line where two texts differ, as "line N: <in a> | <in b>"; empty when they are equal
+std::string FirstDifference(const std::string& a, const std::string& b) {
+  const std::size_t at = std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin();
+  if (at == a.size() && at == b.size()) return "";
+  const std::size_t start = at == 0 ? 0 : a.find_last_of('\n', at - 1) + 1;  // npos + 1 is 0
+  const auto lineAt = [start](const std::string& text) {
+    return text.substr(start, text.find('\n', start) - start);
+  };
+  return "line " + std::to_string(1 + std::count(a.begin(), a.begin() + start, '\n')) + ": " + lineAt(a) +
+         " | " + lineAt(b);
+}
 
 #ifdef _WIN32
 std::u16string WindowsProfileString(const std::u16string& path, const std::u16string& section,
@@ -108,12 +190,21 @@ std::u16string WindowsProfileString(const std::u16string& path, const std::u16st
                                                 static_cast<DWORD>(bufferChars), widePath.c_str());
   return std::u16string(buffer.begin(), buffer.begin() + copied);
 }
-#endif
 
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// the table as the API answers it now: every query in every corpus file
+std::vector<Lookup> LiveTable() {
+  const std::vector<Query> queries = LoadQueries();
+  std::vector<Lookup> table;
+  for (const std::string& file : CorpusFiles()) {
+    for (const Query& query : queries) {
+      table.push_back({file, query.section, query.key,
+                       WindowsProfileString(CorpusPath(file), Unescape(query.section), Unescape(query.key),
+                                            kBufferChars)});
+    }
+  }
+  return table;
 }
+#endif
 
 }  // namespace
 
@@ -121,10 +212,8 @@ TEST(ProfileReaderCorpus, TableAsksEveryFileTheSameLookups) {
   const std::vector<Lookup> table = LoadTable();
   ASSERT_FALSE(table.empty());
 
-  std::set<std::string> corpusFiles;
-  for (const auto& entry : fs::directory_iterator(fs::path(kCorpusDir))) {
-    if (entry.path().extension() == ".ini") corpusFiles.insert(entry.path().filename().string());
-  }
+  const std::vector<std::string> files = CorpusFiles();
+  const std::set<std::string> corpusFiles(files.begin(), files.end());
   std::set<std::string> tableFiles;
   for (const Lookup& lookup : table) tableFiles.insert(lookup.file);
   // a corpus file added without regenerating the table would go untested
@@ -137,12 +226,26 @@ TEST(ProfileReaderCorpus, TableAsksEveryFileTheSameLookups) {
     EXPECT_EQ(table[i].section, table[i % perFile].section) << Describe(table[i]);
     EXPECT_EQ(table[i].key, table[i % perFile].key) << Describe(table[i]);
   }
+
+  // and they are the lookups of queries.txt, file by file in byte order
+  const std::vector<Query> queries = LoadQueries();
+  ASSERT_EQ(table.size(), files.size() * queries.size()) << "queries.txt changed since the table was written";
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const Query& query = queries[i % queries.size()];
+    EXPECT_EQ(table[i].file, files[i / queries.size()]) << Describe(table[i]);
+    EXPECT_EQ(table[i].section, query.section) << Describe(table[i]);
+    EXPECT_EQ(table[i].key, query.key) << Describe(table[i]);
+  }
+
+  // written back it is the same file byte for byte, so a regeneration that
+  // gets the same answers changes nothing
+  EXPECT_EQ(FirstDifference(FormatTable(table), ReadBytes(fs::path(kCorpusDir) / "expected.txt")), "");
 }
 
 TEST(ProfileReaderCorpus, AnswersAsTheWindowsProfileApi) {
   for (const Lookup& lookup : LoadTable()) {
-    const std::u16string got =
-        ReadProfileString(CorpusPath(lookup.file), Unescape(lookup.section), Unescape(lookup.key), 2048);
+    const std::u16string got = ReadProfileString(CorpusPath(lookup.file), Unescape(lookup.section),
+                                                 Unescape(lookup.key), kBufferChars);
     EXPECT_EQ(Escape(got), Escape(lookup.expected)) << Describe(lookup);
   }
 }
@@ -150,12 +253,22 @@ TEST(ProfileReaderCorpus, AnswersAsTheWindowsProfileApi) {
 #ifdef _WIN32
 // the live differential test: both readers, the same files, the same lookups
 TEST(ProfileReaderCorpus, AgreesWithTheLiveWindowsApi) {
+  const char* regenerate = std::getenv("TUMELIN_REGENERATE_EXPECTED");
+  if (regenerate != nullptr && *regenerate != '\0') {
+    std::ofstream out(regenerate, std::ios::binary | std::ios::trunc);
+    ASSERT_TRUE(out.is_open()) << regenerate;
+    out << FormatTable(LiveTable());
+    out.close();
+    ASSERT_TRUE(out) << "could not write " << regenerate;
+  }
+
   for (const Lookup& lookup : LoadTable()) {
     const std::u16string path = CorpusPath(lookup.file);
     const std::u16string section = Unescape(lookup.section);
     const std::u16string key = Unescape(lookup.key);
-    const std::u16string windows = WindowsProfileString(path, section, key, 2048);
-    EXPECT_EQ(Escape(ReadProfileString(path, section, key, 2048)), Escape(windows)) << Describe(lookup);
+    const std::u16string windows = WindowsProfileString(path, section, key, kBufferChars);
+    EXPECT_EQ(Escape(ReadProfileString(path, section, key, kBufferChars)), Escape(windows))
+        << Describe(lookup);
     EXPECT_EQ(Escape(windows), Escape(lookup.expected)) << "table out of date: " << Describe(lookup);
   }
 }

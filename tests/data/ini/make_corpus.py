@@ -1,8 +1,15 @@
 #!/usr/bin/env python3
-"""Writes the INI corpus of profile_reader_test into this folder.
+r"""Writes the INI corpus of profile_reader_test into this folder.
 
 The .ini files are committed as written; rerun this only to change the corpus,
-then regenerate expected.txt (see make_expected.cpp).
+then regenerate expected.txt from the live Windows profile API under wine
+(from the repository root, after building the windows-x86 preset):
+
+  TUMELIN_REGENERATE_EXPECTED=Z:$PWD/tests/data/ini/expected.txt WINEDEBUG=-all wine \
+    build/windows-x86/tests/profile_reader_test.exe \
+    --gtest_filter=ProfileReaderCorpus.AgreesWithTheLiveWindowsApi
+
+The same holds after changing queries.txt.
 """
 import os
 
