@@ -5,9 +5,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <system_error>
+
+#include "plugin_loader.h"
+#include "profile_reader.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -20,7 +25,10 @@ namespace tumelin {
 
 namespace {
 
-constexpr size_t kMaxValueChars = 2047;
+// a buffer no value outgrows: for telling whether the plug-in's was too small
+constexpr size_t kWholeValueChars = std::numeric_limits<size_t>::max();
+// the host's own section: room for a long PinPoints list
+constexpr size_t kMembraneBufferChars = 65536;
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -29,8 +37,8 @@ std::string Lower(std::string text) {
 
 std::string Trim(const std::string& text) {
   size_t a = 0, b = text.size();
-  while (a < b && (text[a] == ' ' || text[a] == '\t' || text[a] == '\r')) ++a;
-  while (b > a && (text[b - 1] == ' ' || text[b - 1] == '\t' || text[b - 1] == '\r')) --b;
+  while (a < b && (text[a] == ' ' || text[a] == '\t')) ++a;
+  while (b > a && (text[b - 1] == ' ' || text[b - 1] == '\t')) --b;
   return text.substr(a, b - a);
 }
 
@@ -41,53 +49,34 @@ std::string Quote(char c) {
   return std::string("'") + c + "'";
 }
 
-}  // namespace
-
-bool IniFile::Load(const std::string& path, std::string* error) {
-  path_ = path;
-  sections_.clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "INI file not found or unreadable: " + path;
+// the opening both number rules share: empty text is malformed and blanks
+// before the number are skipped; false when that already decides the verdict
+bool SkipToNumber(const std::string& text, Verdict* verdict, size_t* i) {
+  if (text.empty()) {
+    verdict->reason = "empty value";
     return false;
   }
-  std::string line, section;
-  bool first = true;
-  while (std::getline(in, line)) {
-    // a UTF-8 byte order mark on the first line
-    if (first && line.size() >= 3 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-    first = false;
-    const std::string t = Trim(line);
-    if (t.empty() || t[0] == ';' || t[0] == '#') continue;
-    if (t[0] == '[') {
-      const size_t close = t.find(']');
-      if (close != std::string::npos) {
-        section = Lower(Trim(t.substr(1, close - 1)));
-        sections_[section];
-      }
-      continue;
-    }
-    const size_t eq = t.find('=');
-    if (eq == std::string::npos || section.empty()) continue;
-    std::string value = Trim(t.substr(eq + 1));
-    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0]) {
-      value = value.substr(1, value.size() - 2);
-    }
-    sections_[section].emplace_back(Lower(Trim(t.substr(0, eq))), value);
+  *i = 0;
+  while (*i < text.size() && text[*i] == ' ') ++*i;
+  return true;
+}
+
+}  // namespace
+
+bool IniFile::Open(const std::string& path, std::string* error) {
+  path_ = path;
+  profilePath_ = PathForPlugin(path);
+  std::error_code ec;
+  const std::filesystem::path file = std::filesystem::u8path(path);
+  if (!std::filesystem::is_regular_file(file, ec) || !std::ifstream(file, std::ios::binary)) {
+    *error = "INI file not found or unreadable: " + path;
+    return false;
   }
   return true;
 }
 
-bool IniFile::HasSection(const std::string& section) const { return sections_.count(Lower(section)) != 0; }
-
-const std::string* IniFile::Find(const std::string& section, const std::string& key) const {
-  auto it = sections_.find(Lower(section));
-  if (it == sections_.end()) return nullptr;
-  const std::string wanted = Lower(key);
-  for (const auto& entry : it->second) {
-    if (entry.first == wanted) return &entry.second;
-  }
-  return nullptr;
+std::string IniFile::Text(std::u16string_view section, std::u16string_view key, size_t bufferChars) const {
+  return Utf16ToUtf8(ReadProfileString(profilePath_, section, key, bufferChars));
 }
 
 char UserDecimalSeparator() {
@@ -108,16 +97,11 @@ char UserDecimalSeparator() {
 #endif
 }
 
-Verdict JudgeReal(const std::string& fullText, char separator) {
+Verdict JudgeReal(const std::string& text, char separator) {
   Verdict verdict;
-  const std::string text = fullText.substr(0, kMaxValueChars);
-  if (text.empty()) {
-    verdict.reason = "empty value";
-    return verdict;
-  }
   size_t i = 0;
+  if (!SkipToNumber(text, &verdict, &i)) return verdict;
   const size_t n = text.size();
-  while (i < n && text[i] == ' ') ++i;
   std::string normal;  // the same number in C notation
   if (i < n && (text[i] == '+' || text[i] == '-')) normal.push_back(text[i++]);
   bool consumed = false;
@@ -181,16 +165,11 @@ Verdict JudgeReal(const std::string& fullText, char separator) {
   return verdict;
 }
 
-Verdict JudgeInteger(const std::string& fullText) {
+Verdict JudgeInteger(const std::string& text) {
   Verdict verdict;
-  const std::string text = fullText.substr(0, kMaxValueChars);
-  if (text.empty()) {
-    verdict.reason = "empty value";
-    return verdict;
-  }
   size_t i = 0;
+  if (!SkipToNumber(text, &verdict, &i)) return verdict;
   const size_t n = text.size();
-  while (i < n && text[i] == ' ') ++i;
   bool negative = false;
   if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   bool hex = false;
@@ -248,48 +227,45 @@ std::string FormatDouble(double value) {
 
 std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& stored, char separator) {
   struct Key {
-    const char* name;
+    const char16_t* name;
     bool real;
     double defaultValue;
     double storedValue;
   };
   // in the order the plug-in reads them
   const Key keys[] = {
-      {"ClothP", true, 0.5, stored.ClothP},
-      {"ClothC", true, 1.0, stored.ClothC},
-      {"ClothK0", true, 5.0, stored.ClothK0},
-      {"ClothK1", true, 5.0, stored.ClothK1},
-      {"ClothT0", false, 500.0, static_cast<double>(stored.ClothT0)},
-      {"ClothMethod", false, 0.0, static_cast<double>(stored.ClothMethod)},
+      {u"ClothP", true, 0.5, stored.ClothP},
+      {u"ClothC", true, 1.0, stored.ClothC},
+      {u"ClothK0", true, 5.0, stored.ClothK0},
+      {u"ClothK1", true, 5.0, stored.ClothK1},
+      {u"ClothT0", false, 500.0, static_cast<double>(stored.ClothT0)},
+      {u"ClothMethod", false, 0.0, static_cast<double>(stored.ClothMethod)},
   };
-  const bool hasSection = ini.HasSection("Setup");
   std::vector<SettingLine> lines;
   for (const Key& key : keys) {
     SettingLine line;
-    line.key = key.name;
+    line.key = Utf16ToUtf8(key.name);
     line.stored = FormatDouble(key.storedValue);
-    const std::string* text = ini.Find("Setup", key.name);
+    line.text = ini.Text(u"Setup", key.name);
+    line.present = !line.text.empty();
     const std::string dflt = FormatDouble(key.defaultValue);
-    if (text == nullptr) {
-      line.note = std::string("default ") + dflt + (hasSection ? ": key missing" : ": no section [Setup]");
-    } else {
-      line.present = true;
-      line.text = *text;
-      const Verdict v = key.real ? JudgeReal(*text, separator) : JudgeInteger(*text);
-      if (v.wellFormed) {
-        line.note = "read from the file";
-        if (text->size() > kMaxValueChars) line.note += " (cut to its first 2047 characters)";
-        // the plug-in disagrees with the host's reading of the rule
-        const double scale = std::fabs(v.value) > 1.0 ? std::fabs(v.value) : 1.0;
-        if (!(std::fabs(v.value - key.storedValue) <= 1e-15 * scale) &&
-            !(std::isinf(v.value) && v.value == key.storedValue)) {
-          line.note +=
-              "; NOTE the text reads " + FormatDouble(v.value) + " but the plug-in stored another value";
-        }
-      } else {
-        line.note = "default " + dflt + ": " + v.reason;
-        if (key.storedValue != key.defaultValue) line.note += "; NOTE the plug-in stored a value anyway";
+    const Verdict v = key.real ? JudgeReal(line.text, separator) : JudgeInteger(line.text);
+    if (v.wellFormed) {
+      line.note = "read from the file";
+      if (ini.Text(u"Setup", key.name, kWholeValueChars) != line.text) {
+        line.note += " (cut to the characters the plug-in's buffer holds)";
       }
+      // the plug-in disagrees with the host's reading of the rule
+      const double scale = std::fabs(v.value) > 1.0 ? std::fabs(v.value) : 1.0;
+      if (!(std::fabs(v.value - key.storedValue) <= 1e-15 * scale) &&
+          !(std::isinf(v.value) && v.value == key.storedValue)) {
+        line.note +=
+            "; NOTE the text reads " + FormatDouble(v.value) + " but the plug-in stored another value";
+      }
+    } else {
+      // a missing section, a missing key and an empty value read alike
+      line.note = "default " + dflt + ": " + (line.present ? v.reason : "key missing or empty");
+      if (key.storedValue != key.defaultValue) line.note += "; NOTE the plug-in stored a value anyway";
     }
     lines.push_back(line);
   }
@@ -298,29 +274,38 @@ std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& sto
 
 namespace {
 
-bool ReadNumber(const IniFile& ini, const char* key, double* out, std::string* error) {
-  const std::string* text = ini.Find("Membrane", key);
-  if (text == nullptr) return true;
+// value text of `key` in section "Membrane"; empty when the key is missing
+std::string MembraneText(const IniFile& ini, std::u16string_view key) {
+  return ini.Text(u"Membrane", key, kMembraneBufferChars);
+}
+
+std::string MembraneError(const IniFile& ini, std::u16string_view key, const std::string& rule,
+                          const std::string& text) {
+  return ini.Path() + ": [Membrane] " + Utf16ToUtf8(key) + " must be " + rule + ", not '" + text + "'";
+}
+
+bool ReadNumber(const IniFile& ini, std::u16string_view key, double* out, std::string* error) {
+  const std::string text = MembraneText(ini, key);
+  if (text.empty()) return true;
   char* end = nullptr;
   errno = 0;
-  const double value = std::strtod(text->c_str(), &end);
-  if (text->empty() || end == text->c_str() || *end != 0 || errno == ERANGE || !std::isfinite(value)) {
-    *error = ini.Path() + ": [Membrane] " + key + " must be a number, not '" + *text + "'";
+  const double value = std::strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end != 0 || errno == ERANGE || !std::isfinite(value)) {
+    *error = MembraneError(ini, key, "a number", text);
     return false;
   }
   *out = value;
   return true;
 }
 
-bool ReadWhole(const IniFile& ini, const char* key, int64_t* out, std::string* error) {
-  const std::string* text = ini.Find("Membrane", key);
-  if (text == nullptr) return true;
+bool ReadWhole(const IniFile& ini, std::u16string_view key, int64_t* out, std::string* error) {
+  const std::string text = MembraneText(ini, key);
+  if (text.empty()) return true;
   char* end = nullptr;
   errno = 0;
-  const long long value = std::strtoll(text->c_str(), &end, 10);
-  if (text->empty() || end == text->c_str() || *end != 0 || errno == ERANGE || value < INT32_MIN ||
-      value > INT32_MAX) {
-    *error = ini.Path() + ": [Membrane] " + key + " must be a whole number, not '" + *text + "'";
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != 0 || errno == ERANGE || value < INT32_MIN || value > INT32_MAX) {
+    *error = MembraneError(ini, key, "a whole number", text);
     return false;
   }
   *out = value;
@@ -329,39 +314,38 @@ bool ReadWhole(const IniFile& ini, const char* key, int64_t* out, std::string* e
 
 }  // namespace
 
+// an empty value counts as missing, as the plug-in counts it in [Setup]
 bool ReadMembraneSection(const IniFile& ini, MembraneParams* params, ScenarioKeys* keys, std::string* error) {
-  if (const std::string* shape = ini.Find("Membrane", "Shape")) {
-    if (!ParseShape(Lower(*shape), &params->shape)) {
-      *error = ini.Path() + ": [Membrane] Shape must be sphere, torus, sheet or tube, not '" + *shape + "'";
-      return false;
-    }
+  const std::string shape = MembraneText(ini, u"Shape");
+  if (!shape.empty() && !ParseShape(Lower(shape), &params->shape)) {
+    *error = MembraneError(ini, u"Shape", "sphere, torus, sheet or tube", shape);
+    return false;
   }
-  if (const std::string* pin = ini.Find("Membrane", "Pin")) {
-    if (!ParsePin(Lower(*pin), &params->pin)) {
-      *error = ini.Path() +
-               ": [Membrane] Pin must be none, pole, poles, ring, ends, border, corners or points, not '" +
-               *pin + "'";
-      return false;
-    }
+  const std::string pin = MembraneText(ini, u"Pin");
+  if (!pin.empty() && !ParsePin(Lower(pin), &params->pin)) {
+    *error = MembraneError(ini, u"Pin", "none, pole, poles, ring, ends, border, corners or points", pin);
+    return false;
   }
-  if (const std::string* winding = ini.Find("Membrane", "Winding")) {
-    const std::string w = Lower(*winding);
+  const std::string winding = MembraneText(ini, u"Winding");
+  if (!winding.empty()) {
+    const std::string w = Lower(winding);
     if (w != "cw" && w != "ccw") {
-      *error = ini.Path() + ": [Membrane] Winding must be cw or ccw, not '" + *winding + "'";
+      *error = MembraneError(ini, u"Winding", "cw or ccw", winding);
       return false;
     }
     params->clockwise = w == "cw";
   }
-  if (const std::string* points = ini.Find("Membrane", "PinPoints")) {
+  const std::string points = MembraneText(ini, u"PinPoints");
+  if (!points.empty()) {
     params->pinPoints.clear();
-    std::stringstream list(*points);
+    std::stringstream list(points);
     std::string item;
     while (std::getline(list, item, ',')) {
       item = Trim(item);
       char* end = nullptr;
       const long value = std::strtol(item.c_str(), &end, 10);
       if (item.empty() || *end != 0 || value < 0 || value > INT32_MAX) {
-        *error = ini.Path() + ": [Membrane] PinPoints must list point indices, not '" + *points + "'";
+        *error = MembraneError(ini, u"PinPoints", "a list of point indices", points);
         return false;
       }
       params->pinPoints.push_back(static_cast<int32_t>(value));
@@ -369,14 +353,14 @@ bool ReadMembraneSection(const IniFile& ini, MembraneParams* params, ScenarioKey
   }
   int64_t columns = params->columns, rows = params->rows, pinRing = params->pinRing;
   const bool ok =
-      ReadWhole(ini, "Columns", &columns, error) && ReadWhole(ini, "Rows", &rows, error) &&
-      ReadWhole(ini, "PinRing", &pinRing, error) && ReadWhole(ini, "Steps", &keys->steps, error) &&
-      ReadWhole(ini, "Every", &keys->every, error) && ReadNumber(ini, "Radius", &params->radius, error) &&
-      ReadNumber(ini, "Flatten", &params->flatten, error) &&
-      ReadNumber(ini, "MajorRadius", &params->majorRadius, error) &&
-      ReadNumber(ini, "MinorRadius", &params->minorRadius, error) &&
-      ReadNumber(ini, "Width", &params->width, error) && ReadNumber(ini, "Depth", &params->depth, error) &&
-      ReadNumber(ini, "Length", &params->length, error);
+      ReadWhole(ini, u"Columns", &columns, error) && ReadWhole(ini, u"Rows", &rows, error) &&
+      ReadWhole(ini, u"PinRing", &pinRing, error) && ReadWhole(ini, u"Steps", &keys->steps, error) &&
+      ReadWhole(ini, u"Every", &keys->every, error) && ReadNumber(ini, u"Radius", &params->radius, error) &&
+      ReadNumber(ini, u"Flatten", &params->flatten, error) &&
+      ReadNumber(ini, u"MajorRadius", &params->majorRadius, error) &&
+      ReadNumber(ini, u"MinorRadius", &params->minorRadius, error) &&
+      ReadNumber(ini, u"Width", &params->width, error) && ReadNumber(ini, u"Depth", &params->depth, error) &&
+      ReadNumber(ini, u"Length", &params->length, error);
   params->columns = static_cast<int32_t>(columns);
   params->rows = static_cast<int32_t>(rows);
   params->pinRing = static_cast<int32_t>(pinRing);

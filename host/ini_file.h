@@ -1,13 +1,15 @@
-// The host's own reading of INI files: section "Setup" to explain what the
+// The host's reading of INI files: section "Setup" to explain what the
 // plug-in made of it, and section "Membrane" for the shape of a scenario.
+// Every lookup goes through ReadProfileString, the reader that answers as
+// the Windows profile API does, so the host sees the text the plug-in sees.
 #pragma once
 
 #include <tumelin/tumelin.h>
 
+#include <cstddef>
 #include <cstdint>
-#include <map>
 #include <string>
-#include <utility>
+#include <string_view>
 #include <vector>
 
 #include "membrane.h"
@@ -16,18 +18,22 @@ namespace tumelin {
 
 class IniFile {
  public:
-  // false with a message when the file cannot be read
-  bool Load(const std::string& path, std::string* error);
-  bool HasSection(const std::string& section) const;
-  // value text of the first occurrence, as the profile API returns it
-  // (blanks around it removed, one pair of matching quotes taken off)
-  const std::string* Find(const std::string& section, const std::string& key) const;
+  // the buffer the plug-in reads section "Setup" with
+  static constexpr std::size_t kPluginBufferChars = 2048;
+
+  // false with a one-line message naming the file when it does not exist or
+  // cannot be read (the profile API would quietly answer every lookup empty)
+  bool Open(const std::string& path, std::string* error);
+  // value text of `key` in `section` as the profile API copies it into a
+  // buffer of `bufferChars` characters; empty when the section or the key is
+  // missing, or the value is empty
+  std::string Text(std::u16string_view section, std::u16string_view key,
+                   std::size_t bufferChars = kPluginBufferChars) const;
   const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
-  // lower-case section -> (lower-case key, value) in file order
-  std::map<std::string, std::vector<std::pair<std::string, std::string>>> sections_;
+  std::u16string profilePath_;  // as the plug-in is given it
 };
 
 // the decimal separator the plug-in captures from the user's locale
@@ -44,7 +50,7 @@ Verdict JudgeInteger(const std::string& text);
 
 struct SettingLine {
   std::string key;
-  bool present = false;
+  bool present = false;  // the plug-in read some text for the key
   std::string text;
   std::string stored;  // what the plug-in wrote into the record
   std::string note;    // where it came from, or why the default stayed
@@ -55,7 +61,7 @@ std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& sto
 std::string FormatDouble(double value);
 
 // settings of a scenario from section "Membrane"; keys absent from the file
-// leave the fields as they are; false with a one-line message
+// or empty leave the fields as they are; false with a one-line message
 struct ScenarioKeys {
   int64_t steps = -1;
   int64_t every = -1;

@@ -124,7 +124,7 @@ Scenario ResolveScenario(const MembraneOptions& o, const std::string& iniPath) {
   if (!iniPath.empty()) {
     IniFile ini;
     std::string error;
-    if (!ini.Load(iniPath, &error)) throw UsageError{error};
+    if (!ini.Open(iniPath, &error)) throw UsageError{error};
     if (!ReadMembraneSection(ini, &s.params, &keys, &error)) throw UsageError{error};
     s.name = std::filesystem::u8path(iniPath).stem().u8string();
   }
@@ -257,14 +257,12 @@ int CommandInfo(const Plugin& plugin) {
   return 0;
 }
 
-int CommandSettings(const Plugin& plugin, const std::string& path) {
-  IniFile ini;
-  std::string error;
-  if (!ini.Load(path, &error)) throw UsageError{error};
-  const TClothSetup stored = LoadSettings(plugin, PathForPlugin(path));
+int CommandSettings(const Plugin& plugin, const IniFile& ini) {
+  const TClothSetup stored = LoadSettings(plugin, PathForPlugin(ini.Path()));
   const char separator = UserDecimalSeparator();
   const auto lines = ExplainSetup(ini, stored, separator);
-  std::cout << "settings of " << path << " (section [Setup]; decimal separator '" << separator << "')\n";
+  std::cout << "settings of " << ini.Path() << " (section [Setup]; decimal separator '" << separator
+            << "')\n";
   size_t textWidth = 9, storedWidth = 6;
   for (const auto& line : lines) {
     textWidth = std::max(textWidth, line.present ? line.text.size() + 2 : 9);
@@ -441,11 +439,11 @@ int main(int argc, char** argv) {
       return CommandInfo(plugin);
     }
     if (app.got_subcommand("settings")) {
-      IniFile probe;
+      IniFile ini;
       std::string error;
-      if (!probe.Load(settingsFile, &error)) throw UsageError{error};
+      if (!ini.Open(settingsFile, &error)) throw UsageError{error};
       LoadPluginOrThrow(&plugin, path);
-      return CommandSettings(plugin, settingsFile);
+      return CommandSettings(plugin, ini);
     }
     if (app.got_subcommand("check")) {
       return CommandCheck(ResolveScenario(checkOptions, checkOptions.ini));

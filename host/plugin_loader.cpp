@@ -1,7 +1,10 @@
 #include "plugin_loader.h"
 
 #include <filesystem>
+#include <string_view>
 #include <system_error>
+
+#include "profile_reader.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -109,31 +112,7 @@ std::string DefaultPluginPath() {
 }
 
 std::string Utf16ToUtf8(const char16_t* text) {
-  std::string out;
-  if (text == nullptr) return out;
-  for (const char16_t* p = text; *p != 0; ++p) {
-    uint32_t c = *p;
-    if (c >= 0xD800 && c < 0xDC00 && p[1] >= 0xDC00 && p[1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint32_t>(p[1]) - 0xDC00);
-      ++p;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
+  return text == nullptr ? std::string() : Utf16ToUtf8(std::u16string_view(text));
 }
 
 std::u16string PathForPlugin(const std::string& path) {

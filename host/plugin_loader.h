@@ -35,7 +35,8 @@ class Plugin {
 // Tumelin.kwt in the folder of the running executable
 std::string DefaultPluginPath();
 
-// UTF-16 (from the plug-in) to UTF-8 for printing
+// a NUL-terminated UTF-16 string from the plug-in as UTF-8 for printing;
+// empty for a null pointer
 std::string Utf16ToUtf8(const char16_t* text);
 // a path as the plug-in's INI reader takes it: absolute, UTF-16
 std::u16string PathForPlugin(const std::string& path);

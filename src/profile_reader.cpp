@@ -40,36 +40,6 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
-#ifndef _WIN32
-// the path as fopen takes it here
-std::string PathToUtf8(const std::u16string& path) {
-  std::string out;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    char32_t c = path[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < path.size() && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (path[i + 1] - 0xDC00);
-      ++i;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
-#endif
-
 // the whole file, opened for reading only and shared; false when it cannot
 // be opened
 bool ReadFileBytes(const std::u16string& path, std::string* bytes) {
@@ -77,7 +47,7 @@ bool ReadFileBytes(const std::u16string& path, std::string* bytes) {
   const std::wstring widePath(path.begin(), path.end());
   FILE* file = _wfopen(widePath.c_str(), L"rb");
 #else
-  FILE* file = std::fopen(PathToUtf8(path).c_str(), "rb");
+  FILE* file = std::fopen(Utf16ToUtf8(path).c_str(), "rb");
 #endif
   if (file == nullptr) return false;
   char chunk[4096];
@@ -195,6 +165,33 @@ std::u16string CopyValue(std::u16string_view value, std::size_t bufferChars) {
 }
 
 }  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
 
 std::u16string ReadProfileString(const std::u16string& path, std::u16string_view section,
                                  std::u16string_view key, std::size_t bufferChars) {

@@ -1,5 +1,7 @@
 // A reader for INI ("profile") files that answers one lookup the way the
-// Windows GetPrivateProfileStringW call does, for platforms without it.
+// Windows GetPrivateProfileStringW call does. The plug-in uses it where that
+// call does not exist; the stand-in host uses it everywhere, so that it reads
+// a settings file exactly as the plug-in does.
 #pragma once
 
 #include <cstddef>
@@ -14,5 +16,9 @@ namespace tumelin {
 // or the key is missing. The file is only read.
 std::u16string ReadProfileString(const std::u16string& path, std::u16string_view section,
                                  std::u16string_view key, std::size_t bufferChars = 2048);
+
+// UTF-16 text as UTF-8; a surrogate without its partner becomes the three
+// bytes of its own code (so paths that hold one still name their file)
+std::string Utf16ToUtf8(std::u16string_view text);
 
 }  // namespace tumelin

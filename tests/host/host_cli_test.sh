@@ -74,12 +74,40 @@ run settings "$WORK/explain.ini"
 [ "$status" -eq 0 ] || fail "settings: exit $status"
 row() { grep "^$1 " "$WORK/out.txt"; }
 row ClothP | grep -q '"0,7" *0.5 *default 0.5: decimal comma' || fail "settings: ClothP row: $(row ClothP)"
-row ClothC | grep -q 'default 1: empty value' || fail "settings: ClothC row: $(row ClothC)"
+row ClothC | grep -q '(none) *1 *default 1: key missing or empty' || fail "settings: ClothC row: $(row ClothC)"
 row ClothK0 | grep -q '"2e1" *20 *read from the file' || fail "settings: ClothK0 row: $(row ClothK0)"
 row ClothK1 | grep -q 'default 5: key missing' || fail "settings: ClothK1 row: $(row ClothK1)"
 row ClothT0 | grep -q '"0x1F4" *500 *read from the file' || fail "settings: ClothT0 row: $(row ClothT0)"
 row ClothMethod | grep -q 'default 0: not a whole number' || fail "settings: ClothMethod row: $(row ClothMethod)"
-if grep -q NOTE "$WORK/out.txt"; then fail "settings: host and plug-in disagree: $(grep NOTE "$WORK/out.txt")"; fi
+# a NOTE marks a key where the plug-in stored other than the host's reading
+agree() {
+  if grep -q NOTE "$WORK/out.txt"; then fail "settings $1: host and plug-in disagree: $(grep NOTE "$WORK/out.txt")"; fi
+}
+agree explain.ini
+
+# the text shown is the text the plug-in reads: only the first [Setup] counts,
+# a section name runs to the last "]", and ";" lines are keys like any other
+printf '; ClothP=0.9\n[Setup]x]\nClothP=0.1\n[Setup]\nClothP=0.25\n;ClothK0=7\n[Membrane]\nShape=sheet\n[Setup]\nClothC=3\n' \
+  >"$WORK/rules.ini"
+run settings "$WORK/rules.ini"
+[ "$status" -eq 0 ] || fail "settings rules.ini: exit $status"
+row ClothP | grep -q '"0.25" *0.25 *read from the file' || fail "settings rules.ini: ClothP row: $(row ClothP)"
+row ClothC | grep -q '(none) *1 *default 1: key missing' || fail "settings rules.ini: ClothC row: $(row ClothC)"
+row ClothK0 | grep -q '(none) *5 *default 5: key missing' || fail "settings rules.ini: ClothK0 row: $(row ClothK0)"
+agree rules.ini
+
+# a UTF-16LE file, for [Setup] and [Membrane] alike
+{
+  printf '\xff\xfe'
+  printf '[Setup]\r\nClothK1=0.75\r\nClothMethod=2\r\n[Membrane]\r\nShape=torus\r\n' | iconv -f UTF-8 -t UTF-16LE
+} >"$WORK/utf16.ini"
+run settings "$WORK/utf16.ini"
+[ "$status" -eq 0 ] || fail "settings utf16.ini: exit $status"
+row ClothK1 | grep -q '"0.75" *0.75 *read from the file' || fail "settings utf16.ini: ClothK1 row: $(row ClothK1)"
+row ClothMethod | grep -q '"2" *2 *read from the file' || fail "settings utf16.ini: ClothMethod row: $(row ClothMethod)"
+agree utf16.ini
+run check --ini "$WORK/utf16.ini"
+grep -q "^torus " "$WORK/out.txt" || fail "check utf16.ini: not the torus: $(head -n 1 "$WORK/out.txt")"
 
 # ---- check ------------------------------------------------------------------------
 run check --shape torus

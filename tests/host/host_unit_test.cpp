@@ -274,50 +274,129 @@ TEST(Judge, IntegersFollowThePlugInsRule) {
   EXPECT_FALSE(JudgeInteger("7 ").wellFormed);
 }
 
-TEST(IniFile, FindsSectionsAndKeysWithoutRegardToCase) {
-  const std::string path = (std::filesystem::temp_directory_path() / "tumelin_host_unit.ini").u8string();
-  {
-    std::ofstream out(path);
-    out << "; comment\n[setup]\n clothp = \"0.7\" \nCLOTHP=0.9\n[Membrane]\nShape=torus\nColumns=12\n";
+// a file of exactly these bytes in the temporary folder, removed with the object
+class TempIni {
+ public:
+  TempIni(const char* name, const std::string& bytes)
+      : path_((std::filesystem::temp_directory_path() / name).u8string()) {
+    std::ofstream out(std::filesystem::u8path(path_), std::ios::binary);
+    out << bytes;
   }
-  IniFile ini;
-  std::string error;
-  ASSERT_TRUE(ini.Load(path, &error)) << error;
-  ASSERT_NE(ini.Find("Setup", "ClothP"), nullptr);
-  EXPECT_EQ(*ini.Find("Setup", "ClothP"), "0.7");  // first occurrence, quotes off
-  EXPECT_EQ(ini.Find("Setup", "ClothC"), nullptr);
+  ~TempIni() { std::filesystem::remove(std::filesystem::u8path(path_)); }
+  const std::string& Path() const { return path_; }
+  // the file as the host opens it
+  IniFile Open() const {
+    IniFile ini;
+    std::string error;
+    EXPECT_TRUE(ini.Open(path_, &error)) << error;
+    return ini;
+  }
+
+ private:
+  std::string path_;
+};
+
+// the text as UTF-16LE with its byte order mark (the text is ASCII or Latin-1)
+std::string Utf16Le(const std::u16string& text) {
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  return bytes;
+}
+
+// section "Membrane" read over the default parameters
+MembraneParams ReadMembrane(const IniFile& ini) {
   MembraneParams params;
   ScenarioKeys keys;
-  ASSERT_TRUE(ReadMembraneSection(ini, &params, &keys, &error)) << error;
+  std::string error;
+  EXPECT_TRUE(ReadMembraneSection(ini, &params, &keys, &error)) << error;
+  return params;
+}
+
+// the rules a hand-written parser tends to get wrong: a section name runs to
+// the last "]", only the first section of a name counts, and ";" lines are
+// keys like any other
+TEST(IniFile, ReadsWhatTheProfileApiReads) {
+  const TempIni file(
+      "tumelin_host_rules.ini",
+      "; ClothK0=9\n[Setup]x]\nClothP=1\n[setup]\n clothp = \"0.7\" \nCLOTHP=0.9\n; ClothK1=9\n"
+      "[Membrane]\nShape=torus\nColumns=12\n[Setup]\nClothC=2\n[Membrane]\nRows=99\n");
+  const IniFile ini = file.Open();
+  EXPECT_EQ(ini.Text(u"Setup", u"ClothP"), "0.7");
+  EXPECT_EQ(ini.Text(u"Setup]x", u"ClothP"), "1");
+  EXPECT_EQ(ini.Text(u"Setup", u"ClothC"), "");
+  EXPECT_EQ(ini.Text(u"Setup", u"ClothK0"), "");
+  EXPECT_EQ(ini.Text(u"Setup", u"ClothK1"), "");
+  const MembraneParams params = ReadMembrane(ini);
   EXPECT_EQ(params.shape, Shape::kTorus);
   EXPECT_EQ(params.columns, 12);
-  std::filesystem::remove(path);
-  EXPECT_FALSE(ini.Load(path, &error));
-  EXPECT_NE(error.find(path), std::string::npos);
+  EXPECT_EQ(params.rows, MembraneParams().rows);
+}
+
+TEST(IniFile, ReadsUtf16FilesAndGivesUtf8Text) {
+  const TempIni file("tumelin_host_utf16.ini",
+                     Utf16Le(u"[Setup]\r\nClothK0=2.5\r\nClothT0=5\u00e9\r\n[Membrane]\r\nShape=Sheet\r\n"));
+  const IniFile ini = file.Open();
+  EXPECT_EQ(ini.Text(u"Setup", u"ClothK0"), "2.5");
+  EXPECT_EQ(ini.Text(u"Setup", u"ClothT0"), "5\xC3\xA9");
+  EXPECT_EQ(ReadMembrane(ini).shape, Shape::kSheet);
+}
+
+TEST(IniFile, OpenNamesAMissingFileOrAFolder) {
+  IniFile ini;
+  std::string error;
+  const std::string missing = (std::filesystem::temp_directory_path() / "tumelin_host_none.ini").u8string();
+  EXPECT_FALSE(ini.Open(missing, &error));
+  EXPECT_NE(error.find(missing), std::string::npos) << error;
+  const std::string folder = std::filesystem::temp_directory_path().u8string();
+  EXPECT_FALSE(ini.Open(folder, &error));
+  EXPECT_NE(error.find(folder), std::string::npos) << error;
+}
+
+TEST(IniFile, MembraneErrorsNameTheFileAndTheKey) {
+  const TempIni file("tumelin_host_membrane.ini", "[Membrane]\nShape=\nColumns=12x\n");
+  const IniFile ini = file.Open();
+  MembraneParams params;
+  ScenarioKeys keys;
+  std::string error;
+  // the empty Shape counts as missing; Columns is the fault
+  EXPECT_FALSE(ReadMembraneSection(ini, &params, &keys, &error));
+  EXPECT_EQ(error, file.Path() + ": [Membrane] Columns must be a whole number, not '12x'");
 }
 
 TEST(ExplainSetup, SaysWhyEachDefaultStayed) {
-  const std::string path = (std::filesystem::temp_directory_path() / "tumelin_host_explain.ini").u8string();
-  {
-    std::ofstream out(path);
-    out << "[Setup]\nClothP=0,7\nClothC=\nClothK0=2e1\nClothT0=1.5\n";
-  }
-  IniFile ini;
-  std::string error;
-  ASSERT_TRUE(ini.Load(path, &error));
-  std::filesystem::remove(path);
+  const TempIni file("tumelin_host_explain.ini", "[Setup]\nClothP=0,7\nClothC=\nClothK0=2e1\nClothT0=1.5\n");
+  const IniFile ini = file.Open();
   // what a plug-in with "." as its separator stores for this file
   const TClothSetup stored = {0.5, 20.0, 5.0, 1.0, 500, 0};
   const auto lines = ExplainSetup(ini, stored, '.');
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_NE(lines[0].note.find("decimal comma"), std::string::npos) << lines[0].note;  // ClothP
-  EXPECT_NE(lines[1].note.find("empty"), std::string::npos) << lines[1].note;          // ClothC
+  EXPECT_EQ(lines[1].note, "default 1: key missing or empty");                         // ClothC
   EXPECT_EQ(lines[2].note, "read from the file");                                      // ClothK0
-  EXPECT_NE(lines[3].note.find("key missing"), std::string::npos);                     // ClothK1
+  EXPECT_EQ(lines[3].note, "default 5: key missing or empty");                         // ClothK1
   EXPECT_NE(lines[4].note.find("whole number"), std::string::npos);                    // ClothT0
-  // a plug-in that disagrees with the rule is pointed out
-  const TClothSetup odd = {0.7, 5.0, 5.0, 1.0, 500, 0};
-  EXPECT_NE(ExplainSetup(ini, odd, '.')[0].note.find("NOTE"), std::string::npos);
+  EXPECT_FALSE(lines[1].present);
+  EXPECT_TRUE(lines[2].present);
+  // a plug-in that disagrees with the rule is pointed out, for empty text too
+  const TClothSetup odd = {0.7, 5.0, 2.0, 1.0, 500, 0};
+  const auto oddLines = ExplainSetup(ini, odd, '.');
+  EXPECT_NE(oddLines[0].note.find("NOTE"), std::string::npos);
+  EXPECT_NE(oddLines[3].note.find("NOTE"), std::string::npos);
+}
+
+TEST(ExplainSetup, ShowsTheValueCutAsThePlugInsBufferCutsIt) {
+  // 0.000...01 whose last digit lies beyond the buffer
+  const std::string value = "0." + std::string(2100, '0') + "1";
+  const TempIni file("tumelin_host_long.ini", "[Setup]\nClothC=\"" + value + "\"\n");
+  const IniFile ini = file.Open();
+  const TClothSetup stored = {0.5, 5.0, 5.0, 0.0, 500, 0};
+  const SettingLine line = ExplainSetup(ini, stored, '.')[1];
+  EXPECT_EQ(line.text, value.substr(0, IniFile::kPluginBufferChars - 1));
+  EXPECT_NE(line.note.find("cut"), std::string::npos) << line.note;
+  EXPECT_EQ(line.note.find("NOTE"), std::string::npos) << line.note;
 }
 
 // ---- outputs -------------------------------------------------------------------
