@@ -4,99 +4,19 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
+#include <vector>
 
 #include <tumelin/tumelin.h>
 
+#include "loaded_plugin.h"
 #include "membrane_builder.h"
 #include "settings.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 namespace {
 
-#ifdef _WIN32
-using Module = HMODULE;
-#else
-using Module = void*;
-#endif
-
-struct Entries {
-  TPluginNameZR7 name = nullptr;
-  TPluginRgstZR6 rgst6 = nullptr;
-  TPluginRgstZR7 rgst7 = nullptr;
-  TPluginExecZR71 exec71 = nullptr;
-  TPluginExecZR72 exec72 = nullptr;
-  TPluginExecZR73 exec73 = nullptr;
-};
-
-#ifdef _WIN32
-// x87 control word and SSE control/status around the first load
-uint16_t controlWordBefore = 0, controlWordAfter = 0;
-uint32_t mxcsrBefore = 0, mxcsrAfter = 0;
-
-uint16_t ReadControlWord() {
-  uint16_t cw;
-  __asm__ volatile("fnstcw %0" : "=m"(cw));
-  return cw;
-}
-void WriteControlWord(uint16_t cw) { __asm__ volatile("fldcw %0" : : "m"(cw)); }
-uint32_t ReadMxcsr() {
-  uint32_t value;
-  __asm__ volatile("stmxcsr %0" : "=m"(value));
-  return value;
-}
-#endif
-
-void* Bind(Module module, const char* name) {
-#ifdef _WIN32
-  return reinterpret_cast<void*>(GetProcAddress(module, name));
-#else
-  return dlsym(module, name);
-#endif
-}
-
-// the plug-in, loaded once per process and kept loaded
-const Entries& Plugin() {
-  static const Entries entries = [] {
-    Entries e;
-#ifdef _WIN32
-    std::string path = TUMELIN_PLUGIN_PATH;
-    for (char& c : path)
-      if (c == '/') c = '\\';
-    const std::wstring widePath(path.begin(), path.end());
-    // an unusual but valid control word shows whether loading resets it
-    WriteControlWord(0x027F);
-    controlWordBefore = ReadControlWord();
-    mxcsrBefore = ReadMxcsr();
-    Module module = LoadLibraryW(widePath.c_str());
-    controlWordAfter = ReadControlWord();
-    mxcsrAfter = ReadMxcsr();
-#else
-    Module module = dlopen(TUMELIN_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-#endif
-    if (module == nullptr) {
-      std::fprintf(stderr, "cannot load %s\n", TUMELIN_PLUGIN_PATH);
-      std::abort();
-    }
-    e.name = reinterpret_cast<TPluginNameZR7>(Bind(module, TUMELIN_EXPORT_NAME_ZR7));
-    e.rgst6 = reinterpret_cast<TPluginRgstZR6>(Bind(module, TUMELIN_EXPORT_RGST_ZR6));
-    e.rgst7 = reinterpret_cast<TPluginRgstZR7>(Bind(module, TUMELIN_EXPORT_RGST_ZR7));
-    e.exec71 = reinterpret_cast<TPluginExecZR71>(Bind(module, TUMELIN_EXPORT_EXEC_ZR71));
-    e.exec72 = reinterpret_cast<TPluginExecZR72>(Bind(module, TUMELIN_EXPORT_EXEC_ZR72));
-    e.exec73 = reinterpret_cast<TPluginExecZR73>(Bind(module, TUMELIN_EXPORT_EXEC_ZR73));
-    return e;
-  }();
-  return entries;
-}
+using namespace loaded;
 
 std::u16string Text(const char16_t* s) { return s == nullptr ? std::u16string() : std::u16string(s); }
 
@@ -120,21 +40,6 @@ Registration Register(TPluginRgstZR6 entry) {
   Registration r;
   r.result = entry(&r.prefix, &r.code, &r.token, &r.name, &r.integer, &r.stamp);
   return r;
-}
-
-// writes an INI file in the test's working directory and returns its full
-// path (the Windows profile API looks a bare name up in the Windows folder)
-std::u16string WriteIni(const char* fileName, const std::string& contents) {
-  std::ofstream(fileName, std::ios::binary) << contents;
-  return std::filesystem::absolute(fileName).u16string();
-}
-
-TClothSetup LoadThroughEntry(const std::u16string& path) {
-  TClothSetup setup;
-  std::memset(&setup, 0xA5, sizeof setup);
-  const char16_t* pathPointer = path.c_str();
-  Plugin().exec71(&pathPointer, nullptr, nullptr, nullptr, &setup);
-  return setup;
 }
 
 TEST(Exports, EverySixEntryIsBoundByName) {
@@ -234,23 +139,6 @@ TEST(SettingsEntry, ReadsTheFileAndCopiesThePath) {
   EXPECT_EQ(setup.ClothT0, 500);
   EXPECT_EQ(setup.ClothMethod, 2);
   std::remove("plugin_test_read.ini");
-}
-
-// The separator comes from the user's locale at load time; CTest runs this
-// test once per locale and says which separator to expect.
-TEST(LoadTimeLocale, FloatsUseTheUsersDecimalSeparator) {
-  const char* expected = std::getenv("TUMELIN_EXPECT_SEPARATOR");
-  if (expected == nullptr) GTEST_SKIP() << "run through CTest, which sets the locale";
-  std::u16string path = WriteIni("plugin_test_locale.ini", "[Setup]\nClothP=0,7\nClothC=0.7\n");
-  const TClothSetup setup = LoadThroughEntry(path);
-  if (expected[0] == ',') {
-    EXPECT_EQ(setup.ClothP, 0.7);
-    EXPECT_EQ(setup.ClothC, 1.0);
-  } else {
-    EXPECT_EQ(setup.ClothP, 0.5);
-    EXPECT_EQ(setup.ClothC, 0.7);
-  }
-  std::remove("plugin_test_locale.ini");
 }
 
 TEST(StepEntry, NullArgumentsDoNothing) {
@@ -385,11 +273,6 @@ TEST(Stdcall, EveryEntryRemovesExactlyItsArguments) {
   EXPECT_EQ(delta, 0) << "PluginExecZR73";
 }
 
-TEST(LoadTimeLocale, LoadingLeavesTheFloatingPointControlAsFound) {
-  Plugin();
-  EXPECT_EQ(controlWordAfter, controlWordBefore);
-  EXPECT_EQ(mxcsrAfter, mxcsrBefore);
-}
 #endif
 
 }  // namespace
