@@ -1,7 +1,7 @@
 # The two commands of the README:
 #   make test   installs what is missing, builds both presets, runs every test
 #   make demo   installs what is missing, builds, runs the inflating pillow
-.PHONY: test demo deps native windows test-native test-windows test-asan clean
+.PHONY: test demo bench deps native windows test-native test-windows test-asan clean
 
 JOBS ?= 2
 
@@ -36,3 +36,9 @@ test-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
+
+# step and write-back timings (Google Benchmark), native Release build
+bench: deps
+	cmake --preset native -DTUMELIN_BUILD_BENCH=ON
+	cmake --build --preset native -j $(JOBS) --target step_bench
+	build/native/bench/step_bench --benchmark_min_time=0.2
