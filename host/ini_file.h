@@ -29,33 +29,15 @@ class IniFile {
   // missing, or the value is empty
   std::string Text(std::u16string_view section, std::u16string_view key,
                    std::size_t bufferChars = kPluginBufferChars) const;
+  // the same text as the plug-in receives it, in UTF-16
+  std::u16string Text16(std::u16string_view section, std::u16string_view key,
+                        std::size_t bufferChars = kPluginBufferChars) const;
   const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
   std::u16string profilePath_;  // as the plug-in is given it
 };
-
-// the decimal separator the plug-in captures from the user's locale
-char UserDecimalSeparator();
-
-// why a value text is or is not taken by the plug-in's number rules
-struct Verdict {
-  bool wellFormed = false;
-  std::string reason;  // for malformed text
-  double value = 0.0;  // for well-formed reals, as the text reads
-};
-Verdict JudgeReal(const std::string& text, char separator);
-Verdict JudgeInteger(const std::string& text);
-
-struct SettingLine {
-  std::string key;
-  bool present = false;  // the plug-in read some text for the key
-  std::string text;
-  std::string stored;  // what the plug-in wrote into the record
-  std::string note;    // where it came from, or why the default stayed
-};
-std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& stored, char separator);
 
 // shortest decimal text that reads back as the same double
 std::string FormatDouble(double value);

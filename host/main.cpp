@@ -26,7 +26,10 @@
 #include "mesh_check.h"
 #include "outputs.h"
 #include "plugin_loader.h"
+#include "profile_reader.h"
 #include "render.h"
+#include "setup_report.h"
+#include "setup_rules.h"
 #include "simulation.h"
 
 using namespace tumelin;
@@ -259,10 +262,10 @@ int CommandInfo(const Plugin& plugin) {
 
 int CommandSettings(const Plugin& plugin, const IniFile& ini) {
   const TClothSetup stored = LoadSettings(plugin, PathForPlugin(ini.Path()));
-  const char separator = UserDecimalSeparator();
+  const char16_t separator = ReadUserDecimalSeparator();
   const auto lines = ExplainSetup(ini, stored, separator);
-  std::cout << "settings of " << ini.Path() << " (section [Setup]; decimal separator '" << separator
-            << "')\n";
+  std::cout << "settings of " << ini.Path() << " (section [Setup]; decimal separator '"
+            << Utf16ToUtf8(std::u16string_view(&separator, 1)) << "')\n";
   size_t textWidth = 9, storedWidth = 6;
   for (const auto& line : lines) {
     textWidth = std::max(textWidth, line.present ? line.text.size() + 2 : 9);

@@ -1,5 +1,6 @@
-// Settings: the defaults, the number rules and the loading of section
-// "Setup" of an INI file into a TClothSetup record.
+// Settings: the defaults and the loading of section "Setup" of an INI file
+// into a TClothSetup record. The number rules and the table of keys are in
+// setup_rules.h.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,8 @@
 #include <string_view>
 
 #include <tumelin/tumelin.h>
+
+#include "setup_rules.h"
 
 namespace tumelin {
 
@@ -18,18 +21,6 @@ inline constexpr std::size_t ProfileBufferChars = 2048;
 char16_t DecimalSeparator();
 // sets the captured separator; called by the load-time start-up only
 void CaptureDecimalSeparator(char16_t separator);
-// the user's separator as the platform reports it, "." when it cannot be read
-char16_t ReadUserDecimalSeparator();
-
-// float rule: decimal text with `separator`, optional exponent; `fallback`
-// for empty or malformed text
-double ParseFloat(std::u16string_view text, double fallback, char16_t separator);
-// integer rule: decimal or hexadecimal ($, x, X, 0x, 0X) int32; `fallback`
-// for empty or malformed text
-int32_t ParseInteger(std::u16string_view text, int32_t fallback);
-
-// writes the six defaults into every field of *Setup
-void SetupDefaults(TClothSetup* Setup);
 
 // value text of `key` in section "Setup" of the file, at most 2047 characters
 std::u16string LookupSetupValue(const std::u16string& IniPath, std::u16string_view key);

@@ -73,12 +73,12 @@ printf '[setup]\nClothP=0,7\nClothC=\nclothk0=2e1\nClothT0=0x1F4\nClothMethod=1.
 run settings "$WORK/explain.ini"
 [ "$status" -eq 0 ] || fail "settings: exit $status"
 row() { grep "^$1 " "$WORK/out.txt"; }
-row ClothP | grep -q '"0,7" *0.5 *default 0.5: decimal comma' || fail "settings: ClothP row: $(row ClothP)"
+row ClothP | grep -q '"0,7" *0.5 *default 0.5: malformed at column 2: .,. is not the decimal separator' || fail "settings: ClothP row: $(row ClothP)"
 row ClothC | grep -q '(none) *1 *default 1: key missing or empty' || fail "settings: ClothC row: $(row ClothC)"
 row ClothK0 | grep -q '"2e1" *20 *read from the file' || fail "settings: ClothK0 row: $(row ClothK0)"
 row ClothK1 | grep -q 'default 5: key missing' || fail "settings: ClothK1 row: $(row ClothK1)"
 row ClothT0 | grep -q '"0x1F4" *500 *read from the file' || fail "settings: ClothT0 row: $(row ClothT0)"
-row ClothMethod | grep -q 'default 0: not a whole number' || fail "settings: ClothMethod row: $(row ClothMethod)"
+row ClothMethod | grep -q 'default 0: malformed at column 2: not a whole number' || fail "settings: ClothMethod row: $(row ClothMethod)"
 # a NOTE marks a key where the plug-in stored other than the host's reading
 agree() {
   if grep -q NOTE "$WORK/out.txt"; then fail "settings $1: host and plug-in disagree: $(grep NOTE "$WORK/out.txt")"; fi

@@ -1,0 +1,57 @@
+#include "setup_report.h"
+
+#include <limits>
+
+#include "profile_reader.h"
+#include "setup_rules.h"
+
+namespace tumelin {
+
+namespace {
+
+// a buffer no value outgrows: for telling whether the plug-in's was too small
+constexpr std::size_t kWholeValueChars = std::numeric_limits<std::size_t>::max();
+
+std::string FieldText(const SetupKey& key, const TClothSetup& setup) {
+  return key.rule == NumberRule::kFloat ? FormatDouble(setup.*key.real) : std::to_string(setup.*key.integer);
+}
+
+std::string DefaultText(const SetupKey& key) {
+  return key.rule == NumberRule::kFloat ? FormatDouble(key.realDefault) : std::to_string(key.integerDefault);
+}
+
+}  // namespace
+
+std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& stored, char16_t separator) {
+  std::vector<SettingLine> lines;
+  for (const SetupKey& key : SetupKeys) {
+    const std::u16string text = ini.Text16(u"Setup", key.name);
+    const NumberVerdict verdict = JudgeSetting(key, text, separator);
+    SettingLine line;
+    line.key = Utf16ToUtf8(key.name);
+    line.text = Utf16ToUtf8(text);
+    line.present = !text.empty();
+    line.stored = FieldText(key, stored);
+    if (verdict.Accepted()) {
+      line.note = "read from the file";
+      if (ini.Text16(u"Setup", key.name, kWholeValueChars) != text) {
+        line.note += " (cut to the characters the plug-in's buffer holds)";
+      }
+    } else {
+      // a missing section, a missing key and an empty value read alike
+      line.note = "default " + DefaultText(key) + ": " +
+                  (line.present ? DescribeVerdict(verdict, text, separator) : "key missing or empty");
+    }
+    line.agrees = HoldsVerdict(key, verdict, stored);
+    if (!line.agrees) {
+      TClothSetup expected{};
+      SetupDefaults(&expected);
+      StoreSetting(key, verdict, &expected);
+      line.note += "; NOTE the rules give " + FieldText(key, expected) + " but the plug-in stored another value";
+    }
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+}  // namespace tumelin
