@@ -6,49 +6,55 @@
 #include <vector>
 
 #include "cloth_types.h"
-#include "membrane_builder.h"
+#include "dynamics.h"
+#include "membrane.h"
 
 namespace {
 
 using namespace tumelin;
 
-// a closed sphere of `longitudes` columns, one pinned pole, default settings
+// a closed sphere with poles on a `columns` x (columns / 2 + 1) grid, built by
+// the host kit's builder, wound to inflate
+Membrane Sphere(int64_t columns) {
+  MembraneParams params;
+  params.columns = static_cast<int32_t>(columns);
+  params.rows = static_cast<int32_t>(columns / 2 + 1);
+  return BuildMembrane(params);
+}
+
+// one pinned pole, default settings
 void StepSphere(benchmark::State& state, int32_t method) {
-  const auto longitudes = static_cast<int32_t>(state.range(0));
-  HostMembrane membrane(UvSphere(longitudes, 1.0, Winding::kClockwiseFromOutside));
-  membrane.point(0).Fixed = 1;
+  Membrane membrane = Sphere(state.range(0));
+  membrane.points[0].Fixed = 1;
   const TClothSetup setup{0.5, 5.0, 5.0, 1.0, 500, method};
-  for (auto _ : state) benchmark::DoNotOptimize(membrane.Step(setup));
-  state.SetItemsProcessed(state.iterations() * membrane.size());
-  state.counters["points"] = membrane.size();
+  for (auto _ : state) benchmark::DoNotOptimize(StepMembrane(&membrane.pointsVar, &membrane.facesVar, &setup));
+  state.SetItemsProcessed(state.iterations() * membrane.points.Count());
+  state.counters["points"] = membrane.points.Count();
 }
 
 void BM_StepEuler(benchmark::State& state) { StepSphere(state, 0); }
 void BM_StepHeun(benchmark::State& state) { StepSphere(state, 1); }
 void BM_StepRK4(benchmark::State& state) { StepSphere(state, 2); }
 
-BENCHMARK(BM_StepEuler)->RangeMultiplier(2)->Range(16, 128);
-BENCHMARK(BM_StepHeun)->RangeMultiplier(2)->Range(16, 128);
-BENCHMARK(BM_StepRK4)->RangeMultiplier(2)->Range(16, 128);
+BENCHMARK(BM_StepEuler)->Arg(17)->Arg(33)->Arg(65)->Arg(129);
+BENCHMARK(BM_StepHeun)->Arg(17)->Arg(33)->Arg(65)->Arg(129);
+BENCHMARK(BM_StepRK4)->Arg(17)->Arg(33)->Arg(65)->Arg(129);
 
 // the sphere grid of the same membranes: poles, rings and seam
 void BM_WriteSurfaceGrid(benchmark::State& state) {
-  const auto longitudes = static_cast<int32_t>(state.range(0));
-  HostMembrane membrane(UvSphere(longitudes, 1.0, Winding::kClockwiseFromOutside));
-  const int32_t countU = longitudes + 1;
-  const int32_t countV = (membrane.size() - 2) / longitudes + 2;
-  std::vector<std::uint64_t> record((TumelinGridBytes(countU) + 7) / 8, 0);
+  Membrane membrane = Sphere(state.range(0));
+  std::vector<std::uint64_t> record((TumelinGridBytes(membrane.columns) + 7) / 8, 0);
   auto* grid = reinterpret_cast<TSurfaceGrid*>(record.data());
-  grid->Mode = TUMELIN_MODE_SPHERE;
-  grid->CountU = countU;
-  grid->CountV = countV;
+  grid->Mode = membrane.mode;
+  grid->CountU = membrane.columns;
+  grid->CountV = membrane.rows;
   for (auto _ : state) {
     WriteSurfaceGrid(grid, &membrane.pointsVar);
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * countU * countV);
+  state.SetItemsProcessed(state.iterations() * membrane.columns * membrane.rows);
 }
 
-BENCHMARK(BM_WriteSurfaceGrid)->RangeMultiplier(2)->Range(16, 128);
+BENCHMARK(BM_WriteSurfaceGrid)->Arg(17)->Arg(33)->Arg(65)->Arg(129);
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "membrane.h"
 
+#include <algorithm>
 #include <cmath>
-#include <map>
+#include <set>
 #include <utility>
 
+#include "dbl3d.h"
 #include "det_math.h"
 
 namespace tumelin {
@@ -40,13 +42,6 @@ constexpr PinInfo kPins[] = {
 };
 
 TDbl3D Vec(double x, double y, double z) { return TDbl3D{x, y, z}; }
-
-double Distance(const TDbl3D& a, const TDbl3D& b) {
-  const double dx = b.X - a.X;
-  const double dy = b.Y - a.Y;
-  const double dz = b.Z - a.Z;
-  return std::sqrt((dx * dx + dy * dy) + dz * dz);
-}
 
 // start positions in point order
 std::vector<TDbl3D> Positions(const MembraneParams& params) {
@@ -111,7 +106,7 @@ std::vector<int32_t> PinnedPoints(const MembraneParams& params) {
   std::vector<int32_t> pinned;
   auto pinRow = [&](int32_t v) {
     const int32_t width = params.shape == Shape::kSheet ? params.columns : ring;
-    for (int32_t u = 0; u < width; ++u) pinned.push_back(PointOfCell(params.shape, u, v, params.columns));
+    for (int32_t u = 0; u < width; ++u) pinned.push_back(CellPoint(params.shape, u, v, params.columns, params.rows));
   };
   switch (params.pin) {
     case PinMode::kNone:
@@ -208,19 +203,21 @@ int32_t PointCount(Shape shape, int32_t columns, int32_t rows) {
   return 0;
 }
 
-int32_t PointOfCell(Shape shape, int32_t u, int32_t v, int32_t columns) {
-  const int32_t ring = columns - 1;
+int32_t CellPoint(Shape shape, int32_t u, int32_t v, int32_t columns, int32_t rows) {
+  const int32_t ring = columns - 1;  // distinct points of a closed ring
   switch (shape) {
     case Shape::kSphere:
-      // the top pole, the rings, then the bottom pole fill the last row
+      // the top pole fills row 0, the bottom pole the last row
       if (v == 0) return 0;
-      return (v - 1) * ring + (u % ring) + 1;
+      if (v == rows - 1) return PointCount(shape, columns, rows) - 1;
+      return (v - 1) * ring + u % ring + 1;
     case Shape::kTorus:
-      return v * ring + (u % ring);
+      // the closing row repeats row 0, the closing column column 0
+      return (v == rows - 1 ? 0 : v) * ring + u % ring;
     case Shape::kSheet:
       return v * columns + u;
     case Shape::kTube:
-      return v * ring + (u % ring);
+      return v * ring + u % ring;
   }
   return 0;
 }
@@ -294,33 +291,28 @@ std::string ValidateParams(const MembraneParams& params) {
   return std::string();
 }
 
-std::vector<std::array<int32_t, 3>> MembraneTriangles(const MembraneParams& params) {
+namespace {
+
+// every triangle of the quad grid as point indices, wound as asked
+std::vector<std::array<int32_t, 3>> GridTriangles(const MembraneParams& params) {
   // quad (u, v) has corners a = (u, v), b = (u+1, v), c = (u+1, v+1),
   // d = (u, v+1); (a, b, d) and (b, c, d) are clockwise from outside on the
   // sphere and the tube (u runs counter-clockwise seen from above, v down)
   // and counter-clockwise on the torus (v runs up over the outer side) and
   // the sheet seen from +z
-  const bool baseIsClockwise = GridQuadsClockwise(params.shape);
-  const bool reverse = baseIsClockwise != params.clockwise;
+  const bool reverse = GridQuadsClockwise(params.shape) != params.clockwise;
   const int32_t cols = params.columns;
+  const int32_t rows = params.rows;
   std::vector<std::array<int32_t, 3>> tris;
-  for (int32_t v = 0; v + 1 < params.rows; ++v) {
+  for (int32_t v = 0; v + 1 < rows; ++v) {
     for (int32_t u = 0; u + 1 < cols; ++u) {
       if (params.defect == Defect::kSeam && params.shape != Shape::kSheet && u == cols - 2) continue;
-      if (params.defect == Defect::kHole && u == (cols - 1) / 2 && v == (params.rows - 1) / 2) continue;
-      int32_t vNext = v + 1;
-      // the torus closes its last row onto row 0
-      if (params.shape == Shape::kTorus && vNext == params.rows - 1) vNext = 0;
-      int32_t a = PointOfCell(params.shape, u, v, cols);
-      int32_t b = PointOfCell(params.shape, u + 1, v, cols);
-      int32_t c = PointOfCell(params.shape, u + 1, vNext, cols);
-      int32_t d = PointOfCell(params.shape, u, vNext, cols);
-      if (params.shape == Shape::kSphere && v + 1 == params.rows - 1) {
-        c = d = PointCount(params.shape, cols, params.rows) - 1;  // bottom pole
-      }
-      const std::array<int32_t, 3> first = {a, b, d};
-      const std::array<int32_t, 3> second = {b, c, d};
-      for (std::array<int32_t, 3> t : {first, second}) {
+      if (params.defect == Defect::kHole && u == (cols - 1) / 2 && v == (rows - 1) / 2) continue;
+      const int32_t a = CellPoint(params.shape, u, v, cols, rows);
+      const int32_t b = CellPoint(params.shape, u + 1, v, cols, rows);
+      const int32_t c = CellPoint(params.shape, u + 1, v + 1, cols, rows);
+      const int32_t d = CellPoint(params.shape, u, v + 1, cols, rows);
+      for (std::array<int32_t, 3> t : {std::array<int32_t, 3>{a, b, d}, std::array<int32_t, 3>{b, c, d}}) {
         // the pole rows collapse one triangle of each quad
         if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2]) continue;
         if (reverse) std::swap(t[1], t[2]);
@@ -334,62 +326,57 @@ std::vector<std::array<int32_t, 3>> MembraneTriangles(const MembraneParams& para
   return tris;
 }
 
-Membrane BuildMembrane(const MembraneParams& params) {
-  Membrane m;
-  m.shape = params.shape;
-  m.mode = GridMode(params.shape);
-  m.columns = params.columns;
-  m.rows = params.rows;
-  const std::vector<TDbl3D> pos = Positions(params);
-  const auto tris = MembraneTriangles(params);
-  const int32_t n = static_cast<int32_t>(pos.size());
+}  // namespace
 
-  // one spring per distinct triangle edge, listed at both ends in the order
-  // the edges first appear
+Mesh ShapeMesh(const MembraneParams& params) { return Mesh{Positions(params), GridTriangles(params)}; }
+
+Membrane MembraneFromMesh(const Mesh& mesh) {
+  const std::vector<TDbl3D>& pos = mesh.positions;
+  const int32_t n = static_cast<int32_t>(pos.size());
   std::vector<std::vector<TClothLink>> links(static_cast<size_t>(n));
   std::vector<std::vector<int32_t>> faceLists(static_cast<size_t>(n));
-  std::map<std::pair<int32_t, int32_t>, bool> seen;
-  for (size_t t = 0; t < tris.size(); ++t) {
-    for (int k = 0; k < 3; ++k) {
-      const int32_t i = tris[t][static_cast<size_t>(k)];
-      const int32_t j = tris[t][static_cast<size_t>((k + 1) % 3)];
+  std::set<std::pair<int32_t, int32_t>> seen;
+  for (size_t t = 0; t < mesh.triangles.size(); ++t) {
+    for (size_t k = 0; k < 3; ++k) {
+      const int32_t i = mesh.triangles[t][k];
+      const int32_t j = mesh.triangles[t][(k + 1) % 3];
       faceLists[static_cast<size_t>(i)].push_back(static_cast<int32_t>(t));
-      if (!seen.emplace(std::make_pair(std::min(i, j), std::max(i, j)), true).second) continue;
-      const double rest = Distance(pos[static_cast<size_t>(i)], pos[static_cast<size_t>(j)]);
+      if (!seen.emplace(std::min(i, j), std::max(i, j)).second) continue;
+      const double rest = VecLength(VecSub(pos[static_cast<size_t>(j)], pos[static_cast<size_t>(i)]));
       links[static_cast<size_t>(i)].push_back(TClothLink{j, 0, rest});
       links[static_cast<size_t>(j)].push_back(TClothLink{i, 0, rest});
     }
   }
 
+  Membrane m;
   m.points.Resize(n);
-  m.links.resize(static_cast<size_t>(n));
-  m.faceLists.resize(static_cast<size_t>(n));
   for (int32_t i = 0; i < n; ++i) {
-    const auto& own = links[static_cast<size_t>(i)];
-    HostArray<TClothLink>& hostLinks = m.links[static_cast<size_t>(i)];
-    hostLinks.Resize(static_cast<int32_t>(own.size()));
-    for (int32_t k = 0; k < hostLinks.Count(); ++k) hostLinks[k] = own[static_cast<size_t>(k)];
-    const auto& fl = faceLists[static_cast<size_t>(i)];
-    HostArray<int32_t>& hostFaces = m.faceLists[static_cast<size_t>(i)];
-    hostFaces.Resize(static_cast<int32_t>(fl.size()));
-    for (int32_t k = 0; k < hostFaces.Count(); ++k) hostFaces[k] = fl[static_cast<size_t>(k)];
-
+    m.links.emplace_back(links[static_cast<size_t>(i)]);
+    m.faceLists.emplace_back(faceLists[static_cast<size_t>(i)]);
     TClothPoint& p = m.points[i];
     p.Pos = pos[static_cast<size_t>(i)];
-    p.LinkCount = hostLinks.Count();
-    p.Links = hostLinks.Data();
-    p.Faces = hostFaces.Data();
+    p.LinkCount = m.links.back().Count();
+    p.Links = m.links.back().Data();
+    p.Faces = m.faceLists.back().Data();
   }
-  for (int32_t p : PinnedPoints(params)) m.points[p].Fixed = 1;
-
-  m.faces.Resize(static_cast<int32_t>(tris.size()));
+  m.faces.Resize(static_cast<int32_t>(mesh.triangles.size()));
   for (int32_t t = 0; t < m.faces.Count(); ++t) {
-    m.faces[t].P0 = tris[static_cast<size_t>(t)][0];
-    m.faces[t].P1 = tris[static_cast<size_t>(t)][1];
-    m.faces[t].P2 = tris[static_cast<size_t>(t)][2];
+    m.faces[t].P0 = mesh.triangles[static_cast<size_t>(t)][0];
+    m.faces[t].P1 = mesh.triangles[static_cast<size_t>(t)][1];
+    m.faces[t].P2 = mesh.triangles[static_cast<size_t>(t)][2];
   }
   m.pointsVar = m.points.Data();
   m.facesVar = m.faces.Data();
+  return m;
+}
+
+Membrane BuildMembrane(const MembraneParams& params) {
+  Membrane m = MembraneFromMesh(ShapeMesh(params));
+  m.shape = params.shape;
+  m.mode = GridMode(params.shape);
+  m.columns = params.columns;
+  m.rows = params.rows;
+  for (int32_t p : PinnedPoints(params)) m.points[p].Fixed = 1;
   return m;
 }
 

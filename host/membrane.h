@@ -1,5 +1,8 @@
-// Membranes for the four topologies of the surface grid, numbered exactly as
-// each grid mode reads its points, with springs along every triangle edge.
+// Membranes as a host hands them to the plug-in: host arrays of points,
+// springs and faces built from a triangle mesh, and meshes for the four
+// topologies of the surface grid, numbered exactly as each grid mode reads
+// its points. One builder for the stand-in host, the tests and the
+// benchmarks.
 #pragma once
 
 #include <tumelin/tumelin.h>
@@ -40,10 +43,18 @@ struct MembraneParams {
   Defect defect = Defect::kNone;
 };
 
+// a triangle mesh: positions and corner indices into them
+struct Mesh {
+  std::vector<TDbl3D> positions;
+  std::vector<std::array<int32_t, 3>> triangles;
+};
+
+// the host records of one membrane; the points' Links and Faces point into
+// `links` and `faceLists`, and the host variables into `points` and `faces`
 struct Membrane {
   Shape shape = Shape::kSphere;
   uint8_t mode = TUMELIN_MODE_SPHERE;
-  int32_t columns = 0;
+  int32_t columns = 0;  // the grid the points are numbered for
   int32_t rows = 0;
   HostArray<TClothPoint> points;
   HostArray<TClothFace> faces;
@@ -64,19 +75,32 @@ bool IsClosed(Shape shape);
 
 // points the grid mode reads for these counts
 int32_t PointCount(Shape shape, int32_t columns, int32_t rows);
-// point index behind grid cell (u, v), as the write-back numbers them
-int32_t PointOfCell(Shape shape, int32_t u, int32_t v, int32_t columns);
+
+// The point that grid cell (u, v) shows after the write-back, for every row
+// of every mode: poles, seams and closing rows included. This is the one
+// numbering kept apart from the plug-in's on purpose: it is written from
+// the documented grid layout, not from the plug-in's index functions, so
+// that checking the write-back against it checks something.
+int32_t CellPoint(Shape shape, int32_t u, int32_t v, int32_t columns, int32_t rows);
 
 // empty when these parameters can be built, else a one-line reason
 std::string ValidateParams(const MembraneParams& params);
-// builds the membrane; the parameters must have passed ValidateParams
-Membrane BuildMembrane(const MembraneParams& params);
 
 // whether grid quad (u, v) split as (u,v)-(u+1,v)-(u,v+1) and
 // (u+1,v)-(u+1,v+1)-(u,v+1) runs clockwise seen from outside
 bool GridQuadsClockwise(Shape shape);
 
-// every triangle of the quad grid as point indices, wound as asked
-std::vector<std::array<int32_t, 3>> MembraneTriangles(const MembraneParams& params);
+// start positions and triangles of a grid shape, wound as asked; the
+// parameters must have passed ValidateParams
+Mesh ShapeMesh(const MembraneParams& params);
+
+// host arrays for a mesh: one spring per distinct edge, listed at both ends
+// in the order the triangles first name the edge, its start length as rest
+// length; every point lists its faces in face order. Nothing is pinned.
+Membrane MembraneFromMesh(const Mesh& mesh);
+
+// ShapeMesh, MembraneFromMesh, then the pinning; the parameters must have
+// passed ValidateParams
+Membrane BuildMembrane(const MembraneParams& params);
 
 }  // namespace tumelin

@@ -4,20 +4,11 @@
 #include <map>
 #include <sstream>
 
+#include "geometry.h"
+
 namespace tumelin {
 
 namespace {
-
-TDbl3D Sub(const TDbl3D& a, const TDbl3D& b) { return {a.X - b.X, a.Y - b.Y, a.Z - b.Z}; }
-TDbl3D Cross(const TDbl3D& a, const TDbl3D& b) {
-  return {a.Y * b.Z - a.Z * b.Y, a.Z * b.X - a.X * b.Z, a.X * b.Y - a.Y * b.X};
-}
-double Dot(const TDbl3D& a, const TDbl3D& b) { return a.X * b.X + a.Y * b.Y + a.Z * b.Z; }
-double Length(const TDbl3D& a) { return std::sqrt(Dot(a, a)); }
-TDbl3D Unit(const TDbl3D& a) {
-  const double len = Length(a);
-  return len > 0.0 ? TDbl3D{a.X / len, a.Y / len, a.Z / len} : TDbl3D{0.0, 0.0, 0.0};
-}
 
 int32_t ExpectedEuler(Shape shape) {
   switch (shape) {
@@ -48,18 +39,6 @@ bool MeshReport::Clean() const {
          (effect == PressureEffect::kInflates || effect == PressureEffect::kLifts);
 }
 
-double SignedVolume(const TClothPoint* points, const TClothFace* faces, int32_t faceCount) {
-  // divergence theorem: V = sum p0 . (p1 x p2) / 6
-  double sum = 0.0;
-  for (int32_t f = 0; f < faceCount; ++f) {
-    const TDbl3D& a = points[faces[f].P0].Pos;
-    const TDbl3D& b = points[faces[f].P1].Pos;
-    const TDbl3D& c = points[faces[f].P2].Pos;
-    sum += Dot(a, Cross(b, c));
-  }
-  return sum / 6.0;
-}
-
 MeshReport CheckMembrane(const Membrane& m) {
   MeshReport r;
   r.points = m.points.Count();
@@ -71,8 +50,8 @@ MeshReport CheckMembrane(const Membrane& m) {
   for (int32_t f = 0; f < r.faces; ++f) {
     const int32_t c[3] = {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2};
     const TDbl3D n =
-        Cross(Sub(m.points[c[1]].Pos, m.points[c[0]].Pos), Sub(m.points[c[2]].Pos, m.points[c[0]].Pos));
-    if (!(Length(n) > 0.0)) ++r.degenerateFaces;
+        Cross(VecSub(m.points[c[1]].Pos, m.points[c[0]].Pos), VecSub(m.points[c[2]].Pos, m.points[c[0]].Pos));
+    if (!(VecLength(n) > 0.0)) ++r.degenerateFaces;
     for (int k = 0; k < 3; ++k) {
       const int32_t i = c[k], j = c[(k + 1) % 3];
       auto& count = uses[{std::min(i, j), std::max(i, j)}];
@@ -134,7 +113,8 @@ MeshReport CheckMembrane(const Membrane& m) {
   for (int32_t f = 0; f < r.faces; ++f) {
     const int32_t c[3] = {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2};
     const TDbl3D& a = m.points[c[0]].Pos;
-    const TDbl3D n = Cross(Unit(Sub(m.points[c[1]].Pos, a)), Unit(Sub(m.points[c[2]].Pos, a)));
+    // the plug-in's own face normal, as its pressure sees it
+    const TDbl3D n = FaceNormal(a, m.points[c[1]].Pos, m.points[c[2]].Pos);
     for (int k = 0; k < 3; ++k) {
       TDbl3D& s = normalSum[static_cast<size_t>(c[k])];
       s = {s.X + n.X, s.Y + n.Y, s.Z + n.Z};
@@ -148,7 +128,7 @@ MeshReport CheckMembrane(const Membrane& m) {
   double push = 0.0;
   for (int32_t i = 0; i < r.points; ++i) {
     if (m.points[i].Fixed != 0) continue;
-    const TDbl3D n = Unit(normalSum[static_cast<size_t>(i)]);
+    const TDbl3D n = VecNormalize(normalSum[static_cast<size_t>(i)]);
     const TDbl3D force{-n.X, -n.Y, -n.Z};
     const TDbl3D& p = m.points[i].Pos;
     switch (m.shape) {

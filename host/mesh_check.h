@@ -37,8 +37,4 @@ MeshReport CheckMembrane(const Membrane& membrane);
 // the report as the check command prints it
 std::string FormatReport(const Membrane& membrane, const MeshReport& report);
 
-// signed volume of the closed triangle set, positive when the corners run
-// counter-clockwise seen from outside
-double SignedVolume(const TClothPoint* points, const TClothFace* faces, int32_t faceCount);
-
 }  // namespace tumelin

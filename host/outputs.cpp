@@ -1,5 +1,7 @@
 #include "outputs.h"
 
+#include "bits.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -45,7 +47,6 @@ std::string Num(double x) {
   return buffer;
 }
 
-bool SameBits(const TDbl3D& a, const TDbl3D& b) { return std::memcmp(&a, &b, sizeof(TDbl3D)) == 0; }
 
 }  // namespace
 

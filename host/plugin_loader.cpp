@@ -76,7 +76,12 @@ bool Plugin::Load(const std::string& path, std::string* error) {
     return false;
   }
 #ifdef _WIN32
-  handle_ = LoadLibraryW(Widen(path).c_str());
+  // the loader's search rules want backslashes
+  std::wstring widePath = Widen(path);
+  for (wchar_t& c : widePath) {
+    if (c == L'/') c = L'\\';
+  }
+  handle_ = LoadLibraryW(widePath.c_str());
   if (handle_ == nullptr) {
     *error = "cannot load plug-in " + path + ": " + LastErrorText();
     return false;

@@ -9,25 +9,12 @@
 #include <limits>
 #include <map>
 
+#include "geometry.h"
 #include "outputs.h"
 
 namespace tumelin {
 
 namespace {
-
-struct V3 {
-  double x, y, z;
-};
-V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-V3 operator*(V3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-V3 Unit(V3 a) {
-  const double len = std::sqrt(Dot(a, a));
-  return len > 0 ? a * (1.0 / len) : V3{0, 0, 0};
-}
-V3 FromDbl(const TDbl3D& p) { return {p.X, p.Y, p.Z}; }
 
 constexpr int kSuper = 2;  // supersampling per axis
 constexpr double kPi = 3.14159265358979323846;
@@ -59,12 +46,12 @@ Image RenderSurface(const TSurfaceGrid* grid, Shape shape, int width, int height
   if (finite) {
     // camera: a three-quarter view from above, orthographic, framing the shape
     const double azimuth = -55.0 * kPi / 180.0, elevation = 28.0 * kPi / 180.0;
-    const V3 toEye = {std::cos(elevation) * std::cos(azimuth), std::cos(elevation) * std::sin(azimuth),
+    const TDbl3D toEye = {std::cos(elevation) * std::cos(azimuth), std::cos(elevation) * std::sin(azimuth),
                       std::sin(elevation)};
-    const V3 right = Unit(Cross(toEye * -1.0, V3{0, 0, 1}));
-    const V3 up = Cross(right, toEye * -1.0);
-    const V3 light = Unit(toEye + right * -0.6 + up * 0.9);
-    const V3 fill = Unit(right * 0.8 + up * -0.2 + toEye * 0.5);
+    const TDbl3D right = VecNormalize(Cross(toEye * -1.0, TDbl3D{0, 0, 1}));
+    const TDbl3D up = Cross(right, toEye * -1.0);
+    const TDbl3D light = VecNormalize(toEye + right * -0.6 + up * 0.9);
+    const TDbl3D fill = VecNormalize(right * 0.8 + up * -0.2 + toEye * 0.5);
 
     // smooth normals: area-weighted, shared by cells at the same position
     std::map<std::array<uint64_t, 3>, size_t> slot;
@@ -74,26 +61,26 @@ Image RenderSurface(const TSurfaceGrid* grid, Shape shape, int width, int height
       std::memcpy(key.data(), &mesh.vertices[i], sizeof(TDbl3D));
       slotOf[i] = slot.emplace(key, slot.size()).first->second;
     }
-    std::vector<V3> normals(slot.size(), V3{0, 0, 0});
+    std::vector<TDbl3D> normals(slot.size(), ZeroVector);
     for (const auto& t : mesh.triangles) {
-      const V3 a = FromDbl(mesh.vertices[size_t(t[0])]);
-      const V3 n = Cross(FromDbl(mesh.vertices[size_t(t[1])]) - a, FromDbl(mesh.vertices[size_t(t[2])]) - a);
+      const TDbl3D a = mesh.vertices[size_t(t[0])];
+      const TDbl3D n = Cross(mesh.vertices[size_t(t[1])] - a, mesh.vertices[size_t(t[2])] - a);
       for (int32_t k : t) normals[slotOf[size_t(k)]] = normals[slotOf[size_t(k)]] + n;
     }
-    for (V3& n : normals) n = Unit(n);
+    for (TDbl3D& n : normals) n = VecNormalize(n);
 
     double xMin = 1e300, xMax = -1e300, yMin = 1e300, yMax = -1e300;
-    std::vector<V3> screen(mesh.vertices.size());
+    std::vector<TDbl3D> screen(mesh.vertices.size());
     for (size_t i = 0; i < mesh.vertices.size(); ++i) {
-      const V3 p = FromDbl(mesh.vertices[i]);
+      const TDbl3D p = mesh.vertices[i];
       screen[i] = {Dot(p, right), Dot(p, up), Dot(p, toEye)};
-      xMin = std::min(xMin, screen[i].x), xMax = std::max(xMax, screen[i].x);
-      yMin = std::min(yMin, screen[i].y), yMax = std::max(yMax, screen[i].y);
+      xMin = std::min(xMin, screen[i].X), xMax = std::max(xMax, screen[i].X);
+      yMin = std::min(yMin, screen[i].Y), yMax = std::max(yMax, screen[i].Y);
     }
     const double span = std::max({xMax - xMin, (yMax - yMin) * W / H, 1e-9});
     const double scale = 0.86 * W / span;
     const double cx = 0.5 * (xMin + xMax), cy = 0.5 * (yMin + yMax);
-    for (V3& s : screen) s = {W * 0.5 + (s.x - cx) * scale, H * 0.5 - (s.y - cy) * scale, s.z};
+    for (TDbl3D& s : screen) s = {W * 0.5 + (s.X - cx) * scale, H * 0.5 - (s.Y - cy) * scale, s.Z};
 
     // grid lines only when a cell spans several pixels
     const double cellPixels =
@@ -102,38 +89,38 @@ Image RenderSurface(const TSurfaceGrid* grid, Shape shape, int width, int height
 
     for (size_t ti = 0; ti < mesh.triangles.size(); ++ti) {
       const auto& t = mesh.triangles[ti];
-      const V3 s0 = screen[size_t(t[0])], s1 = screen[size_t(t[1])], s2 = screen[size_t(t[2])];
-      const double area = (s1.x - s0.x) * (s2.y - s0.y) - (s1.y - s0.y) * (s2.x - s0.x);
+      const TDbl3D s0 = screen[size_t(t[0])], s1 = screen[size_t(t[1])], s2 = screen[size_t(t[2])];
+      const double area = (s1.X - s0.X) * (s2.Y - s0.Y) - (s1.Y - s0.Y) * (s2.X - s0.X);
       if (std::fabs(area) < 1e-12) continue;
       // screen y points down, so a counter-clockwise outside face has area < 0
       const bool front = area < 0;
-      const double edgeLen[3] = {std::hypot(s2.x - s1.x, s2.y - s1.y), std::hypot(s0.x - s2.x, s0.y - s2.y),
-                                 std::hypot(s1.x - s0.x, s1.y - s0.y)};
-      const int x0 = std::max(0, static_cast<int>(std::floor(std::min({s0.x, s1.x, s2.x}))));
-      const int x1 = std::min(W - 1, static_cast<int>(std::ceil(std::max({s0.x, s1.x, s2.x}))));
-      const int y0 = std::max(0, static_cast<int>(std::floor(std::min({s0.y, s1.y, s2.y}))));
-      const int y1 = std::min(H - 1, static_cast<int>(std::ceil(std::max({s0.y, s1.y, s2.y}))));
-      const V3 n0 = normals[slotOf[size_t(t[0])]], n1 = normals[slotOf[size_t(t[1])]],
+      const double edgeLen[3] = {std::hypot(s2.X - s1.X, s2.Y - s1.Y), std::hypot(s0.X - s2.X, s0.Y - s2.Y),
+                                 std::hypot(s1.X - s0.X, s1.Y - s0.Y)};
+      const int x0 = std::max(0, static_cast<int>(std::floor(std::min({s0.X, s1.X, s2.X}))));
+      const int x1 = std::min(W - 1, static_cast<int>(std::ceil(std::max({s0.X, s1.X, s2.X}))));
+      const int y0 = std::max(0, static_cast<int>(std::floor(std::min({s0.Y, s1.Y, s2.Y}))));
+      const int y1 = std::min(H - 1, static_cast<int>(std::ceil(std::max({s0.Y, s1.Y, s2.Y}))));
+      const TDbl3D n0 = normals[slotOf[size_t(t[0])]], n1 = normals[slotOf[size_t(t[1])]],
                n2 = normals[slotOf[size_t(t[2])]];
       for (int y = y0; y <= y1; ++y) {
         for (int x = x0; x <= x1; ++x) {
           const double px = x + 0.5, py = y + 0.5;
-          const double w0 = ((s1.x - px) * (s2.y - py) - (s1.y - py) * (s2.x - px)) / area;
-          const double w1 = ((s2.x - px) * (s0.y - py) - (s2.y - py) * (s0.x - px)) / area;
+          const double w0 = ((s1.X - px) * (s2.Y - py) - (s1.Y - py) * (s2.X - px)) / area;
+          const double w1 = ((s2.X - px) * (s0.Y - py) - (s2.Y - py) * (s0.X - px)) / area;
           const double w2 = 1.0 - w0 - w1;
           if (w0 < -1e-9 || w1 < -1e-9 || w2 < -1e-9) continue;
-          const double z = w0 * s0.z + w1 * s1.z + w2 * s2.z;
+          const double z = w0 * s0.Z + w1 * s1.Z + w2 * s2.Z;
           const size_t pixel = static_cast<size_t>(y) * W + x;
           if (z <= depth[pixel]) continue;
           depth[pixel] = z;
-          V3 n = Unit(n0 * w0 + n1 * w1 + n2 * w2);
+          TDbl3D n = VecNormalize(n0 * w0 + n1 * w1 + n2 * w2);
           if (!front) n = n * -1.0;
           if (Dot(n, toEye) < 0) n = n * -1.0;
           const double diffuse = std::max(0.0, Dot(n, light));
           const double fillLight = std::max(0.0, Dot(n, fill));
-          const double params = std::pow(std::max(0.0, Dot(n, Unit(light + toEye))), 48.0);
-          const V3 base = front ? V3{0.86, 0.42, 0.26} : V3{0.30, 0.52, 0.78};
-          V3 c = base * (0.22 + 0.68 * diffuse + 0.18 * fillLight) + V3{1, 1, 1} * (0.30 * params);
+          const double params = std::pow(std::max(0.0, Dot(n, VecNormalize(light + toEye))), 48.0);
+          const TDbl3D base = front ? TDbl3D{0.86, 0.42, 0.26} : TDbl3D{0.30, 0.52, 0.78};
+          TDbl3D c = base * (0.22 + 0.68 * diffuse + 0.18 * fillLight) + TDbl3D{1, 1, 1} * (0.30 * params);
           if (drawLines) {
             const double ws[3] = {w0, w1, w2};
             for (int k = 0; k < 3; ++k) {
@@ -143,9 +130,9 @@ Image RenderSurface(const TSurfaceGrid* grid, Shape shape, int width, int height
             }
           }
           float* out = &color[pixel * 3];
-          out[0] = static_cast<float>(std::min(1.0, c.x));
-          out[1] = static_cast<float>(std::min(1.0, c.y));
-          out[2] = static_cast<float>(std::min(1.0, c.z));
+          out[0] = static_cast<float>(std::min(1.0, c.X));
+          out[1] = static_cast<float>(std::min(1.0, c.Y));
+          out[2] = static_cast<float>(std::min(1.0, c.Z));
         }
       }
     }

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "mesh_check.h"
+#include "bits.h"
+#include "model_constants.h"
+#include "geometry.h"
 
 namespace tumelin {
 
@@ -21,21 +23,6 @@ TClothSetup LoadSettings(const Plugin& plugin, const std::u16string& iniPath) {
   const char16_t* path = iniPath.empty() ? nullptr : iniPath.c_str();
   plugin.execZR71(&path, nullptr, nullptr, nullptr, &setup);
   return setup;
-}
-
-uint64_t Fnv1a64(const void* data, size_t size, uint64_t hash) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  for (size_t i = 0; i < size; ++i) {
-    hash ^= bytes[i];
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
-int32_t ExpectedCellPoint(Shape shape, int32_t u, int32_t v, int32_t columns, int32_t rows) {
-  if (shape == Shape::kSphere && v == rows - 1) return PointCount(shape, columns, rows) - 1;
-  if (shape == Shape::kTorus && v == rows - 1) v = 0;
-  return PointOfCell(shape, u, v, columns);
 }
 
 Simulation::Simulation(const Plugin& plugin, Membrane* membrane, const TClothSetup& setup)
@@ -67,7 +54,7 @@ std::string Simulation::CheckGrid() const {
   const Membrane& m = *membrane_;
   for (int32_t u = 0; u < m.columns; ++u) {
     for (int32_t v = 0; v < m.rows; ++v) {
-      const int32_t p = ExpectedCellPoint(m.shape, u, v, m.columns, m.rows);
+      const int32_t p = CellPoint(m.shape, u, v, m.columns, m.rows);
       const TDbl3D* cell = TumelinGridCell(grid_, u, v);
       if (std::memcmp(cell, &m.points[p].Pos, sizeof(TDbl3D)) != 0) {
         return "grid cell (" + std::to_string(u) + ", " + std::to_string(v) + ") does not hold point " +
@@ -107,14 +94,11 @@ StepFigures Simulation::Figures(int64_t step) const {
   for (int32_t i = 0; i < n; ++i) {
     const TDbl3D& p = m.points[i].Pos;
     const double dz = m.shape == Shape::kTube ? 0.0 : p.Z - cz;
-    radius += std::sqrt((p.X - cx) * (p.X - cx) + (p.Y - cy) * (p.Y - cy) + dz * dz);
+    radius += VecLength({p.X - cx, p.Y - cy, dz});
     for (int32_t k = 0; k < m.points[i].LinkCount; ++k) {
       const TClothLink& link = m.points[i].Links[k];
-      const TDbl3D& q = m.points[link.Target].Pos;
-      const double len =
-          std::sqrt((q.X - p.X) * (q.X - p.X) + (q.Y - p.Y) * (q.Y - p.Y) + (q.Z - p.Z) * (q.Z - p.Z));
       if (!(link.RestLength > 0.0)) continue;
-      const double ratio = len / link.RestLength;
+      const double ratio = VecLength(VecSub(m.points[link.Target].Pos, p)) / link.RestLength;
       if (ratio > f.maxStretch) f.maxStretch = ratio;
       if (ratio < f.maxCompression) f.maxCompression = ratio;
     }
@@ -122,28 +106,15 @@ StepFigures Simulation::Figures(int64_t step) const {
   f.meanRadius = radius / n;
   f.meanHeight = cz;
   f.maxSpeed = std::sqrt(speed2);
-  f.kineticEnergy = 0.5 * kPointMass * sumSpeed2;
+  f.kineticEnergy = 0.5 * PointMass * sumSpeed2;
   for (int32_t t = 0; t < m.faces.Count(); ++t) {
-    const TDbl3D& a = m.points[m.faces[t].P0].Pos;
-    const TDbl3D& b = m.points[m.faces[t].P1].Pos;
-    const TDbl3D& c = m.points[m.faces[t].P2].Pos;
-    const double ux = b.X - a.X, uy = b.Y - a.Y, uz = b.Z - a.Z;
-    const double wx = c.X - a.X, wy = c.Y - a.Y, wz = c.Z - a.Z;
-    const double nx = uy * wz - uz * wy, ny = uz * wx - ux * wz, nz = ux * wy - uy * wx;
-    f.area += 0.5 * std::sqrt(nx * nx + ny * ny + nz * nz);
+    const TDbl3D a = m.points[m.faces[t].P0].Pos;
+    f.area += 0.5 * VecLength(Cross(m.points[m.faces[t].P1].Pos - a, m.points[m.faces[t].P2].Pos - a));
   }
-  if (IsClosed(m.shape)) f.volume = std::fabs(SignedVolume(m.points.Data(), m.faces.Data(), m.faces.Count()));
+  if (IsClosed(m.shape)) f.volume = std::fabs(SignedVolume(m));
   return f;
 }
 
-uint64_t Simulation::Hash() const {
-  uint64_t hash = 14695981039346656037ull;
-  for (int32_t i = 0; i < membrane_->points.Count(); ++i) {
-    const TClothPoint& p = membrane_->points[i];
-    hash = Fnv1a64(&p.Pos, sizeof p.Pos, hash);
-    hash = Fnv1a64(&p.Vel, sizeof p.Vel, hash);
-  }
-  return hash;
-}
+uint64_t Simulation::Hash() const { return StateHash(*membrane_); }
 
 }  // namespace tumelin

@@ -14,9 +14,6 @@
 
 namespace tumelin {
 
-// the mass every point has in the force model
-inline constexpr double kPointMass = 0.001;
-
 struct StepFigures {
   int64_t step = 0;
   double volume = 0.0;      // enclosed volume; closed shapes only
@@ -56,10 +53,5 @@ class Simulation {
   std::vector<uint64_t> gridStorage_;
   TSurfaceGrid* grid_ = nullptr;
 };
-
-uint64_t Fnv1a64(const void* data, size_t size, uint64_t hash = 14695981039346656037ull);
-
-// the point a grid cell must show after the write-back
-int32_t ExpectedCellPoint(Shape shape, int32_t u, int32_t v, int32_t columns, int32_t rows);
 
 }  // namespace tumelin

@@ -1,9 +1,13 @@
 // Vector module: the one vector type of the simulation and its operations.
 // Every operation takes its operands by value and returns a new vector, so a
-// caller may store a result over one of its own operands.
+// caller may store a result over one of its own operands. All of it is
+// inline: the step calls these for every spring of every evaluation, and the
+// stand-in host builds rest lengths with the very same VecLength.
 #pragma once
 
 #include <tumelin/tumelin.h>
+
+#include <cmath>
 
 namespace tumelin {
 
@@ -27,14 +31,24 @@ inline TDbl3D VecSub(TDbl3D a, TDbl3D b) { return {a.X - b.X, a.Y - b.Y, a.Z - b
 inline TDbl3D VecScale(TDbl3D v, double s) { return {v.X * s, v.Y * s, v.Z * s}; }
 
 // |v| = sqrt((x*x + y*y) + z*z)
-double VecLength(TDbl3D v);
+inline double VecLength(TDbl3D v) { return std::sqrt((v.X * v.X + v.Y * v.Y) + v.Z * v.Z); }
 
 // v / |v|, three divisions by the same length; the zero vector when the
 // length is not strictly positive (zero or NaN)
-TDbl3D VecNormalize(TDbl3D v);
+inline TDbl3D VecNormalize(TDbl3D v) {
+  const double len = VecLength(v);
+  // a NaN length fails this test too
+  if (!(len > 0.0)) return ZeroVector;
+  return {v.X / len, v.Y / len, v.Z / len};
+}
 
 // unit(b - a) x unit(c - a): right-handed for a -> b -> c, length sin of the
 // angle at a, zero when either edge has zero length
-TDbl3D FaceNormal(TDbl3D a, TDbl3D b, TDbl3D c);
+inline TDbl3D FaceNormal(TDbl3D a, TDbl3D b, TDbl3D c) {
+  // unit edges from the first corner, so only the angle at a matters
+  const TDbl3D u = VecNormalize(VecSub(b, a));
+  const TDbl3D w = VecNormalize(VecSub(c, a));
+  return {u.Y * w.Z - u.Z * w.Y, u.Z * w.X - u.X * w.Z, u.X * w.Y - u.Y * w.X};
+}
 
 }  // namespace tumelin

@@ -10,12 +10,6 @@ TDbl3D VelStageBlock[5];
 
 namespace {
 
-// force model constants
-constexpr double kPressureScale = -0.008;
-constexpr double kPointMass = 0.001;
-constexpr double kGravity = 0.4;
-constexpr double kAccelerationLimit = 0.48;
-
 // element count of a host array as an unsigned bound (a negative header counts as empty)
 uint32_t IndexBound(const void* first) {
   const int32_t count = ArrayCount(first);
@@ -117,16 +111,16 @@ TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point
 
   // pressure: a push of 0.008 ClothP against the mean normal of the adjacent faces
   const TDbl3D normal = MeanFaceNormal(point, FacesVar);
-  force.X = (normal.X * Setup->ClothP) * kPressureScale + force.X;
-  force.Y = (normal.Y * Setup->ClothP) * kPressureScale + force.Y;
-  force.Z = (normal.Z * Setup->ClothP) * kPressureScale + force.Z;
+  force.X = (normal.X * Setup->ClothP) * PressureScale + force.X;
+  force.Y = (normal.Y * Setup->ClothP) * PressureScale + force.Y;
+  force.Z = (normal.Z * Setup->ClothP) * PressureScale + force.Z;
 
   // a = F / m, gravity along -z
-  TDbl3D acceleration{force.X / kPointMass, force.Y / kPointMass, force.Z / kPointMass - kGravity};
+  TDbl3D acceleration{force.X / PointMass, force.Y / PointMass, force.Z / PointMass - Gravity};
 
   // the limit keeps the direction; exactly 0.48 passes unchanged
-  if (VecLength(acceleration) > kAccelerationLimit) {
-    acceleration = VecScale(VecNormalize(acceleration), kAccelerationLimit);
+  if (VecLength(acceleration) > AccelerationLimit) {
+    acceleration = VecScale(VecNormalize(acceleration), AccelerationLimit);
   }
 
   // damping by the start-of-step velocity, after the limit

@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
+#include "model_constants.h"
+
 namespace tumelin {
 
-// fixed step length of every integrator; not a setting
-inline constexpr double TimeStep = 0.005;
 
 // the integrators' stage storage at library scope: element 0 the start
 // position (velocity), elements 1-4 the stage terms

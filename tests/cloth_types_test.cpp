@@ -12,7 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "host_arrays.h"
+#include "bits.h"
+#include "host_array.h"
+
 
 using namespace tumelin;
 
@@ -40,8 +42,8 @@ HostArray<TClothPoint> MakePoints(int32_t count) {
 
 // the points' bytes from the whole header word to the end of the buffer
 std::vector<unsigned char> PointBytes(const HostArray<TClothPoint>& points) {
-  const auto* first = reinterpret_cast<const unsigned char*>(points.data()) - sizeof(uint64_t);
-  return {first, first + sizeof(uint64_t) + points.capacity() * sizeof(TClothPoint)};
+  const auto* first = reinterpret_cast<const unsigned char*>(points.Data()) - sizeof(uint64_t);
+  return {first, first + sizeof(uint64_t) + static_cast<size_t>(points.Count()) * sizeof(TClothPoint)};
 }
 
 // A host surface record with a given number of columns, every byte filled
@@ -71,7 +73,6 @@ class HostGrid {
   std::vector<double> storage_;  // doubles keep the cells aligned
 };
 
-bool SameBits(const TDbl3D& a, const TDbl3D& b) { return std::memcmp(&a, &b, sizeof(TDbl3D)) == 0; }
 
 // what a cell of an expected row holds when it holds no point
 constexpr int32_t kKeeps = -1;        // its own bytes
@@ -158,7 +159,7 @@ class WriteBackTest : public ::testing::TestWithParam<GridCase> {};
 TEST_P(WriteBackTest, EveryCellAndNothingElse) {
   const GridCase& c = GetParam();
   HostArray<TClothPoint> points = MakePoints(std::max(c.pointCount, 0));
-  TClothPointArray pointsVar = c.pointCount == kNullArray ? nullptr : points.data();
+  TClothPointArray pointsVar = c.pointCount == kNullArray ? nullptr : points.Data();
   HostGrid grid(c.mode, c.countU, c.countV, c.columns);
   Expected expected(grid);
   for (size_t v = 0; v < c.rows.size(); ++v) expected.Row(static_cast<int32_t>(v), c.rows[v], points);
@@ -212,7 +213,7 @@ TEST_P(WorkedExampleTest, OnePointShortWritesNothing) {
   const GridCase& c = GetParam();
   HostArray<TClothPoint> points = MakePoints(c.pointCount);
   points.SetCountHeader(c.pointCount - 1);
-  TClothPointArray pointsVar = points.data();
+  TClothPointArray pointsVar = points.Data();
   HostGrid grid(c.mode, c.countU, c.countV, c.countU);
   EXPECT_TRUE(LeavesGridAlone(grid, &pointsVar));
 }
@@ -232,7 +233,7 @@ TEST(SmallCounts, SheetWithoutRowsOrColumnsReadsNothing) {
 
 TEST(SmallCounts, ModesBeyondThreeWriteNothing) {
   HostArray<TClothPoint> points = MakePoints(100);
-  TClothPointArray pointsVar = points.data();
+  TClothPointArray pointsVar = points.Data();
   for (const int mode : {4, 5, 128, 255}) {
     HostGrid grid(static_cast<uint8_t>(mode), 5, 4, 5);
     EXPECT_TRUE(LeavesGridAlone(grid, &pointsVar)) << "mode " << mode;
@@ -259,7 +260,7 @@ TEST(FullColumns, RowCount257WritesRow256) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "mode " << int{c.mode});
     HostArray<TClothPoint> points = MakePoints(c.pointsRead);
-    TClothPointArray pointsVar = points.data();
+    TClothPointArray pointsVar = points.Data();
     HostGrid grid(c.mode, kU, kV, kU + 1);
     const std::vector<unsigned char> before = grid.Bytes();
     WriteSurfaceGrid(grid.Grid(), &pointsVar);
@@ -287,7 +288,7 @@ TEST(BitCopy, NanInfinityAndSignedZeroPassUnchanged) {
   const double denormal = fromBits(0x0000000000000001ull);
 
   HostArray<TClothPoint> points = MakePoints(4);
-  TClothPointArray pointsVar = points.data();
+  TClothPointArray pointsVar = points.Data();
   points[0].Pos = {signalling, -inf, -0.0};
   points[1].Pos = {inf, quietPayload, denormal};
   points[2].Pos = {std::nan(""), 0.0, -denormal};
@@ -313,7 +314,7 @@ TEST(BitCopy, NanInfinityAndSignedZeroPassUnchanged) {
 
 TEST(Guards, CountsBelowOneInModesWithSeamsWriteNothing) {
   HostArray<TClothPoint> points = MakePoints(100);
-  TClothPointArray pointsVar = points.data();
+  TClothPointArray pointsVar = points.Data();
   for (const int mode : {0, 1, 3}) {
     for (const auto& counts : {std::pair<int32_t, int32_t>{0, 4}, {4, 0}, {-1, 4}, {4, -3}, {0, 0}}) {
       HostGrid grid(static_cast<uint8_t>(mode), counts.first, counts.second, 5);
@@ -325,7 +326,7 @@ TEST(Guards, CountsBelowOneInModesWithSeamsWriteNothing) {
 
 TEST(Guards, MoreThan257RowsWriteNothing) {
   HostArray<TClothPoint> points = MakePoints(2000);
-  TClothPointArray pointsVar = points.data();
+  TClothPointArray pointsVar = points.Data();
   for (const int mode : {0, 1, 2, 3}) {
     for (const int32_t countV : {258, kInt32Max}) {
       HostGrid grid(static_cast<uint8_t>(mode), 2, countV, 2);
@@ -337,7 +338,7 @@ TEST(Guards, MoreThan257RowsWriteNothing) {
 TEST(Guards, MissingPointsWriteNothing) {
   HostArray<TClothPoint> points = MakePoints(3);
   points.SetCountHeader(-5);
-  TClothPointArray pointsVar = points.data();
+  TClothPointArray pointsVar = points.Data();
   for (const int mode : {0, 1, 2, 3}) {
     HostGrid grid(static_cast<uint8_t>(mode), 3, 3, 3);
     EXPECT_TRUE(LeavesGridAlone(grid, &pointsVar)) << "negative count, mode " << mode;
@@ -354,7 +355,7 @@ TEST(Guards, MissingPointsWriteNothing) {
 // (2^31 - 2)(3 - 1) is -4; the grid has 2 columns, so a false pass crashes
 TEST(Guards, HugeColumnCountsDoNotWrapIntoAPass) {
   HostArray<TClothPoint> points = MakePoints(8);
-  TClothPointArray pointsVar = points.data();
+  TClothPointArray pointsVar = points.Data();
   const struct {
     uint8_t mode;
     int32_t countV;
@@ -367,7 +368,7 @@ TEST(Guards, HugeColumnCountsDoNotWrapIntoAPass) {
 
 TEST(Guards, NullArgumentsDoNothing) {
   HostArray<TClothPoint> points = MakePoints(20);
-  TClothPointArray pointsVar = points.data();
+  TClothPointArray pointsVar = points.Data();
   WriteSurfaceGrid(nullptr, &pointsVar);
   WriteSurfaceGrid(nullptr, nullptr);
   for (const int mode : {0, 1, 2, 3}) {
@@ -394,8 +395,8 @@ TEST(Numbering, ArithmeticIsSigned32Bit) {
 
 TEST(ShiftStates, MakesTheNewStateCurrentAndClearsIt) {
   HostArray<TClothPoint> points = MakePoints(5);
-  TClothPointArray pointsVar = points.data();
-  const std::vector<TClothPoint> old(points.data(), points.data() + 5);
+  TClothPointArray pointsVar = points.Data();
+  const std::vector<TClothPoint> old(points.Data(), points.Data() + 5);
 
   EXPECT_EQ(ShiftStates(&pointsVar), 5);
 

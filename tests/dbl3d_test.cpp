@@ -1,5 +1,7 @@
 #include "dbl3d.h"
 
+#include "bits.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,6 @@ using namespace tumelin;
 
 namespace {
 
-bool SameBits(const TDbl3D& a, const TDbl3D& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 ::testing::AssertionResult Is(const TDbl3D& got, const TDbl3D& want) {
   if (SameBits(got, want)) return ::testing::AssertionSuccess();

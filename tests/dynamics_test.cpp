@@ -14,8 +14,7 @@
 
 #include "cloth_types.h"
 #include "dbl3d.h"
-#include "host_arrays.h"
-#include "membrane_builder.h"
+#include "membranes.h"
 
 using namespace tumelin;
 
@@ -79,13 +78,13 @@ struct Rig {
     }
     links = HostArray<TClothLink>(linkList);
     faceIndices = HostArray<int32_t>(adjacent);
-    pointList[0].Links = links.data();
-    pointList[0].Faces = faceIndices.data();
+    pointList[0].Links = links.Data();
+    pointList[0].Faces = faceIndices.Data();
     pointList[0].LinkCount = linkCount.value_or(static_cast<int32_t>(linkList.size()));
     points = HostArray<TClothPoint>(pointList);
     faces = HostArray<TClothFace>(faceList);
-    TClothPointArray pointsVar = points.data();
-    TClothFaceArray facesVar = faces.data();
+    TClothPointArray pointsVar = points.Data();
+    TClothFaceArray facesVar = faces.Data();
     return ComputeAcceleration(&pointsVar, &points[0], &facesVar, provider, &setup);
   }
 
@@ -178,8 +177,8 @@ TEST(ForceModel, IndicesOutsideTheirArraysAreSkipped) {
   pastHeader.linkCount = 4;
   pastHeader.Evaluate(setup);
   pastHeader.links.SetCountHeader(2);
-  TClothPointArray pointsVar = pastHeader.points.data();
-  TClothFaceArray facesVar = pastHeader.faces.data();
+  TClothPointArray pointsVar = pastHeader.points.Data();
+  TClothFaceArray facesVar = pastHeader.faces.Data();
   ExpectSameBits(ComputeAcceleration(&pointsVar, &pastHeader.points[0], &facesVar, AtOrigin, &setup), want,
                  "LinkCount past the header");
 
@@ -203,8 +202,8 @@ TEST(FaceNormals, FromCornerPosInCornerOrder) {
                               {3, 0, 1, 0, stale},
                               {0, 1, 4, 0, stale},
                               {-1, 1, 2, 0, stale}};
-  TClothPointArray pointsVar = points.data();
-  TClothFaceArray facesVar = faces.data();
+  TClothPointArray pointsVar = points.Data();
+  TClothFaceArray facesVar = faces.Data();
   UpdateFaceNormals(&pointsVar, &facesVar);
   ExpectSameBits(faces[0].Normal, {0.0, 0.0, 1.0}, "counter-clockwise from +z");
   ExpectSameBits(faces[1].Normal, {0.0, 0.0, -1.0}, "swapped corners");
@@ -249,9 +248,9 @@ struct Oscillator {
     list[1].Pos = pos;
     list[1].Vel = vel;
     list[1].LinkCount = 1;
-    list[1].Links = links.data();
+    list[1].Links = links.Data();
     points = HostArray<TClothPoint>(list);
-    pointsVar = points.data();
+    pointsVar = points.Data();
   }
   Oscillator(const Oscillator&) = delete;
   Oscillator& operator=(const Oscillator&) = delete;
@@ -380,8 +379,8 @@ TEST_P(Integrator, IgnoresWhatEarlierCallsLeftInTheStageStorage) {
 
 // a UV sphere moved off its rest shape, with velocities and a few pins, all
 // from a formula of the point index, so a renumbered copy can be made alike
-void Disturb(HostMembrane& m, int32_t i, int32_t label) {
-  TClothPoint& p = m.point(i);
+void Disturb(Membrane& m, int32_t i, int32_t label) {
+  TClothPoint& p = m.points[i];
   p.Pos = VecScale(p.Pos, 1.0 + 0.01 * (label % 7));
   p.Vel = {0.01 * (label % 3), -0.02 * (label % 5), 0.005 * label};
   p.Fixed = label % 9 == 4 ? 1 : 0;
@@ -391,60 +390,60 @@ void Disturb(HostMembrane& m, int32_t i, int32_t label) {
 const TClothSetup kMembraneSetup = MakeSetup(0.004, 0.05, 0.02, 0.5);
 
 TEST(StepDriver, NullArgumentsDoNothing) {
-  HostMembrane m(UvSphere(8, 1.0, Winding::kClockwiseFromOutside));
-  m.face(0).Normal = {3.0, 3.0, 3.0};
-  const TClothPoint before = m.point(1);
+  Membrane m = SphereMembrane(9, 5);
+  m.faces[0].Normal = {3.0, 3.0, 3.0};
+  const TClothPoint before = m.points[1];
   EXPECT_EQ(StepMembrane(nullptr, &m.facesVar, &kMembraneSetup), 0);
   EXPECT_EQ(StepMembrane(&m.pointsVar, nullptr, &kMembraneSetup), 0);
   EXPECT_EQ(StepMembrane(&m.pointsVar, &m.facesVar, nullptr), 0);
-  EXPECT_EQ(std::memcmp(&m.point(1), &before, sizeof before), 0);
-  ExpectSameBits(m.face(0).Normal, {3.0, 3.0, 3.0}, "untouched normal");
+  EXPECT_EQ(std::memcmp(&m.points[1], &before, sizeof before), 0);
+  ExpectSameBits(m.faces[0].Normal, {3.0, 3.0, 3.0}, "untouched normal");
 
   TClothPointArray noPoints = nullptr;
   TClothFaceArray noFaces = nullptr;
   EXPECT_EQ(StepMembrane(&noPoints, &noFaces, &kMembraneSetup), 0);
   // points without a face array: no pressure, the step still runs
-  EXPECT_EQ(StepMembrane(&m.pointsVar, &noFaces, &kMembraneSetup), m.size());
-  EXPECT_FALSE(SameBits(m.point(1).Vel, before.Vel)) << "gravity acts";
+  EXPECT_EQ(StepMembrane(&m.pointsVar, &noFaces, &kMembraneSetup), m.points.Count());
+  EXPECT_FALSE(SameBits(m.points[1].Vel, before.Vel)) << "gravity acts";
 }
 
 TEST(StepDriver, ResultIsThePointCount) {
   for (int32_t method : {0, 1, 2, 7}) {
     for (int32_t pinned : {0, 5, 26}) {
-      HostMembrane m(UvSphere(8, 1.0, Winding::kClockwiseFromOutside));
-      for (int32_t i = 0; i < pinned; ++i) m.point(i).Fixed = 1;
-      EXPECT_EQ(m.Step(MakeSetup(0.004, 0.05, 0.02, 0.5, method)), 26) << method << " " << pinned;
+      Membrane m = SphereMembrane(9, 5);
+      for (int32_t i = 0; i < pinned; ++i) m.points[i].Fixed = 1;
+      EXPECT_EQ(Step(m, MakeSetup(0.004, 0.05, 0.02, 0.5, method)), 26) << method << " " << pinned;
     }
   }
 }
 
 TEST(StepDriver, PinnedPointsHoldStillAndTakeTheirNewVel) {
-  HostMembrane m(UvSphere(8, 1.0, Winding::kClockwiseFromOutside));
-  for (int32_t i = 0; i < m.size(); ++i) {
+  Membrane m = SphereMembrane(9, 5);
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
     Disturb(m, i, i);
-    m.point(i).Fixed = static_cast<uint8_t>(i % 2 == 0 ? 1 : 255);
-    m.point(i).NewVel = i == 3 ? TDbl3D{0.25, 0.5, -1.0} : ZeroVector;
+    m.points[i].Fixed = static_cast<uint8_t>(i % 2 == 0 ? 1 : 255);
+    m.points[i].NewVel = i == 3 ? TDbl3D{0.25, 0.5, -1.0} : ZeroVector;
   }
-  m.face(0).Normal = {3.0, 3.0, 3.0};
-  const std::vector<TDbl3D> before = m.Positions();
-  m.Step(kMembraneSetup);
-  for (int32_t i = 0; i < m.size(); ++i) {
-    ExpectSameBits(m.point(i).Pos, before[i], "pinned Pos " + std::to_string(i));
-    ExpectSameBits(m.point(i).Vel, i == 3 ? TDbl3D{0.25, 0.5, -1.0} : ZeroVector, "Vel " + std::to_string(i));
-    ExpectSameBits(m.point(i).NewPos, ZeroVector, "NewPos cleared");
-    ExpectSameBits(m.point(i).NewVel, ZeroVector, "NewVel cleared");
+  m.faces[0].Normal = {3.0, 3.0, 3.0};
+  const std::vector<TDbl3D> before = Positions(m);
+  Step(m, kMembraneSetup);
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
+    ExpectSameBits(m.points[i].Pos, before[i], "pinned Pos " + std::to_string(i));
+    ExpectSameBits(m.points[i].Vel, i == 3 ? TDbl3D{0.25, 0.5, -1.0} : ZeroVector, "Vel " + std::to_string(i));
+    ExpectSameBits(m.points[i].NewPos, ZeroVector, "NewPos cleared");
+    ExpectSameBits(m.points[i].NewVel, ZeroVector, "NewVel cleared");
   }
-  EXPECT_FALSE(SameBits(m.face(0).Normal, {3.0, 3.0, 3.0})) << "normals are recomputed";
+  EXPECT_FALSE(SameBits(m.faces[0].Normal, {3.0, 3.0, 3.0})) << "normals are recomputed";
 }
 
 TEST(StepDriver, AnyNonzeroFixedBytePins) {
   auto run = [](uint8_t fixed) {
-    HostMembrane m(UvSphere(8, 1.0, Winding::kClockwiseFromOutside));
-    for (int32_t i = 0; i < m.size(); ++i) Disturb(m, i, i);
-    for (int32_t i = 0; i < m.size(); i += 4) m.point(i).Fixed = fixed;
-    for (int step = 0; step < 3; ++step) m.Step(kMembraneSetup);
+    Membrane m = SphereMembrane(9, 5);
+    for (int32_t i = 0; i < m.points.Count(); ++i) Disturb(m, i, i);
+    for (int32_t i = 0; i < m.points.Count(); i += 4) m.points[i].Fixed = fixed;
+    for (int step = 0; step < 3; ++step) Step(m, kMembraneSetup);
     std::vector<TDbl3D> state;
-    for (int32_t i = 0; i < m.size(); ++i) state.insert(state.end(), {m.point(i).Pos, m.point(i).Vel});
+    for (int32_t i = 0; i < m.points.Count(); ++i) state.insert(state.end(), {m.points[i].Pos, m.points[i].Vel});
     return state;
   };
   const std::vector<TDbl3D> one = run(1), all = run(255);
@@ -470,11 +469,24 @@ TEST(StepDriver, ClothMethodSelectsTheIntegratorAndUnknownValuesMeanEuler) {
 
 class Driver : public ::testing::TestWithParam<Method> {};
 
+// the same mesh with point i renumbered to n - 1 - i; triangle order, corner
+// order and so every point's link and face order stay as they were
+Mesh Reversed(const Mesh& mesh) {
+  const int32_t n = static_cast<int32_t>(mesh.positions.size());
+  Mesh reversed;
+  reversed.positions.assign(mesh.positions.rbegin(), mesh.positions.rend());
+  for (auto t : mesh.triangles) reversed.triangles.push_back({n - 1 - t[0], n - 1 - t[1], n - 1 - t[2]});
+  return reversed;
+}
+
 TEST_P(Driver, PointOrderDoesNotMatter) {
-  const Mesh mesh = UvSphere(8, 1.0, Winding::kClockwiseFromOutside);
-  HostMembrane forward(mesh);
-  HostMembrane backward(Reversed(mesh));
-  const int32_t n = forward.size();
+  MembraneParams params;
+  params.columns = 9;
+  params.rows = 5;
+  const Mesh mesh = ShapeMesh(params);
+  Membrane forward = MembraneFromMesh(mesh);
+  Membrane backward = MembraneFromMesh(Reversed(mesh));
+  const int32_t n = forward.points.Count();
   for (int32_t i = 0; i < n; ++i) {
     Disturb(forward, i, i);
     Disturb(backward, n - 1 - i, i);
@@ -482,54 +494,53 @@ TEST_P(Driver, PointOrderDoesNotMatter) {
   TClothSetup setup = kMembraneSetup;
   setup.ClothMethod = GetParam().clothMethod;
   for (int step = 0; step < 3; ++step) {
-    forward.Step(setup);
-    backward.Step(setup);
+    Step(forward, setup);
+    Step(backward, setup);
   }
   for (int32_t i = 0; i < n; ++i) {
-    ExpectSameBits(backward.point(n - 1 - i).Pos, forward.point(i).Pos, "Pos " + std::to_string(i));
-    ExpectSameBits(backward.point(n - 1 - i).Vel, forward.point(i).Vel, "Vel " + std::to_string(i));
+    ExpectSameBits(backward.points[n - 1 - i].Pos, forward.points[i].Pos, "Pos " + std::to_string(i));
+    ExpectSameBits(backward.points[n - 1 - i].Vel, forward.points[i].Vel, "Vel " + std::to_string(i));
   }
-  for (int32_t f = 0; f < forward.faceCount(); ++f) {
-    ExpectSameBits(backward.face(f).Normal, forward.face(f).Normal, "Normal " + std::to_string(f));
+  for (int32_t f = 0; f < forward.faces.Count(); ++f) {
+    ExpectSameBits(backward.faces[f].Normal, forward.faces[f].Normal, "Normal " + std::to_string(f));
   }
 }
 
 TEST_P(Driver, IndicesOutsideTheirArraysChangeNothing) {
-  const Mesh mesh = UvSphere(8, 1.0, Winding::kClockwiseFromOutside);
-  HostMembrane clean(mesh);
-  HostMembrane dirty(mesh);
-  for (int32_t i = 0; i < clean.size(); ++i) {
+  Membrane clean = SphereMembrane(9, 5);
+  Membrane dirty = SphereMembrane(9, 5);
+  for (int32_t i = 0; i < clean.points.Count(); ++i) {
     Disturb(clean, i, i);
     Disturb(dirty, i, i);
   }
   // point 5: a link to a point that is not there, and a face that is not there
-  std::vector<TClothLink> links(dirty.point(5).Links, dirty.point(5).Links + dirty.point(5).LinkCount);
-  links.insert(links.begin() + 1, TClothLink{dirty.size(), 0, 0.5});
+  std::vector<TClothLink> links(dirty.points[5].Links, dirty.points[5].Links + dirty.points[5].LinkCount);
+  links.insert(links.begin() + 1, TClothLink{dirty.points.Count(), 0, 0.5});
   HostArray<TClothLink> badLinks(links);
-  dirty.point(5).Links = badLinks.data();
-  dirty.point(5).LinkCount += 1;
-  std::vector<int32_t> adjacent(dirty.point(5).Faces,
-                                dirty.point(5).Faces + ArrayCount(dirty.point(5).Faces));
-  adjacent.insert(adjacent.begin(), dirty.faceCount() + 1);
+  dirty.points[5].Links = badLinks.Data();
+  dirty.points[5].LinkCount += 1;
+  std::vector<int32_t> adjacent(dirty.points[5].Faces,
+                                dirty.points[5].Faces + ArrayCount(dirty.points[5].Faces));
+  adjacent.insert(adjacent.begin(), dirty.faces.Count() + 1);
   HostArray<int32_t> badFaces(adjacent);
-  dirty.point(5).Faces = badFaces.data();
+  dirty.points[5].Faces = badFaces.Data();
   // point 6: LinkCount beyond its Links
-  dirty.point(6).LinkCount += 10;
+  dirty.points[6].LinkCount += 10;
   // one more face whose corner is not there: it gets the zero normal
-  std::vector<TClothFace> faces(dirty.facesVar, dirty.facesVar + dirty.faceCount());
+  std::vector<TClothFace> faces(dirty.facesVar, dirty.facesVar + dirty.faces.Count());
   faces.push_back({0, 1, -2, 0, {3.0, 3.0, 3.0}});
   HostArray<TClothFace> moreFaces(faces);
-  dirty.facesVar = moreFaces.data();
+  dirty.facesVar = moreFaces.Data();
 
   TClothSetup setup = kMembraneSetup;
   setup.ClothMethod = GetParam().clothMethod;
   for (int step = 0; step < 2; ++step) {
-    clean.Step(setup);
-    dirty.Step(setup);
+    Step(clean, setup);
+    Step(dirty, setup);
   }
-  for (int32_t i = 0; i < clean.size(); ++i) {
-    ExpectSameBits(dirty.point(i).Pos, clean.point(i).Pos, "Pos " + std::to_string(i));
-    ExpectSameBits(dirty.point(i).Vel, clean.point(i).Vel, "Vel " + std::to_string(i));
+  for (int32_t i = 0; i < clean.points.Count(); ++i) {
+    ExpectSameBits(dirty.points[i].Pos, clean.points[i].Pos, "Pos " + std::to_string(i));
+    ExpectSameBits(dirty.points[i].Vel, clean.points[i].Vel, "Vel " + std::to_string(i));
   }
   ExpectSameBits(moreFaces[faces.size() - 1].Normal, ZeroVector, "face with a missing corner");
 }
@@ -538,14 +549,13 @@ TEST_P(Driver, ClosedSphereGrowsWhenClockwiseFromOutsideAndShrinksOtherwise) {
   // pressure 8 ClothP = 0.04 plus gravity stays under the 0.48 limit, so
   // gravity only translates the sphere and the volume follows the pressure
   TClothSetup setup = MakeSetup(0.005, 0.0005, 0.0005, 0.1, GetParam().clothMethod);
-  for (Winding winding : {Winding::kClockwiseFromOutside, Winding::kCounterClockwiseFromOutside}) {
-    const bool clockwise = winding == Winding::kClockwiseFromOutside;
-    HostMembrane m(UvSphere(16, 1.0, winding));
+  for (bool clockwise : {true, false}) {
+    Membrane m = SphereMembrane(17, 9, clockwise);
     // the signed volume is positive for counter-clockwise faces: check the mesh
-    const double start = m.SignedVolume();
+    const double start = SignedVolume(m);
     ASSERT_EQ(start < 0.0, clockwise);
-    for (int step = 0; step < 40; ++step) m.Step(setup);
-    const double grown = std::fabs(m.SignedVolume()) - std::fabs(start);
+    for (int step = 0; step < 40; ++step) Step(m, setup);
+    const double grown = std::fabs(SignedVolume(m)) - std::fabs(start);
     if (clockwise) {
       EXPECT_GT(grown, 0.0) << "volume change " << grown;
     } else {

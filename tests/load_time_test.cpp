@@ -31,7 +31,7 @@ TEST(LoadTimeLocale, FloatsUseTheUsersDecimalSeparator) {
 
 #ifdef _WIN32
 TEST(LoadTimeLocale, LoadingLeavesTheFloatingPointControlAsFound) {
-  Plugin();
+  LoadedPlugin();
   EXPECT_EQ(controlWordAfter, controlWordBefore);
   EXPECT_EQ(mxcsrAfter, mxcsrBefore);
 }

@@ -1,5 +1,6 @@
 // The built Tumelin.kwt, loaded the way a host loads it: by path, with the
-// six entries bound by name through the public header.
+// six entries bound by name through the public header (the host kit's
+// loader), once per test program.
 #pragma once
 
 #include <cstdint>
@@ -12,29 +13,9 @@
 
 #include <tumelin/tumelin.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "plugin_loader.h"
 
 namespace loaded {
-
-
-#ifdef _WIN32
-using Module = HMODULE;
-#else
-using Module = void*;
-#endif
-
-struct Entries {
-  TPluginNameZR7 name = nullptr;
-  TPluginRgstZR6 rgst6 = nullptr;
-  TPluginRgstZR7 rgst7 = nullptr;
-  TPluginExecZR71 exec71 = nullptr;
-  TPluginExecZR72 exec72 = nullptr;
-  TPluginExecZR73 exec73 = nullptr;
-};
 
 #ifdef _WIN32
 // x87 control word and SSE control/status around the first load
@@ -54,46 +35,30 @@ inline uint32_t ReadMxcsr() {
 }
 #endif
 
-inline void* Bind(Module module, const char* name) {
+// the plug-in, loaded once per process by the host kit's loader and kept loaded
+inline const tumelin::Plugin& LoadedPlugin() {
+  static tumelin::Plugin plugin;
+  static const bool loaded = [] {
+    std::string error;
 #ifdef _WIN32
-  return reinterpret_cast<void*>(GetProcAddress(module, name));
-#else
-  return dlsym(module, name);
-#endif
-}
-
-// the plug-in, loaded once per process and kept loaded
-inline const Entries& Plugin() {
-  static const Entries entries = [] {
-    Entries e;
-#ifdef _WIN32
-    std::string path = TUMELIN_PLUGIN_PATH;
-    for (char& c : path)
-      if (c == '/') c = '\\';
-    const std::wstring widePath(path.begin(), path.end());
     // an unusual but valid control word shows whether loading resets it
     WriteControlWord(0x027F);
     controlWordBefore = ReadControlWord();
     mxcsrBefore = ReadMxcsr();
-    Module module = LoadLibraryW(widePath.c_str());
+#endif
+    const bool ok = plugin.Load(TUMELIN_PLUGIN_PATH, &error);
+#ifdef _WIN32
     controlWordAfter = ReadControlWord();
     mxcsrAfter = ReadMxcsr();
-#else
-    Module module = dlopen(TUMELIN_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
 #endif
-    if (module == nullptr) {
-      std::fprintf(stderr, "cannot load %s\n", TUMELIN_PLUGIN_PATH);
+    if (!ok) {
+      std::fprintf(stderr, "%s\n", error.c_str());
       std::abort();
     }
-    e.name = reinterpret_cast<TPluginNameZR7>(Bind(module, TUMELIN_EXPORT_NAME_ZR7));
-    e.rgst6 = reinterpret_cast<TPluginRgstZR6>(Bind(module, TUMELIN_EXPORT_RGST_ZR6));
-    e.rgst7 = reinterpret_cast<TPluginRgstZR7>(Bind(module, TUMELIN_EXPORT_RGST_ZR7));
-    e.exec71 = reinterpret_cast<TPluginExecZR71>(Bind(module, TUMELIN_EXPORT_EXEC_ZR71));
-    e.exec72 = reinterpret_cast<TPluginExecZR72>(Bind(module, TUMELIN_EXPORT_EXEC_ZR72));
-    e.exec73 = reinterpret_cast<TPluginExecZR73>(Bind(module, TUMELIN_EXPORT_EXEC_ZR73));
-    return e;
+    return ok;
   }();
-  return entries;
+  (void)loaded;
+  return plugin;
 }
 
 // writes an INI file in the test's working directory and returns its full
@@ -107,7 +72,7 @@ inline TClothSetup LoadThroughEntry(const std::u16string& path) {
   TClothSetup setup;
   std::memset(&setup, 0xA5, sizeof setup);
   const char16_t* pathPointer = path.c_str();
-  Plugin().exec71(&pathPointer, nullptr, nullptr, nullptr, &setup);
+  LoadedPlugin().execZR71(&pathPointer, nullptr, nullptr, nullptr, &setup);
   return setup;
 }
 

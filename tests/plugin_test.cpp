@@ -11,7 +11,7 @@
 #include <tumelin/tumelin.h>
 
 #include "loaded_plugin.h"
-#include "membrane_builder.h"
+#include "membranes.h"
 #include "settings.h"
 
 namespace {
@@ -43,26 +43,26 @@ Registration Register(TPluginRgstZR6 entry) {
 }
 
 TEST(Exports, EverySixEntryIsBoundByName) {
-  const Entries& e = Plugin();
-  EXPECT_NE(e.name, nullptr);
-  EXPECT_NE(e.rgst6, nullptr);
-  EXPECT_NE(e.rgst7, nullptr);
-  EXPECT_NE(e.exec71, nullptr);
-  EXPECT_NE(e.exec72, nullptr);
-  EXPECT_NE(e.exec73, nullptr);
+  const tumelin::Plugin& e = LoadedPlugin();
+  EXPECT_NE(e.nameZR7, nullptr);
+  EXPECT_NE(e.rgstZR6, nullptr);
+  EXPECT_NE(e.rgstZR7, nullptr);
+  EXPECT_NE(e.execZR71, nullptr);
+  EXPECT_NE(e.execZR72, nullptr);
+  EXPECT_NE(e.execZR73, nullptr);
 }
 
 TEST(Registration, NameIsTenCharactersAndStable) {
-  const char16_t* name = Plugin().name();
+  const char16_t* name = LoadedPlugin().nameZR7();
   ASSERT_NE(name, nullptr);
   EXPECT_EQ(Text(name), u"Tumelin,52");
   EXPECT_EQ(name[10], u'\0');
-  EXPECT_EQ(Plugin().name(), name);
+  EXPECT_EQ(LoadedPlugin().nameZR7(), name);
 }
 
 TEST(Registration, GenerationsDifferOnlyInThePrefix) {
-  const Registration r6 = Register(Plugin().rgst6);
-  const Registration r7 = Register(Plugin().rgst7);
+  const Registration r6 = Register(LoadedPlugin().rgstZR6);
+  const Registration r7 = Register(LoadedPlugin().rgstZR7);
   EXPECT_EQ(r6.result, 0);
   EXPECT_EQ(r7.result, 0);
   EXPECT_EQ(Text(r6.prefix), u"KWDX-");
@@ -79,7 +79,7 @@ TEST(Registration, GenerationsDifferOnlyInThePrefix) {
 }
 
 TEST(Registration, TokenIsThirtyTwoAsciiLettersAndDigits) {
-  const std::u16string token = Text(Register(Plugin().rgst7).token);
+  const std::u16string token = Text(Register(LoadedPlugin().rgstZR7).token);
   ASSERT_EQ(token.size(), 32u);
   for (char16_t c : token) {
     const bool alphanumeric = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
@@ -88,8 +88,8 @@ TEST(Registration, TokenIsThirtyTwoAsciiLettersAndDigits) {
 }
 
 TEST(Registration, RepeatedCallsHandOutTheSamePointersAndStampBits) {
-  const Registration first = Register(Plugin().rgst6);
-  const Registration second = Register(Plugin().rgst6);
+  const Registration first = Register(LoadedPlugin().rgstZR6);
+  const Registration second = Register(LoadedPlugin().rgstZR6);
   EXPECT_EQ(first.prefix, second.prefix);
   EXPECT_EQ(first.code, second.code);
   EXPECT_EQ(first.token, second.token);
@@ -102,7 +102,7 @@ TEST(Registration, RepeatedCallsHandOutTheSamePointersAndStampBits) {
 TEST(Registration, NullSlotsAreSkipped) {
   const char16_t* code = nullptr;
   double stamp = 0.0;
-  EXPECT_EQ(Plugin().rgst7(nullptr, &code, nullptr, nullptr, nullptr, &stamp), 0);
+  EXPECT_EQ(LoadedPlugin().rgstZR7(nullptr, &code, nullptr, nullptr, nullptr, &stamp), 0);
   EXPECT_EQ(Text(code), u"-TMLN");
   EXPECT_EQ(Bits(stamp), 0x40E4055300DA740Eull);
 }
@@ -112,7 +112,7 @@ TEST(SettingsEntry, NullPathPointerLeavesEveryDefault) {
   std::memset(&setup, 0xA5, sizeof setup);
   const char16_t* nullPath = nullptr;
   // arguments 2 to 4 are never read, whatever they hold
-  Plugin().exec71(&nullPath, reinterpret_cast<void*>(1), reinterpret_cast<void*>(-1), nullptr, &setup);
+  LoadedPlugin().execZR71(&nullPath, reinterpret_cast<void*>(1), reinterpret_cast<void*>(-1), nullptr, &setup);
   TClothSetup defaults;
   tumelin::SetupDefaults(&defaults);
   EXPECT_EQ(std::memcmp(&setup, &defaults, sizeof setup), 0);
@@ -122,10 +122,10 @@ TEST(SettingsEntry, NullArgumentsAreIgnored) {
   TClothSetup setup;
   std::memset(&setup, 0xA5, sizeof setup);
   TClothSetup untouched = setup;
-  Plugin().exec71(nullptr, nullptr, nullptr, nullptr, &setup);
+  LoadedPlugin().execZR71(nullptr, nullptr, nullptr, nullptr, &setup);
   EXPECT_EQ(std::memcmp(&setup, &untouched, sizeof setup), 0);
   const char16_t* path = u"x.ini";
-  Plugin().exec71(&path, nullptr, nullptr, nullptr, nullptr);
+  LoadedPlugin().execZR71(&path, nullptr, nullptr, nullptr, nullptr);
 }
 
 TEST(SettingsEntry, ReadsTheFileAndCopiesThePath) {
@@ -145,55 +145,50 @@ TEST(StepEntry, NullArgumentsDoNothing) {
   TClothSetup setup{};
   TClothPointArray points = nullptr;
   TClothFaceArray faces = nullptr;
-  EXPECT_EQ(Plugin().exec72(nullptr, &points, &faces, &setup), 0);
-  EXPECT_EQ(Plugin().exec72(nullptr, nullptr, &faces, &setup), 0);
-  EXPECT_EQ(Plugin().exec72(nullptr, &points, nullptr, &setup), 0);
-  EXPECT_EQ(Plugin().exec72(nullptr, &points, &faces, nullptr), 0);
-  Plugin().exec73(nullptr, &points);
+  EXPECT_EQ(LoadedPlugin().execZR72(nullptr, &points, &faces, &setup), 0);
+  EXPECT_EQ(LoadedPlugin().execZR72(nullptr, nullptr, &faces, &setup), 0);
+  EXPECT_EQ(LoadedPlugin().execZR72(nullptr, &points, nullptr, &setup), 0);
+  EXPECT_EQ(LoadedPlugin().execZR72(nullptr, &points, &faces, nullptr), 0);
+  LoadedPlugin().execZR73(nullptr, &points);
 }
 
 // A host's whole road through the entries: settings, steps, grid. The loaded
 // plug-in must compute exactly what the core library computes.
 TEST(HostRun, StepsAndGridThroughTheEntriesMatchTheCore) {
   using namespace tumelin;
-  constexpr int32_t kLongitudes = 8;
-  const Mesh sphere = UvSphere(kLongitudes, 1.0, Winding::kClockwiseFromOutside);
-  HostMembrane viaPlugin(sphere);
-  HostMembrane viaCore(sphere);
-  viaPlugin.point(0).Fixed = 1;
-  viaCore.point(0).Fixed = 1;
+  Membrane viaPlugin = SphereMembrane(9, 5);
+  Membrane viaCore = SphereMembrane(9, 5);
+  viaPlugin.points[0].Fixed = 1;
+  viaCore.points[0].Fixed = 1;
 
   const std::u16string path = WriteIni("plugin_test_run.ini", "[Setup]\nClothP=2\nClothMethod=2\n");
   const TClothSetup setup = LoadThroughEntry(path);
   ASSERT_EQ(setup.ClothMethod, 2);
   std::remove("plugin_test_run.ini");
 
-  const double volumeBefore = -viaPlugin.SignedVolume();
+  const double volumeBefore = -SignedVolume(viaPlugin);
   for (int step = 0; step < 40; ++step) {
-    ASSERT_EQ(Plugin().exec72(nullptr, &viaPlugin.pointsVar, &viaPlugin.facesVar, &setup), viaPlugin.size());
-    viaCore.Step(setup);
+    ASSERT_EQ(LoadedPlugin().execZR72(nullptr, &viaPlugin.pointsVar, &viaPlugin.facesVar, &setup), viaPlugin.points.Count());
+    Step(viaCore, setup);
   }
-  for (int32_t i = 0; i < viaPlugin.size(); ++i) {
-    EXPECT_TRUE(SameBits(viaPlugin.point(i).Pos, viaCore.point(i).Pos)) << "point " << i;
-    EXPECT_TRUE(SameBits(viaPlugin.point(i).Vel, viaCore.point(i).Vel)) << "point " << i;
+  for (int32_t i = 0; i < viaPlugin.points.Count(); ++i) {
+    EXPECT_TRUE(SameBits(viaPlugin.points[i].Pos, viaCore.points[i].Pos)) << "point " << i;
+    EXPECT_TRUE(SameBits(viaPlugin.points[i].Vel, viaCore.points[i].Vel)) << "point " << i;
   }
   // wound clockwise from outside, so positive pressure inflates it
-  EXPECT_GT(-viaPlugin.SignedVolume(), volumeBefore);
+  EXPECT_GT(-SignedVolume(viaPlugin), volumeBefore);
 
-  // mode 0: pole row, rings of kLongitudes points with the seam, pole row
-  const int32_t countU = kLongitudes + 1;
-  const int32_t countV = viaPlugin.size() == 2 ? 2 : (viaPlugin.size() - 2) / kLongitudes + 2;
-  std::vector<std::uint64_t> record((TumelinGridBytes(countU) + 7) / 8, 0);
+  // mode 0: pole row, rings with the seam, pole row
+  std::vector<std::uint64_t> record((TumelinGridBytes(viaPlugin.columns) + 7) / 8, 0);
   auto* grid = reinterpret_cast<TSurfaceGrid*>(record.data());
-  grid->Mode = TUMELIN_MODE_SPHERE;
-  grid->CountU = countU;
-  grid->CountV = countV;
-  Plugin().exec73(grid, &viaPlugin.pointsVar);
-  for (int32_t v = 0; v < countV; ++v) {
-    for (int32_t u = 0; u < countU; ++u) {
-      const int32_t column = u == countU - 1 ? 0 : u;
-      const int32_t index = v == 0 ? 0 : v == countV - 1 ? viaPlugin.size() - 1 : 1 + (v - 1) * kLongitudes + column;
-      EXPECT_TRUE(SameBits(*TumelinGridCell(grid, u, v), viaPlugin.point(index).Pos)) << u << "," << v;
+  grid->Mode = viaPlugin.mode;
+  grid->CountU = viaPlugin.columns;
+  grid->CountV = viaPlugin.rows;
+  LoadedPlugin().execZR73(grid, &viaPlugin.pointsVar);
+  for (int32_t v = 0; v < viaPlugin.rows; ++v) {
+    for (int32_t u = 0; u < viaPlugin.columns; ++u) {
+      const int32_t index = CellPoint(viaPlugin.shape, u, v, viaPlugin.columns, viaPlugin.rows);
+      EXPECT_TRUE(SameBits(*TumelinGridCell(grid, u, v), viaPlugin.points[index].Pos)) << u << "," << v;
     }
   }
 }
@@ -239,37 +234,37 @@ _CallMeasuringStack:
 uint32_t Arg(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
 TEST(Stdcall, EveryEntryRemovesExactlyItsArguments) {
-  const Entries& e = Plugin();
+  const tumelin::Plugin& e = LoadedPlugin();
   int32_t delta = -1;
 
-  CallMeasuringStack(reinterpret_cast<const void*>(e.name), nullptr, 0, &delta);
+  CallMeasuringStack(reinterpret_cast<const void*>(e.nameZR7), nullptr, 0, &delta);
   EXPECT_EQ(delta, 0) << "PluginNameZR7";
 
   const char16_t *s1, *s2, *s3, *s4;
   int32_t integer;
   double stamp;
   const uint32_t rgst[6] = {Arg(&s1), Arg(&s2), Arg(&s3), Arg(&s4), Arg(&integer), Arg(&stamp)};
-  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.rgst6), rgst, 6, &delta), 0u);
+  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.rgstZR6), rgst, 6, &delta), 0u);
   EXPECT_EQ(delta, 0) << "PluginRgstZR6";
-  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.rgst7), rgst, 6, &delta), 0u);
+  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.rgstZR7), rgst, 6, &delta), 0u);
   EXPECT_EQ(delta, 0) << "PluginRgstZR7";
 
   const char16_t* nullPath = nullptr;
   TClothSetup setup;
   const uint32_t exec71[5] = {Arg(&nullPath), 1, 2, 3, Arg(&setup)};
-  CallMeasuringStack(reinterpret_cast<const void*>(e.exec71), exec71, 5, &delta);
+  CallMeasuringStack(reinterpret_cast<const void*>(e.execZR71), exec71, 5, &delta);
   EXPECT_EQ(delta, 0) << "PluginExecZR71";
 
   TClothPointArray points = nullptr;
   TClothFaceArray faces = nullptr;
   const uint32_t exec72[4] = {7, Arg(&points), Arg(&faces), Arg(&setup)};
-  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.exec72), exec72, 4, &delta), 0u);
+  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.execZR72), exec72, 4, &delta), 0u);
   EXPECT_EQ(delta, 0) << "PluginExecZR72";
 
   alignas(8) unsigned char grid[TUMELIN_GRID_POINTS_OFFSET + TUMELIN_GRID_COLUMN_BYTES] = {};
   grid[0] = 9;  // a mode that writes nothing
   const uint32_t exec73[2] = {Arg(grid), Arg(&points)};
-  CallMeasuringStack(reinterpret_cast<const void*>(e.exec73), exec73, 2, &delta);
+  CallMeasuringStack(reinterpret_cast<const void*>(e.execZR73), exec73, 2, &delta);
   EXPECT_EQ(delta, 0) << "PluginExecZR73";
 }
 

@@ -11,6 +11,7 @@
 #include <set>
 #include <tuple>
 
+#include "bits.h"
 #include "det_math.h"
 #include "host_array.h"
 #include "ini_file.h"
@@ -95,7 +96,7 @@ TEST(GridNumbering, MatchesTheWriteBackForEveryMode) {
   for (int s = 0; s < 4; ++s) {
     for (int32_t v = 0; v < 4; ++v) {
       for (int32_t u = 0; u < 5; ++u) {
-        EXPECT_EQ(ExpectedCellPoint(shapes[s], u, v, 5, 4), expected[s][v][u])
+        EXPECT_EQ(CellPoint(shapes[s], u, v, 5, 4), expected[s][v][u])
             << ShapeName(shapes[s]) << " cell " << u << "," << v;
       }
     }
@@ -420,7 +421,7 @@ std::vector<uint64_t> FilledGrid(const Membrane& m) {
   grid->CountV = m.rows;
   for (int32_t u = 0; u < m.columns; ++u) {
     for (int32_t v = 0; v < m.rows; ++v) {
-      *TumelinGridCell(grid, u, v) = m.points[ExpectedCellPoint(m.shape, u, v, m.columns, m.rows)].Pos;
+      *TumelinGridCell(grid, u, v) = m.points[CellPoint(m.shape, u, v, m.columns, m.rows)].Pos;
     }
   }
   return storage;

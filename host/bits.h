@@ -1,0 +1,40 @@
+// Bit-exact comparison and hashing of host records: results of the two
+// builds are compared bit for bit, never within a tolerance.
+#pragma once
+
+#include <tumelin/tumelin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "membrane.h"
+
+namespace tumelin {
+
+// bitwise equality: -0.0 differs from 0.0, equal NaNs match
+inline bool SameBits(const TDbl3D& a, const TDbl3D& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+inline constexpr uint64_t kFnvOffset = 14695981039346656037ull;
+
+// FNV-1a, 64 bit, continuing from `hash`
+inline uint64_t Fnv1a64(const void* data, std::size_t size, uint64_t hash = kFnvOffset) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  for (std::size_t i = 0; i < size; ++i) {
+    hash ^= bytes[i];
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+// FNV-1a 64 over Pos and Vel of every point, in point order
+inline uint64_t StateHash(const Membrane& m) {
+  uint64_t hash = kFnvOffset;
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
+    hash = Fnv1a64(&m.points[i].Pos, sizeof(TDbl3D), hash);
+    hash = Fnv1a64(&m.points[i].Vel, sizeof(TDbl3D), hash);
+  }
+  return hash;
+}
+
+}  // namespace tumelin

@@ -1,0 +1,38 @@
+// Geometry on host records for the host's own figures, checks and pictures,
+// built on the plug-in's vector module so that both compute alike.
+#pragma once
+
+#include <tumelin/tumelin.h>
+
+#include <cstdint>
+
+#include "dbl3d.h"
+#include "membrane.h"
+
+namespace tumelin {
+
+// a . b = (a.x b.x + a.y b.y) + a.z b.z
+inline double Dot(TDbl3D a, TDbl3D b) { return (a.X * b.X + a.Y * b.Y) + a.Z * b.Z; }
+
+// a x b
+inline TDbl3D Cross(TDbl3D a, TDbl3D b) {
+  return {a.Y * b.Z - a.Z * b.Y, a.Z * b.X - a.X * b.Z, a.X * b.Y - a.Y * b.X};
+}
+
+// shorthand for the host's drawing and measuring code
+inline TDbl3D operator+(TDbl3D a, TDbl3D b) { return VecAdd(a, b); }
+inline TDbl3D operator-(TDbl3D a, TDbl3D b) { return VecSub(a, b); }
+inline TDbl3D operator*(TDbl3D v, double s) { return VecScale(v, s); }
+
+// signed volume enclosed by the faces: sum of p0 . (p1 x p2) / 6, positive
+// when the corners run counter-clockwise seen from outside
+inline double SignedVolume(const TClothPoint* points, const TClothFace* faces, int32_t faceCount) {
+  double sum = 0.0;
+  for (int32_t f = 0; f < faceCount; ++f) {
+    sum += Dot(points[faces[f].P0].Pos, Cross(points[faces[f].P1].Pos, points[faces[f].P2].Pos));
+  }
+  return sum / 6.0;
+}
+inline double SignedVolume(const Membrane& m) { return SignedVolume(m.points.Data(), m.faces.Data(), m.faces.Count()); }
+
+}  // namespace tumelin
