@@ -14,7 +14,6 @@ namespace {
 constexpr double kPressureScale = -0.008;
 constexpr double kPointMass = 0.001;
 constexpr double kGravity = 0.4;
-constexpr double kAccelerationLimit = 0.48;
 
 // element count of a host array as an unsigned bound (a negative header counts as empty)
 uint32_t IndexBound(const void* first) {
@@ -91,6 +90,12 @@ TDbl3D MeanFaceNormal(const TClothPoint* point, TClothFaceArray* FacesVar) {
   return VecNormalize(sum);
 }
 
+TDbl3D LimitAcceleration(TDbl3D a) {
+  // keeps the direction; strictly longer only, so exactly 0.48 keeps its bits
+  if (VecLength(a) > kAccelerationLimit) return VecScale(VecNormalize(a), kAccelerationLimit);
+  return a;
+}
+
 TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point, TClothFaceArray* FacesVar,
                            TStageProvider provider, const TClothSetup* Setup) {
   const TClothPoint* points = *PointsVar;
@@ -122,12 +127,8 @@ TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point
   force.Z = (normal.Z * Setup->ClothP) * kPressureScale + force.Z;
 
   // a = F / m, gravity along -z
-  TDbl3D acceleration{force.X / kPointMass, force.Y / kPointMass, force.Z / kPointMass - kGravity};
-
-  // the limit keeps the direction; exactly 0.48 passes unchanged
-  if (VecLength(acceleration) > kAccelerationLimit) {
-    acceleration = VecScale(VecNormalize(acceleration), kAccelerationLimit);
-  }
+  const TDbl3D acceleration =
+      LimitAcceleration({force.X / kPointMass, force.Y / kPointMass, force.Z / kPointMass - kGravity});
 
   // damping by the start-of-step velocity, after the limit
   return VecSub(acceleration, VecScale(point->Vel, Setup->ClothC));

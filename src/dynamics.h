@@ -11,6 +11,9 @@ namespace tumelin {
 // fixed step length of every integrator; not a setting
 inline constexpr double TimeStep = 0.005;
 
+// largest magnitude an acceleration keeps before the damping is added
+inline constexpr double kAccelerationLimit = 0.48;
+
 // the integrators' stage storage at library scope: element 0 the start
 // position (velocity), elements 1-4 the stage terms
 extern TDbl3D StageBlock[5];
@@ -39,9 +42,14 @@ void UpdateFaceNormals(TClothPointArray* PointsVar, TClothFaceArray* FacesVar);
 
 // normalized sum of the stored normals of the point's adjacent faces
 TDbl3D MeanFaceNormal(const TClothPoint* point, TClothFaceArray* FacesVar);
+// a when |a| <= kAccelerationLimit (exactly the limit passes with its bits),
+// else a rescaled to that length in the same direction
+TDbl3D LimitAcceleration(TDbl3D a);
+
 // acceleration of `point` at the trial position that `provider` yields from
 // StageBlock: springs to the linked points' Pos, pressure along the mean face
-// normal, mass 0.001, gravity 0.4 along -Z, limit 0.48, then damping by Vel.
+// normal, mass 0.001, gravity 0.4 along -Z, LimitAcceleration, then damping by
+// Vel (not limited, so the result may be longer than the limit).
 // The provider is called once per evaluation, never without a used link.
 TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point, TClothFaceArray* FacesVar,
                            TStageProvider provider, const TClothSetup* Setup);

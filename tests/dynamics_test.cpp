@@ -137,6 +137,31 @@ TEST(ForceModel, PressurePushesAgainstTheMeanNormalWhateverItsLength) {
   ExpectSameBits(cancelling.Evaluate(MakeSetup(7.0, 0.0, 0.0, 0.0)), {0.0, 0.0, -0.4}, "cancelling normals");
 }
 
+TEST(ForceModel, LimitPassesExactly048AndRescalesOneUlpMore) {
+  // off-axis vectors whose computed length is 0.48 (or one ulp more) and
+  // which rescaling to 0.48 would change in their bits: an axis-aligned
+  // vector rescales onto itself and would prove nothing
+  const double longer = std::nextafter(kAccelerationLimit, 1.0);
+  auto find = [](double length) -> std::optional<TDbl3D> {
+    for (int k = 0; k < 30; ++k) {
+      TDbl3D v{0.1 + 0.01 * k, 0.2, 0.0};
+      v.Z = -std::sqrt(length * length - v.X * v.X - v.Y * v.Y);
+      for (int ulp = 0; ulp < 8; ++ulp) v.Z = std::nextafter(v.Z, 0.0);
+      for (int ulp = -8; ulp < 8; ++ulp, v.Z = std::nextafter(v.Z, -1.0)) {
+        if (VecLength(v) == length && !SameBits(VecScale(VecNormalize(v), kAccelerationLimit), v)) return v;
+      }
+    }
+    return std::nullopt;
+  };
+  const std::optional<TDbl3D> atLimit = find(kAccelerationLimit), past = find(longer);
+  ASSERT_TRUE(atLimit && past) << "no candidate found";
+  ExpectSameBits(LimitAcceleration(*atLimit), *atLimit, "exactly the limit");
+
+  const TDbl3D limited = LimitAcceleration(*past);
+  EXPECT_FALSE(SameBits(limited, *past)) << "one ulp past the limit passed unchanged";
+  EXPECT_NEAR(VecLength(limited), kAccelerationLimit, kArithmeticTol);
+}
+
 TEST(ForceModel, OnlyTheFirstLinkCountLinksAct) {
   const std::vector<TDbl3D> targets{{0.2, 0.0, 0.0}, {0.0, 0.3, 0.0}, {5.0, 5.0, 5.0}};
   const std::vector<TClothLink> five{{1, 0, 0.1}, {2, 0, 0.5}, {3, 0, 0.0}, {3, 0, 0.0}, {3, 0, 0.0}};
