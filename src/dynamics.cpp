@@ -85,6 +85,12 @@ TDbl3D MeanFaceNormal(const TClothPoint* point, TClothFaceArray* FacesVar) {
   return VecNormalize(sum);
 }
 
+TDbl3D LimitAcceleration(TDbl3D a) {
+  // keeps the direction; strictly longer only, so exactly 0.48 keeps its bits
+  if (VecLength(a) > AccelerationLimit) return VecScale(VecNormalize(a), AccelerationLimit);
+  return a;
+}
+
 TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point, TClothFaceArray* FacesVar,
                            TStageProvider provider, const TClothSetup* Setup) {
   const TClothPoint* points = *PointsVar;
@@ -109,25 +115,28 @@ TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point
     }
   }
 
-  // pressure: a push of 0.008 ClothP against the mean normal of the adjacent faces
+  // pressure: a push of 0.008 ClothP against the mean normal of the adjacent
+  // faces, the same size at every point whatever the area around it
   const TDbl3D normal = MeanFaceNormal(point, FacesVar);
   force.X = (normal.X * Setup->ClothP) * PressureScale + force.X;
   force.Y = (normal.Y * Setup->ClothP) * PressureScale + force.Y;
   force.Z = (normal.Z * Setup->ClothP) * PressureScale + force.Z;
 
   // a = F / m, gravity along -z
-  TDbl3D acceleration{force.X / PointMass, force.Y / PointMass, force.Z / PointMass - Gravity};
+  const TDbl3D acceleration =
+      LimitAcceleration({force.X / PointMass, force.Y / PointMass, force.Z / PointMass - Gravity});
 
-  // the limit keeps the direction; exactly 0.48 passes unchanged
-  if (VecLength(acceleration) > AccelerationLimit) {
-    acceleration = VecScale(VecNormalize(acceleration), AccelerationLimit);
-  }
-
-  // damping by the start-of-step velocity, after the limit
+  // damping by the start-of-step velocity, after the limit; explicit, so it
+  // stops decaying at 0.005 ClothC = 2 and diverges above
   return VecSub(acceleration, VecScale(point->Vel, Setup->ClothC));
 }
 
 // ---- integrators --------------------------------------------------------------
+
+// Every stage moves only the point's own trial position: the neighbours' Pos,
+// the face normals and the Vel of the damping term stay those of the start of
+// the step. So the damping is explicit Euler in all three methods, and once
+// the neighbours move, RK4 and Heun are both second order (see dynamics.h).
 
 void StepEuler(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
                const TClothSetup* Setup) {
@@ -160,6 +169,8 @@ void StepHeun(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* 
   point->NewPos = VecAdd(VecDivide(VecScale(VecAdd(StageBlock[1], StageBlock[2]), TimeStep), 2.0), pos);
 }
 
+// fourth order for a point among pinned neighbours without damping; on a
+// moving membrane no more accurate than StepHeun at twice the cost
 void StepRK4(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
              const TClothSetup* Setup) {
   StageBlock[0] = point->Pos;
@@ -208,7 +219,10 @@ int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, con
   for (int32_t i = 0; i < pointCount; ++i) {
     TClothPoint* point = &points[i];
     if (point->Fixed != 0) {
-      // pinned: held in place, its NewVel becomes its velocity
+      // pinned: NewPos := Pos holds it in place. NewVel is not written, so the
+      // shift makes whatever it holds the point's Vel: zero after any step
+      // (ShiftStates clears it), or what the host put there before the first
+      // step. The velocity the point had is dropped.
       point->NewPos = point->Pos;
       continue;
     }

@@ -1,5 +1,7 @@
-// The library's main module: the constant strings, the version stamp, the
-// load-time start-up and the six exported entries.
+// The library's main module: the load-time start-up (capturing the user's
+// decimal separator) and the six exported entries. The entries are thin: they
+// hand out the strings and the version stamp of plugin_info, and forward to
+// LoadSetup, StepMembrane and WriteSurfaceGrid.
 #include <cstdint>
 #include <cstring>
 #include <new>

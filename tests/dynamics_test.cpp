@@ -136,6 +136,61 @@ TEST(ForceModel, PressurePushesAgainstTheMeanNormalWhateverItsLength) {
   ExpectSameBits(cancelling.Evaluate(MakeSetup(7.0, 0.0, 0.0, 0.0)), {0.0, 0.0, -0.4}, "cancelling normals");
 }
 
+TEST(ForceModel, LimitPassesExactly048AndRescalesOneUlpMore) {
+  // off-axis vectors whose computed length is 0.48 (or one ulp more) and
+  // which rescaling to 0.48 would change in their bits: an axis-aligned
+  // vector rescales onto itself and would prove nothing
+  const double longer = std::nextafter(AccelerationLimit, 1.0);
+  auto find = [](double length) -> std::optional<TDbl3D> {
+    for (int k = 0; k < 30; ++k) {
+      TDbl3D v{0.1 + 0.01 * k, 0.2, 0.0};
+      v.Z = -std::sqrt(length * length - v.X * v.X - v.Y * v.Y);
+      for (int ulp = 0; ulp < 8; ++ulp) v.Z = std::nextafter(v.Z, 0.0);
+      for (int ulp = -8; ulp < 8; ++ulp, v.Z = std::nextafter(v.Z, -1.0)) {
+        if (VecLength(v) == length && !SameBits(VecScale(VecNormalize(v), AccelerationLimit), v)) return v;
+      }
+    }
+    return std::nullopt;
+  };
+  const std::optional<TDbl3D> atLimit = find(AccelerationLimit), past = find(longer);
+  ASSERT_TRUE(atLimit && past) << "no candidate found";
+  ExpectSameBits(LimitAcceleration(*atLimit), *atLimit, "exactly the limit");
+
+  const TDbl3D limited = LimitAcceleration(*past);
+  EXPECT_FALSE(SameBits(limited, *past)) << "one ulp past the limit passed unchanged";
+  EXPECT_NEAR(VecLength(limited), AccelerationLimit, kArithmeticTol);
+}
+
+TEST(ForceModel, MeanNormalWeighsEachFaceBySineAtItsFirstCorner) {
+  //   z                face A = 0 1 2 (z = 0): 90 degrees at 0, normal (0, 0, 1);
+  //   |   3            listed 1 2 0: 45 degrees at 1, normal (0, 0, sin 45)
+  //   |  /             face B = 0 2 3 (x = 0): 60 degrees at 0, normal (sin 60, 0, 0)
+  //   | /
+  //   0 ------ 2  y    mean = unit(nA + nB), in both listings; the mean of
+  //    \               the unit normals would be unit(1, 0, 1)
+  //     1  x
+  HostArray<TClothPoint> points(std::vector<TClothPoint>(4, TClothPoint{}));
+  points[1].Pos = {1.0, 0.0, 0.0};
+  points[2].Pos = {0.0, 1.0, 0.0};
+  points[3].Pos = {0.0, 0.5, std::sqrt(0.75)};
+  HostArray<int32_t> adjacent{0, 1};
+  points[0].Faces = adjacent.Data();
+  TClothPointArray pointsVar = points.Data();
+  const double sin60 = std::sqrt(0.75), sin45 = std::sqrt(0.5);
+  struct Case {
+    TClothFace a;
+    double weightA;
+  };
+  for (const Case& c : {Case{{0, 1, 2, 0, ZeroVector}, 1.0}, Case{{1, 2, 0, 0, ZeroVector}, sin45}}) {
+    HostArray<TClothFace> faces{c.a, {0, 2, 3, 0, ZeroVector}};
+    TClothFaceArray facesVar = faces.Data();
+    UpdateFaceNormals(&pointsVar, &facesVar);
+    const double norm = std::sqrt(sin60 * sin60 + c.weightA * c.weightA);
+    ExpectVec(MeanFaceNormal(&points[0], &facesVar), sin60 / norm, 0.0, c.weightA / norm, kArithmeticTol,
+              "face A weighs " + std::to_string(c.weightA));
+  }
+}
+
 TEST(ForceModel, OnlyTheFirstLinkCountLinksAct) {
   const std::vector<TDbl3D> targets{{0.2, 0.0, 0.0}, {0.0, 0.3, 0.0}, {5.0, 5.0, 5.0}};
   const std::vector<TClothLink> five{{1, 0, 0.1}, {2, 0, 0.5}, {3, 0, 0.0}, {3, 0, 0.0}, {3, 0, 0.0}};
@@ -291,6 +346,10 @@ TEST(Integrators, FirstOscillatorStep) {
 }
 
 TEST(Integrators, AccuracyAgainstTheExactOscillatorIsRk4ThenHeunThenEuler) {
+  // one free point on a pinned anchor, undamped: nothing the step freezes at
+  // its start (the anchor's Pos, Vel in the damping) changes during the step,
+  // so each method shows its full order. With a moving neighbour RK4 falls to
+  // Heun's accuracy (OnACoupledChainRk4IsNoBetterThanHeun).
   // x = 0.25 cos t, z = 0.4 (cos t - 1); |a| = 0.47 |cos t| stays under the limit
   auto maxError = [](const Method& m) {
     Oscillator osc({0.25, 0.0, 0.0});
@@ -308,6 +367,86 @@ TEST(Integrators, AccuracyAgainstTheExactOscillatorIsRk4ThenHeunThenEuler) {
   // first, second and fourth order in h = 0.005: each at least 10x better
   EXPECT_LT(heun, euler / 10.0) << heun << " vs " << euler;
   EXPECT_LT(rk4, heun / 10.0) << rk4 << " vs " << heun;
+}
+
+// two free points on one spring, no faces, undamped:
+//
+//   0 -------------- 1    rest length 0.3, stretched to 0.5 along x; K0 = K1 =
+//   vel (0, -0.1, 0)      the point mass; vel (0, 0.1, 0) at 1. |a| stays at
+//                         or below 0.45, under the limit
+struct Chain {
+  Chain() {
+    std::vector<TClothPoint> list(2, TClothPoint{});
+    for (int i = 0; i < 2; ++i) {
+      list[i].Pos = {0.5 * i, 0.0, 0.0};
+      list[i].Vel = {0.0, i == 0 ? -0.1 : 0.1, 0.0};
+      list[i].LinkCount = 1;
+      list[i].Links = links[i].Data();
+    }
+    points = HostArray<TClothPoint>(list);
+    pointsVar = points.Data();
+  }
+  Chain(const Chain&) = delete;
+  Chain& operator=(const Chain&) = delete;
+
+  // the coupled system: classical RK4 on both points together at h / 20, the
+  // force model evaluated with both points at their stage states
+  void ReferenceStep() {
+    constexpr int kSubsteps = 20;
+    constexpr double dt = TimeStep / kSubsteps;
+    constexpr double kFraction[4] = {0.0, 0.5, 0.5, 1.0};  // of the previous stage's increment
+    constexpr double kWeight[4] = {1.0 / 6.0, 2.0 / 6.0, 2.0 / 6.0, 1.0 / 6.0};
+    for (int sub = 0; sub < kSubsteps; ++sub) {
+      const TDbl3D x[2] = {points[0].Pos, points[1].Pos}, v[2] = {points[0].Vel, points[1].Vel};
+      TDbl3D dx[2] = {}, dv[2] = {}, sumX[2] = {}, sumV[2] = {};
+      for (int s = 0; s < 4; ++s) {
+        for (int i = 0; i < 2; ++i) {
+          points[i].Pos = VecAdd(x[i], VecScale(dx[i], kFraction[s]));
+          points[i].Vel = VecAdd(v[i], VecScale(dv[i], kFraction[s]));
+        }
+        for (int i = 0; i < 2; ++i) {
+          StageBlock[0] = points[i].Pos;
+          dv[i] = VecScale(ComputeAcceleration(&pointsVar, &points[i], &facesVar, TrialStart, &setup), dt);
+          dx[i] = VecScale(points[i].Vel, dt);
+          VecAccumulate(sumX[i], VecScale(dx[i], kWeight[s]));
+          VecAccumulate(sumV[i], VecScale(dv[i], kWeight[s]));
+        }
+      }
+      for (int i = 0; i < 2; ++i) {
+        points[i].Pos = VecAdd(x[i], sumX[i]);
+        points[i].Vel = VecAdd(v[i], sumV[i]);
+      }
+    }
+  }
+
+  HostArray<TClothLink> links[2] = {{{1, 0, 0.3}}, {{0, 0, 0.3}}};
+  HostArray<TClothPoint> points;
+  TClothPointArray pointsVar = nullptr;
+  TClothFaceArray facesVar = nullptr;
+  TClothSetup setup = MakeSetup(0.0, 0.001, 0.001, 0.0);
+};
+
+TEST(Integrators, OnACoupledChainRk4IsNoBetterThanHeun) {
+  // each point sees the other frozen at its start-of-step position, which
+  // leaves RK4 second order like Heun; the reference itself is good to 1e-14
+  auto maxError = [](const Method& m) {
+    Chain chain, reference;
+    chain.setup.ClothMethod = m.clothMethod;
+    double worst = 0.0;
+    for (int step = 0; step < 400; ++step) {
+      StepMembrane(&chain.pointsVar, &chain.facesVar, &chain.setup);
+      reference.ReferenceStep();
+      for (int i = 0; i < 2; ++i) {
+        worst = std::max(worst, VecLength(VecSub(chain.points[i].Pos, reference.points[i].Pos)));
+      }
+    }
+    return worst;
+  };
+  // measured: 2.0e-3 Euler (mostly gravity, which it takes to first order),
+  // 3.5e-4 Heun, 3.5e-4 RK4
+  const double euler = maxError(kEuler), heun = maxError(kHeun), rk4 = maxError(kRK4);
+  EXPECT_GT(rk4, 0.8 * heun) << rk4 << " vs " << heun;
+  EXPECT_GT(euler, 3.0 * heun) << euler << " vs " << heun;
 }
 
 TEST(Integrators, TrialPositionsHandedToTheForceModel) {
