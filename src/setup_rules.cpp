@@ -108,18 +108,21 @@ std::string IntegerFlaw(std::u16string_view text, std::size_t column) {
   return "unexpected " + Quoted(c);
 }
 
+// both rules open alike: blanks (U+0020 only), then an optional sign; true
+// for a minus
+bool SkipBlanksAndSign(std::u16string_view text, std::size_t* i) {
+  while (*i < text.size() && text[*i] == u' ') ++*i;
+  if (*i < text.size() && (text[*i] == u'+' || text[*i] == u'-')) return text[(*i)++] == u'-';
+  return false;
+}
+
 }  // namespace
 
 NumberVerdict JudgeFloat(std::u16string_view text, char16_t separator) {
   if (text.empty()) return Verdict(NumberRule::kFloat, VerdictKind::kEmpty);
-  std::size_t i = 0;
   const std::size_t n = text.size();
-  while (i < n && text[i] == u' ') ++i;
-  bool negative = false;
-  if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-    negative = text[i] == u'-';
-    ++i;
-  }
+  std::size_t i = 0;
+  const bool negative = SkipBlanksAndSign(text, &i);
   std::string digits;
   bool consumed = false;
   while (i < n && IsDigit(text[i])) {
@@ -173,14 +176,9 @@ NumberVerdict JudgeFloat(std::u16string_view text, char16_t separator) {
 
 NumberVerdict JudgeInteger(std::u16string_view text) {
   if (text.empty()) return Verdict(NumberRule::kInteger, VerdictKind::kEmpty);
-  std::size_t i = 0;
   const std::size_t n = text.size();
-  while (i < n && text[i] == u' ') ++i;
-  bool negative = false;
-  if (i < n && (text[i] == u'+' || text[i] == u'-')) {
-    negative = text[i] == u'-';
-    ++i;
-  }
+  std::size_t i = 0;
+  const bool negative = SkipBlanksAndSign(text, &i);
   const std::u16string_view rest = text.substr(i);
   std::size_t prefix = 0;
   if (!rest.empty() && (rest[0] == u'$' || rest[0] == u'x' || rest[0] == u'X')) {
