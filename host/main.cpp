@@ -28,6 +28,7 @@
 #include "plugin_loader.h"
 #include "render.h"
 #include "simulation.h"
+#include "user_text.h"
 
 using namespace tumelin;
 
@@ -213,15 +214,6 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
   auto* hash = app->add_subcommand("hash", "run several scenario INI files and print one hash per file");
   hash->add_option("files", cl->hashFiles, "scenario INI files (sections [Setup] and [Membrane])")
       ->required();
-}
-
-bool ParseImageSize(const std::string& text, int* width, int* height) {
-  int w = 0, h = 0;
-  char x = 0, extra = 0;
-  if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X')) return false;
-  if (w < 16 || h < 16 || w > 8192 || h > 8192) return false;
-  *width = w, *height = h;
-  return true;
 }
 
 void LoadPluginOrThrow(Plugin* plugin, const std::string& path) {
@@ -461,7 +453,8 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   out.folder = cl.outFolder;
   out.hash = cl.printHash;
   if (!ParseImageSize(cl.imageSize, &out.imageWidth, &out.imageHeight)) {
-    throw UsageError{"--image must be WIDTHxHEIGHT between 16 and 8192, not '" + cl.imageSize + "'"};
+    throw UsageError{"--image must be WIDTHxHEIGHT between " + std::to_string(kMinImageSide) + " and " +
+                     std::to_string(kMaxImageSide) + ", not '" + cl.imageSize + "'"};
   }
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);

@@ -19,6 +19,7 @@
 #include "outputs.h"
 #include "render.h"
 #include "simulation.h"
+#include "user_text.h"
 
 namespace tumelin {
 namespace {
@@ -397,6 +398,22 @@ TEST(ExplainSetup, ShowsTheValueCutAsThePlugInsBufferCutsIt) {
   EXPECT_EQ(line.text, value.substr(0, IniFile::kPluginBufferChars - 1));
   EXPECT_NE(line.note.find("cut"), std::string::npos) << line.note;
   EXPECT_EQ(line.note.find("NOTE"), std::string::npos) << line.note;
+}
+
+// ---- scenario settings ---------------------------------------------------------
+
+TEST(UserText, ImageSizeIsTwoWholeSidesInRange) {
+  const struct {
+    const char* text;
+    int width, height;  // 0: refused
+  } cases[] = {{"200x150", 200, 150},    {"16X8192", 16, 8192}, {"15x100", 0, 0},  {"800x600x", 0, 0},
+               {"99999999999x10", 0, 0}, {"x600", 0, 0},        {"800 x600", 0, 0}};
+  for (const auto& c : cases) {
+    int width = 0, height = 0;
+    EXPECT_EQ(ParseImageSize(c.text, &width, &height), c.width != 0) << c.text;
+    EXPECT_EQ(width, c.width) << c.text;
+    EXPECT_EQ(height, c.height) << c.text;
+  }
 }
 
 // ---- outputs -------------------------------------------------------------------
