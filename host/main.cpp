@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@
 #include "outputs.h"
 #include "plugin_loader.h"
 #include "render.h"
+#include "scenario.h"
 #include "simulation.h"
 #include "user_text.h"
 
@@ -39,9 +41,6 @@ constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
 constexpr int kExitProblems = 3;
 
-constexpr int64_t kDefaultSteps = 1000;
-constexpr int64_t kMaxSteps = 100000000;
-
 struct UsageError {
   std::string message;
 };
@@ -53,139 +52,58 @@ int Fail(const std::string& message, int code) {
 
 // ---- the command line ---------------------------------------------------------
 
-struct MembraneOptions {
-  std::string ini;
-  std::string shape, pin, pinPoints, winding, defect;
-  int32_t columns = 0, rows = 0, pinRing = -1;
-  double radius = 0, flatten = 0, majorRadius = 0, minorRadius = 0, width = 0, depth = 0, length = 0;
-  int64_t steps = -1;
-  std::vector<CLI::Option*> given;  // options whose values override the INI file
-  CLI::Option *optColumns = nullptr, *optRows = nullptr, *optRadius = nullptr, *optFlatten = nullptr,
-              *optMajor = nullptr, *optMinor = nullptr, *optWidth = nullptr, *optDepth = nullptr,
-              *optLength = nullptr, *optPinRing = nullptr, *optSteps = nullptr;
-};
-
-void AddMembraneOptions(CLI::App* cmd, MembraneOptions* o, bool withSteps) {
-  cmd->add_option(
-      "--ini", o->ini,
-      "INI file: section [Setup] for the plug-in, section [Membrane] for the shape (optional; without "
-      "it the plug-in's defaults apply)");
-  cmd->add_option("--shape", o->shape, "sphere (grid mode 0), torus (1), sheet (2) or tube (3)");
-  o->optColumns =
-      cmd->add_option("-u,--columns", o->columns, "grid columns CountU; closed rings repeat column 0");
-  o->optRows = cmd->add_option("-v,--rows", o->rows, "grid rows CountV, 1 to 257");
-  o->optRadius = cmd->add_option("--radius", o->radius, "sphere or tube radius (1)");
-  o->optFlatten = cmd->add_option("--flatten", o->flatten,
-                                  "sphere and torus: z scale of the start shape; below 1 starts flat (1)");
-  o->optMajor = cmd->add_option("--major-radius", o->majorRadius, "torus: radius of the centre circle (1)");
-  o->optMinor = cmd->add_option("--minor-radius", o->minorRadius, "torus: radius of the tube (0.4)");
-  o->optWidth = cmd->add_option("--width", o->width, "sheet size along x (2)");
-  o->optDepth = cmd->add_option("--depth", o->depth, "sheet size along y (2)");
-  o->optLength = cmd->add_option("--length", o->length, "tube length along z (2)");
-  cmd->add_option("--pin", o->pin,
-                  "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points");
-  o->optPinRing =
-      cmd->add_option("--pin-ring", o->pinRing, "grid row pinned by --pin ring (default: the top ring)");
-  cmd->add_option("--pin-points", o->pinPoints, "comma-separated point indices for --pin points");
-  cmd->add_option("--winding", o->winding, "cw (default: clockwise seen from outside) or ccw");
-  cmd->add_option("--defect", o->defect, "build a fault on purpose: none, hole, seam or flip");
-  if (withSteps) o->optSteps = cmd->add_option("-n,--steps", o->steps, "steps to run (1000)");
-}
-
-std::vector<int32_t> ParsePointList(const std::string& text) {
-  std::vector<int32_t> points;
-  std::stringstream list(text);
-  std::string item;
-  while (std::getline(list, item, ',')) {
-    char* end = nullptr;
-    const long value = std::strtol(item.c_str(), &end, 10);
-    if (item.empty() || *end != 0 || value < 0 || value > INT32_MAX) {
-      throw UsageError{"--pin-points must list point indices separated by commas, not '" + text + "'"};
-    }
-    points.push_back(static_cast<int32_t>(value));
-  }
-  return points;
-}
-
-struct Scenario {
-  MembraneParams params;
-  int64_t steps = kDefaultSteps;
-  int64_t every = 0;
-  std::string iniPath;  // empty: no file, the plug-in's defaults
-  std::string name;
-};
-
-// defaults, then the INI file's [Membrane], then the command line
-Scenario ResolveScenario(const MembraneOptions& o, const std::string& iniPath) {
-  Scenario s;
-  s.iniPath = iniPath;
-  s.params.columns = -1;
-  s.params.rows = -1;
-  ScenarioKeys keys;
-  if (!iniPath.empty()) {
-    IniFile ini;
-    std::string error;
-    if (!ini.Open(iniPath, &error)) throw UsageError{error};
-    if (!ReadMembraneSection(ini, &s.params, &keys, &error)) throw UsageError{error};
-    s.name = std::filesystem::u8path(iniPath).stem().u8string();
-  }
-  if (!o.shape.empty() && !ParseShape(o.shape, &s.params.shape)) {
-    throw UsageError{"unknown shape '" + o.shape + "' (choose sphere, torus, sheet or tube)"};
-  }
-  if (s.name.empty()) s.name = ShapeName(s.params.shape);
-  if (!o.pin.empty() && !ParsePin(o.pin, &s.params.pin)) {
-    throw UsageError{"unknown pinning '" + o.pin +
-                     "' (choose none, pole, poles, ring, ends, border, corners, points)"};
-  }
-  if (!o.winding.empty()) {
-    if (o.winding != "cw" && o.winding != "ccw")
-      throw UsageError{"--winding must be cw or ccw, not '" + o.winding + "'"};
-    s.params.clockwise = o.winding == "cw";
-  }
-  if (!o.defect.empty() && !ParseDefect(o.defect, &s.params.defect)) {
-    throw UsageError{"unknown defect '" + o.defect + "' (choose none, hole, seam or flip)"};
-  }
-  if (!o.pinPoints.empty()) {
-    s.params.pinPoints = ParsePointList(o.pinPoints);
-    if (o.pin.empty()) s.params.pin = PinMode::kPoints;
-  }
-  if (o.optColumns->count()) s.params.columns = o.columns;
-  if (o.optRows->count()) s.params.rows = o.rows;
-  if (o.optRadius->count()) s.params.radius = o.radius;
-  if (o.optFlatten->count()) s.params.flatten = o.flatten;
-  if (o.optMajor->count()) s.params.majorRadius = o.majorRadius;
-  if (o.optMinor->count()) s.params.minorRadius = o.minorRadius;
-  if (o.optWidth->count()) s.params.width = o.width;
-  if (o.optDepth->count()) s.params.depth = o.depth;
-  if (o.optLength->count()) s.params.length = o.length;
-  if (o.optPinRing->count()) s.params.pinRing = o.pinRing;
-  // grid sizes that suit each shape when none is given
-  const bool sheet = s.params.shape == Shape::kSheet;
-  if (s.params.columns == -1) s.params.columns = sheet ? 21 : 33;
-  if (s.params.rows == -1) s.params.rows = sheet ? 21 : 17;
-  if (keys.steps >= 0) s.steps = keys.steps;
-  if (keys.every >= 0) s.every = keys.every;
-  if (o.optSteps != nullptr && o.optSteps->count()) s.steps = o.steps;
-  if (s.steps < 0 || s.steps > kMaxSteps) {
-    throw UsageError{"steps must lie between 0 and " + std::to_string(kMaxSteps) + ", not " +
-                     std::to_string(s.steps)};
-  }
-  const std::string problem = ValidateParams(s.params);
-  if (!problem.empty()) throw UsageError{problem};
-  return s;
-}
-
 // what the command line asked for, filled in by CLI11
 struct CommandLine {
   std::string pluginPath;
   std::string settingsFile;
-  MembraneOptions check, run;
+  std::string checkIni, runIni;
+  ScenarioChoices check, run;
   std::string outFolder, imageSize = "800x600";
-  int64_t every = -1;
-  CLI::Option* everyOpt = nullptr;
   bool printHash = false;
   std::vector<std::string> hashFiles;
 };
+
+// an option whose text goes to the scenario unparsed; `typeName` is what the
+// help shows for its value
+void AddSettingText(CLI::App* cmd, const std::string& names, std::optional<std::string>* given,
+                    const std::string& help, const char* typeName) {
+  cmd->add_option_function<std::string>(
+         names, [given](const std::string& text) { *given = text; }, help)
+      ->type_name(typeName);
+}
+
+void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given, bool withSteps) {
+  cmd->add_option(
+      "--ini", *ini,
+      "INI file: section [Setup] for the plug-in, section [Membrane] for the shape (optional; without "
+      "it the plug-in's defaults apply)");
+  AddSettingText(cmd, "--shape", &given->shape, "sphere (grid mode 0), torus (1), sheet (2) or tube (3)",
+                 "TEXT");
+  AddSettingText(cmd, "-u,--columns", &given->columns, "grid columns CountU; closed rings repeat column 0",
+                 "INT");
+  AddSettingText(cmd, "-v,--rows", &given->rows, "grid rows CountV, 1 to 257", "INT");
+  AddSettingText(cmd, "--radius", &given->radius, "sphere or tube radius (1)", "FLOAT");
+  AddSettingText(cmd, "--flatten", &given->flatten,
+                 "sphere and torus: z scale of the start shape; below 1 starts flat (1)", "FLOAT");
+  AddSettingText(cmd, "--major-radius", &given->majorRadius, "torus: radius of the centre circle (1)",
+                 "FLOAT");
+  AddSettingText(cmd, "--minor-radius", &given->minorRadius, "torus: radius of the tube (0.4)", "FLOAT");
+  AddSettingText(cmd, "--width", &given->width, "sheet size along x (2)", "FLOAT");
+  AddSettingText(cmd, "--depth", &given->depth, "sheet size along y (2)", "FLOAT");
+  AddSettingText(cmd, "--length", &given->length, "tube length along z (2)", "FLOAT");
+  AddSettingText(cmd, "--pin", &given->pin,
+                 "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points",
+                 "TEXT");
+  AddSettingText(cmd, "--pin-ring", &given->pinRing, "grid row pinned by --pin ring (default: the top ring)",
+                 "INT");
+  AddSettingText(cmd, "--pin-points", &given->pinPoints, "comma-separated point indices for --pin points",
+                 "TEXT");
+  AddSettingText(cmd, "--winding", &given->winding, "cw (default: clockwise seen from outside) or ccw",
+                 "TEXT");
+  AddSettingText(cmd, "--defect", &given->defect, "build a fault on purpose: none, hole, seam or flip",
+                 "TEXT");
+  if (withSteps) AddSettingText(cmd, "-n,--steps", &given->steps, "steps to run (1000)", "INT");
+}
 
 // the commands and their options; values land in `cl`
 void DefineCommands(CLI::App* app, CommandLine* cl) {
@@ -201,19 +119,26 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
 
   auto* check =
       app->add_subcommand("check", "examine a membrane before it runs (exit 3 when problems are found)");
-  AddMembraneOptions(check, &cl->check, false);
+  AddScenarioOptions(check, &cl->checkIni, &cl->check, false);
 
   auto* run = app->add_subcommand("run", "run a membrane and write what it became");
-  AddMembraneOptions(run, &cl->run, true);
+  AddScenarioOptions(run, &cl->runIni, &cl->run, true);
   run->add_option("-o,--out", cl->outFolder,
                   "output folder for surface.obj, surface.png, figures.csv, plot.svg");
-  cl->everyOpt = run->add_option("--every", cl->every, "also write frames/step_NNNNNN.obj every K steps");
+  AddSettingText(run, "--every", &cl->run.every, "also write frames/step_NNNNNN.obj every K steps", "INT");
   run->add_option("--image", cl->imageSize, "picture size WIDTHxHEIGHT (800x600)");
   run->add_flag("--hash", cl->printHash, "print the FNV-1a 64 hash of every point's Pos and Vel at the end");
 
   auto* hash = app->add_subcommand("hash", "run several scenario INI files and print one hash per file");
   hash->add_option("files", cl->hashFiles, "scenario INI files (sections [Setup] and [Membrane])")
       ->required();
+}
+
+Scenario ResolveOrThrow(const std::string& iniPath, const ScenarioChoices& given) {
+  Scenario s;
+  std::string error;
+  if (!ResolveScenario(iniPath, given, &s, &error)) throw UsageError{error};
+  return s;
 }
 
 void LoadPluginOrThrow(Plugin* plugin, const std::string& path) {
@@ -438,7 +363,7 @@ int CommandSettings(const std::string& pluginPath, const std::string& file) {
 }
 
 int CommandCheck(const CommandLine& cl) {
-  Membrane membrane = BuildMembrane(ResolveScenario(cl.check, cl.check.ini).params);
+  Membrane membrane = BuildMembrane(ResolveOrThrow(cl.checkIni, cl.check).params);
   const MeshReport report = CheckMembrane(membrane);
   std::cout << FormatReport(membrane, report);
   return report.Clean() ? 0 : kExitProblems;
@@ -446,9 +371,7 @@ int CommandCheck(const CommandLine& cl) {
 
 // the scenario and the picture size are checked before the plug-in loads
 int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
-  Scenario s = ResolveScenario(cl.run, cl.run.ini);
-  if (cl.everyOpt->count()) s.every = cl.every;
-  if (s.every < 0) throw UsageError{"--every must be 0 or more, not " + std::to_string(s.every)};
+  const Scenario s = ResolveOrThrow(cl.runIni, cl.run);
   RunOutput out;
   out.folder = cl.outFolder;
   out.hash = cl.printHash;
@@ -467,10 +390,7 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
 // every scenario is checked before the first one runs
 int CommandHash(const std::string& pluginPath, const std::vector<std::string>& files) {
   std::vector<Scenario> scenarios;
-  MembraneOptions none;
-  CLI::App dummy;
-  AddMembraneOptions(&dummy, &none, true);
-  for (const std::string& file : files) scenarios.push_back(ResolveScenario(none, file));
+  for (const std::string& file : files) scenarios.push_back(ResolveOrThrow(file, ScenarioChoices{}));
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);
   for (const Scenario& s : scenarios) {
