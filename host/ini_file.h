@@ -1,5 +1,5 @@
-// The host's reading of INI files: section "Setup" to explain what the
-// plug-in made of it, and section "Membrane" for the shape of a scenario.
+// The host's reading of INI files (section "Setup" is explained in
+// setup_report.h, section "Membrane" is read in scenario.h).
 // Every lookup goes through ReadProfileString, the reader that answers as
 // the Windows profile API does, so the host sees the text the plug-in sees.
 #pragma once
@@ -11,8 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "membrane.h"
 
 namespace tumelin {
 
@@ -41,13 +39,5 @@ class IniFile {
 
 // shortest decimal text that reads back as the same double
 std::string FormatDouble(double value);
-
-// settings of a scenario from section "Membrane"; keys absent from the file
-// or empty leave the fields as they are; false with a one-line message
-struct ScenarioKeys {
-  int64_t steps = -1;
-  int64_t every = -1;
-};
-bool ReadMembraneSection(const IniFile& ini, MembraneParams* params, ScenarioKeys* keys, std::string* error);
 
 }  // namespace tumelin

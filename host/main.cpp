@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,9 +29,11 @@
 #include "plugin_loader.h"
 #include "profile_reader.h"
 #include "render.h"
+#include "scenario.h"
 #include "setup_report.h"
 #include "setup_rules.h"
 #include "simulation.h"
+#include "user_text.h"
 
 using namespace tumelin;
 
@@ -41,9 +44,6 @@ constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
 constexpr int kExitProblems = 3;
 
-constexpr int64_t kDefaultSteps = 1000;
-constexpr int64_t kMaxSteps = 100000000;
-
 struct UsageError {
   std::string message;
 };
@@ -53,127 +53,94 @@ int Fail(const std::string& message, int code) {
   return code;
 }
 
-// ---- membrane options --------------------------------------------------------
+// ---- the command line ---------------------------------------------------------
 
-struct MembraneOptions {
-  std::string ini;
-  std::string shape, pin, pinPoints, winding, defect;
-  int32_t columns = 0, rows = 0, pinRing = -1;
-  double radius = 0, flatten = 0, majorRadius = 0, minorRadius = 0, width = 0, depth = 0, length = 0;
-  int64_t steps = -1;
-  std::vector<CLI::Option*> given;  // options whose values override the INI file
-  CLI::Option *optColumns = nullptr, *optRows = nullptr, *optRadius = nullptr, *optFlatten = nullptr,
-              *optMajor = nullptr, *optMinor = nullptr, *optWidth = nullptr, *optDepth = nullptr,
-              *optLength = nullptr, *optPinRing = nullptr, *optSteps = nullptr;
+// what the command line asked for, filled in by CLI11
+struct CommandLine {
+  std::string pluginPath;
+  std::string settingsFile;
+  std::string checkIni, runIni;
+  ScenarioChoices check, run;
+  std::string outFolder, imageSize = "800x600";
+  bool printHash = false;
+  std::vector<std::string> hashFiles;
 };
 
-void AddMembraneOptions(CLI::App* cmd, MembraneOptions* o, bool withSteps) {
+// an option whose text goes to the scenario unparsed; `typeName` is what the
+// help shows for its value
+void AddSettingText(CLI::App* cmd, const std::string& names, std::optional<std::string>* given,
+                    const std::string& help, const char* typeName) {
+  cmd->add_option_function<std::string>(
+         names, [given](const std::string& text) { *given = text; }, help)
+      ->type_name(typeName);
+}
+
+void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given, bool withSteps) {
   cmd->add_option(
-      "--ini", o->ini,
+      "--ini", *ini,
       "INI file: section [Setup] for the plug-in, section [Membrane] for the shape (optional; without "
       "it the plug-in's defaults apply)");
-  cmd->add_option("--shape", o->shape, "sphere (grid mode 0), torus (1), sheet (2) or tube (3)");
-  o->optColumns =
-      cmd->add_option("-u,--columns", o->columns, "grid columns CountU; closed rings repeat column 0");
-  o->optRows = cmd->add_option("-v,--rows", o->rows, "grid rows CountV, 1 to 257");
-  o->optRadius = cmd->add_option("--radius", o->radius, "sphere or tube radius (1)");
-  o->optFlatten = cmd->add_option("--flatten", o->flatten,
-                                  "sphere and torus: z scale of the start shape; below 1 starts flat (1)");
-  o->optMajor = cmd->add_option("--major-radius", o->majorRadius, "torus: radius of the centre circle (1)");
-  o->optMinor = cmd->add_option("--minor-radius", o->minorRadius, "torus: radius of the tube (0.4)");
-  o->optWidth = cmd->add_option("--width", o->width, "sheet size along x (2)");
-  o->optDepth = cmd->add_option("--depth", o->depth, "sheet size along y (2)");
-  o->optLength = cmd->add_option("--length", o->length, "tube length along z (2)");
-  cmd->add_option("--pin", o->pin,
-                  "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points");
-  o->optPinRing =
-      cmd->add_option("--pin-ring", o->pinRing, "grid row pinned by --pin ring (default: the top ring)");
-  cmd->add_option("--pin-points", o->pinPoints, "comma-separated point indices for --pin points");
-  cmd->add_option("--winding", o->winding, "cw (default: clockwise seen from outside) or ccw");
-  cmd->add_option("--defect", o->defect, "build a fault on purpose: none, hole, seam or flip");
-  if (withSteps) o->optSteps = cmd->add_option("-n,--steps", o->steps, "steps to run (1000)");
+  AddSettingText(cmd, "--shape", &given->shape, "sphere (grid mode 0), torus (1), sheet (2) or tube (3)",
+                 "TEXT");
+  AddSettingText(cmd, "-u,--columns", &given->columns, "grid columns CountU; closed rings repeat column 0",
+                 "INT");
+  AddSettingText(cmd, "-v,--rows", &given->rows, "grid rows CountV, 1 to 257", "INT");
+  AddSettingText(cmd, "--radius", &given->radius, "sphere or tube radius (1)", "FLOAT");
+  AddSettingText(cmd, "--flatten", &given->flatten,
+                 "sphere and torus: z scale of the start shape; below 1 starts flat (1)", "FLOAT");
+  AddSettingText(cmd, "--major-radius", &given->majorRadius, "torus: radius of the centre circle (1)",
+                 "FLOAT");
+  AddSettingText(cmd, "--minor-radius", &given->minorRadius, "torus: radius of the tube (0.4)", "FLOAT");
+  AddSettingText(cmd, "--width", &given->width, "sheet size along x (2)", "FLOAT");
+  AddSettingText(cmd, "--depth", &given->depth, "sheet size along y (2)", "FLOAT");
+  AddSettingText(cmd, "--length", &given->length, "tube length along z (2)", "FLOAT");
+  AddSettingText(cmd, "--pin", &given->pin,
+                 "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points",
+                 "TEXT");
+  AddSettingText(cmd, "--pin-ring", &given->pinRing, "grid row pinned by --pin ring (default: the top ring)",
+                 "INT");
+  AddSettingText(cmd, "--pin-points", &given->pinPoints, "comma-separated point indices for --pin points",
+                 "TEXT");
+  AddSettingText(cmd, "--winding", &given->winding, "cw (default: clockwise seen from outside) or ccw",
+                 "TEXT");
+  AddSettingText(cmd, "--defect", &given->defect, "build a fault on purpose: none, hole, seam or flip",
+                 "TEXT");
+  if (withSteps) AddSettingText(cmd, "-n,--steps", &given->steps, "steps to run (1000)", "INT");
 }
 
-std::vector<int32_t> ParsePointList(const std::string& text) {
-  std::vector<int32_t> points;
-  std::stringstream list(text);
-  std::string item;
-  while (std::getline(list, item, ',')) {
-    char* end = nullptr;
-    const long value = std::strtol(item.c_str(), &end, 10);
-    if (item.empty() || *end != 0 || value < 0 || value > INT32_MAX) {
-      throw UsageError{"--pin-points must list point indices separated by commas, not '" + text + "'"};
-    }
-    points.push_back(static_cast<int32_t>(value));
-  }
-  return points;
+// the commands and their options; values land in `cl`
+void DefineCommands(CLI::App* app, CommandLine* cl) {
+  app->require_subcommand(1);
+  app->add_option("--plugin", cl->pluginPath,
+                  "the plug-in to load (default: Tumelin.kwt beside this program)");
+
+  app->add_subcommand("info", "show the display name, registration strings and version stamp");
+
+  auto* settings =
+      app->add_subcommand("settings", "show what the plug-in makes of section [Setup] of an INI file");
+  settings->add_option("file", cl->settingsFile, "the INI file")->required();
+
+  auto* check =
+      app->add_subcommand("check", "examine a membrane before it runs (exit 3 when problems are found)");
+  AddScenarioOptions(check, &cl->checkIni, &cl->check, false);
+
+  auto* run = app->add_subcommand("run", "run a membrane and write what it became");
+  AddScenarioOptions(run, &cl->runIni, &cl->run, true);
+  run->add_option("-o,--out", cl->outFolder,
+                  "output folder for surface.obj, surface.png, figures.csv, plot.svg");
+  AddSettingText(run, "--every", &cl->run.every, "also write frames/step_NNNNNN.obj every K steps", "INT");
+  run->add_option("--image", cl->imageSize, "picture size WIDTHxHEIGHT (800x600)");
+  run->add_flag("--hash", cl->printHash, "print the FNV-1a 64 hash of every point's Pos and Vel at the end");
+
+  auto* hash = app->add_subcommand("hash", "run several scenario INI files and print one hash per file");
+  hash->add_option("files", cl->hashFiles, "scenario INI files (sections [Setup] and [Membrane])")
+      ->required();
 }
 
-struct Scenario {
-  MembraneParams params;
-  int64_t steps = kDefaultSteps;
-  int64_t every = 0;
-  std::string iniPath;  // empty: no file, the plug-in's defaults
-  std::string name;
-};
-
-// defaults, then the INI file's [Membrane], then the command line
-Scenario ResolveScenario(const MembraneOptions& o, const std::string& iniPath) {
+Scenario ResolveOrThrow(const std::string& iniPath, const ScenarioChoices& given) {
   Scenario s;
-  s.iniPath = iniPath;
-  s.params.columns = -1;
-  s.params.rows = -1;
-  ScenarioKeys keys;
-  if (!iniPath.empty()) {
-    IniFile ini;
-    std::string error;
-    if (!ini.Open(iniPath, &error)) throw UsageError{error};
-    if (!ReadMembraneSection(ini, &s.params, &keys, &error)) throw UsageError{error};
-    s.name = std::filesystem::u8path(iniPath).stem().u8string();
-  }
-  if (!o.shape.empty() && !ParseShape(o.shape, &s.params.shape)) {
-    throw UsageError{"unknown shape '" + o.shape + "' (choose sphere, torus, sheet or tube)"};
-  }
-  if (s.name.empty()) s.name = ShapeName(s.params.shape);
-  if (!o.pin.empty() && !ParsePin(o.pin, &s.params.pin)) {
-    throw UsageError{"unknown pinning '" + o.pin +
-                     "' (choose none, pole, poles, ring, ends, border, corners, points)"};
-  }
-  if (!o.winding.empty()) {
-    if (o.winding != "cw" && o.winding != "ccw")
-      throw UsageError{"--winding must be cw or ccw, not '" + o.winding + "'"};
-    s.params.clockwise = o.winding == "cw";
-  }
-  if (!o.defect.empty() && !ParseDefect(o.defect, &s.params.defect)) {
-    throw UsageError{"unknown defect '" + o.defect + "' (choose none, hole, seam or flip)"};
-  }
-  if (!o.pinPoints.empty()) {
-    s.params.pinPoints = ParsePointList(o.pinPoints);
-    if (o.pin.empty()) s.params.pin = PinMode::kPoints;
-  }
-  if (o.optColumns->count()) s.params.columns = o.columns;
-  if (o.optRows->count()) s.params.rows = o.rows;
-  if (o.optRadius->count()) s.params.radius = o.radius;
-  if (o.optFlatten->count()) s.params.flatten = o.flatten;
-  if (o.optMajor->count()) s.params.majorRadius = o.majorRadius;
-  if (o.optMinor->count()) s.params.minorRadius = o.minorRadius;
-  if (o.optWidth->count()) s.params.width = o.width;
-  if (o.optDepth->count()) s.params.depth = o.depth;
-  if (o.optLength->count()) s.params.length = o.length;
-  if (o.optPinRing->count()) s.params.pinRing = o.pinRing;
-  // grid sizes that suit each shape when none is given
-  const bool sheet = s.params.shape == Shape::kSheet;
-  if (s.params.columns == -1) s.params.columns = sheet ? 21 : 33;
-  if (s.params.rows == -1) s.params.rows = sheet ? 21 : 17;
-  if (keys.steps >= 0) s.steps = keys.steps;
-  if (keys.every >= 0) s.every = keys.every;
-  if (o.optSteps != nullptr && o.optSteps->count()) s.steps = o.steps;
-  if (s.steps < 0 || s.steps > kMaxSteps) {
-    throw UsageError{"steps must lie between 0 and " + std::to_string(kMaxSteps) + ", not " +
-                     std::to_string(s.steps)};
-  }
-  const std::string problem = ValidateParams(s.params);
-  if (!problem.empty()) throw UsageError{problem};
+  std::string error;
+  if (!ResolveScenario(iniPath, given, &s, &error)) throw UsageError{error};
   return s;
 }
 
@@ -218,6 +185,113 @@ std::string HexHash(uint64_t hash) {
   return buffer;
 }
 
+// ---- a run -------------------------------------------------------------------
+
+struct RunOutput {
+  std::string folder;  // empty: write no files
+  int imageWidth = 800, imageHeight = 600;
+  bool hash = false;
+};
+
+// what the run loop leaves behind
+struct RunRecord {
+  std::vector<StepFigures> figures;  // one per step from step 0, when files are written
+  double seconds = 0.0;
+};
+
+void WriteFileOrThrow(const std::filesystem::path& path, const std::string& bytes) {
+  std::string error;
+  if (!WriteFileAtomic(path.u8string(), bytes, &error)) throw std::runtime_error(error);
+}
+
+// frames/step_NNNNNN.obj: the surface after `step`
+void WriteFrame(Simulation* sim, const Scenario& s, const std::filesystem::path& folder, int64_t step) {
+  sim->WriteGrid();
+  char name[40];
+  std::snprintf(name, sizeof name, "step_%06lld.obj", static_cast<long long>(step));
+  WriteFileOrThrow(folder / "frames" / name,
+                   ObjText(sim->Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
+}
+
+// every step of the scenario, with figures and frames when files are written
+RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose) {
+  RunRecord record;
+  const bool writeFiles = !out.folder.empty();
+  const bool writeFrames = writeFiles && s.every > 0;
+  const std::filesystem::path folder = std::filesystem::u8path(out.folder);
+  if (writeFiles) record.figures.reserve(static_cast<size_t>(s.steps) + 1);
+  if (writeFiles) record.figures.push_back(sim->Figures(0));
+  if (writeFrames) std::filesystem::create_directories(folder / "frames");
+
+  Progress progress(s.steps, verbose && TUMELIN_ISATTY(TUMELIN_FILENO(stderr)) != 0);
+  const auto start = std::chrono::steady_clock::now();
+  for (int64_t step = 1; step <= s.steps; ++step) {
+    sim->Step();
+    if (writeFiles) record.figures.push_back(sim->Figures(step));
+    if (writeFrames && step % s.every == 0) WriteFrame(sim, s, folder, step);
+    progress.Update(step);
+  }
+  record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  progress.Finish();
+  return record;
+}
+
+// the result files of a finished run
+void WriteOutputs(const Simulation& sim, const Scenario& s, const std::vector<StepFigures>& figures,
+                  const RunOutput& out) {
+  const std::filesystem::path folder = std::filesystem::u8path(out.folder);
+  const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
+  const Image image = RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight);
+  const std::string png = EncodePng(image);
+  if (png.empty()) throw std::runtime_error("cannot encode the PNG picture");
+  WriteFileOrThrow(folder / "surface.obj", ObjText(sim.Grid(), s.params.shape, comment));
+  WriteFileOrThrow(folder / "surface.png", png);
+  WriteFileOrThrow(folder / "figures.csv", CsvText(figures, s.params.shape));
+  WriteFileOrThrow(folder / "plot.svg", SvgPlot(figures, s.params.shape, s.name));
+}
+
+// "NAME: SHAPE CxR (N points), S steps in T s (R steps/s), FIGURES, max speed V[; files in F]"
+std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& last, double seconds,
+                        const RunOutput& out) {
+  std::ostringstream line;
+  line << s.name << ": " << ShapeName(s.params.shape) << " " << s.params.columns << "x" << s.params.rows
+       << " (" << points << " points), " << s.steps << " steps in "
+       << FormatDouble(std::round(seconds * 1000) / 1000) << " s";
+  if (seconds > 0) line << " (" << static_cast<long long>(std::llround(s.steps / seconds)) << " steps/s)";
+  auto rounded = [](double x) { return FormatDouble(std::round(x * 1e6) / 1e6); };
+  if (IsClosed(s.params.shape)) {
+    line << ", volume " << rounded(last.volume);
+  } else {
+    const bool sheet = s.params.shape == Shape::kSheet;
+    line << ", area " << rounded(last.area) << ", mean " << (sheet ? "height " : "radius ")
+         << rounded(sheet ? last.meanHeight : last.meanRadius);
+  }
+  line << ", max speed " << rounded(last.maxSpeed);
+  if (!out.folder.empty()) line << "; files in " << out.folder;
+  return line.str();
+}
+
+// one scenario from start to end, files only after the run succeeded;
+// returns the final state's hash
+uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const RunOutput& out, bool verbose) {
+  Membrane membrane = BuildMembrane(s.params);
+  const TClothSetup setup =
+      LoadSettings(plugin, s.iniPath.empty() ? std::u16string() : PathForPlugin(s.iniPath));
+  Simulation sim(plugin, &membrane, setup);
+  const RunRecord record = RunSteps(&sim, s, out, verbose);
+  sim.WriteGrid();
+  const std::string gridProblem = sim.CheckGrid();
+  if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
+  if (!out.folder.empty()) WriteOutputs(sim, s, record.figures, out);
+  const uint64_t hash = sim.Hash();
+  if (verbose) {
+    std::cout << SummaryLine(s, membrane.points.Count(), sim.Figures(s.steps), record.seconds, out)
+              << std::endl;
+  }
+  if (out.hash) std::cout << "hash " << HexHash(hash) << std::endl;
+  return hash;
+}
+
 // ---- commands ----------------------------------------------------------------
 
 std::string FormatStamp(double stamp) {
@@ -243,7 +317,9 @@ std::string FormatStamp(double stamp) {
   return buffer;
 }
 
-int CommandInfo(const Plugin& plugin) {
+int CommandInfo(const std::string& pluginPath) {
+  Plugin plugin;
+  LoadPluginOrThrow(&plugin, pluginPath);
   std::cout << "plug-in        " << plugin.Path() << "\n";
   std::cout << "display name   " << Utf16ToUtf8(plugin.nameZR7()) << "\n";
   double stamp = 0.0;
@@ -260,7 +336,12 @@ int CommandInfo(const Plugin& plugin) {
   return 0;
 }
 
-int CommandSettings(const Plugin& plugin, const IniFile& ini) {
+int CommandSettings(const std::string& pluginPath, const std::string& file) {
+  IniFile ini;
+  std::string error;
+  if (!ini.Open(file, &error)) throw UsageError{error};
+  Plugin plugin;
+  LoadPluginOrThrow(&plugin, pluginPath);
   const TClothSetup stored = LoadSettings(plugin, PathForPlugin(ini.Path()));
   const char16_t separator = ReadUserDecimalSeparator();
   const auto lines = ExplainSetup(ini, stored, separator);
@@ -284,144 +365,61 @@ int CommandSettings(const Plugin& plugin, const IniFile& ini) {
   return 0;
 }
 
-int CommandCheck(const Scenario& s) {
-  Membrane membrane = BuildMembrane(s.params);
+int CommandCheck(const CommandLine& cl) {
+  Membrane membrane = BuildMembrane(ResolveOrThrow(cl.checkIni, cl.check).params);
   const MeshReport report = CheckMembrane(membrane);
   std::cout << FormatReport(membrane, report);
   return report.Clean() ? 0 : kExitProblems;
 }
 
-struct RunOutput {
-  std::string folder;  // empty: write no files
-  int imageWidth = 800, imageHeight = 600;
-  bool hash = false;
-};
-
-struct RunResult {
-  uint64_t hash = 0;
-};
-
-// one scenario from start to end; files only after the run succeeded
-RunResult RunScenario(const Plugin& plugin, const Scenario& s, const RunOutput& out, bool verbose) {
-  Membrane membrane = BuildMembrane(s.params);
-  const TClothSetup setup =
-      LoadSettings(plugin, s.iniPath.empty() ? std::u16string() : PathForPlugin(s.iniPath));
-  Simulation sim(plugin, &membrane, setup);
-  const bool writeFiles = !out.folder.empty();
-  std::vector<StepFigures> figures;
-  if (writeFiles) figures.reserve(static_cast<size_t>(s.steps) + 1);
-  if (writeFiles) figures.push_back(sim.Figures(0));
+// the scenario and the picture size are checked before the plug-in loads
+int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
+  const Scenario s = ResolveOrThrow(cl.runIni, cl.run);
+  RunOutput out;
+  out.folder = cl.outFolder;
+  out.hash = cl.printHash;
+  if (!ParseImageSize(cl.imageSize, &out.imageWidth, &out.imageHeight)) {
+    throw UsageError{"--image must be WIDTHxHEIGHT between " + std::to_string(kMinImageSide) + " and " +
+                     std::to_string(kMaxImageSide) + ", not '" + cl.imageSize + "'"};
+  }
+  Plugin plugin;
+  LoadPluginOrThrow(&plugin, pluginPath);
   std::string error;
-  const std::filesystem::path folder = std::filesystem::u8path(out.folder);
-  if (writeFiles && s.every > 0) std::filesystem::create_directories(folder / "frames");
-
-  Progress progress(s.steps, verbose && TUMELIN_ISATTY(TUMELIN_FILENO(stderr)) != 0);
-  const auto start = std::chrono::steady_clock::now();
-  for (int64_t step = 1; step <= s.steps; ++step) {
-    sim.Step();
-    if (writeFiles) figures.push_back(sim.Figures(step));
-    if (writeFiles && s.every > 0 && step % s.every == 0) {
-      sim.WriteGrid();
-      char name[40];
-      std::snprintf(name, sizeof name, "step_%06lld.obj", static_cast<long long>(step));
-      const std::string text =
-          ObjText(sim.Grid(), s.params.shape, s.name + " after step " + std::to_string(step));
-      if (!WriteFileAtomic((folder / "frames" / name).u8string(), text, &error))
-        throw std::runtime_error(error);
-    }
-    progress.Update(step);
-  }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  progress.Finish();
-  sim.WriteGrid();
-  const std::string gridProblem = sim.CheckGrid();
-  if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
-
-  if (writeFiles) {
-    const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
-    const Image image = RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight);
-    const std::string png = EncodePng(image);
-    if (png.empty()) throw std::runtime_error("cannot encode the PNG picture");
-    if (!WriteFileAtomic((folder / "surface.obj").u8string(), ObjText(sim.Grid(), s.params.shape, comment),
-                         &error) ||
-        !WriteFileAtomic((folder / "surface.png").u8string(), png, &error) ||
-        !WriteFileAtomic((folder / "figures.csv").u8string(), CsvText(figures, s.params.shape), &error) ||
-        !WriteFileAtomic((folder / "plot.svg").u8string(), SvgPlot(figures, s.params.shape, s.name),
-                         &error)) {
-      throw std::runtime_error(error);
-    }
-  }
-
-  RunResult result;
-  result.hash = sim.Hash();
-  if (verbose) {
-    const StepFigures last = sim.Figures(s.steps);
-    std::ostringstream line;
-    line << s.name << ": " << ShapeName(s.params.shape) << " " << s.params.columns << "x" << s.params.rows
-         << " (" << membrane.points.Count() << " points), " << s.steps << " steps in "
-         << FormatDouble(std::round(seconds * 1000) / 1000) << " s";
-    if (seconds > 0) line << " (" << static_cast<long long>(std::llround(s.steps / seconds)) << " steps/s)";
-    auto rounded = [](double x) { return FormatDouble(std::round(x * 1e6) / 1e6); };
-    if (IsClosed(s.params.shape)) {
-      line << ", volume " << rounded(last.volume);
-    } else {
-      const bool sheet = s.params.shape == Shape::kSheet;
-      line << ", area " << rounded(last.area) << ", mean " << (sheet ? "height " : "radius ")
-           << rounded(sheet ? last.meanHeight : last.meanRadius);
-    }
-    line << ", max speed " << rounded(last.maxSpeed);
-    if (writeFiles) line << "; files in " << out.folder;
-    std::cout << line.str() << std::endl;
-  }
-  if (out.hash) std::cout << "hash " << HexHash(result.hash) << std::endl;
-  return result;
+  if (!out.folder.empty() && !PrepareOutputFolder(out.folder, &error)) throw UsageError{error};
+  RunScenario(plugin, s, out, true);
+  return 0;
 }
 
-bool ParseImageSize(const std::string& text, int* width, int* height) {
-  int w = 0, h = 0;
-  char x = 0, extra = 0;
-  if (std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &extra) != 3 || (x != 'x' && x != 'X')) return false;
-  if (w < 16 || h < 16 || w > 8192 || h > 8192) return false;
-  *width = w, *height = h;
-  return true;
+// every scenario is checked before the first one runs
+int CommandHash(const std::string& pluginPath, const std::vector<std::string>& files) {
+  std::vector<Scenario> scenarios;
+  for (const std::string& file : files) scenarios.push_back(ResolveOrThrow(file, ScenarioChoices{}));
+  Plugin plugin;
+  LoadPluginOrThrow(&plugin, pluginPath);
+  for (const Scenario& s : scenarios) {
+    const uint64_t hash = RunScenario(plugin, s, RunOutput{}, false);
+    std::cout << HexHash(hash) << "  " << s.name << "  " << s.steps << " steps" << std::endl;
+  }
+  return 0;
+}
+
+// the exit code of the one command given; throws UsageError for bad input
+int Dispatch(const CLI::App& app, const CommandLine& cl) {
+  const std::string pluginPath = cl.pluginPath.empty() ? DefaultPluginPath() : cl.pluginPath;
+  if (app.got_subcommand("info")) return CommandInfo(pluginPath);
+  if (app.got_subcommand("settings")) return CommandSettings(pluginPath, cl.settingsFile);
+  if (app.got_subcommand("check")) return CommandCheck(cl);
+  if (app.got_subcommand("run")) return CommandRun(pluginPath, cl);
+  if (app.got_subcommand("hash")) return CommandHash(pluginPath, cl.hashFiles);
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"tumelin-host: a stand-in for the host application of the Tumelin plug-in"};
-  app.require_subcommand(1);
-  std::string pluginPath;
-  app.add_option("--plugin", pluginPath, "the plug-in to load (default: Tumelin.kwt beside this program)");
-
-  app.add_subcommand("info", "show the display name, registration strings and version stamp");
-
-  auto* settingsCmd =
-      app.add_subcommand("settings", "show what the plug-in makes of section [Setup] of an INI file");
-  std::string settingsFile;
-  settingsCmd->add_option("file", settingsFile, "the INI file")->required();
-
-  auto* checkCmd =
-      app.add_subcommand("check", "examine a membrane before it runs (exit 3 when problems are found)");
-  MembraneOptions checkOptions;
-  AddMembraneOptions(checkCmd, &checkOptions, false);
-
-  auto* runCmd = app.add_subcommand("run", "run a membrane and write what it became");
-  MembraneOptions runOptions;
-  AddMembraneOptions(runCmd, &runOptions, true);
-  std::string outFolder, imageSize = "800x600";
-  int64_t every = -1;
-  bool printHash = false;
-  runCmd->add_option("-o,--out", outFolder,
-                     "output folder for surface.obj, surface.png, figures.csv, plot.svg");
-  auto* everyOpt = runCmd->add_option("--every", every, "also write frames/step_NNNNNN.obj every K steps");
-  runCmd->add_option("--image", imageSize, "picture size WIDTHxHEIGHT (800x600)");
-  runCmd->add_flag("--hash", printHash, "print the FNV-1a 64 hash of every point's Pos and Vel at the end");
-
-  auto* hashCmd = app.add_subcommand("hash", "run several scenario INI files and print one hash per file");
-  std::vector<std::string> hashFiles;
-  hashCmd->add_option("files", hashFiles, "scenario INI files (sections [Setup] and [Membrane])")->required();
-
+  CommandLine cl;
+  DefineCommands(&app, &cl);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -433,58 +431,11 @@ int main(int argc, char** argv) {
     }
     return Fail(message, kExitUsage);
   }
-
   try {
-    Plugin plugin;
-    const std::string path = pluginPath.empty() ? DefaultPluginPath() : pluginPath;
-    if (app.got_subcommand("info")) {
-      LoadPluginOrThrow(&plugin, path);
-      return CommandInfo(plugin);
-    }
-    if (app.got_subcommand("settings")) {
-      IniFile ini;
-      std::string error;
-      if (!ini.Open(settingsFile, &error)) throw UsageError{error};
-      LoadPluginOrThrow(&plugin, path);
-      return CommandSettings(plugin, ini);
-    }
-    if (app.got_subcommand("check")) {
-      return CommandCheck(ResolveScenario(checkOptions, checkOptions.ini));
-    }
-    if (app.got_subcommand("run")) {
-      Scenario s = ResolveScenario(runOptions, runOptions.ini);
-      if (everyOpt->count()) s.every = every;
-      if (s.every < 0) throw UsageError{"--every must be 0 or more, not " + std::to_string(s.every)};
-      RunOutput out;
-      out.folder = outFolder;
-      out.hash = printHash;
-      if (!ParseImageSize(imageSize, &out.imageWidth, &out.imageHeight)) {
-        throw UsageError{"--image must be WIDTHxHEIGHT between 16 and 8192, not '" + imageSize + "'"};
-      }
-      LoadPluginOrThrow(&plugin, path);
-      std::string error;
-      if (!out.folder.empty() && !PrepareOutputFolder(out.folder, &error)) throw UsageError{error};
-      RunScenario(plugin, s, out, true);
-      return 0;
-    }
-    if (app.got_subcommand("hash")) {
-      // every scenario is checked before the first one runs
-      std::vector<Scenario> scenarios;
-      MembraneOptions none;
-      CLI::App dummy;
-      AddMembraneOptions(&dummy, &none, true);
-      for (const std::string& file : hashFiles) scenarios.push_back(ResolveScenario(none, file));
-      LoadPluginOrThrow(&plugin, path);
-      for (const Scenario& s : scenarios) {
-        const RunResult r = RunScenario(plugin, s, RunOutput{}, false);
-        std::cout << HexHash(r.hash) << "  " << s.name << "  " << s.steps << " steps" << std::endl;
-      }
-      return 0;
-    }
+    return Dispatch(app, cl);
   } catch (const UsageError& e) {
     return Fail(e.message, kExitUsage);
   } catch (const std::exception& e) {
     return Fail(e.what(), kExitFailure);
   }
-  return 0;
 }

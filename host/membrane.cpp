@@ -7,6 +7,7 @@
 
 #include "dbl3d.h"
 #include "det_math.h"
+#include "user_text.h"
 
 namespace tumelin {
 
@@ -40,6 +41,14 @@ constexpr PinInfo kPins[] = {
     {PinMode::kRing, "ring"},       {PinMode::kEnds, "ends"},     {PinMode::kBorder, "border"},
     {PinMode::kCorners, "corners"}, {PinMode::kPoints, "points"},
 };
+
+struct DefectInfo {
+  Defect defect;
+  const char* name;
+};
+
+constexpr DefectInfo kDefects[] = {
+    {Defect::kNone, "none"}, {Defect::kHole, "hole"}, {Defect::kSeam, "seam"}, {Defect::kFlip, "flip"}};
 
 TDbl3D Vec(double x, double y, double z) { return TDbl3D{x, y, z}; }
 
@@ -147,40 +156,42 @@ std::vector<int32_t> PinnedPoints(const MembraneParams& params) {
 
 const char* ShapeName(Shape shape) { return Info(shape).name; }
 
+std::vector<std::string_view> ShapeNames() {
+  std::vector<std::string_view> names;
+  for (const ShapeInfo& info : kShapes) names.push_back(info.name);
+  return names;
+}
+
 bool ParseShape(const std::string& text, Shape* shape) {
-  for (const ShapeInfo& info : kShapes) {
-    if (text == info.name) {
-      *shape = info.shape;
-      return true;
-    }
-  }
-  return false;
+  const int i = FindName(ShapeNames(), text);
+  if (i >= 0) *shape = kShapes[i].shape;
+  return i >= 0;
 }
 
 const char* PinName(PinMode pin) { return kPins[static_cast<int>(pin)].name; }
 
+std::vector<std::string_view> PinNames() {
+  std::vector<std::string_view> names;
+  for (const PinInfo& info : kPins) names.push_back(info.name);
+  return names;
+}
+
 bool ParsePin(const std::string& text, PinMode* pin) {
-  for (const PinInfo& info : kPins) {
-    if (text == info.name) {
-      *pin = info.pin;
-      return true;
-    }
-  }
-  return false;
+  const int i = FindName(PinNames(), text);
+  if (i >= 0) *pin = kPins[i].pin;
+  return i >= 0;
+}
+
+std::vector<std::string_view> DefectNames() {
+  std::vector<std::string_view> names;
+  for (const DefectInfo& info : kDefects) names.push_back(info.name);
+  return names;
 }
 
 bool ParseDefect(const std::string& text, Defect* defect) {
-  if (text == "none")
-    *defect = Defect::kNone;
-  else if (text == "hole")
-    *defect = Defect::kHole;
-  else if (text == "seam")
-    *defect = Defect::kSeam;
-  else if (text == "flip")
-    *defect = Defect::kFlip;
-  else
-    return false;
-  return true;
+  const int i = FindName(DefectNames(), text);
+  if (i >= 0) *defect = kDefects[i].defect;
+  return i >= 0;
 }
 
 uint8_t GridMode(Shape shape) { return Info(shape).mode; }

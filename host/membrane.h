@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host_array.h"
@@ -65,10 +66,15 @@ struct Membrane {
   TClothFaceArray facesVar = nullptr;
 };
 
+// the names the command line and INI files use, in enum order; the parsers
+// ignore case
 const char* ShapeName(Shape shape);
+std::vector<std::string_view> ShapeNames();
 bool ParseShape(const std::string& text, Shape* shape);
 const char* PinName(PinMode pin);
+std::vector<std::string_view> PinNames();
 bool ParsePin(const std::string& text, PinMode* pin);
+std::vector<std::string_view> DefectNames();
 bool ParseDefect(const std::string& text, Defect* defect);
 uint8_t GridMode(Shape shape);
 bool IsClosed(Shape shape);

@@ -1,6 +1,6 @@
 // Unit tests of the stand-in host: deterministic trigonometry, membrane
-// builders and their numbering, the mesh checks, the INI explanations and
-// the output writers.
+// builders and their numbering, the mesh checks, the INI explanations, the
+// scenario settings from both sources and the output writers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <tuple>
 
@@ -20,9 +21,11 @@
 #include "outputs.h"
 #include "render.h"
 #include "plugin_loader.h"
+#include "scenario.h"
 #include "setup_report.h"
 #include "setup_rules.h"
 #include "simulation.h"
+#include "user_text.h"
 
 namespace tumelin {
 namespace {
@@ -284,11 +287,10 @@ std::string Utf16Le(const std::u16string& text) {
 
 // section "Membrane" read over the default parameters
 MembraneParams ReadMembrane(const IniFile& ini) {
-  MembraneParams params;
-  ScenarioKeys keys;
+  Scenario scenario;
   std::string error;
-  EXPECT_TRUE(ReadMembraneSection(ini, &params, &keys, &error)) << error;
-  return params;
+  EXPECT_TRUE(ReadMembraneSection(ini, &scenario, &error)) << error;
+  return scenario.params;
 }
 
 // the rules a hand-written parser tends to get wrong: a section name runs to
@@ -329,17 +331,6 @@ TEST(IniFile, OpenNamesAMissingFileOrAFolder) {
   const std::string folder = std::filesystem::temp_directory_path().u8string();
   EXPECT_FALSE(ini.Open(folder, &error));
   EXPECT_NE(error.find(folder), std::string::npos) << error;
-}
-
-TEST(IniFile, MembraneErrorsNameTheFileAndTheKey) {
-  const TempIni file("tumelin_host_membrane.ini", "[Membrane]\nShape=\nColumns=12x\n");
-  const IniFile ini = file.Open();
-  MembraneParams params;
-  ScenarioKeys keys;
-  std::string error;
-  // the empty Shape counts as missing; Columns is the fault
-  EXPECT_FALSE(ReadMembraneSection(ini, &params, &keys, &error));
-  EXPECT_EQ(error, file.Path() + ": [Membrane] Columns must be a whole number, not '12x'");
 }
 
 TEST(ExplainSetup, SaysWhyEachDefaultStayed) {
@@ -401,6 +392,121 @@ TEST(ExplainSetup, AgreesWithThePlugInOnAwkwardTexts) {
     for (const SettingLine& line : ExplainSetup(file.Open(), stored, separator)) {
       EXPECT_TRUE(line.agrees) << line.key << "=" << text.substr(0, 40) << ": " << line.note;
     }
+  }
+}
+
+// ---- scenario settings ---------------------------------------------------------
+
+// one setting's text on the command line and, where it has a key, in section
+// [Membrane]: both sources must take it alike, or refuse it with the same
+// message after saying where it came from
+struct SettingCase {
+  std::optional<std::string> ScenarioChoices::*given;
+  const char* option;
+  const char* key;  // null: the command line only
+  const char* text;
+  const char* error;  // after where it came from; null: taken, and `holds` says what it set
+  bool (*holds)(const Scenario&) = nullptr;
+};
+
+const SettingCase kSettingCases[] = {
+    // an empty value counts as not given
+    {&ScenarioChoices::shape, "--shape", "Shape", "", nullptr,
+     [](const Scenario& s) { return s.params.shape == Shape::kSphere; }},
+    // names of choices, in any case
+    {&ScenarioChoices::shape, "--shape", "Shape", "TORUS", nullptr,
+     [](const Scenario& s) { return s.params.shape == Shape::kTorus; }},
+    {&ScenarioChoices::pin, "--pin", "Pin", "Poles", nullptr,
+     [](const Scenario& s) { return s.params.pin == PinMode::kPoles; }},
+    {&ScenarioChoices::winding, "--winding", "Winding", "CcW", nullptr,
+     [](const Scenario& s) { return !s.params.clockwise; }},
+    {&ScenarioChoices::defect, "--defect", nullptr, "Hole", nullptr,
+     [](const Scenario& s) { return s.params.defect == Defect::kHole; }},
+    {&ScenarioChoices::shape, "--shape", "Shape", "cube",
+     "unknown shape 'cube' (choose sphere, torus, sheet or tube)"},
+    {&ScenarioChoices::pin, "--pin", "Pin", "pinned",
+     "unknown pinning 'pinned' (choose none, pole, poles, ring, ends, border, corners or points)"},
+    {&ScenarioChoices::winding, "--winding", "Winding", "cww", "unknown winding 'cww' (choose cw or ccw)"},
+    {&ScenarioChoices::defect, "--defect", nullptr, "dent",
+     "unknown defect 'dent' (choose none, hole, seam or flip)"},
+    // numbers: a bound itself, below a bound, beyond any integer, trailing junk
+    {&ScenarioChoices::steps, "--steps", "Steps", "100000000", nullptr,
+     [](const Scenario& s) { return s.steps == kMaxSteps; }},
+    {&ScenarioChoices::steps, "--steps", "Steps", "-5", "steps must lie between 0 and 100000000, not -5"},
+    {&ScenarioChoices::every, "--every", "Every", "-1", "every must be 0 or more, not -1"},
+    {&ScenarioChoices::columns, "--columns", "Columns", "12x", "columns must be a whole number, not '12x'"},
+    {&ScenarioChoices::rows, "--rows", "Rows", "99999999999999999999",
+     "rows must lie between 1 and 257, not 99999999999999999999"},
+    {&ScenarioChoices::radius, "--radius", "Radius", "1e999", "radius must be a number, not '1e999'"},
+    {&ScenarioChoices::flatten, "--flatten", "Flatten", "0.5.", "flatten must be a number, not '0.5.'"},
+    // point lists: blanks around items, but no empty item, junk or overflow
+    {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0, 4 ,8", nullptr,
+     [](const Scenario& s) {
+       return s.params.pinPoints == std::vector<int32_t>{0, 4, 8};
+     }},
+    {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0,,3",
+     "pin points must list point indices separated by commas, not '0,,3'"},
+    {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0,3,",
+     "pin points must list point indices separated by commas, not '0,3,'"},
+    {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0,3x",
+     "pin points must list point indices separated by commas, not '0,3x'"},
+    {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0,2147483648",
+     "pin points must list point indices separated by commas, not '0,2147483648'"},
+};
+
+// what one source made of the case's text
+void ExpectSource(const SettingCase& c, bool taken, const Scenario& s, const std::string& error,
+                  const std::string& where) {
+  if (c.error == nullptr) {
+    ASSERT_TRUE(taken) << where << error;
+    EXPECT_TRUE(c.holds(s)) << where;
+  } else {
+    EXPECT_FALSE(taken) << where;
+    EXPECT_EQ(error, where + c.error);
+  }
+}
+
+TEST(Scenario, BothSourcesReadEverySettingAlike) {
+  for (const SettingCase& c : kSettingCases) {
+    SCOPED_TRACE(std::string(c.option) + " " + c.text);
+    ScenarioChoices given;
+    given.*c.given = c.text;
+    Scenario s;
+    std::string error;
+    ExpectSource(c, ResolveScenario("", given, &s, &error), s, error, std::string(c.option) + ": ");
+    if (c.key == nullptr) continue;
+    const TempIni file("tumelin_host_setting.ini", std::string("[Membrane]\n") + c.key + "=" + c.text + "\n");
+    const bool taken = ResolveScenario(file.Path(), ScenarioChoices{}, &s, &error);
+    ExpectSource(c, taken, s, error, file.Path() + ": [Membrane] " + c.key + ": ");
+  }
+}
+
+TEST(Scenario, CommandLineOverridesTheFileOverTheDefaults) {
+  const TempIni file("tumelin_host_layers.ini", "[Membrane]\nShape=sheet\nColumns=9\nSteps=20\n");
+  ScenarioChoices given;
+  given.columns = "7";
+  Scenario s;
+  std::string error;
+  ASSERT_TRUE(ResolveScenario(file.Path(), given, &s, &error)) << error;
+  EXPECT_EQ(s.params.shape, Shape::kSheet);
+  EXPECT_EQ(s.params.columns, 7);
+  // the rows no source gives suit the sheet
+  EXPECT_EQ(s.params.rows, 21);
+  EXPECT_EQ(s.steps, 20);
+  EXPECT_EQ(s.name, "tumelin_host_layers");
+}
+
+TEST(UserText, ImageSizeIsTwoWholeSidesInRange) {
+  const struct {
+    const char* text;
+    int width, height;  // 0: refused
+  } cases[] = {{"200x150", 200, 150},    {"16X8192", 16, 8192}, {"15x100", 0, 0},  {"800x600x", 0, 0},
+               {"99999999999x10", 0, 0}, {"x600", 0, 0},        {"800 x600", 0, 0}};
+  for (const auto& c : cases) {
+    int width = 0, height = 0;
+    EXPECT_EQ(ParseImageSize(c.text, &width, &height), c.width != 0) << c.text;
+    EXPECT_EQ(width, c.width) << c.text;
+    EXPECT_EQ(height, c.height) << c.text;
   }
 }
 

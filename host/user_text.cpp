@@ -1,0 +1,138 @@
+#include "user_text.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <system_error>
+
+namespace tumelin {
+
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// "a, b or c"
+std::string ListNames(const Names& names) {
+  std::string list;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += i + 1 == names.size() ? " or " : ", ";
+    list += names[i];
+  }
+  return list;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// from_chars takes no '+'; one before a digit or a point is allowed here
+std::string_view WithoutPlus(std::string_view text) {
+  if (text.size() > 1 && text[0] == '+' && text[1] != '-' && text[1] != '+') text.remove_prefix(1);
+  return text;
+}
+
+// the one integer parser: the whole text must be the number. errc() when it
+// is one, result_out_of_range when it is a whole number beyond int64
+std::errc ParseDecimal(std::string_view text, int64_t* value) {
+  const std::string_view digits = WithoutPlus(text);
+  if (digits.empty()) return std::errc::invalid_argument;
+  const char* end = digits.data() + digits.size();
+  const std::from_chars_result result = std::from_chars(digits.data(), end, *value);
+  if (result.ptr != end) return std::errc::invalid_argument;
+  return result.ec;
+}
+
+}  // namespace
+
+int FindName(const Names& names, std::string_view text) {
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (SameName(names[i], text)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string UnknownName(std::string_view setting, const Names& names, std::string_view text) {
+  return "unknown " + std::string(setting) + " '" + std::string(text) + "' (choose " + ListNames(names) + ")";
+}
+
+bool ReadWhole(std::string_view setting, std::string_view text, int64_t lo, int64_t hi, int64_t* value,
+               std::string* error) {
+  int64_t number = 0;
+  const std::errc ec = ParseDecimal(text, &number);
+  if (ec == std::errc::invalid_argument) {
+    *error = std::string(setting) + " must be a whole number, not '" + std::string(text) + "'";
+    return false;
+  }
+  if (ec != std::errc() || number < lo || number > hi) {
+    *error = std::string(setting) + " must " +
+             (hi == std::numeric_limits<int64_t>::max()
+                  ? "be " + std::to_string(lo) + " or more"
+                  : "lie between " + std::to_string(lo) + " and " + std::to_string(hi)) +
+             ", not " + std::string(text);
+    return false;
+  }
+  *value = number;
+  return true;
+}
+
+bool ReadReal(std::string_view setting, std::string_view text, double* value, std::string* error) {
+  const std::string_view digits = WithoutPlus(text);
+  const char* end = digits.data() + digits.size();
+  double number = 0.0;
+  const std::from_chars_result result = std::from_chars(digits.data(), end, number);
+  // from_chars reads "inf" and "nan" too; beyond the double range is an error
+  if (digits.empty() || result.ec != std::errc() || result.ptr != end || !std::isfinite(number)) {
+    *error = std::string(setting) + " must be a number, not '" + std::string(text) + "'";
+    return false;
+  }
+  *value = number;
+  return true;
+}
+
+bool ReadPointList(std::string_view setting, std::string_view text, std::vector<int32_t>* points,
+                   std::string* error) {
+  std::vector<int32_t> list;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    const std::string_view item = TrimBlanks(text.substr(start, comma - start));
+    int64_t index = 0;
+    // an empty item (",," or a comma at either end) is no index either
+    if (ParseDecimal(item, &index) != std::errc() || index < 0 ||
+        index > std::numeric_limits<int32_t>::max()) {
+      *error = std::string(setting) + " must list point indices separated by commas, not '" +
+               std::string(text) + "'";
+      return false;
+    }
+    list.push_back(static_cast<int32_t>(index));
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  *points = std::move(list);
+  return true;
+}
+
+bool ParseImageSize(std::string_view text, int* width, int* height) {
+  const size_t x = text.find_first_of("xX");
+  if (x == std::string_view::npos) return false;
+  int64_t w = 0, h = 0;
+  if (ParseDecimal(text.substr(0, x), &w) != std::errc() ||
+      ParseDecimal(text.substr(x + 1), &h) != std::errc())
+    return false;
+  if (w < kMinImageSide || h < kMinImageSide || w > kMaxImageSide || h > kMaxImageSide) return false;
+  *width = static_cast<int>(w);
+  *height = static_cast<int>(h);
+  return true;
+}
+
+}  // namespace tumelin

@@ -1,0 +1,41 @@
+// The rules for what a user types, on the command line and in the host's own
+// INI section alike: names of choices matched without regard to case, whole
+// numbers and reals in plain decimal with nothing before or after, point
+// lists, picture sizes. A setting's messages name it the same way wherever
+// its text came from; the caller says where.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tumelin {
+
+// the names of one choice's values, in the order messages list them
+using Names = std::vector<std::string_view>;
+
+// position of `text` in `names`, ASCII case ignored; -1 when it is none
+int FindName(const Names& names, std::string_view text);
+// "unknown shape 'cube' (choose sphere, torus, sheet or tube)"
+std::string UnknownName(std::string_view setting, const Names& names, std::string_view text);
+
+// Each reader stores the value and returns true, or returns false with a
+// message that starts with the setting's name ("steps must lie between 0
+// and 100000000, not -5").
+
+// an optional sign and decimal digits, within lo..hi
+bool ReadWhole(std::string_view setting, std::string_view text, int64_t lo, int64_t hi, int64_t* value,
+               std::string* error);
+// a finite number as C writes it, with '.' as the decimal point
+bool ReadReal(std::string_view setting, std::string_view text, double* value, std::string* error);
+// point indices 0 to 2147483647 separated by commas, blanks around each
+bool ReadPointList(std::string_view setting, std::string_view text, std::vector<int32_t>* points,
+                   std::string* error);
+
+// "WIDTHxHEIGHT" (or with 'X'), each between kMinImageSide and kMaxImageSide
+inline constexpr int kMinImageSide = 16;
+inline constexpr int kMaxImageSide = 8192;
+bool ParseImageSize(std::string_view text, int* width, int* height);
+
+}  // namespace tumelin
