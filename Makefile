@@ -37,8 +37,9 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
 
-# step and write-back timings (Google Benchmark), native Release build
+# step and write-back timings (Google Benchmark), native Release build in its
+# own folder build/bench, so the test builds' caches stay as they are
 bench: deps
-	cmake --preset native -DTUMELIN_BUILD_BENCH=ON
-	cmake --build --preset native -j $(JOBS) --target step_bench
-	build/native/bench/step_bench --benchmark_min_time=0.2
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS) --target step_bench
+	build/bench/bench/step_bench --benchmark_min_time=0.2
