@@ -12,8 +12,9 @@ native: deps
 	cmake --preset native
 	cmake --build --preset native -j $(JOBS)
 
+# the cross build's hash test compares with the native host named here
 windows: deps
-	cmake --preset windows-x86
+	cmake --preset windows-x86 -DTUMELIN_NATIVE_HOST=$(CURDIR)/build/native/tumelin-host
 	cmake --build --preset windows-x86 -j $(JOBS)
 
 test-native: native
