@@ -1,7 +1,7 @@
 # The two commands of the README:
 #   make test   installs what is missing, builds both presets, runs every test
 #   make demo   installs what is missing, builds, runs the inflating pillow
-.PHONY: test demo bench deps native windows test-native test-windows test-asan clean
+.PHONY: test demo bench deps native windows test-native test-windows test-asan clean format format-check
 
 JOBS ?= 2
 
@@ -44,3 +44,12 @@ bench: deps
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS) --target step_bench
 	build/bench/bench/step_bench --benchmark_min_time=0.2
+
+# clang-format with the root .clang-format over src, include, host, tests,
+# bench: format rewrites the files, format-check lists those that need it
+# and fails (CI runs it)
+format: deps
+	@bash scripts/format.sh
+
+format-check: deps
+	@bash scripts/format.sh --check
