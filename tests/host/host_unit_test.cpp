@@ -19,6 +19,7 @@
 #include "outputs.h"
 #include "render.h"
 #include "simulation.h"
+#include "temp_file.h"
 
 namespace tumelin {
 namespace {
@@ -274,26 +275,17 @@ TEST(Judge, IntegersFollowThePlugInsRule) {
   EXPECT_FALSE(JudgeInteger("7 ").wellFormed);
 }
 
-// a file of exactly these bytes in the temporary folder, removed with the object
-class TempIni {
+// a file of exactly these bytes under a unique name, removed with the object
+class TempIni : public temp_file::TempFile {
  public:
-  TempIni(const char* name, const std::string& bytes)
-      : path_((std::filesystem::temp_directory_path() / name).u8string()) {
-    std::ofstream out(std::filesystem::u8path(path_), std::ios::binary);
-    out << bytes;
-  }
-  ~TempIni() { std::filesystem::remove(std::filesystem::u8path(path_)); }
-  const std::string& Path() const { return path_; }
+  using TempFile::TempFile;
   // the file as the host opens it
   IniFile Open() const {
     IniFile ini;
     std::string error;
-    EXPECT_TRUE(ini.Open(path_, &error)) << error;
+    EXPECT_TRUE(ini.Open(Path().u8string(), &error)) << error;
     return ini;
   }
-
- private:
-  std::string path_;
 };
 
 // the text as UTF-16LE with its byte order mark (the text is ASCII or Latin-1)
@@ -320,7 +312,7 @@ MembraneParams ReadMembrane(const IniFile& ini) {
 // keys like any other
 TEST(IniFile, ReadsWhatTheProfileApiReads) {
   const TempIni file(
-      "tumelin_host_rules.ini",
+      "host_rules.ini",
       "; ClothK0=9\n[Setup]x]\nClothP=1\n[setup]\n clothp = \"0.7\" \nCLOTHP=0.9\n; ClothK1=9\n"
       "[Membrane]\nShape=torus\nColumns=12\n[Setup]\nClothC=2\n[Membrane]\nRows=99\n");
   const IniFile ini = file.Open();
@@ -336,7 +328,7 @@ TEST(IniFile, ReadsWhatTheProfileApiReads) {
 }
 
 TEST(IniFile, ReadsUtf16FilesAndGivesUtf8Text) {
-  const TempIni file("tumelin_host_utf16.ini",
+  const TempIni file("host_utf16.ini",
                      Utf16Le(u"[Setup]\r\nClothK0=2.5\r\nClothT0=5\u00e9\r\n[Membrane]\r\nShape=Sheet\r\n"));
   const IniFile ini = file.Open();
   EXPECT_EQ(ini.Text(u"Setup", u"ClothK0"), "2.5");
@@ -347,7 +339,7 @@ TEST(IniFile, ReadsUtf16FilesAndGivesUtf8Text) {
 TEST(IniFile, OpenNamesAMissingFileOrAFolder) {
   IniFile ini;
   std::string error;
-  const std::string missing = (std::filesystem::temp_directory_path() / "tumelin_host_none.ini").u8string();
+  const std::string missing = temp_file::UniquePath("host_none.ini").u8string();
   EXPECT_FALSE(ini.Open(missing, &error));
   EXPECT_NE(error.find(missing), std::string::npos) << error;
   const std::string folder = std::filesystem::temp_directory_path().u8string();
@@ -356,18 +348,18 @@ TEST(IniFile, OpenNamesAMissingFileOrAFolder) {
 }
 
 TEST(IniFile, MembraneErrorsNameTheFileAndTheKey) {
-  const TempIni file("tumelin_host_membrane.ini", "[Membrane]\nShape=\nColumns=12x\n");
+  const TempIni file("host_membrane.ini", "[Membrane]\nShape=\nColumns=12x\n");
   const IniFile ini = file.Open();
   MembraneParams params;
   ScenarioKeys keys;
   std::string error;
   // the empty Shape counts as missing; Columns is the fault
   EXPECT_FALSE(ReadMembraneSection(ini, &params, &keys, &error));
-  EXPECT_EQ(error, file.Path() + ": [Membrane] Columns must be a whole number, not '12x'");
+  EXPECT_EQ(error, file.Path().u8string() + ": [Membrane] Columns must be a whole number, not '12x'");
 }
 
 TEST(ExplainSetup, SaysWhyEachDefaultStayed) {
-  const TempIni file("tumelin_host_explain.ini", "[Setup]\nClothP=0,7\nClothC=\nClothK0=2e1\nClothT0=1.5\n");
+  const TempIni file("host_explain.ini", "[Setup]\nClothP=0,7\nClothC=\nClothK0=2e1\nClothT0=1.5\n");
   const IniFile ini = file.Open();
   // what a plug-in with "." as its separator stores for this file
   const TClothSetup stored = {0.5, 20.0, 5.0, 1.0, 500, 0};
@@ -390,7 +382,7 @@ TEST(ExplainSetup, SaysWhyEachDefaultStayed) {
 TEST(ExplainSetup, ShowsTheValueCutAsThePlugInsBufferCutsIt) {
   // 0.000...01 whose last digit lies beyond the buffer
   const std::string value = "0." + std::string(2100, '0') + "1";
-  const TempIni file("tumelin_host_long.ini", "[Setup]\nClothC=\"" + value + "\"\n");
+  const TempIni file("host_long.ini", "[Setup]\nClothC=\"" + value + "\"\n");
   const IniFile ini = file.Open();
   const TClothSetup stored = {0.5, 5.0, 5.0, 0.0, 500, 0};
   const SettingLine line = ExplainSetup(ini, stored, '.')[1];
@@ -441,7 +433,7 @@ TEST(GridMesh, ClosedSurfacesComeOutCounterClockwiseFromOutside) {
 }
 
 TEST(Outputs, AtomicWriteLeavesOnlyTheFinishedFile) {
-  const auto dir = std::filesystem::temp_directory_path() / "tumelin_host_atomic";
+  const auto dir = temp_file::UniquePath("host_atomic");
   std::filesystem::remove_all(dir);
   std::string error;
   ASSERT_TRUE(PrepareOutputFolder(dir.u8string(), &error)) << error;
