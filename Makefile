@@ -1,7 +1,7 @@
 # The two commands of the README:
 #   make test   installs what is missing, builds both presets, runs every test
 #   make demo   installs what is missing, builds, runs the inflating pillow
-.PHONY: test demo bench deps native windows test-native test-windows test-asan clean
+.PHONY: test demo bench deps native windows test-native test-windows test-asan clean format format-check
 
 JOBS ?= 2
 
@@ -12,8 +12,9 @@ native: deps
 	cmake --preset native
 	cmake --build --preset native -j $(JOBS)
 
+# the cross build's hash test compares with the native host named here
 windows: deps
-	cmake --preset windows-x86
+	cmake --preset windows-x86 -DTUMELIN_NATIVE_HOST=$(CURDIR)/build/native/tumelin-host
 	cmake --build --preset windows-x86 -j $(JOBS)
 
 test-native: native
@@ -37,8 +38,18 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
 
-# step and write-back timings (Google Benchmark), native Release build
+# step and write-back timings (Google Benchmark), native Release build in its
+# own folder build/bench, so the test builds' caches stay as they are
 bench: deps
-	cmake --preset native -DTUMELIN_BUILD_BENCH=ON
-	cmake --build --preset native -j $(JOBS) --target step_bench
-	build/native/bench/step_bench --benchmark_min_time=0.2
+	cmake --preset bench
+	cmake --build --preset bench -j $(JOBS) --target step_bench
+	build/bench/bench/step_bench --benchmark_min_time=0.2
+
+# clang-format with the root .clang-format over src, include, host, tests,
+# bench: format rewrites the files, format-check lists those that need it
+# and fails (CI runs it)
+format: deps
+	@bash scripts/format.sh
+
+format-check: deps
+	@bash scripts/format.sh --check

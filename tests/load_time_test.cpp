@@ -4,7 +4,6 @@
 // to expect.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -17,8 +16,8 @@ using namespace loaded;
 TEST(LoadTimeLocale, FloatsUseTheUsersDecimalSeparator) {
   const char* expected = std::getenv("TUMELIN_EXPECT_SEPARATOR");
   ASSERT_NE(expected, nullptr) << "run through CTest, which sets the locale and TUMELIN_EXPECT_SEPARATOR";
-  std::u16string path = WriteIni("load_time_test.ini", "[Setup]\nClothP=0,7\nClothC=0.7\n");
-  const TClothSetup setup = LoadThroughEntry(path);
+  const TempFile ini = WriteIni("load_time_test.ini", "[Setup]\nClothP=0,7\nClothC=0.7\n");
+  const TClothSetup setup = LoadThroughEntry(ini.Path().u16string());
   if (expected[0] == ',') {
     EXPECT_EQ(setup.ClothP, 0.7);
     EXPECT_EQ(setup.ClothC, 1.0);
@@ -26,7 +25,6 @@ TEST(LoadTimeLocale, FloatsUseTheUsersDecimalSeparator) {
     EXPECT_EQ(setup.ClothP, 0.5);
     EXPECT_EQ(setup.ClothC, 0.7);
   }
-  std::remove("load_time_test.ini");
 }
 
 #ifdef _WIN32

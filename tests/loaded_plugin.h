@@ -7,13 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <tumelin/tumelin.h>
 
 #include "plugin_loader.h"
+#include "temp_file.h"
 
 namespace loaded {
 
@@ -61,11 +60,12 @@ inline const tumelin::Plugin& LoadedPlugin() {
   return plugin;
 }
 
-// writes an INI file in the test's working directory and returns its full
-// path (the Windows profile API looks a bare name up in the Windows folder)
-inline std::u16string WriteIni(const char* fileName, const std::string& contents) {
-  std::ofstream(fileName, std::ios::binary) << contents;
-  return std::filesystem::absolute(fileName).u16string();
+using temp_file::TempFile;
+
+// an INI file under a unique full path (the Windows profile API looks a bare
+// name up in the Windows folder), removed with the returned object
+inline TempFile WriteIni(const char* fileName, const std::string& contents) {
+  return TempFile(fileName, contents);
 }
 
 inline TClothSetup LoadThroughEntry(const std::u16string& path) {

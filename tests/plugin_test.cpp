@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -129,16 +128,15 @@ TEST(SettingsEntry, NullArgumentsAreIgnored) {
 }
 
 TEST(SettingsEntry, ReadsTheFileAndCopiesThePath) {
-  std::u16string path = WriteIni("plugin_test_read.ini",
-                                 "[setup]\r\nclothp=0.25\r\nClothK0 = 2e1\r\nClothT0=$1f4\r\nClothMethod=2\r\n");
-  const TClothSetup setup = LoadThroughEntry(path);
+  const TempFile ini = WriteIni(
+      "plugin_test_read.ini", "[setup]\r\nclothp=0.25\r\nClothK0 = 2e1\r\nClothT0=$1f4\r\nClothMethod=2\r\n");
+  const TClothSetup setup = LoadThroughEntry(ini.Path().u16string());
   EXPECT_EQ(setup.ClothP, 0.25);
   EXPECT_EQ(setup.ClothK0, 20.0);
   EXPECT_EQ(setup.ClothK1, 5.0);
   EXPECT_EQ(setup.ClothC, 1.0);
   EXPECT_EQ(setup.ClothT0, 500);
   EXPECT_EQ(setup.ClothMethod, 2);
-  std::remove("plugin_test_read.ini");
 }
 
 TEST(StepEntry, NullArgumentsDoNothing) {
@@ -161,10 +159,9 @@ TEST(HostRun, StepsAndGridThroughTheEntriesMatchTheCore) {
   viaPlugin.points[0].Fixed = 1;
   viaCore.points[0].Fixed = 1;
 
-  const std::u16string path = WriteIni("plugin_test_run.ini", "[Setup]\nClothP=2\nClothMethod=2\n");
-  const TClothSetup setup = LoadThroughEntry(path);
+  const TClothSetup setup = LoadThroughEntry(
+      WriteIni("plugin_test_run.ini", "[Setup]\nClothP=2\nClothMethod=2\n").Path().u16string());
   ASSERT_EQ(setup.ClothMethod, 2);
-  std::remove("plugin_test_run.ini");
 
   const double volumeBefore = -SignedVolume(viaPlugin);
   for (int step = 0; step < 40; ++step) {

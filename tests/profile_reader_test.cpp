@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "settings.h"
+#include "temp_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -307,7 +308,7 @@ TEST(ProfileReader, CutsValuesToTheBufferAsTheApiDoes) {
 }
 
 TEST(ProfileReader, MissingFileGivesEmptyTextAndCreatesNothing) {
-  const fs::path dir = fs::temp_directory_path() / "tumelin_profile_reader_missing";
+  const fs::path dir = temp_file::UniquePath("profile_reader_missing");
   fs::remove_all(dir);
   fs::create_directories(dir);
   const fs::path missing = dir / "missing.ini";
@@ -332,7 +333,7 @@ TEST(ProfileReader, MissingFileGivesEmptyTextAndCreatesNothing) {
 }
 
 TEST(ProfileReader, OnlyReadsTheFile) {
-  const fs::path dir = fs::temp_directory_path() / "tumelin_profile_reader_readonly";
+  const fs::path dir = temp_file::UniquePath("profile_reader_readonly");
   fs::remove_all(dir);
   fs::create_directories(dir);
   const fs::path copy = dir / "setup.ini";

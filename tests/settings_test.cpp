@@ -8,6 +8,8 @@
 #include <fstream>
 #include <string>
 
+#include "temp_file.h"
+
 using namespace tumelin;
 
 namespace {
@@ -130,10 +132,10 @@ TEST(Defaults, EveryFieldIsWritten) {
 class LoadSetupTest : public ::testing::Test {
  protected:
   std::u16string Write(const std::string& contents) {
-    std::ofstream(fileName_, std::ios::binary) << contents;
-    return std::filesystem::absolute(fileName_).u16string();
+    std::ofstream(path_, std::ios::binary) << contents;
+    return path_.u16string();
   }
-  void TearDown() override { std::filesystem::remove(fileName_); }
+  void TearDown() override { std::filesystem::remove(path_); }
 
   TClothSetup Load(const std::u16string& path, char16_t separator = u'.') {
     TClothSetup setup;
@@ -143,7 +145,7 @@ class LoadSetupTest : public ::testing::Test {
   }
 
  private:
-  std::string fileName_ = "settings_test_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".ini";
+  const std::filesystem::path path_ = temp_file::UniquePath("settings_test.ini");
 };
 
 TEST_F(LoadSetupTest, MissingFileOrEmptyPathGivesTheDefaults) {

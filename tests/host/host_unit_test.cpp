@@ -25,6 +25,7 @@
 #include "setup_report.h"
 #include "setup_rules.h"
 #include "simulation.h"
+#include "temp_file.h"
 #include "user_text.h"
 
 namespace tumelin {
@@ -253,26 +254,19 @@ TEST(Membrane, FlattenScalesOnlyTheHeight) {
 
 // ---- INI explanations -----------------------------------------------------------
 
-// a file of exactly these bytes in the temporary folder, removed with the object
-class TempIni {
+// a file of exactly these bytes under a unique name, removed with the object
+class TempIni : public temp_file::TempFile {
  public:
-  TempIni(const char* name, const std::string& bytes)
-      : path_((std::filesystem::temp_directory_path() / name).u8string()) {
-    std::ofstream out(std::filesystem::u8path(path_), std::ios::binary);
-    out << bytes;
-  }
-  ~TempIni() { std::filesystem::remove(std::filesystem::u8path(path_)); }
-  const std::string& Path() const { return path_; }
+  using TempFile::TempFile;
+  // the path as the host takes it from a user, UTF-8
+  std::string Path() const { return TempFile::Path().u8string(); }
   // the file as the host opens it
   IniFile Open() const {
     IniFile ini;
     std::string error;
-    EXPECT_TRUE(ini.Open(path_, &error)) << error;
+    EXPECT_TRUE(ini.Open(Path(), &error)) << error;
     return ini;
   }
-
- private:
-  std::string path_;
 };
 
 // the text as UTF-16LE with its byte order mark (the text is ASCII or Latin-1)
@@ -298,7 +292,7 @@ MembraneParams ReadMembrane(const IniFile& ini) {
 // keys like any other
 TEST(IniFile, ReadsWhatTheProfileApiReads) {
   const TempIni file(
-      "tumelin_host_rules.ini",
+      "host_rules.ini",
       "; ClothK0=9\n[Setup]x]\nClothP=1\n[setup]\n clothp = \"0.7\" \nCLOTHP=0.9\n; ClothK1=9\n"
       "[Membrane]\nShape=torus\nColumns=12\n[Setup]\nClothC=2\n[Membrane]\nRows=99\n");
   const IniFile ini = file.Open();
@@ -314,7 +308,7 @@ TEST(IniFile, ReadsWhatTheProfileApiReads) {
 }
 
 TEST(IniFile, ReadsUtf16FilesAndGivesUtf8Text) {
-  const TempIni file("tumelin_host_utf16.ini",
+  const TempIni file("host_utf16.ini",
                      Utf16Le(u"[Setup]\r\nClothK0=2.5\r\nClothT0=5\u00e9\r\n[Membrane]\r\nShape=Sheet\r\n"));
   const IniFile ini = file.Open();
   EXPECT_EQ(ini.Text(u"Setup", u"ClothK0"), "2.5");
@@ -325,7 +319,7 @@ TEST(IniFile, ReadsUtf16FilesAndGivesUtf8Text) {
 TEST(IniFile, OpenNamesAMissingFileOrAFolder) {
   IniFile ini;
   std::string error;
-  const std::string missing = (std::filesystem::temp_directory_path() / "tumelin_host_none.ini").u8string();
+  const std::string missing = temp_file::UniquePath("host_none.ini").u8string();
   EXPECT_FALSE(ini.Open(missing, &error));
   EXPECT_NE(error.find(missing), std::string::npos) << error;
   const std::string folder = std::filesystem::temp_directory_path().u8string();
@@ -334,7 +328,7 @@ TEST(IniFile, OpenNamesAMissingFileOrAFolder) {
 }
 
 TEST(ExplainSetup, SaysWhyEachDefaultStayed) {
-  const TempIni file("tumelin_host_explain.ini", "[Setup]\nClothP=0,7\nClothC=\nClothK0=2e1\nClothT0=1.5\n");
+  const TempIni file("host_explain.ini", "[Setup]\nClothP=0,7\nClothC=\nClothK0=2e1\nClothT0=1.5\n");
   const IniFile ini = file.Open();
   // what a plug-in with "." as its separator stores for this file
   const TClothSetup stored = {0.5, 20.0, 5.0, 1.0, 500, 0};
@@ -359,7 +353,7 @@ TEST(ExplainSetup, SaysWhyEachDefaultStayed) {
 TEST(ExplainSetup, ShowsTheValueCutAsThePlugInsBufferCutsIt) {
   // 0.000...01 whose last digit lies beyond the buffer
   const std::string value = "0." + std::string(2100, '0') + "1";
-  const TempIni file("tumelin_host_long.ini", "[Setup]\nClothC=\"" + value + "\"\n");
+  const TempIni file("host_long.ini", "[Setup]\nClothC=\"" + value + "\"\n");
   const IniFile ini = file.Open();
   const TClothSetup stored = {0.5, 5.0, 5.0, 0.0, 500, 0};
   const SettingLine line = ExplainSetup(ini, stored, u'.')[1];
@@ -493,7 +487,8 @@ TEST(Scenario, CommandLineOverridesTheFileOverTheDefaults) {
   // the rows no source gives suit the sheet
   EXPECT_EQ(s.params.rows, 21);
   EXPECT_EQ(s.steps, 20);
-  EXPECT_EQ(s.name, "tumelin_host_layers");
+  // the scenario takes the file's name
+  EXPECT_EQ(s.name, std::filesystem::u8path(file.Path()).stem().u8string());
 }
 
 TEST(UserText, ImageSizeIsTwoWholeSidesInRange) {
@@ -552,7 +547,7 @@ TEST(GridMesh, ClosedSurfacesComeOutCounterClockwiseFromOutside) {
 }
 
 TEST(Outputs, AtomicWriteLeavesOnlyTheFinishedFile) {
-  const auto dir = std::filesystem::temp_directory_path() / "tumelin_host_atomic";
+  const auto dir = temp_file::UniquePath("host_atomic");
   std::filesystem::remove_all(dir);
   std::string error;
   ASSERT_TRUE(PrepareOutputFolder(dir.u8string(), &error)) << error;
