@@ -27,7 +27,8 @@ void StepSphere(benchmark::State& state, int32_t method) {
   Membrane membrane = Sphere(state.range(0));
   membrane.points[0].Fixed = 1;
   const TClothSetup setup{0.5, 5.0, 5.0, 1.0, 500, method};
-  for (auto _ : state) benchmark::DoNotOptimize(StepMembrane(&membrane.pointsVar, &membrane.facesVar, &setup));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(StepMembrane(&membrane.pointsVar, &membrane.facesVar, &setup));
   state.SetItemsProcessed(state.iterations() * membrane.points.Count());
   state.counters["points"] = membrane.points.Count();
 }

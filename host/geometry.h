@@ -33,6 +33,8 @@ inline double SignedVolume(const TClothPoint* points, const TClothFace* faces, i
   }
   return sum / 6.0;
 }
-inline double SignedVolume(const Membrane& m) { return SignedVolume(m.points.Data(), m.faces.Data(), m.faces.Count()); }
+inline double SignedVolume(const Membrane& m) {
+  return SignedVolume(m.points.Data(), m.faces.Data(), m.faces.Count());
+}
 
 }  // namespace tumelin

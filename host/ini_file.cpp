@@ -28,7 +28,8 @@ std::string IniFile::Text(std::u16string_view section, std::u16string_view key, 
   return Utf16ToUtf8(Text16(section, key, bufferChars));
 }
 
-std::u16string IniFile::Text16(std::u16string_view section, std::u16string_view key, size_t bufferChars) const {
+std::u16string IniFile::Text16(std::u16string_view section, std::u16string_view key,
+                               size_t bufferChars) const {
   return ReadProfileString(profilePath_, section, key, bufferChars);
 }
 

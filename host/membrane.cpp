@@ -115,7 +115,8 @@ std::vector<int32_t> PinnedPoints(const MembraneParams& params) {
   std::vector<int32_t> pinned;
   auto pinRow = [&](int32_t v) {
     const int32_t width = params.shape == Shape::kSheet ? params.columns : ring;
-    for (int32_t u = 0; u < width; ++u) pinned.push_back(CellPoint(params.shape, u, v, params.columns, params.rows));
+    for (int32_t u = 0; u < width; ++u)
+      pinned.push_back(CellPoint(params.shape, u, v, params.columns, params.rows));
   };
   switch (params.pin) {
     case PinMode::kNone:

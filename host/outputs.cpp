@@ -1,7 +1,5 @@
 #include "outputs.h"
 
-#include "bits.h"
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,6 +10,8 @@
 #include <random>
 #include <sstream>
 #include <system_error>
+
+#include "bits.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -46,7 +46,6 @@ std::string Num(double x) {
   std::snprintf(buffer, sizeof buffer, "%.9g", x);
   return buffer;
 }
-
 
 }  // namespace
 

@@ -47,7 +47,7 @@ Image RenderSurface(const TSurfaceGrid* grid, Shape shape, int width, int height
     // camera: a three-quarter view from above, orthographic, framing the shape
     const double azimuth = -55.0 * kPi / 180.0, elevation = 28.0 * kPi / 180.0;
     const TDbl3D toEye = {std::cos(elevation) * std::cos(azimuth), std::cos(elevation) * std::sin(azimuth),
-                      std::sin(elevation)};
+                          std::sin(elevation)};
     const TDbl3D right = VecNormalize(Cross(toEye * -1.0, TDbl3D{0, 0, 1}));
     const TDbl3D up = Cross(right, toEye * -1.0);
     const TDbl3D light = VecNormalize(toEye + right * -0.6 + up * 0.9);
@@ -101,7 +101,7 @@ Image RenderSurface(const TSurfaceGrid* grid, Shape shape, int width, int height
       const int y0 = std::max(0, static_cast<int>(std::floor(std::min({s0.Y, s1.Y, s2.Y}))));
       const int y1 = std::min(H - 1, static_cast<int>(std::ceil(std::max({s0.Y, s1.Y, s2.Y}))));
       const TDbl3D n0 = normals[slotOf[size_t(t[0])]], n1 = normals[slotOf[size_t(t[1])]],
-               n2 = normals[slotOf[size_t(t[2])]];
+                   n2 = normals[slotOf[size_t(t[2])]];
       for (int y = y0; y <= y1; ++y) {
         for (int x = x0; x <= x1; ++x) {
           const double px = x + 0.5, py = y + 0.5;

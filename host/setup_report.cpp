@@ -47,7 +47,8 @@ std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& sto
       TClothSetup expected{};
       SetupDefaults(&expected);
       StoreSetting(key, verdict, &expected);
-      line.note += "; NOTE the rules give " + FieldText(key, expected) + " but the plug-in stored another value";
+      line.note +=
+          "; NOTE the rules give " + FieldText(key, expected) + " but the plug-in stored another value";
     }
     lines.push_back(line);
   }

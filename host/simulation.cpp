@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "bits.h"
-#include "model_constants.h"
 #include "geometry.h"
+#include "model_constants.h"
 
 namespace tumelin {
 

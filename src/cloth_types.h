@@ -2,9 +2,9 @@
 // the end-of-step state shift and the surface grid write-back.
 #pragma once
 
-#include <cstdint>
-
 #include <tumelin/tumelin.h>
+
+#include <cstdint>
 
 namespace tumelin {
 

@@ -19,8 +19,8 @@ long DaysFromCivil(long year, unsigned month, unsigned day) {
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int millisecond) {
   // day count since 1899-12-30, which lies 25569 days before 1970-01-01
   const long days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) + 25569;
-  const double fraction = static_cast<double>(hour * 3600000 + minute * 60000 + second * 1000 + millisecond) /
-                          86400000.0;
+  const double fraction =
+      static_cast<double>(hour * 3600000 + minute * 60000 + second * 1000 + millisecond) / 86400000.0;
   return static_cast<double>(days) + fraction;
 }
 

@@ -2,12 +2,12 @@
 // decimal separator) and the six exported entries. The entries are thin: they
 // hand out the strings and the version stamp of plugin_info, and forward to
 // LoadSetup, StepMembrane and WriteSurfaceGrid.
+#include <tumelin/tumelin.h>
+
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
-
-#include <tumelin/tumelin.h>
 
 #include "cloth_types.h"
 #include "dynamics.h"
@@ -66,13 +66,15 @@ TUMELIN_EXPORT const char16_t* TUMELIN_CALL PluginNameZR7() { return DisplayName
 TUMELIN_EXPORT int32_t TUMELIN_CALL PluginRgstZR6(const char16_t** RgstPrefix, const char16_t** RgstCode,
                                                   const char16_t** RgstToken, const char16_t** RgstName,
                                                   int32_t* RgstInt, double* RgstStamp) {
-  return WriteRegistration(RegistrationPrefixZR6, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt, RgstStamp);
+  return WriteRegistration(RegistrationPrefixZR6, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt,
+                           RgstStamp);
 }
 
 TUMELIN_EXPORT int32_t TUMELIN_CALL PluginRgstZR7(const char16_t** RgstPrefix, const char16_t** RgstCode,
                                                   const char16_t** RgstToken, const char16_t** RgstName,
                                                   int32_t* RgstInt, double* RgstStamp) {
-  return WriteRegistration(RegistrationPrefixZR7, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt, RgstStamp);
+  return WriteRegistration(RegistrationPrefixZR7, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt,
+                           RgstStamp);
 }
 
 TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR71(const char16_t* const* IniPathRef, void*, void*, void*,
@@ -89,8 +91,8 @@ TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR71(const char16_t* const* IniPathRe
   }
 }
 
-TUMELIN_EXPORT int32_t TUMELIN_CALL PluginExecZR72(void*, TClothPointArray* PointsVar, TClothFaceArray* FacesVar,
-                                                   const TClothSetup* Setup) {
+TUMELIN_EXPORT int32_t TUMELIN_CALL PluginExecZR72(void*, TClothPointArray* PointsVar,
+                                                   TClothFaceArray* FacesVar, const TClothSetup* Setup) {
   return StepMembrane(PointsVar, FacesVar, Setup);
 }
 

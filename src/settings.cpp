@@ -56,6 +56,8 @@ void LoadSetup(const std::u16string& IniPath, TClothSetup* Setup, char16_t separ
 #endif
 }
 
-void LoadSetup(const std::u16string& IniPath, TClothSetup* Setup) { LoadSetup(IniPath, Setup, DecimalSeparator()); }
+void LoadSetup(const std::u16string& IniPath, TClothSetup* Setup) {
+  LoadSetup(IniPath, Setup, DecimalSeparator());
+}
 
 }  // namespace tumelin

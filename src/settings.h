@@ -3,11 +3,11 @@
 // setup_rules.h.
 #pragma once
 
+#include <tumelin/tumelin.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include <tumelin/tumelin.h>
 
 #include "setup_rules.h"
 

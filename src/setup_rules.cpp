@@ -157,7 +157,8 @@ NumberVerdict JudgeFloat(std::u16string_view text, char16_t separator) {
   while (i < n && text[i] == u' ') ++i;
   if (i != n) {
     const bool leftOver = inExponent && stop < n && IsDigit(text[stop]);
-    return Malformed(NumberRule::kFloat, leftOver ? Flaw::kExponentStopped : Flaw::kUnexpected, leftOver ? stop : i);
+    return Malformed(NumberRule::kFloat, leftOver ? Flaw::kExponentStopped : Flaw::kUnexpected,
+                     leftOver ? stop : i);
   }
 
   if (digits.empty()) digits = "0";
@@ -169,7 +170,8 @@ NumberVerdict JudgeFloat(std::u16string_view text, char16_t separator) {
   decimal += std::to_string(exponent - fractionDigits);
   const double value = DecimalToDouble(decimal);
   // well formed, but beyond the double range: the field keeps its default
-  NumberVerdict verdict = Verdict(NumberRule::kFloat, std::isinf(value) ? VerdictKind::kOutOfRange : VerdictKind::kAccepted);
+  NumberVerdict verdict =
+      Verdict(NumberRule::kFloat, std::isinf(value) ? VerdictKind::kOutOfRange : VerdictKind::kAccepted);
   if (verdict.Accepted()) verdict.real = value;
   return verdict;
 }
@@ -211,7 +213,8 @@ NumberVerdict JudgeInteger(std::u16string_view text) {
     if (magnitude <= 2147483648LL) magnitude = magnitude * 10 + (text[i] - u'0');
   }
   const int64_t value = negative ? -magnitude : magnitude;
-  if (value > 2147483647LL || value < -2147483648LL) return Verdict(NumberRule::kInteger, VerdictKind::kOutOfRange);
+  if (value > 2147483647LL || value < -2147483648LL)
+    return Verdict(NumberRule::kInteger, VerdictKind::kOutOfRange);
   NumberVerdict verdict = Verdict(NumberRule::kInteger, VerdictKind::kAccepted);
   verdict.integer = static_cast<int32_t>(value);
   return verdict;

@@ -5,12 +5,12 @@
 // to explain what the plug-in did, so both take them from this one place.
 #pragma once
 
+#include <tumelin/tumelin.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-#include <tumelin/tumelin.h>
 
 namespace tumelin {
 

@@ -15,7 +15,6 @@
 #include "bits.h"
 #include "host_array.h"
 
-
 using namespace tumelin;
 
 namespace {
@@ -72,7 +71,6 @@ class HostGrid {
   int32_t columns_;
   std::vector<double> storage_;  // doubles keep the cells aligned
 };
-
 
 // what a cell of an expected row holds when it holds no point
 constexpr int32_t kKeeps = -1;        // its own bytes

@@ -1,17 +1,16 @@
 #include "dbl3d.h"
 
-#include "bits.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "bits.h"
+
 using namespace tumelin;
 
 namespace {
-
 
 ::testing::AssertionResult Is(const TDbl3D& got, const TDbl3D& want) {
   if (SameBits(got, want)) return ::testing::AssertionSuccess();

@@ -568,7 +568,8 @@ TEST(StepDriver, PinnedPointsHoldStillAndTakeTheirNewVel) {
   Step(m, kMembraneSetup);
   for (int32_t i = 0; i < m.points.Count(); ++i) {
     ExpectSameBits(m.points[i].Pos, before[i], "pinned Pos " + std::to_string(i));
-    ExpectSameBits(m.points[i].Vel, i == 3 ? TDbl3D{0.25, 0.5, -1.0} : ZeroVector, "Vel " + std::to_string(i));
+    ExpectSameBits(m.points[i].Vel, i == 3 ? TDbl3D{0.25, 0.5, -1.0} : ZeroVector,
+                   "Vel " + std::to_string(i));
     ExpectSameBits(m.points[i].NewPos, ZeroVector, "NewPos cleared");
     ExpectSameBits(m.points[i].NewVel, ZeroVector, "NewVel cleared");
   }
@@ -582,7 +583,8 @@ TEST(StepDriver, AnyNonzeroFixedBytePins) {
     for (int32_t i = 0; i < m.points.Count(); i += 4) m.points[i].Fixed = fixed;
     for (int step = 0; step < 3; ++step) Step(m, kMembraneSetup);
     std::vector<TDbl3D> state;
-    for (int32_t i = 0; i < m.points.Count(); ++i) state.insert(state.end(), {m.points[i].Pos, m.points[i].Vel});
+    for (int32_t i = 0; i < m.points.Count(); ++i)
+      state.insert(state.end(), {m.points[i].Pos, m.points[i].Vel});
     return state;
   };
   const std::vector<TDbl3D> one = run(1), all = run(255);

@@ -3,13 +3,13 @@
 // loader), once per test program.
 #pragma once
 
+#include <tumelin/tumelin.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <tumelin/tumelin.h>
 
 #include "plugin_loader.h"
 #include "temp_file.h"

@@ -1,13 +1,12 @@
 // Loads the built Tumelin.kwt the way a host does (by path, entries bound by
 // name through the public header) and checks what crosses the boundary.
 #include <gtest/gtest.h>
+#include <tumelin/tumelin.h>
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <tumelin/tumelin.h>
 
 #include "loaded_plugin.h"
 #include "membranes.h"
@@ -81,7 +80,8 @@ TEST(Registration, TokenIsThirtyTwoAsciiLettersAndDigits) {
   const std::u16string token = Text(Register(LoadedPlugin().rgstZR7).token);
   ASSERT_EQ(token.size(), 32u);
   for (char16_t c : token) {
-    const bool alphanumeric = (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+    const bool alphanumeric =
+        (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
     EXPECT_TRUE(alphanumeric) << static_cast<int>(c);
   }
 }
@@ -111,7 +111,8 @@ TEST(SettingsEntry, NullPathPointerLeavesEveryDefault) {
   std::memset(&setup, 0xA5, sizeof setup);
   const char16_t* nullPath = nullptr;
   // arguments 2 to 4 are never read, whatever they hold
-  LoadedPlugin().execZR71(&nullPath, reinterpret_cast<void*>(1), reinterpret_cast<void*>(-1), nullptr, &setup);
+  LoadedPlugin().execZR71(&nullPath, reinterpret_cast<void*>(1), reinterpret_cast<void*>(-1), nullptr,
+                          &setup);
   TClothSetup defaults;
   tumelin::SetupDefaults(&defaults);
   EXPECT_EQ(std::memcmp(&setup, &defaults, sizeof setup), 0);
@@ -165,7 +166,8 @@ TEST(HostRun, StepsAndGridThroughTheEntriesMatchTheCore) {
 
   const double volumeBefore = -SignedVolume(viaPlugin);
   for (int step = 0; step < 40; ++step) {
-    ASSERT_EQ(LoadedPlugin().execZR72(nullptr, &viaPlugin.pointsVar, &viaPlugin.facesVar, &setup), viaPlugin.points.Count());
+    ASSERT_EQ(LoadedPlugin().execZR72(nullptr, &viaPlugin.pointsVar, &viaPlugin.facesVar, &setup),
+              viaPlugin.points.Count());
     Step(viaCore, setup);
   }
   for (int32_t i = 0; i < viaPlugin.points.Count(); ++i) {
@@ -194,7 +196,8 @@ TEST(HostRun, StepsAndGridThroughTheEntriesMatchTheCore) {
 // Calls `fn` with `count` 32-bit arguments pushed right to left and reports
 // how far the stack pointer moved across the call: 0 when the callee removed
 // exactly its own arguments (stdcall).
-extern "C" uint32_t CallMeasuringStack(const void* fn, const uint32_t* args, int32_t count, int32_t* stackDelta);
+extern "C" uint32_t CallMeasuringStack(const void* fn, const uint32_t* args, int32_t count,
+                                       int32_t* stackDelta);
 __asm__(R"(
   .text
   .globl _CallMeasuringStack

@@ -18,7 +18,9 @@ namespace {
 constexpr double kFallback = -77.0;
 constexpr int32_t kIntFallback = 500;
 
-double Float(std::u16string_view text, char16_t separator = u'.') { return ParseFloat(text, kFallback, separator); }
+double Float(std::u16string_view text, char16_t separator = u'.') {
+  return ParseFloat(text, kFallback, separator);
+}
 int32_t Integer(std::u16string_view text) { return ParseInteger(text, kIntFallback); }
 
 uint64_t Bits(double value) {
@@ -47,8 +49,8 @@ TEST(FloatRule, AcceptsTheDocumentedForms) {
 }
 
 TEST(FloatRule, RejectsMalformedText) {
-  for (const char16_t* text : {u"", u"-", u"+", u"e5", u"1,000.5", u"- 1", u"1 2", u"1\t", u"\t1", u"0x10", u"INF",
-                               u"inf", u"NAN", u"1e5x", u"1..2", u"1e-5000", u"1.5e+-2", u"1 e5"}) {
+  for (const char16_t* text : {u"", u"-", u"+", u"e5", u"1,000.5", u"- 1", u"1 2", u"1\t", u"\t1", u"0x10",
+                               u"INF", u"inf", u"NAN", u"1e5x", u"1..2", u"1e-5000", u"1.5e+-2", u"1 e5"}) {
     EXPECT_EQ(Float(text), kFallback) << std::string(text, text + std::char_traits<char16_t>::length(text));
   }
 }
@@ -82,7 +84,8 @@ TEST(FloatRule, RoundsToTheNearestDoubleAndKeepsOverflowOut) {
   EXPECT_EQ(Bits(Float(u"1.7976931348623157e308")), Bits(1.7976931348623157e308));
   // halfway between 1 and its successor, one digit further decides
   EXPECT_EQ(Bits(Float(u"1.00000000000000011102230246251565404236316680908203125")), Bits(1.0));
-  EXPECT_EQ(Bits(Float(u"1.000000000000000111022302462515654042363166809082031251")), Bits(1.0000000000000002));
+  EXPECT_EQ(Bits(Float(u"1.000000000000000111022302462515654042363166809082031251")),
+            Bits(1.0000000000000002));
   // beyond the double range: treated as malformed
   EXPECT_EQ(Float(u"1e400"), kFallback);
   EXPECT_EQ(Float(u"-1e400"), kFallback);
@@ -110,10 +113,11 @@ TEST(IntegerRule, AcceptsDecimalAndHexadecimalForms) {
 }
 
 TEST(IntegerRule, RejectsWhatBreaksTheForm) {
-  for (const char16_t* text : {u"", u"2147483648", u"-2147483649", u"99999999999999999999", u"1.5", u"12abc",
-                               u"7 ", u"- 7", u"+", u"-", u"$", u"0x", u"$100000000", u"$1G", u"0x-1", u"1e3",
-                               u"\t7", u"x 1"}) {
-    EXPECT_EQ(Integer(text), kIntFallback) << std::string(text, text + std::char_traits<char16_t>::length(text));
+  for (const char16_t* text :
+       {u"", u"2147483648", u"-2147483649", u"99999999999999999999", u"1.5", u"12abc", u"7 ", u"- 7", u"+",
+        u"-", u"$", u"0x", u"$100000000", u"$1G", u"0x-1", u"1e3", u"\t7", u"x 1"}) {
+    EXPECT_EQ(Integer(text), kIntFallback)
+        << std::string(text, text + std::char_traits<char16_t>::length(text));
   }
 }
 
@@ -158,15 +162,15 @@ TEST_F(LoadSetupTest, MissingFileOrEmptyPathGivesTheDefaults) {
 }
 
 TEST_F(LoadSetupTest, EachKeyFallsBackOnItsOwn) {
-  const TClothSetup setup = Load(Write(
-      "[Other]\nClothP=9\n"
-      "[setup]\nclothp=0,7\nClothC=0.25\nClothK0=2e1\nClothK1=\nClothT0=1.5\nClothMethod=7\n"));
-  EXPECT_EQ(setup.ClothP, 0.5);    // comma where the separator is a point
-  EXPECT_EQ(setup.ClothC, 0.25);   // read although a neighbour was malformed
+  const TClothSetup setup =
+      Load(Write("[Other]\nClothP=9\n"
+                 "[setup]\nclothp=0,7\nClothC=0.25\nClothK0=2e1\nClothK1=\nClothT0=1.5\nClothMethod=7\n"));
+  EXPECT_EQ(setup.ClothP, 0.5);   // comma where the separator is a point
+  EXPECT_EQ(setup.ClothC, 0.25);  // read although a neighbour was malformed
   EXPECT_EQ(setup.ClothK0, 20.0);
-  EXPECT_EQ(setup.ClothK1, 5.0);   // empty value
-  EXPECT_EQ(setup.ClothT0, 500);   // not an integer
-  EXPECT_EQ(setup.ClothMethod, 7); // stored as read; the step picks Euler
+  EXPECT_EQ(setup.ClothK1, 5.0);    // empty value
+  EXPECT_EQ(setup.ClothT0, 500);    // not an integer
+  EXPECT_EQ(setup.ClothMethod, 7);  // stored as read; the step picks Euler
 }
 
 TEST_F(LoadSetupTest, TheSeparatorDecidesWhichDecimalFormIsRead) {
@@ -184,7 +188,8 @@ TEST_F(LoadSetupTest, LongValuesAreCutTo2047Characters) {
   // behind them would make the value malformed if it arrived
   const std::string digits = std::string(2046, '0') + "5";
   const std::string junk(3000 - digits.size(), 'x');
-  const TClothSetup setup = Load(Write("[Setup]\nClothP=" + digits + junk + "\nClothT0=" + digits + junk + "\n"));
+  const TClothSetup setup =
+      Load(Write("[Setup]\nClothP=" + digits + junk + "\nClothT0=" + digits + junk + "\n"));
   EXPECT_EQ(setup.ClothP, 5.0);
   EXPECT_EQ(setup.ClothT0, 5);
   EXPECT_EQ(LookupSetupValue(Write("[Setup]\nClothK0=" + std::string(3000, '1') + "\n"), u"ClothK0"),

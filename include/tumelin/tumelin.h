@@ -48,9 +48,9 @@ typedef struct TDbl3D {
 
 /** One spring from the owning point to point Target. */
 typedef struct TClothLink {
-  int32_t Target;      /**< index into the point array */
-  int32_t Reserved0;   /**< alignment; never read */
-  double RestLength;   /**< natural length of the spring */
+  int32_t Target;    /**< index into the point array */
+  int32_t Reserved0; /**< alignment; never read */
+  double RestLength; /**< natural length of the spring */
 } TClothLink;
 
 struct TClothPoint;
@@ -67,11 +67,11 @@ typedef int32_t* TFaceIndexArray;             /**< face indices of one point; st
 
 /** One simulated mass point (112 bytes on 32-bit targets, 120 on 64-bit). */
 typedef struct TClothPoint {
-  TDbl3D Pos;       /**< position at the start of a step; after it the new position */
-  TDbl3D NewPos;    /**< written during a step; zero between steps */
-  TDbl3D Vel;       /**< velocity at the start of a step; after it the new velocity */
-  TDbl3D NewVel;    /**< written during a step; zero between steps */
-  uint8_t Fixed;    /**< 0 = free; any other value pins the point */
+  TDbl3D Pos;    /**< position at the start of a step; after it the new position */
+  TDbl3D NewPos; /**< written during a step; zero between steps */
+  TDbl3D Vel;    /**< velocity at the start of a step; after it the new velocity */
+  TDbl3D NewVel; /**< written during a step; zero between steps */
+  uint8_t Fixed; /**< 0 = free; any other value pins the point */
   uint8_t Reserved0[3];
   int32_t LinkCount;     /**< how many entries of Links take part (<= 0: none) */
   TClothLinkArray Links; /**< springs starting at this point */
@@ -121,7 +121,7 @@ enum {
  * TumelinGridBytes(columns) bytes and use TumelinGridCell() to reach a cell.
  */
 typedef struct TSurfaceGrid {
-  uint8_t Mode;          /**< TUMELIN_MODE_*; 4..255 write nothing */
+  uint8_t Mode; /**< TUMELIN_MODE_*; 4..255 write nothing */
   uint8_t Reserved0[3];
   int32_t CountU;        /**< columns in use */
   int32_t CountV;        /**< rows in use, at most 257 */

@@ -19,8 +19,8 @@
 #include "membrane.h"
 #include "mesh_check.h"
 #include "outputs.h"
-#include "render.h"
 #include "plugin_loader.h"
+#include "render.h"
 #include "scenario.h"
 #include "setup_report.h"
 #include "setup_rules.h"
@@ -335,10 +335,10 @@ TEST(ExplainSetup, SaysWhyEachDefaultStayed) {
   const auto lines = ExplainSetup(ini, stored, u'.');
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0].note, "default 0.5: malformed at column 2: ',' is not the decimal separator '.'");
-  EXPECT_EQ(lines[1].note, "default 1: key missing or empty");                         // ClothC
-  EXPECT_EQ(lines[2].note, "read from the file");                                      // ClothK0
-  EXPECT_EQ(lines[3].note, "default 5: key missing or empty");                         // ClothK1
-  EXPECT_NE(lines[4].note.find("whole number"), std::string::npos);                    // ClothT0
+  EXPECT_EQ(lines[1].note, "default 1: key missing or empty");       // ClothC
+  EXPECT_EQ(lines[2].note, "read from the file");                    // ClothK0
+  EXPECT_EQ(lines[3].note, "default 5: key missing or empty");       // ClothK1
+  EXPECT_NE(lines[4].note.find("whole number"), std::string::npos);  // ClothT0
   EXPECT_FALSE(lines[1].present);
   EXPECT_TRUE(lines[2].present);
   // a plug-in that disagrees with the rule is pointed out, for empty text too
@@ -370,13 +370,46 @@ TEST(ExplainSetup, AgreesWithThePlugInOnAwkwardTexts) {
   std::string error;
   ASSERT_TRUE(plugin.Load(TUMELIN_PLUGIN_PATH, &error)) << error;
   const std::string longDigits(400, '7');
-  const std::vector<std::string> corpus = {
-      "1e400", "-1e400", "1.8e308", "1.7976931348623157e308", "1.7976931348623159e308", longDigits,
-      longDigits + ".5e-300", "0." + std::string(2100, '0') + "1", "1e-400", "-1e-400", "4.9e-324",
-      "2.4703282292062328e-324", "1e-5000", "1e499", "1e500", "1,5", " 1.5 ", "1e", ".", "-", "0x10", "$10",
-      "inf", "NaN", "1\t", "0x7FFFFFFF", "0x80000000", "$FFFFFFFF", "-$FFFFFFFF", "0x100000000",
-      "x" + std::string(30, 'F'), "2147483647", "2147483648", "-2147483648", "-2147483649",
-      "000000000000000000000012", "0x", "$", "1 ", "+-1"};
+  const std::vector<std::string> corpus = {"1e400",
+                                           "-1e400",
+                                           "1.8e308",
+                                           "1.7976931348623157e308",
+                                           "1.7976931348623159e308",
+                                           longDigits,
+                                           longDigits + ".5e-300",
+                                           "0." + std::string(2100, '0') + "1",
+                                           "1e-400",
+                                           "-1e-400",
+                                           "4.9e-324",
+                                           "2.4703282292062328e-324",
+                                           "1e-5000",
+                                           "1e499",
+                                           "1e500",
+                                           "1,5",
+                                           " 1.5 ",
+                                           "1e",
+                                           ".",
+                                           "-",
+                                           "0x10",
+                                           "$10",
+                                           "inf",
+                                           "NaN",
+                                           "1\t",
+                                           "0x7FFFFFFF",
+                                           "0x80000000",
+                                           "$FFFFFFFF",
+                                           "-$FFFFFFFF",
+                                           "0x100000000",
+                                           "x" + std::string(30, 'F'),
+                                           "2147483647",
+                                           "2147483648",
+                                           "-2147483648",
+                                           "-2147483649",
+                                           "000000000000000000000012",
+                                           "0x",
+                                           "$",
+                                           "1 ",
+                                           "+-1"};
   const char16_t separator = ReadUserDecimalSeparator();
   for (const std::string& text : corpus) {
     std::string ini = "[Setup]\n";
