@@ -16,13 +16,11 @@ std::string FieldText(const SetupKey& key, const TClothSetup& setup) {
   return key.rule == NumberRule::kFloat ? FormatDouble(setup.*key.real) : std::to_string(setup.*key.integer);
 }
 
-std::string DefaultText(const SetupKey& key) {
-  return key.rule == NumberRule::kFloat ? FormatDouble(key.realDefault) : std::to_string(key.integerDefault);
-}
-
 }  // namespace
 
 std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& stored, char16_t separator) {
+  TClothSetup defaults{};
+  SetupDefaults(&defaults);
   std::vector<SettingLine> lines;
   for (const SetupKey& key : SetupKeys) {
     const std::u16string text = ini.Text16(u"Setup", key.name);
@@ -39,13 +37,12 @@ std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& sto
       }
     } else {
       // a missing section, a missing key and an empty value read alike
-      line.note = "default " + DefaultText(key) + ": " +
+      line.note = "default " + FieldText(key, defaults) + ": " +
                   (line.present ? DescribeVerdict(verdict, text, separator) : "key missing or empty");
     }
     line.agrees = HoldsVerdict(key, verdict, stored);
     if (!line.agrees) {
-      TClothSetup expected{};
-      SetupDefaults(&expected);
+      TClothSetup expected = defaults;
       StoreSetting(key, verdict, &expected);
       line.note +=
           "; NOTE the rules give " + FieldText(key, expected) + " but the plug-in stored another value";

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "profile_reader.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -52,27 +54,11 @@ double DecimalToDouble(const std::string& text) {
 #endif
 }
 
-// one UTF-16 unit as UTF-8 (a lone surrogate as the three bytes of its code)
-std::string Utf8(char16_t c) {
-  std::string out;
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-  return out;
-}
-
 std::string Quoted(char16_t c) {
   if (c == u'\t') return "a tab";
   if (c == u' ') return "a blank";
   if (c < 0x20) return "control character " + std::to_string(static_cast<int>(c));
-  return "'" + Utf8(c) + "'";
+  return "'" + Utf16ToUtf8(std::u16string_view(&c, 1)) + "'";
 }
 
 bool StartsWithWord(std::u16string_view text, std::size_t at, std::u16string_view word) {
