@@ -7,13 +7,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "membrane.h"
 
 namespace tumelin {
 
-// bitwise equality: -0.0 differs from 0.0, equal NaNs match
-inline bool SameBits(const TDbl3D& a, const TDbl3D& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+// bitwise equality of vectors and records without padding: -0.0 differs
+// from 0.0, equal NaNs match
+template <typename T>
+bool SameBits(const T& a, const T& b) {
+  static_assert(std::is_trivially_copyable_v<T>, "compares plain records");
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 inline constexpr uint64_t kFnvOffset = 14695981039346656037ull;
 

@@ -9,6 +9,7 @@
 
 #include "plugin_loader.h"
 #include "profile_reader.h"
+#include "setup_rules.h"
 
 namespace tumelin {
 
@@ -45,6 +46,85 @@ std::string FormatDouble(double value) {
     if (std::strtod(buffer, nullptr) == value) break;
   }
   return buffer;
+}
+
+namespace {
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// the table's key that `name` names in any letter case, or nullptr
+const SetupKey* FindSetupKey(std::string_view name) {
+  for (const SetupKey& key : SetupKeys) {
+    const std::string spelt = Utf16ToUtf8(key.name);
+    if (spelt.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < name.size() && same; ++i) same = AsciiLower(spelt[i]) == AsciiLower(name[i]);
+    if (same) return &key;
+  }
+  return nullptr;
+}
+
+std::string KnownSetupKeys() {
+  std::string names;
+  for (const SetupKey& key : SetupKeys) names += (names.empty() ? "" : ", ") + Utf16ToUtf8(key.name);
+  return names;
+}
+
+}  // namespace
+
+bool ParseSetupAssignment(std::string_view text, SetupText* out, std::string* error) {
+  const std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) {
+    *error = "expected KEY=VALUE, got \"" + std::string(text) + "\"";
+    return false;
+  }
+  std::string_view name = text.substr(0, equals);
+  while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+  const SetupKey* key = FindSetupKey(name);
+  if (key == nullptr) {
+    *error = "\"" + std::string(name) + "\" is not a key of [Setup] (" + KnownSetupKeys() + ")";
+    return false;
+  }
+  const std::string_view value = text.substr(equals + 1);
+  if (value.find_first_of("\r\n") != std::string_view::npos) {
+    *error = "the value of " + Utf16ToUtf8(key->name) + " cannot hold a line break";
+    return false;
+  }
+  out->key = Utf16ToUtf8(key->name);
+  out->value = std::string(value);
+  return true;
+}
+
+std::vector<SetupText> MergeSetupTexts(const IniFile* ini, const std::vector<SetupText>& overrides) {
+  std::vector<SetupText> merged;
+  for (const SetupKey& key : SetupKeys) {
+    const std::string name = Utf16ToUtf8(key.name);
+    std::string value = ini != nullptr ? ini->Text(u"Setup", key.name) : std::string();
+    bool given = !value.empty();
+    for (const SetupText& o : overrides) {
+      if (o.key == name) value = o.value, given = true;
+    }
+    if (given) merged.push_back({name, value});
+  }
+  return merged;
+}
+
+bool WriteSetupIni(const std::string& path, const std::vector<SetupText>& values, std::string* error) {
+  std::u16string text = u"\uFEFF[Setup]\r\n";
+  for (const SetupText& v : values) text += Utf8ToUtf16(v.key) + u"=\"" + Utf8ToUtf16(v.value) + u"\"\r\n";
+  std::string bytes;
+  bytes.reserve(text.size() * 2);
+  for (const char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  std::ofstream file(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
+  if (!file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !file.flush()) {
+    *error = "cannot write the settings file " + path;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace tumelin

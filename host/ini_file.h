@@ -40,4 +40,29 @@ class IniFile {
 // shortest decimal text that reads back as the same double
 std::string FormatDouble(double value);
 
+// ---- settings a person gives beside the file --------------------------------
+
+// one value text of section [Setup], in UTF-8
+struct SetupText {
+  std::string key;  // as the key table spells it
+  std::string value;
+};
+
+// "KEY=VALUE" as a person types it (--set ClothP=0.8): KEY must name a key
+// of section [Setup] (any letter case, as the plug-in reads it); VALUE is
+// taken as it stands, to be judged by the plug-in. false with a one-line
+// message
+bool ParseSetupAssignment(std::string_view text, SetupText* out, std::string* error);
+
+// the value texts the plug-in reads from `ini` (nullptr: no file) for every
+// key of section [Setup], in the table's order, each replaced by the last of
+// `overrides` that names it; keys with neither stay out
+std::vector<SetupText> MergeSetupTexts(const IniFile* ini, const std::vector<SetupText>& overrides);
+
+// writes section [Setup] with `values` to `path` as a host writes a settings
+// file for the plug-in: UTF-16LE with a byte-order mark, every value in
+// quotes so that the plug-in reads the text exactly as given. false with a
+// one-line message naming the file
+bool WriteSetupIni(const std::string& path, const std::vector<SetupText>& values, std::string* error);
+
 }  // namespace tumelin

@@ -193,6 +193,12 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  DecodeUtf8(std::string(text), 0, true, &out);
+  return out;
+}
+
 std::u16string ReadProfileString(const std::u16string& path, std::u16string_view section,
                                  std::u16string_view key, std::size_t bufferChars) {
   std::string bytes;

@@ -20,5 +20,7 @@ std::u16string ReadProfileString(const std::u16string& path, std::u16string_view
 // UTF-16 text as UTF-8; a surrogate without its partner becomes the three
 // bytes of its own code (so paths that hold one still name their file)
 std::string Utf16ToUtf8(std::u16string_view text);
+// UTF-8 text as UTF-16; a malformed sequence becomes U+FFFD
+std::u16string Utf8ToUtf16(std::string_view text);
 
 }  // namespace tumelin

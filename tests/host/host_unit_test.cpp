@@ -419,7 +419,29 @@ TEST(ExplainSetup, AgreesWithThePlugInOnAwkwardTexts) {
     for (const SettingLine& line : ExplainSetup(file.Open(), stored, separator)) {
       EXPECT_TRUE(line.agrees) << line.key << "=" << text.substr(0, 40) << ": " << line.note;
     }
+    // the file the host writes from these texts gives the plug-in the same settings
+    const IniFile original = file.Open();
+    const temp_file::TempFile rewritten("tumelin_host_rewritten.ini", "");
+    ASSERT_TRUE(WriteSetupIni(rewritten.Path().u8string(), MergeSetupTexts(&original, {}), &error)) << error;
+    EXPECT_TRUE(SameBits(LoadSettings(plugin, PathForPlugin(rewritten.Path().u8string())), stored))
+        << text.substr(0, 40);
   }
+
+  // a value given as KEY=VALUE replaces the file's, in any letter case of the key
+  SetupText given;
+  ASSERT_TRUE(ParseSetupAssignment("clothp= 0.25", &given, &error)) << error;
+  EXPECT_EQ(given.key, "ClothP");
+  EXPECT_FALSE(ParseSetupAssignment("ClothQ=1", &given, &error));
+  EXPECT_EQ(error,
+            "\"ClothQ\" is not a key of [Setup] (ClothP, ClothC, ClothK0, ClothK1, ClothT0, ClothMethod)");
+  const TempIni base("tumelin_host_base.ini", "[Setup]\nClothP=0.9\nClothK0=7\n");
+  const IniFile baseIni = base.Open();
+  const temp_file::TempFile derived("tumelin_host_derived.ini", "");
+  ASSERT_TRUE(WriteSetupIni(derived.Path().u8string(), MergeSetupTexts(&baseIni, {given}), &error)) << error;
+  const TClothSetup setup = LoadSettings(plugin, PathForPlugin(derived.Path().u8string()));
+  EXPECT_EQ(setup.ClothP, 0.25);
+  EXPECT_EQ(setup.ClothK0, 7.0);
+  EXPECT_EQ(setup.ClothC, 1.0);
 }
 
 // ---- scenario settings ---------------------------------------------------------
