@@ -199,22 +199,25 @@ struct RunRecord {
   double seconds = 0.0;
 };
 
-void WriteFileOrThrow(const std::filesystem::path& path, const std::string& bytes) {
+// one file of the run's set, in place only when the whole set is
+void AddFileOrThrow(OutputSet* files, const std::filesystem::path& path, const std::string& bytes) {
   std::string error;
-  if (!WriteFileAtomic(path.u8string(), bytes, &error)) throw std::runtime_error(error);
+  if (!files->Add(path.u8string(), bytes, &error)) throw std::runtime_error(error);
 }
 
 // frames/step_NNNNNN.obj: the surface after `step`
-void WriteFrame(Simulation* sim, const Scenario& s, const std::filesystem::path& folder, int64_t step) {
+void WriteFrame(Simulation* sim, const Scenario& s, const std::filesystem::path& folder, int64_t step,
+                OutputSet* files) {
   sim->WriteGrid();
   char name[40];
   std::snprintf(name, sizeof name, "step_%06lld.obj", static_cast<long long>(step));
-  WriteFileOrThrow(folder / "frames" / name,
-                   ObjText(sim->Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
+  AddFileOrThrow(files, folder / "frames" / name,
+                 ObjText(sim->Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
 }
 
-// every step of the scenario, with figures and frames when files are written
-RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose) {
+// every step of the scenario, with figures and frames (into `files`) when
+// files are written
+RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose, OutputSet* files) {
   RunRecord record;
   const bool writeFiles = !out.folder.empty();
   const bool writeFrames = writeFiles && s.every > 0;
@@ -228,7 +231,7 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
   for (int64_t step = 1; step <= s.steps; ++step) {
     sim->Step();
     if (writeFiles) record.figures.push_back(sim->Figures(step));
-    if (writeFrames && step % s.every == 0) WriteFrame(sim, s, folder, step);
+    if (writeFrames && step % s.every == 0) WriteFrame(sim, s, folder, step, files);
     progress.Update(step);
   }
   record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -236,18 +239,18 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
   return record;
 }
 
-// the result files of a finished run
+// the result files of a finished run, into `files`
 void WriteOutputs(const Simulation& sim, const Scenario& s, const std::vector<StepFigures>& figures,
-                  const RunOutput& out) {
+                  const RunOutput& out, OutputSet* files) {
   const std::filesystem::path folder = std::filesystem::u8path(out.folder);
   const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
   const Image image = RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight);
   const std::string png = EncodePng(image);
   if (png.empty()) throw std::runtime_error("cannot encode the PNG picture");
-  WriteFileOrThrow(folder / "surface.obj", ObjText(sim.Grid(), s.params.shape, comment));
-  WriteFileOrThrow(folder / "surface.png", png);
-  WriteFileOrThrow(folder / "figures.csv", CsvText(figures, s.params.shape));
-  WriteFileOrThrow(folder / "plot.svg", SvgPlot(figures, s.params.shape, s.name));
+  AddFileOrThrow(files, folder / "surface.obj", ObjText(sim.Grid(), s.params.shape, comment));
+  AddFileOrThrow(files, folder / "surface.png", png);
+  AddFileOrThrow(files, folder / "figures.csv", CsvText(figures, s.params.shape));
+  AddFileOrThrow(files, folder / "plot.svg", SvgPlot(figures, s.params.shape, s.name));
 }
 
 // "NAME: SHAPE CxR (N points), S steps in T s (R steps/s), FIGURES, max speed V[; files in F]"
@@ -271,18 +274,23 @@ std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& la
   return line.str();
 }
 
-// one scenario from start to end, files only after the run succeeded;
-// returns the final state's hash
+// one scenario from start to end; its files appear together, only after
+// the run succeeded. Returns the final state's hash
 uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const RunOutput& out, bool verbose) {
   Membrane membrane = BuildMembrane(s.params);
   const TClothSetup setup =
       LoadSettings(plugin, s.iniPath.empty() ? std::u16string() : PathForPlugin(s.iniPath));
   Simulation sim(plugin, &membrane, setup);
-  const RunRecord record = RunSteps(&sim, s, out, verbose);
+  OutputSet files;
+  const RunRecord record = RunSteps(&sim, s, out, verbose, &files);
   sim.WriteGrid();
   const std::string gridProblem = sim.CheckGrid();
   if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
-  if (!out.folder.empty()) WriteOutputs(sim, s, record.figures, out);
+  if (!out.folder.empty()) {
+    WriteOutputs(sim, s, record.figures, out, &files);
+    std::string error;
+    if (!files.Commit(&error)) throw std::runtime_error(error);
+  }
   const uint64_t hash = sim.Hash();
   if (verbose) {
     std::cout << SummaryLine(s, membrane.points.Count(), sim.Figures(s.steps), record.seconds, out)

@@ -162,6 +162,18 @@ pillow=$(awk '$2 == "pillow" { print $1 }' "$WORK/out.txt")
 run run --ini "$EXAMPLES/pillow.ini" --hash
 [ "$(grep '^hash ' "$WORK/out.txt")" = "hash $pillow" ] || fail "hash and run --hash disagree"
 
+# ---- a set of outputs appears whole -------------------------------------------------
+run run --shape sheet -u 5 -v 5 -n 5 --every 5 --image 32x32 --out "$WORK/set"
+[ "$status" -eq 0 ] || fail "output set: first run: exit $status"
+old_obj=$(cksum <"$WORK/set/surface.obj")
+rm "$WORK/set/surface.png" && mkdir "$WORK/set/surface.png"
+run run --shape sheet -u 5 -v 5 -n 7 --every 7 --image 32x32 --out "$WORK/set"
+[ "$status" -eq 1 ] || fail "output set: a folder in the way: exit $status"
+grep -q "surface.png" "$WORK/err.txt" || fail "output set: error does not name the file: $(cat "$WORK/err.txt")"
+[ "$(cksum <"$WORK/set/surface.obj")" = "$old_obj" ] || fail "output set: surface.obj replaced though the set failed"
+[ -e "$WORK/set/frames/step_000007.obj" ] && fail "output set: a frame of the failed run is in place"
+[ -z "$(find "$WORK/set" -name '.*tmp*')" ] || fail "output set: temporary files left: $(find "$WORK/set" -name '.*tmp*')"
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failures"
   exit 1
