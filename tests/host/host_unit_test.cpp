@@ -447,6 +447,42 @@ TEST(ExplainSetup, AgreesWithThePlugInOnAwkwardTexts) {
   EXPECT_EQ(setup.ClothC, 1.0);
 }
 
+// --set values reach the plug-in through a file written for the command;
+// without them the plug-in reads the INI file itself
+TEST(SetupFile, GivenValuesGoThroughAWrittenFileThatIsRemovedAfterwards) {
+  Plugin plugin;
+  std::string error;
+  ASSERT_TRUE(plugin.Load(TUMELIN_PLUGIN_PATH, &error)) << error;
+  const TempIni base("tumelin_host_setup_base.ini", "[Setup]\nClothP=0.9\nClothK0=7\n");
+  {
+    SetupFile plain;
+    ASSERT_TRUE(plain.Prepare(base.Path(), {}, &error)) << error;
+    EXPECT_EQ(plain.Path(), base.Path());
+    EXPECT_FALSE(plain.Written());
+  }
+  SetupText overP, badK1;
+  ASSERT_TRUE(ParseSetupAssignment("ClothP=0.25", &overP, &error)) << error;
+  ASSERT_TRUE(ParseSetupAssignment("ClothK1=0,5", &badK1, &error)) << error;
+  for (const std::string& iniPath : {base.Path(), std::string()}) {
+    std::string written;
+    {
+      SetupFile setup;
+      ASSERT_TRUE(setup.Prepare(iniPath, {overP, badK1}, &error)) << error;
+      written = setup.Path();
+      EXPECT_TRUE(setup.Written());
+      EXPECT_NE(written, base.Path());
+      const TClothSetup read = LoadSettings(plugin, PathForPlugin(written));
+      EXPECT_EQ(read.ClothP, 0.25);
+      EXPECT_EQ(read.ClothK0, iniPath.empty() ? 5.0 : 7.0);
+      // the plug-in judges the text as given: a decimal comma keeps the default
+      EXPECT_EQ(read.ClothK1, 5.0);
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::u8path(written))) << written;
+  }
+  SetupFile missing;
+  EXPECT_FALSE(missing.Prepare(base.Path() + ".none", {overP}, &error));
+}
+
 // ---- scenario settings ---------------------------------------------------------
 
 // one setting's text on the command line and, where it has a key, in section
