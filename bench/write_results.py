@@ -64,6 +64,15 @@ def fmt_ratio(a, b):
     return "%.2f×" % (a / b)
 
 
+def run_time(context):
+    """when the suite ran, from its own record, in UTC"""
+    try:
+        when = datetime.datetime.fromisoformat(context["date"])
+        return when.astimezone(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M")
+    except (KeyError, ValueError):
+        return "?"
+
+
 def slug(text):
     s = re.sub(r"[^a-z0-9]+", "-", text.lower()).strip("-")
     return s or "unknown-cpu"
@@ -91,6 +100,42 @@ def history_row(label, commit, medians):
         ours = counter(medians, "step/" + tail)
         cells += [fmt_ns(ours), fmt_ratio(ours, counter(medians, "bound/sse2/" + tail))]
     return "| " + " | ".join(cells) + " |"
+
+
+def goals(medians, wine):
+    """the issue's goals for the step, each as the worst ratio per method"""
+    big, small = grid_name(GRIDS[-1]), grid_name(GRIDS[0])
+
+    def worst(ratios):
+        ratios = list(ratios)
+        return None if not ratios or None in ratios else max(ratios)
+
+    def ratio(a, b):
+        return None if a is None or b is None or b == 0 else a / b
+
+    rows = [
+        ("step ≤ 1.5 × SSE2 bound at 65 000 points", 1.5,
+         lambda m: ratio(counter(medians, "step/%s/%s" % (m, big)), counter(medians, "bound/sse2/%s/%s" % (m, big)))),
+        ("step ≤ 2 × AVX bound at 65 000 points", 2.0,
+         lambda m: ratio(counter(medians, "step/%s/%s" % (m, big)), counter(medians, "bound/avx/%s/%s" % (m, big)))),
+        ("faster than Bullet at every size (worst ours / Bullet < 1)", 1.0,
+         lambda m: worst(ratio(counter(medians, "step/%s/%s" % (m, grid_name(g))),
+                               counter(medians, "peer/bullet/" + grid_name(g))) for g in GRIDS)),
+        ("cost at 65 000 points ≤ 1.25 × cost at 1 000", 1.25,
+         lambda m: ratio(counter(medians, "step/%s/%s" % (m, big)), counter(medians, "step/%s/%s" % (m, small)))),
+        ("wine ≤ 1.3 × Linux (worst size)", 1.3,
+         lambda m: worst(ratio(counter(wine, "step/%s/%s" % (m, grid_name(g))),
+                               counter(medians, "step/%s/%s" % (m, grid_name(g)))) for g in GRIDS)),
+    ]
+    out = ["## Goals\n", "| goal | Euler | Heun | RK4 | met |", "|---|---|---|---|---|"]
+    for text, limit, measure in rows:
+        values = [measure(m) for m in METHODS]
+        strict = limit == 1.0
+        met = "–" if None in values else (
+            "yes" if all((v < limit) if strict else (v <= limit) for v in values) else "no")
+        out.append("| %s | %s | %s |" % (text, " | ".join("–" if v is None else "%.2f×" % v for v in values), met))
+    out.append("")
+    return out
 
 
 def main():
@@ -123,7 +168,7 @@ def main():
     out.append("# Step benchmarks on %s\n" % cpu)
     out.append("CPU **%s**, %s cores at %.0f MHz, AVX %s. Run %s UTC, commit `%s`, `make bench`. Peer: %s.\n" % (
         cpu, context.get("num_cpus", "?"), float(context.get("mhz_per_cpu", 0)), context.get("avx", "?"),
-        datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M"), args.commit or "?", context.get("peer", "none")))
+        run_time(context), args.commit or "?", context.get("peer", "none")))
     out.append("Nanoseconds per point-step (one step of one point), median of the repetitions, thread CPU time. "
                "The machine is shared and noisy: read the ratios, which come from one run, rather than the "
                "absolute figures.\n")
@@ -163,6 +208,8 @@ def main():
                "that a node of mean area feels the plug-in's pressure force 0.008 × ClothP; warmed up the same "
                "number of steps; single precision.")
     out.append("")
+
+    out.extend(goals(medians, wine))
 
     out.append("## Write-back and entry call\n")
     out.append("| what | points | ns per point | µs per call | under wine, ns per point |")
