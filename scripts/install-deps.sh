@@ -3,7 +3,9 @@
 # machine lacks. Safe to run again: it does nothing when everything is there.
 #   install-deps.sh          what make test and make demo need
 #   install-deps.sh --bench  that, and what make bench adds: the peer engine
-#                            (Bullet) and python3 for the results table
+#                            (Bullet), python3 for the results table and
+#                            dpkg-dev to unpack Google Benchmark's Debian
+#                            source for the Windows build
 set -euo pipefail
 
 need=()
@@ -13,7 +15,7 @@ packages=(cmake ninja-build g++ make locales googletest libgtest-dev libbenchmar
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           libcli11-dev libstb-dev clang-format)
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(libbullet-dev pkgconf python3)
+  packages+=(libbullet-dev pkgconf python3 dpkg-dev)
 fi
 for pkg in "${packages[@]}"; do
   have_pkg "$pkg" || need+=("$pkg")
