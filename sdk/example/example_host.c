@@ -17,6 +17,8 @@
 
 /* mingw-w64: C99 printf, so that doubles print the same as elsewhere */
 #define __USE_MINGW_ANSI_STDIO 1
+/* POSIX with XSI: realpath and dlopen, also under -std=c11 */
+#define _XOPEN_SOURCE 700
 
 #include <math.h>
 #include <stdio.h>
@@ -31,7 +33,6 @@ typedef HMODULE Library;
 #define DEFAULT_PLUGIN "Tumelin.kwt"
 #else
 #include <dlfcn.h>
-#include <limits.h>
 typedef void* Library;
 #define DEFAULT_PLUGIN "./Tumelin.kwt"
 #endif
@@ -127,12 +128,12 @@ static char16_t* FullPathUtf16(const char* path) {
   if (wide == NULL) return NULL;
   for (i = 0; i <= n; ++i) wide[i] = (char16_t)full[i];
 #else
-  char full[PATH_MAX];
   /* a file that does not exist keeps the given path: the plug-in then keeps its defaults */
-  const char* chosen = realpath(path, full) != NULL ? full : path;
+  char* full = realpath(path, NULL);
+  const char* chosen = full != NULL ? full : path;
   n = strlen(chosen);
   wide = (char16_t*)malloc(sizeof(char16_t) * (n + 1));
-  if (wide == NULL) return NULL;
+  if (wide == NULL) return free(full), NULL;
   /* UTF-8 to UTF-16; code points beyond U+FFFF become surrogate pairs */
   {
     size_t out = 0;
@@ -152,6 +153,7 @@ static char16_t* FullPathUtf16(const char* path) {
     }
     wide[out] = 0;
   }
+  free(full);
 #endif
   return wide;
 }
