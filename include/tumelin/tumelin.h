@@ -15,8 +15,8 @@
  * types it holds the helpers every host needs: TumelinArrayAlloc() and
  * TumelinArrayCount() for host dynamic arrays, TumelinPointAlloc() and
  * TumelinPointAttach() for a point's Links and Faces, TumelinGridAlloc() and
- * TumelinGridCell() for the surface grid. sdk/example/example_host.c uses
- * all of them.
+ * TumelinGridCell() for the surface grid. sdk/example/example_host.c is a
+ * complete host built on them.
  *
  * Rules a host keeps:
  *
