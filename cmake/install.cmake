@@ -66,6 +66,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/user-readme.md DESTINATION . RENAME REA
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . ${archive})
 install(FILES ${TUMELIN_DOCUMENTS} DESTINATION docs ${archive})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/pictures DESTINATION docs ${archive} FILES_MATCHING PATTERN "*.png")
+# the settings files the settings document runs, so its commands work in the
+# unpacked folder too
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/scenes DESTINATION docs ${archive} FILES_MATCHING PATTERN "*.ini")
+install(FILES ${PROJECT_SOURCE_DIR}/docs/number-formats.ini DESTINATION docs ${archive})
 install(FILES ${TUMELIN_PUBLIC_HEADERS} DESTINATION sdk/include/tumelin ${archive})
 install(FILES ${TUMELIN_EXAMPLE_FILES} DESTINATION sdk/example ${archive})
 install(FILES ${PROJECT_BINARY_DIR}/sdk/archive/TumelinConfig.cmake

@@ -34,7 +34,8 @@ expected="LICENSE
 README.md
 Tumelin.kwt
 docs/host-integration.md
-$(cd "$(dirname "$0")/../../docs" && find pictures -name '*.png' | sed 's|^|docs/|' | sort)
+docs/number-formats.ini
+$(cd "$(dirname "$0")/../../docs" && find pictures scenes -name '*.png' -o -name '*.ini' | sed 's|^|docs/|')
 docs/settings.md
 docs/topologies.md
 $(cd "$(dirname "$0")/../../examples" && ls *.ini | sed 's|^|examples/|')
