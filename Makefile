@@ -1,7 +1,7 @@
 # The two commands of the README:
 #   make test   installs what is missing, builds both presets, runs every test
 #   make demo   installs what is missing, builds, runs the inflating pillow
-.PHONY: test demo bench deps native windows test-native test-windows test-asan clean format format-check
+.PHONY: test demo bench deps native windows test-native test-windows test-asan clean format format-check dist
 
 JOBS ?= 2
 
@@ -30,7 +30,17 @@ demo: native
 	@bash scripts/demo.sh build/native
 
 clean:
-	rm -rf build out
+	rm -rf build out dist
+
+# the two archives a user downloads, made by CPack from both builds:
+# dist/Tumelin-<version>-win32.zip and dist/Tumelin-<version>-linux-x86_64.tar.gz
+dist: native windows
+	rm -rf build/native/package build/windows-x86/package
+	cd build/native && cpack
+	cd build/windows-x86 && cpack
+	mkdir -p dist
+	cp build/native/package/Tumelin-*.tar.gz build/windows-x86/package/Tumelin-*.zip dist/
+	@ls -l dist
 
 # the native tests once more under AddressSanitizer and UBSan
 test-asan: deps

@@ -1,5 +1,7 @@
 // tumelin-host: a command-line stand-in for the host application. It loads
 // Tumelin.kwt, builds membranes, runs them and writes what it sees.
+#include <tumelin/version.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
@@ -126,10 +128,11 @@ void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
 // the commands and their options; values land in `cl`
 void DefineCommands(CLI::App* app, CommandLine* cl) {
   app->require_subcommand(1);
+  app->set_version_flag("--version", "tumelin-host " TUMELIN_VERSION_STRING, "show the release and exit");
   app->add_option("--plugin", cl->pluginPath,
                   "the plug-in to load (default: Tumelin.kwt beside this program)");
 
-  app->add_subcommand("info", "show the display name, registration strings and version stamp");
+  app->add_subcommand("info", "show the display name, registration strings, release and version stamp");
 
   auto* settings =
       app->add_subcommand("settings", "show what the plug-in makes of section [Setup] of an INI file");
@@ -374,7 +377,10 @@ int CommandInfo(const std::string& pluginPath) {
               << " " << Utf16ToUtf8(token) << " " << Utf16ToUtf8(name) << " " << number << " (result "
               << result << ")\n";
   }
-  std::cout << "version        " << FormatStamp(stamp) << " (" << FormatDouble(stamp) << ")\n";
+  // the release of this host, and the plug-in's fixed registration stamp, which no release changes
+  std::cout << "release        " << TUMELIN_VERSION_STRING << " (tumelin-host)\n";
+  std::cout << "version stamp  " << FormatStamp(stamp) << " (" << FormatDouble(stamp)
+            << ", registration data, fixed)\n";
   return 0;
 }
 

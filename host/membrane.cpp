@@ -367,9 +367,7 @@ Membrane MembraneFromMesh(const Mesh& mesh) {
     m.faceLists.emplace_back(faceLists[static_cast<size_t>(i)]);
     TClothPoint& p = m.points[i];
     p.Pos = pos[static_cast<size_t>(i)];
-    p.LinkCount = m.links.back().Count();
-    p.Links = m.links.back().Data();
-    p.Faces = m.faceLists.back().Data();
+    TumelinPointAttach(&p, m.links.back().Data(), m.faceLists.back().Data());
   }
   m.faces.Resize(static_cast<int32_t>(mesh.triangles.size()));
   for (int32_t t = 0; t < m.faces.Count(); ++t) {

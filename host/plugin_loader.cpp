@@ -113,7 +113,14 @@ std::string DefaultPluginPath() {
   std::error_code ec;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
 #endif
-  return (exe.parent_path() / "Tumelin.kwt").u8string();
+  const std::filesystem::path beside = exe.parent_path() / "Tumelin.kwt";
+  // an installed host: the plug-in lives in the plug-in folder of the install
+  const std::filesystem::path installed =
+      exe.parent_path() / std::filesystem::u8path(TUMELIN_PLUGIN_FROM_HOST) / "Tumelin.kwt";
+  std::error_code missing;
+  if (!std::filesystem::exists(beside, missing) && std::filesystem::exists(installed, missing))
+    return installed.lexically_normal().u8string();
+  return beside.u8string();
 }
 
 std::string Utf16ToUtf8(const char16_t* text) {

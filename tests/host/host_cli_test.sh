@@ -68,7 +68,13 @@ run info
 grep -q "display name   Tumelin,52" "$WORK/out.txt" || fail "info: display name"
 grep -q "generation 6   KWDX- -TMLN [A-Za-z0-9]\{32\} KW_Tumelin 0" "$WORK/out.txt" || fail "info: generation 6"
 grep -q "generation 7   QJ7 -TMLN [A-Za-z0-9]\{32\} KW_Tumelin 0" "$WORK/out.txt" || fail "info: generation 7"
-grep -q "version        2012-04-03 14:15:09" "$WORK/out.txt" || fail "info: version stamp"
+grep -q "version stamp  2012-04-03 14:15:09 (41002.59385416667, registration data" "$WORK/out.txt" || fail "info: version stamp"
+grep -qx "release        $TUMELIN_VERSION (tumelin-host)" "$WORK/out.txt" || fail "info: release"
+
+# ---- --version ----------------------------------------------------------------------
+run --version
+[ "$status" -eq 0 ] || fail "--version: exit $status"
+[ "$(cat "$WORK/out.txt")" = "tumelin-host $TUMELIN_VERSION" ] || fail "--version: $(cat "$WORK/out.txt")"
 
 # ---- settings ---------------------------------------------------------------------
 printf '[setup]\nClothP=0,7\nClothC=\nclothk0=2e1\nClothT0=0x1F4\nClothMethod=1.5\n' >"$WORK/explain.ini"
