@@ -25,6 +25,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 using namespace tumelin;
@@ -331,6 +333,30 @@ TEST(ProfileReader, MissingFileGivesEmptyTextAndCreatesNothing) {
   EXPECT_TRUE(fs::is_empty(dir));
   fs::remove_all(dir);
 }
+
+#ifndef _WIN32
+// a FIFO would block the open until a writer comes, /dev/zero never ends,
+// and a folder has no bytes: each reads as a missing file, and loading
+// settings from it leaves the defaults
+TEST(ProfileReader, OnlyRegularFilesAreRead) {
+  const fs::path dir = temp_file::UniquePath("profile_reader_special");
+  fs::create_directories(dir);
+  const fs::path fifo = dir / "fifo.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  TClothSetup defaults;
+  SetupDefaults(&defaults);
+  for (const std::string& special :
+       {fifo.string(), std::string("/dev/zero"), std::string("/dev/null"), dir.string()}) {
+    const std::u16string path = Path(special);
+    EXPECT_EQ(ReadProfileString(path, u"Setup", u"ClothP"), u"") << special;
+    TClothSetup setup;
+    std::memset(&setup, 0xAB, sizeof setup);
+    LoadSetup(path, &setup, u'.');
+    EXPECT_EQ(std::memcmp(&setup, &defaults, sizeof setup), 0) << special;
+  }
+  fs::remove_all(dir);
+}
+#endif
 
 TEST(ProfileReader, OnlyReadsTheFile) {
   const fs::path dir = temp_file::UniquePath("profile_reader_readonly");
