@@ -59,6 +59,13 @@ class HostArray {
     if (words_) std::memcpy(&count, HeaderBytes(), sizeof count);
     return count;
   }
+  // the header word and every element the buffer holds, padding included, as
+  // bytes (empty for the null array): what a test compares before and after
+  std::vector<unsigned char> RecordBytes() const {
+    if (!words_) return {};
+    const auto* first = reinterpret_cast<const unsigned char*>(words_.get());
+    return {first, first + sizeof(std::uint64_t) + sizeof(T) * static_cast<std::size_t>(count_)};
+  }
   // lets a test make the header disagree with the buffer (fewer, or negative)
   void SetCountHeader(int32_t count) {
     if (words_) std::memcpy(HeaderBytes(), &count, sizeof count);

@@ -39,12 +39,6 @@ HostArray<TClothPoint> MakePoints(int32_t count) {
   return points;
 }
 
-// the points' bytes from the whole header word to the end of the buffer
-std::vector<unsigned char> PointBytes(const HostArray<TClothPoint>& points) {
-  const auto* first = reinterpret_cast<const unsigned char*>(points.Data()) - sizeof(uint64_t);
-  return {first, first + sizeof(uint64_t) + static_cast<size_t>(points.Count()) * sizeof(TClothPoint)};
-}
-
 // A host surface record with a given number of columns and guard bytes after
 // it, every byte filled with a pattern that differs from cell to cell.
 class HostGrid {
@@ -169,12 +163,12 @@ TEST_P(WriteBackTest, EveryCellAndNothingElse) {
   HostGrid grid(c.mode, c.countU, c.countV, c.columns);
   Expected expected(grid);
   for (size_t v = 0; v < c.rows.size(); ++v) expected.Row(static_cast<int32_t>(v), c.rows[v], points);
-  const std::vector<unsigned char> pointsBefore = PointBytes(points);
+  const std::vector<unsigned char> pointsBefore = points.RecordBytes();
 
   WriteSurfaceGrid(grid.Grid(), &pointsVar);
 
   EXPECT_TRUE(expected.Matches(grid));
-  EXPECT_EQ(PointBytes(points), pointsBefore) << "a point field changed";
+  EXPECT_EQ(points.RecordBytes(), pointsBefore) << "a point field changed";
 }
 
 // a case: name, mode, U, V, columns, points handed over, point index per row

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ const Environment kHostEnvironments[] = {
     // every sticky flag raised before the call must still be raised after it
     {"FlagsRaised", 0x1FBF, 0x027F},
 };
+
+void PrintTo(const Environment& env, std::ostream* out) { *out << env.name; }
 
 struct Observed {
   uint32_t mxcsr;
