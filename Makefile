@@ -1,7 +1,8 @@
 # The two commands of the README:
-#   make test   installs what is missing, builds both presets, runs every test
+#   make test   installs what is missing, builds both platforms and the two
+#               sanitizer presets, runs every test (the fuzz targets briefly)
 #   make demo   installs what is missing, builds, runs the inflating pillow
-.PHONY: test demo bench deps native windows test-native test-windows test-asan clean format format-check
+.PHONY: test demo bench deps native windows test-native test-windows test-asan test-tsan clean format format-check
 
 JOBS ?= 2
 
@@ -24,7 +25,7 @@ test-native: native
 test-windows: windows native
 	ctest --preset windows-x86
 
-test: test-native test-windows
+test: test-native test-windows test-asan test-tsan
 
 demo: native
 	@bash scripts/demo.sh build/native
@@ -32,11 +33,18 @@ demo: native
 clean:
 	rm -rf build out
 
-# the native tests once more under AddressSanitizer and UBSan
+# the native tests once more under AddressSanitizer and UBSan (clang, signed
+# overflow included), and each fuzz target for a few seconds on its corpus
 test-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
+
+# the native tests once more under ThreadSanitizer
+test-tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan
 
 # step and write-back timings (Google Benchmark), native Release build in its
 # own folder build/bench, so the test builds' caches stay as they are
