@@ -224,9 +224,13 @@ def main():
             "%.1f" % call if call is not None else "–", fmt_ns(counter(wine, name, "ns_per_point"))))
     out.append("")
     out.append("A step of the empty membrane (`PluginExecZR72` with null arrays), what an entry costs by itself, "
-               "guards included: %s ns per call on Linux, %s ns under wine.\n" % (
+               "guards included: %s ns per call on Linux, %s ns under wine; of it the floating-point guard "
+               "(save the host's environment, set the plug-in's, restore the host's): %s ns on Linux, %s ns under "
+               "wine.\n" % (
                    fmt_ns(counter(medians, "entry/empty", "ns_per_call")),
-                   fmt_ns(counter(wine, "entry/empty", "ns_per_call"))))
+                   fmt_ns(counter(wine, "entry/empty", "ns_per_call")),
+                   fmt_ns(counter(medians, "entry/float_guard", "ns_per_call")),
+                   fmt_ns(counter(wine, "entry/float_guard", "ns_per_call"))))
 
     out.append("## Windows DLL under wine\n")
     if wine:

@@ -3,6 +3,15 @@
 #include <cstdio>
 #include <string>
 
+#ifdef _WIN32
+#include <sys/stat.h>
+#include <sys/types.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace tumelin {
 
 namespace {
@@ -41,15 +50,33 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
 }
 
 // the whole file, opened for reading only and shared; false when it cannot
-// be opened
+// be opened or is no regular file. A FIFO, a device or a folder reads as a
+// missing file: reading one to its end could wait forever or never end.
 bool ReadFileBytes(const std::u16string& path, std::string* bytes) {
 #ifdef _WIN32
   const std::wstring widePath(path.begin(), path.end());
   FILE* file = _wfopen(widePath.c_str(), L"rb");
-#else
-  FILE* file = std::fopen(Utf16ToUtf8(path).c_str(), "rb");
-#endif
   if (file == nullptr) return false;
+  struct _stat64 status;
+  if (_fstat64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+    std::fclose(file);
+    return false;
+  }
+#else
+  // without O_NONBLOCK, opening a FIFO waits for a writer
+  const int descriptor = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  struct stat status;
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(descriptor);
+    return false;
+  }
+  FILE* file = fdopen(descriptor, "rb");
+  if (file == nullptr) {
+    close(descriptor);
+    return false;
+  }
+#endif
   char chunk[4096];
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes->append(chunk, got);

@@ -156,6 +156,11 @@ typedef struct TClothSetup {
 #define TUMELIN_GRID_POINTS_OFFSET 432
 /** Bytes per grid column: 257 cells of 24 bytes. */
 #define TUMELIN_GRID_COLUMN_BYTES 6168
+/**
+ * Most columns a grid record can hold: a 32-bit host's record is one object
+ * of at most 2^31 - 1 bytes. A write-back with more columns writes nothing.
+ */
+#define TUMELIN_GRID_MAX_COLUMNS ((INT32_MAX - TUMELIN_GRID_POINTS_OFFSET) / TUMELIN_GRID_COLUMN_BYTES)
 
 /** Topology of a surface grid (TSurfaceGrid.Mode). */
 enum {
