@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "bits.h"
+#include "geometry.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -195,6 +196,43 @@ std::string ObjText(const TSurfaceGrid* grid, Shape shape, const std::string& co
            "\n";
   }
   return out;
+}
+
+std::string ObjText(const Membrane& m, const std::string& comment) {
+  std::string out;
+  out.reserve(static_cast<size_t>(m.points.Count()) * 40 + static_cast<size_t>(m.faces.Count()) * 24);
+  out += "# " + comment + "\n";
+  out += "# free mesh: vertex i + 1 is point i, faces as the membrane has them\n";
+  out += "o tumelin\n";
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
+    const TDbl3D& p = m.points[i].Pos;
+    out += "v " + Num(p.X) + " " + Num(p.Y) + " " + Num(p.Z) + "\n";
+  }
+  for (int32_t t = 0; t < m.faces.Count(); ++t) {
+    const TClothFace& f = m.faces[t];
+    out += "f " + std::to_string(f.P0 + 1) + " " + std::to_string(f.P1 + 1) + " " + std::to_string(f.P2 + 1) +
+           "\n";
+  }
+  return out;
+}
+
+GridMesh MeshFromMembrane(const Membrane& m, const std::vector<std::array<bool, 3>>& outline) {
+  GridMesh mesh;
+  for (int32_t i = 0; i < m.points.Count(); ++i) mesh.vertices.push_back(m.points[i].Pos);
+  const bool reverse = SignedVolume(m) < 0.0;
+  for (int32_t t = 0; t < m.faces.Count(); ++t) {
+    std::array<int32_t, 3> corners = {m.faces[t].P0, m.faces[t].P1, m.faces[t].P2};
+    std::array<bool, 3> line = static_cast<size_t>(t) < outline.size()
+                                   ? outline[static_cast<size_t>(t)]
+                                   : std::array<bool, 3>{true, true, true};
+    if (reverse) {
+      std::swap(corners[1], corners[2]);
+      std::swap(line[1], line[2]);
+    }
+    mesh.triangles.push_back(corners);
+    mesh.gridEdge.push_back(line);
+  }
+  return mesh;
 }
 
 std::string CsvText(const std::vector<StepFigures>& figures, Shape shape) {
