@@ -476,6 +476,11 @@ int CommandSettings(const std::string& pluginPath, const CommandLine& cl) {
     std::cout << pad(line.key, 11) << pad(line.present ? "\"" + line.text + "\"" : "(none)", textWidth)
               << pad(line.stored, storedWidth) << line.note << (fromSet ? " (given by --set)" : "") << "\n";
   }
+  if (!cl.settingsFile.empty()) {
+    IniFile file;
+    if (!file.Open(cl.settingsFile, &error)) throw UsageError{error};
+    for (const std::string& warning : IniFileWarnings(file)) std::cout << "warning: " << warning << "\n";
+  }
   return 0;
 }
 

@@ -52,6 +52,8 @@ expect_error pin-out-of-range "pinned point 999 does not exist" run --shape shee
 expect_error missing-ini "$WORK/missing.ini" run --ini "$WORK/missing.ini" "${O[@]}"
 expect_error missing-ini-settings "$WORK/missing.ini" settings "$WORK/missing.ini"
 expect_error missing-plugin "$WORK/none.kwt" --plugin "$WORK/none.kwt" info
+head -c 20000 "$(dirname "$HOST")/Tumelin.kwt" >"$WORK/cut.kwt"
+expect_error plugin-cut "not a complete plug-in: $WORK/cut.kwt is cut off" --plugin "$WORK/cut.kwt" run -n 1 "${O[@]}"
 expect_error plugin-lacks-entry "lacks the entry PluginExecZR73" --plugin "$INCOMPLETE" run -n 1 "${O[@]}"
 expect_error bad-option "--frobnicate" run --frobnicate "${O[@]}"
 expect_error bad-number "--steps" run --steps many "${O[@]}"
@@ -225,6 +227,8 @@ for text in 'ClothP "0.9 ; comment": malformed at column 5' 'ClothK0 "2,5": malf
   'section [Setup] is written 2 times'; do
   grep -qF -- "$text" "$WORK/err.txt" || fail "careless.ini: no warning '$text': $(cat "$WORK/err.txt")"
 done
+run settings "$WORK/careless.ini"
+grep -q '^warning: .*careless.ini: \[Setup\] unknown key "Pinn"' "$WORK/out.txt" || fail "settings careless.ini: no warning"
 run check --ini "$WORK/careless.ini"
 [ "$status" -eq 3 ] && grep -qF 'unknown key "Pinn"' "$WORK/out.txt" || fail "check careless.ini: exit $status"
 head -c 4096 "$HOST" >"$WORK/binary.ini"
