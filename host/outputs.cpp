@@ -181,39 +181,39 @@ GridMesh MeshFromGrid(const TSurfaceGrid* grid, Shape shape) {
   return mesh;
 }
 
-std::string ObjText(const TSurfaceGrid* grid, Shape shape, const std::string& comment) {
-  const GridMesh mesh = MeshFromGrid(grid, shape);
-  std::string out;
-  out.reserve(mesh.vertices.size() * 40 + mesh.triangles.size() * 24);
-  out += "# " + comment + "\n";
-  out += "# surface grid " + std::to_string(grid->CountU) + " x " + std::to_string(grid->CountV) + ", mode " +
-         std::to_string(int(grid->Mode)) + " (" + ShapeName(shape) +
-         "); vertex u * rows + v + 1 is cell (u, v)\n";
-  out += "o tumelin\n";
-  for (const TDbl3D& p : mesh.vertices) out += "v " + Num(p.X) + " " + Num(p.Y) + " " + Num(p.Z) + "\n";
-  for (const auto& t : mesh.triangles) {
+namespace {
+
+// "v" lines, then "f" lines numbered from 1, after the header lines
+std::string ObjLines(const std::string& header, const std::vector<TDbl3D>& vertices,
+                     const std::vector<std::array<int32_t, 3>>& triangles) {
+  std::string out = header + "o tumelin\n";
+  out.reserve(out.size() + vertices.size() * 40 + triangles.size() * 24);
+  for (const TDbl3D& p : vertices) out += "v " + Num(p.X) + " " + Num(p.Y) + " " + Num(p.Z) + "\n";
+  for (const auto& t : triangles) {
     out += "f " + std::to_string(t[0] + 1) + " " + std::to_string(t[1] + 1) + " " + std::to_string(t[2] + 1) +
            "\n";
   }
   return out;
 }
 
+}  // namespace
+
+std::string ObjText(const TSurfaceGrid* grid, Shape shape, const std::string& comment) {
+  const GridMesh mesh = MeshFromGrid(grid, shape);
+  return ObjLines("# " + comment + "\n# surface grid " + std::to_string(grid->CountU) + " x " +
+                      std::to_string(grid->CountV) + ", mode " + std::to_string(int(grid->Mode)) + " (" +
+                      ShapeName(shape) + "); vertex u * rows + v + 1 is cell (u, v)\n",
+                  mesh.vertices, mesh.triangles);
+}
+
 std::string ObjText(const Membrane& m, const std::string& comment) {
-  std::string out;
-  out.reserve(static_cast<size_t>(m.points.Count()) * 40 + static_cast<size_t>(m.faces.Count()) * 24);
-  out += "# " + comment + "\n";
-  out += "# free mesh: vertex i + 1 is point i, faces as the membrane has them\n";
-  out += "o tumelin\n";
-  for (int32_t i = 0; i < m.points.Count(); ++i) {
-    const TDbl3D& p = m.points[i].Pos;
-    out += "v " + Num(p.X) + " " + Num(p.Y) + " " + Num(p.Z) + "\n";
-  }
-  for (int32_t t = 0; t < m.faces.Count(); ++t) {
-    const TClothFace& f = m.faces[t];
-    out += "f " + std::to_string(f.P0 + 1) + " " + std::to_string(f.P1 + 1) + " " + std::to_string(f.P2 + 1) +
-           "\n";
-  }
-  return out;
+  std::vector<TDbl3D> vertices;
+  for (int32_t i = 0; i < m.points.Count(); ++i) vertices.push_back(m.points[i].Pos);
+  std::vector<std::array<int32_t, 3>> triangles;
+  for (int32_t t = 0; t < m.faces.Count(); ++t)
+    triangles.push_back({m.faces[t].P0, m.faces[t].P1, m.faces[t].P2});
+  return ObjLines("# " + comment + "\n# free mesh: vertex i + 1 is point i, faces as the membrane has them\n",
+                  vertices, triangles);
 }
 
 GridMesh MeshFromMembrane(const Membrane& m, const std::vector<std::array<bool, 3>>& outline) {

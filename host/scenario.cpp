@@ -41,17 +41,22 @@ bool ReadDefect(std::string_view name, const std::string& text, Scenario* s, std
   return false;
 }
 
-// clockwise first: the index says whether
-bool ReadWinding(std::string_view name, const std::string& text, Scenario* s, std::string* error) {
-  const Names windings = {"cw", "ccw"};
-  const int i = FindName(windings, text);
+// a choice of two names: `*kField` is whether the text names the first
+template <bool MembraneParams::*kField, const char* kTrue, const char* kFalse>
+bool ReadTwoWay(std::string_view name, const std::string& text, Scenario* s, std::string* error) {
+  const Names names = {kTrue, kFalse};
+  const int i = FindName(names, text);
   if (i < 0) {
-    *error = UnknownName(name, windings, text);
+    *error = UnknownName(name, names, text);
     return false;
   }
-  s->params.clockwise = i == 0;
+  s->params.*kField = i == 0;
   return true;
 }
+
+constexpr char kCcw[] = "ccw", kCw[] = "cw", kNo[] = "no", kYes[] = "yes";
+const Reader ReadWinding = ReadTwoWay<&MembraneParams::clockwise, kCw, kCcw>;
+const Reader ReadFlip = ReadTwoWay<&MembraneParams::flip, kYes, kNo>;
 
 bool ReadPinPoints(std::string_view name, const std::string& text, Scenario* s, std::string* error) {
   return ReadPointList(name, text, &s->params.pinPoints, error);
@@ -59,17 +64,6 @@ bool ReadPinPoints(std::string_view name, const std::string& text, Scenario* s, 
 
 bool ReadMeshPath(std::string_view, const std::string& text, Scenario* s, std::string*) {
   s->meshPath = text;
-  return true;
-}
-
-bool ReadFlip(std::string_view name, const std::string& text, Scenario* s, std::string* error) {
-  const Names answers = {"no", "yes"};
-  const int i = FindName(answers, text);
-  if (i < 0) {
-    *error = UnknownName(name, answers, text);
-    return false;
-  }
-  s->params.flip = i == 1;
   return true;
 }
 
