@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -37,15 +38,22 @@
 #include "setup_rules.h"
 #include "simulation.h"
 #include "user_text.h"
+#include "warnings.h"
 
 using namespace tumelin;
 
 namespace {
 
-// exit codes: bad input, a failure while running, a check that found problems
-constexpr int kExitUsage = 2;
-constexpr int kExitFailure = 1;
-constexpr int kExitProblems = 3;
+// exit statuses (the help's footer and the README list them)
+constexpr int kExitFailure = 1;   // a failure while running: a file that cannot be written
+constexpr int kExitUsage = 2;     // bad input: options, INI values, mesh files, the plug-in file
+constexpr int kExitProblems = 3;  // check found problems or warnings
+constexpr int kExitDiverged = 4;  // the run's state turned non-finite; nothing was written
+
+constexpr const char* kExitStatuses =
+    "Exit status: 0 done; 1 a failure while running (a file that cannot be written); 2 bad input "
+    "(options, INI values, a mesh file, the plug-in file); 3 check found problems or warnings; 4 the "
+    "membrane's state turned non-finite during a run (nothing written).";
 
 struct UsageError {
   std::string message;
@@ -99,6 +107,14 @@ void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
   AddSetOption(cmd, set);
   AddSettingText(cmd, "--shape", &given->shape, "sphere (grid mode 0), torus (1), sheet (2) or tube (3)",
                  "TEXT");
+  AddSettingText(cmd, "--mesh", &given->mesh,
+                 "a Wavefront OBJ file to run instead of a grid shape: its vertices become points, its edges "
+                 "springs, its faces triangles in the file's winding; no grid write-back",
+                 "FILE");
+  cmd->add_flag_callback(
+      "--flip", [given]() { given->flip = "yes"; },
+      "reverse every triangle: most OBJ files wind counter-clockwise seen from outside, which a positive "
+      "ClothP draws in");
   AddSettingText(cmd, "-u,--columns", &given->columns, "grid columns CountU; closed rings repeat column 0",
                  "INT");
   AddSettingText(cmd, "-v,--rows", &given->rows, "grid rows CountV, 1 to 257", "INT");
@@ -112,12 +128,18 @@ void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
   AddSettingText(cmd, "--depth", &given->depth, "sheet size along y (2)", "FLOAT");
   AddSettingText(cmd, "--length", &given->length, "tube length along z (2)", "FLOAT");
   AddSettingText(cmd, "--pin", &given->pin,
-                 "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points",
+                 "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points, group "
+                 "(mesh), below",
                  "TEXT");
   AddSettingText(cmd, "--pin-ring", &given->pinRing, "grid row pinned by --pin ring (default: the top ring)",
                  "INT");
-  AddSettingText(cmd, "--pin-points", &given->pinPoints, "comma-separated point indices for --pin points",
-                 "TEXT");
+  AddSettingText(
+      cmd, "--pin-points", &given->pinPoints,
+      "comma-separated point indices for --pin points (a mesh's point i is its file's vertex i + 1)", "TEXT");
+  AddSettingText(cmd, "--pin-group", &given->pinGroup,
+                 "pin the vertices of the mesh's faces in this group (\"g\" or \"o\" of the OBJ file)",
+                 "NAME");
+  AddSettingText(cmd, "--pin-below", &given->pinBelow, "pin every point whose start z is at most Z", "Z");
   AddSettingText(cmd, "--winding", &given->winding, "cw (default: clockwise seen from outside) or ccw",
                  "TEXT");
   AddSettingText(cmd, "--defect", &given->defect, "build a fault on purpose: none, hole, seam or flip",
@@ -240,19 +262,47 @@ void AddFileOrThrow(OutputSet* files, const std::filesystem::path& path, const s
   if (!files->Add(path.u8string(), bytes, &error)) throw std::runtime_error(error);
 }
 
+// the surface as OBJ text: the grid as the write-back fills it, or a free
+// mesh as it stands
+std::string SurfaceObj(Simulation* sim, const Scenario& s, const std::string& comment) {
+  if (s.params.shape == Shape::kMesh) return ObjText(sim->MembraneState(), comment);
+  sim->WriteGrid();
+  return ObjText(sim->Grid(), s.params.shape, comment);
+}
+
+// the surface as a picture
+Image SurfacePicture(const Simulation& sim, const Scenario& s, const RunOutput& out) {
+  if (s.params.shape != Shape::kMesh) {
+    return RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight);
+  }
+  std::vector<std::array<bool, 3>> outline = s.mesh.outline;
+  // --flip swapped corners 1 and 2 of every triangle, and so the edges opposite them
+  if (s.params.flip) {
+    for (auto& edges : outline) std::swap(edges[1], edges[2]);
+  }
+  return RenderMesh(MeshFromMembrane(sim.MembraneState(), outline), out.imageWidth, out.imageHeight);
+}
+
 // frames/step_NNNNNN.obj: the surface after `step`
 void WriteFrame(Simulation* sim, const Scenario& s, const std::filesystem::path& folder, int64_t step,
                 OutputSet* files) {
-  sim->WriteGrid();
   char name[40];
   std::snprintf(name, sizeof name, "step_%06lld.obj", static_cast<long long>(step));
   AddFileOrThrow(files, folder / "frames" / name,
-                 ObjText(sim->Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
+                 SurfaceObj(sim, s, s.name + " after step " + std::to_string(step)));
 }
 
+// a run whose state stopped being finite: nothing after it means anything
+struct Diverged {
+  std::string message;
+};
+
 // every step of the scenario, with figures and frames (into `files`) when
-// files are written
-RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose, OutputSet* files) {
+// files are written; throws Diverged at the first step that leaves a
+// position or a velocity that is not finite, naming `cause` when the
+// settings foretold it
+RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose, OutputSet* files,
+                   const std::string& cause) {
   RunRecord record;
   const bool writeFiles = !out.folder.empty();
   const bool writeFrames = writeFiles && s.every > 0;
@@ -265,6 +315,12 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
   const auto start = std::chrono::steady_clock::now();
   for (int64_t step = 1; step <= s.steps; ++step) {
     sim->Step();
+    const std::string broken = sim->FirstNonFinite();
+    if (!broken.empty()) {
+      progress.Finish();
+      throw Diverged{"the run diverged at step " + std::to_string(step) + ": " + broken +
+                     (cause.empty() ? std::string() : "; cause: " + cause) + "; no files written"};
+    }
     if (writeFiles) record.figures.push_back(sim->Figures(step));
     if (writeFrames && step % s.every == 0) WriteFrame(sim, s, folder, step, files);
     progress.Update(step);
@@ -275,14 +331,13 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
 }
 
 // the result files of a finished run, into `files`
-void WriteOutputs(const Simulation& sim, const Scenario& s, const std::vector<StepFigures>& figures,
+void WriteOutputs(Simulation* sim, const Scenario& s, const std::vector<StepFigures>& figures,
                   const RunOutput& out, OutputSet* files) {
   const std::filesystem::path folder = std::filesystem::u8path(out.folder);
   const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
-  const Image image = RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight);
-  const std::string png = EncodePng(image);
+  const std::string png = EncodePng(SurfacePicture(*sim, s, out));
   if (png.empty()) throw std::runtime_error("cannot encode the PNG picture");
-  AddFileOrThrow(files, folder / "surface.obj", ObjText(sim.Grid(), s.params.shape, comment));
+  AddFileOrThrow(files, folder / "surface.obj", SurfaceObj(sim, s, comment));
   AddFileOrThrow(files, folder / "surface.png", png);
   AddFileOrThrow(files, folder / "figures.csv", CsvText(figures, s.params.shape));
   AddFileOrThrow(files, folder / "plot.svg", SvgPlot(figures, s.params.shape, s.name));
@@ -292,8 +347,13 @@ void WriteOutputs(const Simulation& sim, const Scenario& s, const std::vector<St
 std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& last, double seconds,
                         const RunOutput& out) {
   std::ostringstream line;
-  line << s.name << ": " << ShapeName(s.params.shape) << " " << s.params.columns << "x" << s.params.rows
-       << " (" << points << " points), " << s.steps << " steps in "
+  line << s.name << ": ";
+  if (s.params.shape == Shape::kMesh) {
+    line << "mesh " << s.meshPath;
+  } else {
+    line << ShapeName(s.params.shape) << " " << s.params.columns << "x" << s.params.rows;
+  }
+  line << " (" << points << " points), " << s.steps << " steps in "
        << FormatDouble(std::round(seconds * 1000) / 1000) << " s";
   if (seconds > 0) line << " (" << static_cast<long long>(std::llround(s.steps / seconds)) << " steps/s)";
   auto rounded = [](double x) { return FormatDouble(std::round(x * 1e6) / 1e6); };
@@ -311,20 +371,23 @@ std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& la
 
 // one scenario from start to end with the settings file at `setupPath`
 // (empty: none); its files appear together, only after the run succeeded.
-// Returns the final state's hash
+// `cause` is named should the run diverge. Returns the final state's hash
 uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string& setupPath,
-                     const RunOutput& out, bool verbose) {
-  Membrane membrane = BuildMembrane(s.params);
+                     const RunOutput& out, bool verbose, const std::string& cause = std::string()) {
+  Membrane membrane = BuildScenarioMembrane(s);
   const TClothSetup setup =
       LoadSettings(plugin, setupPath.empty() ? std::u16string() : PathForPlugin(setupPath));
   Simulation sim(plugin, &membrane, setup);
   OutputSet files;
-  const RunRecord record = RunSteps(&sim, s, out, verbose, &files);
-  sim.WriteGrid();
-  const std::string gridProblem = sim.CheckGrid();
-  if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
+  const RunRecord record = RunSteps(&sim, s, out, verbose, &files, cause);
+  // a free mesh has no grid to write back
+  if (s.params.shape != Shape::kMesh) {
+    sim.WriteGrid();
+    const std::string gridProblem = sim.CheckGrid();
+    if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
+  }
   if (!out.folder.empty()) {
-    WriteOutputs(sim, s, record.figures, out, &files);
+    WriteOutputs(&sim, s, record.figures, out, &files);
     std::string error;
     if (!files.Commit(&error)) throw std::runtime_error(error);
   }
@@ -419,24 +482,57 @@ int CommandSettings(const std::string& pluginPath, const CommandLine& cl) {
     std::cout << pad(line.key, 11) << pad(line.present ? "\"" + line.text + "\"" : "(none)", textWidth)
               << pad(line.stored, storedWidth) << line.note << (fromSet ? " (given by --set)" : "") << "\n";
   }
+  if (!cl.settingsFile.empty()) {
+    IniFile file;
+    if (!file.Open(cl.settingsFile, &error)) throw UsageError{error};
+    for (const std::string& warning : IniFileWarnings(file)) std::cout << "warning: " << warning << "\n";
+  }
   return 0;
 }
 
-// the settings are judged by the plug-in's rules; the plug-in is not loaded
-int CommandCheck(const CommandLine& cl) {
-  Membrane membrane = BuildMembrane(ResolveOrThrow(cl.checkIni, cl.check).params);
-  SetupFile setup;
-  PrepareSetupOrThrow(&setup, cl.checkIni, cl.checkSet);
-  std::vector<std::string> warnings;
+// what a run is warned about, judged by the plug-in's rules without the
+// plug-in: the scenario's INI file, the values of the settings file the
+// plug-in reads, and the model's numbers on this membrane
+struct Warnings {
+  std::vector<std::string> lines;
+  std::string damping;  // the line that foretells a divergence, if any
+};
+
+Warnings WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& report) {
+  Warnings w;
+  std::string error;
+  if (!s.iniPath.empty()) {
+    IniFile ini;
+    if (!ini.Open(s.iniPath, &error)) throw UsageError{error};
+    w.lines = IniFileWarnings(ini);
+  }
+  TClothSetup values{};
+  SetupDefaults(&values);
   if (!setup.Path().empty()) {
     IniFile ini;
-    std::string error;
     if (!ini.Open(setup.Path(), &error)) throw UsageError{error};
-    warnings = UntakenSettings(ExplainSetup(ini, ReadUserDecimalSeparator()));
+    const char16_t separator = ReadUserDecimalSeparator();
+    for (const std::string& line : UntakenSettings(ExplainSetup(ini, separator))) w.lines.push_back(line);
+    values = SetupByRules(ini, separator);
   }
+  for (const std::string& line : ModelWarnings(values, report, IsClosed(s.params.shape) && !report.leaks)) {
+    w.lines.push_back(line);
+  }
+  w.damping = DampingWarning(values);
+  return w;
+}
+
+// the plug-in is not loaded: its rules judge the settings
+int CommandCheck(const CommandLine& cl) {
+  const Scenario s = ResolveOrThrow(cl.checkIni, cl.check);
+  Membrane membrane = BuildScenarioMembrane(s);
+  SetupFile setup;
+  PrepareSetupOrThrow(&setup, cl.checkIni, cl.checkSet);
   const MeshReport report = CheckMembrane(membrane);
-  std::cout << FormatReport(membrane, report, warnings);
-  return report.Clean() && warnings.empty() ? 0 : kExitProblems;
+  const Warnings warnings = WarningsFor(s, setup, report);
+  if (s.params.shape == Shape::kMesh) std::cout << "mesh file " << s.meshPath << "\n";
+  std::cout << FormatReport(membrane, report, warnings.lines);
+  return report.Clean() && warnings.lines.empty() ? 0 : kExitProblems;
 }
 
 // the scenario and the picture size are checked before the plug-in loads
@@ -455,7 +551,9 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   LoadPluginOrThrow(&plugin, pluginPath);
   std::string error;
   if (!out.folder.empty() && !PrepareOutputFolder(out.folder, &error)) throw UsageError{error};
-  RunScenario(plugin, s, setup.Path(), out, true);
+  const Warnings warnings = WarningsFor(s, setup, CheckMembrane(BuildScenarioMembrane(s)));
+  for (const std::string& line : warnings.lines) std::cerr << "tumelin-host: warning: " << line << std::endl;
+  RunScenario(plugin, s, setup.Path(), out, true, warnings.damping);
   return 0;
 }
 
@@ -489,6 +587,7 @@ int main(int argc, char** argv) {
   CLI::App app{"tumelin-host: a stand-in for the host application of the Tumelin plug-in"};
   CommandLine cl;
   DefineCommands(&app, &cl);
+  app.footer(kExitStatuses);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -504,6 +603,8 @@ int main(int argc, char** argv) {
     return Dispatch(app, cl);
   } catch (const UsageError& e) {
     return Fail(e.message, kExitUsage);
+  } catch (const Diverged& e) {
+    return Fail(e.message, kExitDiverged);
   } catch (const std::exception& e) {
     return Fail(e.what(), kExitFailure);
   }

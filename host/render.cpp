@@ -22,6 +22,10 @@ constexpr double kPi = 3.14159265358979323846;
 }  // namespace
 
 Image RenderSurface(const TSurfaceGrid* grid, Shape shape, int width, int height) {
+  return RenderMesh(MeshFromGrid(grid, shape), width, height);
+}
+
+Image RenderMesh(const GridMesh& mesh, int width, int height) {
   Image image;
   image.width = width;
   image.height = height;
@@ -38,7 +42,6 @@ Image RenderSurface(const TSurfaceGrid* grid, Shape shape, int width, int height
     }
   }
 
-  const GridMesh mesh = MeshFromGrid(grid, shape);
   bool finite = !mesh.triangles.empty();
   for (const TDbl3D& p : mesh.vertices)
     finite = finite && std::isfinite(p.X) && std::isfinite(p.Y) && std::isfinite(p.Z);

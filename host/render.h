@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "membrane.h"
+#include "outputs.h"
 
 namespace tumelin {
 
@@ -21,6 +22,8 @@ struct Image {
 // outside faces warm, inside faces (seen through openings) cool; grid lines
 // drawn where the cells are large enough to show them
 Image RenderSurface(const TSurfaceGrid* grid, Shape shape, int width, int height);
+// the same for any triangles wound counter-clockwise seen from outside
+Image RenderMesh(const GridMesh& mesh, int width, int height);
 
 // PNG bytes of the image; empty on failure
 std::string EncodePng(const Image& image);

@@ -276,6 +276,75 @@ TEST(ProfileReaderCorpus, AgreesWithTheLiveWindowsApi) {
 }
 #endif
 
+// the listings that say which keys and sections a file has: only the first
+// section of a name counts for its keys, only "key=value" lines not starting
+// with ";" are listed, and every "[name]" line is a section
+TEST(ProfileReader, ListsKeysOfTheFirstSectionAndEverySection) {
+  const std::u16string repeated = CorpusPath("repeated_sections.ini");
+  EXPECT_EQ(ReadProfileKeyNames(repeated, u"setup"), std::vector<std::u16string>{u"ClothP"});
+  EXPECT_EQ(ReadProfileKeyNames(repeated, u"Other"), std::vector<std::u16string>{u"A"});
+  EXPECT_EQ(ReadProfileSectionNames(repeated),
+            (std::vector<std::u16string>{u"Setup", u"Other", u"Setup", u"SETUP", u"Other"}));
+  EXPECT_EQ(ReadProfileKeyNames(CorpusPath("no_equals.ini"), u"Setup"),
+            std::vector<std::u16string>{u"ClothMethod"});
+  EXPECT_EQ(ReadProfileKeyNames(CorpusPath("comments.ini"), u"Setup"),
+            (std::vector<std::u16string>{u"# ClothC", u"ClothK0", u"ClothK1", u"ClothMethod", u"#ClothP"}));
+  EXPECT_TRUE(ReadProfileKeyNames(CorpusPath("repeated_sections.ini"), u"Missing").empty());
+  EXPECT_TRUE(ReadProfileSectionNames(Path(kCorpusDir + "/no_such_file.ini")).empty());
+}
+
+#ifdef _WIN32
+// a list of NUL-terminated names as the profile API returns it for a null
+// key or section
+std::vector<std::u16string> SplitNames(const std::vector<wchar_t>& buffer, DWORD copied) {
+  std::vector<std::u16string> names;
+  std::u16string name;
+  for (DWORD i = 0; i < copied; ++i) {
+    if (buffer[i] == L'\0') {
+      names.push_back(name);
+      name.clear();
+    } else {
+      name.push_back(static_cast<char16_t>(buffer[i]));
+    }
+  }
+  return names;
+}
+
+// names the plug-in reads are ASCII; a file without a byte-order mark is read
+// as UTF-8 here and in the ANSI code page there, so other names may differ
+bool Ascii(const std::u16string& name) {
+  return std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
+}
+
+TEST(ProfileReaderCorpus, ListsAsTheLiveWindowsApi) {
+  std::vector<wchar_t> buffer(1 << 16);
+  for (const std::string& file : CorpusFiles()) {
+    const std::u16string path = CorpusPath(file);
+    const std::wstring widePath(path.begin(), path.end());
+    const DWORD keys = GetPrivateProfileStringW(L"Setup", nullptr, L"", buffer.data(),
+                                                static_cast<DWORD>(buffer.size()), widePath.c_str());
+    std::vector<std::u16string> windowsKeys = SplitNames(buffer, keys);
+    std::vector<std::u16string> ours = ReadProfileKeyNames(path, u"Setup");
+    EXPECT_EQ(ours.size(), windowsKeys.size()) << file;
+    for (std::size_t i = 0; i < std::min(ours.size(), windowsKeys.size()); ++i) {
+      if (Ascii(ours[i])) {
+        EXPECT_EQ(Escape(ours[i]), Escape(windowsKeys[i])) << file << " key " << i;
+      }
+    }
+    const DWORD sections =
+        GetPrivateProfileSectionNamesW(buffer.data(), static_cast<DWORD>(buffer.size()), widePath.c_str());
+    const std::vector<std::u16string> windowsSections = SplitNames(buffer, sections);
+    ours = ReadProfileSectionNames(path);
+    EXPECT_EQ(ours.size(), windowsSections.size()) << file;
+    for (std::size_t i = 0; i < std::min(ours.size(), windowsSections.size()); ++i) {
+      if (Ascii(ours[i])) {
+        EXPECT_EQ(Escape(ours[i]), Escape(windowsSections[i])) << file << " section " << i;
+      }
+    }
+  }
+}
+#endif
+
 // cut.ini: A="abcdef", B=abcdef, C=  'ab'  . The API copies at most
 // bufferChars - 1 characters and drops a closing quote by removing the last
 // character copied whenever the buffer could hold all after the opening one,
