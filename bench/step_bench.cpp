@@ -146,7 +146,6 @@ void RegisterAll(const Plugin* plugin) {
   benchmark::RegisterBenchmark("entry/float_guard", FloatGuard);
 }
 
-
 }  // namespace
 
 int main(int argc, char** argv) {
