@@ -5,8 +5,8 @@
 
 namespace tumelin {
 
-TDbl3D StageBlock[5];
-TDbl3D VelStageBlock[5];
+thread_local TDbl3D StageBlock[5];
+thread_local TDbl3D VelStageBlock[5];
 
 namespace {
 

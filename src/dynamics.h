@@ -29,10 +29,13 @@
 
 namespace tumelin {
 
-// the integrators' stage storage at library scope: element 0 the start
-// position (velocity), elements 1-4 the stage terms
-extern TDbl3D StageBlock[5];
-extern TDbl3D VelStageBlock[5];
+// the integrators' stage storage at library scope, one pair of blocks per
+// thread: element 0 the start position (velocity), elements 1-4 the stage
+// terms. Between calls the blocks of a thread hold the stages of the last free
+// point that thread advanced; two threads stepping two membranes at once do
+// not meet here.
+extern thread_local TDbl3D StageBlock[5];
+extern thread_local TDbl3D VelStageBlock[5];
 
 // returns the trial position of the point under evaluation from StageBlock
 using TStageProvider = TDbl3D (*)(const TDbl3D* stages);

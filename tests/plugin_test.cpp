@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <tumelin/tumelin.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "loaded_plugin.h"
@@ -189,6 +191,43 @@ TEST(HostRun, StepsAndGridThroughTheEntriesMatchTheCore) {
       const int32_t index = CellPoint(viaPlugin.shape, u, v, viaPlugin.columns, viaPlugin.rows);
       EXPECT_TRUE(SameBits(*TumelinGridCell(grid, u, v), viaPlugin.points[index].Pos)) << u << "," << v;
     }
+  }
+}
+
+// Two threads step two different membranes at the same time through one
+// loaded copy; each must get the bits it gets when the steps run one after
+// the other. The threads share nothing but the plug-in and a start flag.
+TEST(ConcurrentHosts, TwoThreadsSteppingTwoMembranesGetTheSequentialResults) {
+  using namespace tumelin;
+  struct Run {
+    int32_t columns, rows, method;
+    uint64_t hash = 0;
+  };
+  // RK4 uses every stage element, Heun and Euler overwrite a part of them
+  std::vector<Run> pairs[] = {{{17, 9, 2}, {13, 7, 2}}, {{17, 9, 2}, {13, 7, 1}}, {{9, 5, 0}, {17, 9, 2}}};
+  constexpr int kSteps = 300;
+  auto stepAll = [](Run& run, const std::atomic<bool>* start) {
+    Membrane m = SphereMembrane(run.columns, run.rows);
+    m.points[0].Fixed = 1;
+    const TClothSetup setup{0.5, 5.0, 5.0, 1.0, 500, run.method};
+    if (start != nullptr)
+      while (!start->load()) std::this_thread::yield();
+    for (int step = 0; step < kSteps; ++step)
+      LoadedPlugin().execZR72(nullptr, &m.pointsVar, &m.facesVar, &setup);
+    run.hash = StateHash(m);
+  };
+  LoadedPlugin();  // loaded before the threads start
+  for (std::vector<Run>& runs : pairs) {
+    std::vector<Run> alone = runs;
+    for (Run& run : alone) stepAll(run, nullptr);
+    std::atomic<bool> start{false};
+    std::thread first(stepAll, std::ref(runs[0]), &start);
+    std::thread second(stepAll, std::ref(runs[1]), &start);
+    start.store(true);
+    first.join();
+    second.join();
+    for (size_t i = 0; i < runs.size(); ++i)
+      EXPECT_EQ(runs[i].hash, alone[i].hash) << "membrane " << i << " method " << runs[i].method;
   }
 }
 
