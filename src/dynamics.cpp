@@ -2,6 +2,7 @@
 
 #include "cloth_types.h"
 #include "dbl3d.h"
+#include "lanes.h"
 
 namespace tumelin {
 
@@ -85,50 +86,49 @@ TDbl3D MeanFaceNormal(const TClothPoint* point, TClothFaceArray* FacesVar) {
   return VecNormalize(sum);
 }
 
-TDbl3D LimitAcceleration(TDbl3D a) {
-  // keeps the direction; strictly longer only, so exactly 0.48 keeps its bits
-  if (VecLength(a) > AccelerationLimit) return VecScale(VecNormalize(a), AccelerationLimit);
-  return a;
+namespace {
+
+// What a point brings to every evaluation of one step: the links that take
+// part (LinkCount never reaches past the Links array), the pressure push of
+// 0.008 ClothP against the mean normal of its faces (the same size at every
+// point whatever the area around it) and the damping term ClothC Vel.
+struct TPointTerms {
+  const TClothLink* links;
+  int32_t linkCount;
+  TDbl3D push;
+  TDbl3D damping;
+};
+
+TPointTerms PointTerms(const TClothPoint* point, TClothFaceArray* FacesVar, const TClothSetup* Setup) {
+  TPointTerms terms;
+  terms.links = point->Links;
+  const int32_t linksHeld = ArrayCount(point->Links);
+  terms.linkCount = point->LinkCount > linksHeld ? linksHeld : point->LinkCount;
+  const TDbl3D normal = MeanFaceNormal(point, FacesVar);
+  terms.push = {(normal.X * Setup->ClothP) * PressureScale, (normal.Y * Setup->ClothP) * PressureScale,
+                (normal.Z * Setup->ClothP) * PressureScale};
+  terms.damping = VecScale(point->Vel, Setup->ClothC);
+  return terms;
 }
+
+#include "step_lanes.h"
+
+TLanes3<double> Lanes(TDbl3D v) { return {v.X, v.Y, v.Z}; }
+TDbl3D Vector(TLanes3<double> v) { return {v.X, v.Y, v.Z}; }
+
+}  // namespace
+
+TDbl3D LimitAcceleration(TDbl3D a) { return Vector(LimitedAcceleration(Lanes(a))); }
 
 TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point, TClothFaceArray* FacesVar,
                            TStageProvider provider, const TClothSetup* Setup) {
   const TClothPoint* points = *PointsVar;
-  const uint32_t pointBound = IndexBound(points);
-  TDbl3D force = ZeroVector;
-
-  // springs: LinkCount never reaches past the Links array
-  int32_t linkCount = point->LinkCount;
-  const int32_t linksHeld = ArrayCount(point->Links);
-  if (linkCount > linksHeld) linkCount = linksHeld;
-  if (linkCount > 0) {
-    // StageBlock is constant during one evaluation, so one trial position serves every link
-    const TDbl3D trial = provider(StageBlock);
-    for (int32_t j = 0; j < linkCount; ++j) {
-      const TClothLink& link = point->Links[j];
-      if (!InRange(link.Target, pointBound)) continue;
-      const TDbl3D toTarget = VecSub(points[link.Target].Pos, trial);
-      const double extension = VecLength(toTarget) - link.RestLength;
-      // a stretched spring pulls with K0; one at or below its rest length pushes with K1
-      const double tension = extension > 0.0 ? extension * Setup->ClothK0 : extension * Setup->ClothK1;
-      VecAccumulate(force, VecScale(VecNormalize(toTarget), tension));
-    }
-  }
-
-  // pressure: a push of 0.008 ClothP against the mean normal of the adjacent
-  // faces, the same size at every point whatever the area around it
-  const TDbl3D normal = MeanFaceNormal(point, FacesVar);
-  force.X = (normal.X * Setup->ClothP) * PressureScale + force.X;
-  force.Y = (normal.Y * Setup->ClothP) * PressureScale + force.Y;
-  force.Z = (normal.Z * Setup->ClothP) * PressureScale + force.Z;
-
-  // a = F / m, gravity along -z
-  const TDbl3D acceleration =
-      LimitAcceleration({force.X / PointMass, force.Y / PointMass, force.Z / PointMass - Gravity});
-
-  // damping by the start-of-step velocity, after the limit; explicit, so it
-  // stops decaying at 0.005 ClothC = 2 and diverges above
-  return VecSub(acceleration, VecScale(point->Vel, Setup->ClothC));
+  const TPointTerms terms = PointTerms(point, FacesVar, Setup);
+  // StageBlock is constant during one evaluation, so one trial position
+  // serves every link; without a link that takes part it is not asked for
+  const TDbl3D trial = terms.linkCount > 0 ? provider(StageBlock) : ZeroVector;
+  return Vector(AccelerationAt<double, 1>(points, IndexBound(points), &terms, Lanes(trial), Setup->ClothK0,
+                                          Setup->ClothK1));
 }
 
 // ---- integrators --------------------------------------------------------------
@@ -137,72 +137,91 @@ TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point
 // the face normals and the Vel of the damping term stay those of the start of
 // the step. So the damping is explicit Euler in all three methods, and once
 // the neighbours move, RK4 and Heun are both second order (see dynamics.h).
+//
+// The stage formulas below take the blocks they fill as arguments: the
+// reference integrators hand them StageBlock and VelStageBlock, the step
+// driver's sweeps blocks of their own that they copy out after each point.
+
+namespace {
+
+// semi-implicit Euler: the position moves with the new velocity
+void EulerFinish(TClothPoint* point, TDbl3D a, TDbl3D pos, TDbl3D vel) {
+  const TDbl3D newVel = VecAdd(VecScale(a, TimeStep), vel);
+  point->NewVel = newVel;
+  point->NewPos = VecAdd(VecScale(newVel, TimeStep), pos);
+}
+
+// predictor: rates at the start, s[1] the velocity that moves the trial position
+void HeunBegin(TDbl3D* s, TDbl3D* v, TDbl3D pos, TDbl3D vel) {
+  s[0] = pos;
+  v[0] = vel;
+  s[1] = v[0];
+}
+
+// a1 at pos, a2 at pos + h vel; mean of the two rates: ((r1 + r2) h) / 2 + start
+void HeunFinish(TDbl3D* s, TDbl3D* v, TClothPoint* point, TDbl3D a1, TDbl3D a2) {
+  v[1] = a1;
+  v[2] = a2;
+  s[2] = VecAdd(VecScale(v[1], TimeStep), v[0]);
+  point->NewVel = VecAdd(VecDivide(VecScale(VecAdd(v[1], v[2]), TimeStep), 2.0), v[0]);
+  point->NewPos = VecAdd(VecDivide(VecScale(VecAdd(s[1], s[2]), TimeStep), 2.0), s[0]);
+}
+
+// k1x = h vel
+void Rk4Begin(TDbl3D* s, TDbl3D* v, TDbl3D pos, TDbl3D vel) {
+  s[0] = pos;
+  v[0] = vel;
+  s[1] = VecScale(v[0], TimeStep);
+}
+
+// kNv = h aN, and the position term that follows from it:
+// k2x = (k1v / 2 + vel) h, k3x = (k2v / 2 + vel) h, k4x = (vel + k3v) h
+void Rk4Record(TDbl3D* s, TDbl3D* v, int stage, TDbl3D a) {
+  v[stage] = VecScale(a, TimeStep);
+  if (stage < 3) s[stage + 1] = VecScale(VecAdd(VecDivide(v[stage], 2.0), v[0]), TimeStep);
+  if (stage == 3) s[4] = VecScale(VecAdd(v[0], v[3]), TimeStep);
+}
+
+// ((k2 + k3) 2 + k1 + k4) / 6 + start
+void Rk4Finish(const TDbl3D* s, const TDbl3D* v, TClothPoint* point) {
+  point->NewVel = VecAdd(VecDivide(VecAdd(VecAdd(VecScale(VecAdd(v[2], v[3]), 2.0), v[1]), v[4]), 6.0), v[0]);
+  point->NewPos = VecAdd(VecDivide(VecAdd(VecAdd(VecScale(VecAdd(s[2], s[3]), 2.0), s[1]), s[4]), 6.0), s[0]);
+}
+
+}  // namespace
 
 void StepEuler(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
                const TClothSetup* Setup) {
   const TDbl3D pos = point->Pos;
   const TDbl3D vel = point->Vel;
   StageBlock[0] = pos;
-  const TDbl3D a = ComputeAcceleration(PointsVar, point, FacesVar, TrialStart, Setup);
-  // semi-implicit: the position moves with the new velocity
-  point->NewVel = VecAdd(VecScale(a, TimeStep), vel);
-  point->NewPos = VecAdd(VecScale(point->NewVel, TimeStep), pos);
+  EulerFinish(point, ComputeAcceleration(PointsVar, point, FacesVar, TrialStart, Setup), pos, vel);
 }
 
 void StepHeun(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
               const TClothSetup* Setup) {
-  const TDbl3D pos = point->Pos;
-  const TDbl3D vel = point->Vel;
-  StageBlock[0] = pos;
-  VelStageBlock[0] = vel;
-
-  // predictor: rates at the start
-  VelStageBlock[1] = ComputeAcceleration(PointsVar, point, FacesVar, TrialStart, Setup);
-  StageBlock[1] = VelStageBlock[0];
-
+  TDbl3D* s = StageBlock;
+  TDbl3D* v = VelStageBlock;
+  HeunBegin(s, v, point->Pos, point->Vel);
+  const TDbl3D a1 = ComputeAcceleration(PointsVar, point, FacesVar, TrialStart, Setup);
   // corrector: rates at pos + h vel
-  VelStageBlock[2] = ComputeAcceleration(PointsVar, point, FacesVar, TrialPredictor, Setup);
-  StageBlock[2] = VecAdd(VecScale(VelStageBlock[1], TimeStep), vel);
-
-  // mean of the two rates: ((r1 + r2) h) / 2 + start
-  point->NewVel = VecAdd(VecDivide(VecScale(VecAdd(VelStageBlock[1], VelStageBlock[2]), TimeStep), 2.0), vel);
-  point->NewPos = VecAdd(VecDivide(VecScale(VecAdd(StageBlock[1], StageBlock[2]), TimeStep), 2.0), pos);
+  const TDbl3D a2 = ComputeAcceleration(PointsVar, point, FacesVar, TrialPredictor, Setup);
+  HeunFinish(s, v, point, a1, a2);
 }
 
 // fourth order for a point among pinned neighbours without damping; on a
 // moving membrane no more accurate than StepHeun at twice the cost
 void StepRK4(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
              const TClothSetup* Setup) {
-  StageBlock[0] = point->Pos;
-  VelStageBlock[0] = point->Vel;
-
-  // k1v = h a(pos); k1x = h vel
-  TDbl3D a = ComputeAcceleration(PointsVar, point, FacesVar, TrialStart, Setup);
-  VelStageBlock[1] = VecScale(a, TimeStep);
-  StageBlock[1] = VecScale(VelStageBlock[0], TimeStep);
-
-  // k2v = h a(pos + k1x / 2); k2x = (k1v / 2 + vel) h
-  a = ComputeAcceleration(PointsVar, point, FacesVar, TrialMid1, Setup);
-  VelStageBlock[2] = VecScale(a, TimeStep);
-  StageBlock[2] = VecScale(VecAdd(VecDivide(VelStageBlock[1], 2.0), VelStageBlock[0]), TimeStep);
-
-  // k3v = h a(pos + k2x / 2); k3x = (k2v / 2 + vel) h
-  a = ComputeAcceleration(PointsVar, point, FacesVar, TrialMid2, Setup);
-  VelStageBlock[3] = VecScale(a, TimeStep);
-  StageBlock[3] = VecScale(VecAdd(VecDivide(VelStageBlock[2], 2.0), VelStageBlock[0]), TimeStep);
-
-  // k4v = h a(pos + k3x); k4x = (vel + k3v) h
-  a = ComputeAcceleration(PointsVar, point, FacesVar, TrialEnd3, Setup);
-  VelStageBlock[4] = VecScale(a, TimeStep);
-  StageBlock[4] = VecScale(VecAdd(VelStageBlock[0], VelStageBlock[3]), TimeStep);
-
-  // ((k2 + k3) 2 + k1 + k4) / 6 + start
-  const TDbl3D* kv = VelStageBlock;
-  const TDbl3D* kx = StageBlock;
-  point->NewVel =
-      VecAdd(VecDivide(VecAdd(VecAdd(VecScale(VecAdd(kv[2], kv[3]), 2.0), kv[1]), kv[4]), 6.0), kv[0]);
-  point->NewPos =
-      VecAdd(VecDivide(VecAdd(VecAdd(VecScale(VecAdd(kx[2], kx[3]), 2.0), kx[1]), kx[4]), 6.0), kx[0]);
+  TDbl3D* s = StageBlock;
+  TDbl3D* v = VelStageBlock;
+  Rk4Begin(s, v, point->Pos, point->Vel);
+  // k1v = h a(pos); k2v = h a(pos + k1x / 2); k3v = h a(pos + k2x / 2); k4v = h a(pos + k3x)
+  Rk4Record(s, v, 1, ComputeAcceleration(PointsVar, point, FacesVar, TrialStart, Setup));
+  Rk4Record(s, v, 2, ComputeAcceleration(PointsVar, point, FacesVar, TrialMid1, Setup));
+  Rk4Record(s, v, 3, ComputeAcceleration(PointsVar, point, FacesVar, TrialMid2, Setup));
+  Rk4Record(s, v, 4, ComputeAcceleration(PointsVar, point, FacesVar, TrialEnd3, Setup));
+  Rk4Finish(s, v, point);
 }
 
 // ---- step driver --------------------------------------------------------------
