@@ -23,20 +23,6 @@ bool InRange(int32_t index, uint32_t bound) { return static_cast<uint32_t>(index
 // v / s, three divisions
 TDbl3D VecDivide(TDbl3D v, double s) { return {v.X / s, v.Y / s, v.Z / s}; }
 
-using TIntegrator = void (*)(TClothPointArray*, TClothPoint*, TClothFaceArray*, const TClothSetup*);
-
-// 1 heun, 2 runge-kutta 4, anything else euler
-TIntegrator SelectIntegrator(int32_t method) {
-  switch (method) {
-    case 1:
-      return StepHeun;
-    case 2:
-      return StepRK4;
-    default:
-      return StepEuler;
-  }
-}
-
 }  // namespace
 
 // ---- stage providers ------------------------------------------------------
@@ -111,25 +97,7 @@ TPointTerms PointTerms(const TClothPoint* point, TClothFaceArray* FacesVar, cons
   return terms;
 }
 
-#include "step_lanes.h"
-
-TLanes3<double> Lanes(TDbl3D v) { return {v.X, v.Y, v.Z}; }
-TDbl3D Vector(TLanes3<double> v) { return {v.X, v.Y, v.Z}; }
-
 }  // namespace
-
-TDbl3D LimitAcceleration(TDbl3D a) { return Vector(LimitedAcceleration(Lanes(a))); }
-
-TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point, TClothFaceArray* FacesVar,
-                           TStageProvider provider, const TClothSetup* Setup) {
-  const TClothPoint* points = *PointsVar;
-  const TPointTerms terms = PointTerms(point, FacesVar, Setup);
-  // StageBlock is constant during one evaluation, so one trial position
-  // serves every link; without a link that takes part it is not asked for
-  const TDbl3D trial = terms.linkCount > 0 ? provider(StageBlock) : ZeroVector;
-  return Vector(AccelerationAt<double, 1>(points, IndexBound(points), &terms, Lanes(trial), Setup->ClothK0,
-                                          Setup->ClothK1));
-}
 
 // ---- integrators --------------------------------------------------------------
 
@@ -188,7 +156,36 @@ void Rk4Finish(const TDbl3D* s, const TDbl3D* v, TClothPoint* point) {
   point->NewPos = VecAdd(VecDivide(VecAdd(VecAdd(VecScale(VecAdd(s[2], s[3]), 2.0), s[1]), s[4]), 6.0), s[0]);
 }
 
+// what every sweep of one step reads: the host arrays, the settings and the
+// stepping thread's stage storage, fetched once per step
+struct TStepContext {
+  TClothPoint* points;
+  int32_t pointCount;
+  uint32_t pointBound;
+  TClothFaceArray* facesVar;
+  const TClothSetup* setup;
+  double k0, k1;
+  TDbl3D* stages;
+  TDbl3D* velStages;
+};
+
+// the step's formulas over lanes: double for the reference functions and
+// every other lane type for the sweeps of the step driver
+#include "step_lanes.h"
 }  // namespace
+
+TDbl3D LimitAcceleration(TDbl3D a) { return Vector(LimitedAcceleration(Lanes(a))); }
+
+TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point, TClothFaceArray* FacesVar,
+                           TStageProvider provider, const TClothSetup* Setup) {
+  const TClothPoint* points = *PointsVar;
+  const TPointTerms terms = PointTerms(point, FacesVar, Setup);
+  // StageBlock is constant during one evaluation, so one trial position
+  // serves every link; without a link that takes part it is not asked for
+  const TDbl3D trial = terms.linkCount > 0 ? provider(StageBlock) : ZeroVector;
+  return Vector(AccelerationAt<double, 1>(points, IndexBound(points), &terms, Lanes(trial), Setup->ClothK0,
+                                          Setup->ClothK1));
+}
 
 void StepEuler(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
                const TClothSetup* Setup) {
@@ -232,21 +229,11 @@ int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, con
   // every evaluation of this step sees the normals of the start-of-step positions
   UpdateFaceNormals(PointsVar, FacesVar);
 
-  const TIntegrator integrate = SelectIntegrator(Setup->ClothMethod);
   TClothPoint* points = *PointsVar;
   const int32_t pointCount = ArrayCount(points);
-  for (int32_t i = 0; i < pointCount; ++i) {
-    TClothPoint* point = &points[i];
-    if (point->Fixed != 0) {
-      // pinned: NewPos := Pos holds it in place. NewVel is not written, so the
-      // shift makes whatever it holds the point's Vel: zero after any step
-      // (ShiftStates clears it), or what the host put there before the first
-      // step. The velocity the point had is dropped.
-      point->NewPos = point->Pos;
-      continue;
-    }
-    integrate(PointsVar, point, FacesVar, Setup);
-  }
+  const TStepContext step{points,         pointCount,     IndexBound(points), FacesVar,     Setup,
+                          Setup->ClothK0, Setup->ClothK1, StageBlock,         VelStageBlock};
+  Sweep<double>(step, Setup->ClothMethod);
 
   // nothing wrote Pos or Vel until here: every point moved from the same snapshot
   return ShiftStates(PointsVar);

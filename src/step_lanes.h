@@ -11,6 +11,9 @@ struct TLanes3 {
   T X, Y, Z;
 };
 
+inline TLanes3<double> Lanes(TDbl3D v) { return {v.X, v.Y, v.Z}; }
+inline TDbl3D Vector(TLanes3<double> v) { return {v.X, v.Y, v.Z}; }
+
 template <class T>
 inline constexpr int kLaneWidth = T::kWidth;
 template <>
@@ -118,4 +121,171 @@ inline TLanes3<T> AccelerationAt(const TClothPoint* points, uint32_t pointBound,
   // damping by the start-of-step velocity, after the limit
   return {a.X - Spread<T, kPoints>(damping[0]), a.Y - Spread<T, kPoints>(damping[1]),
           a.Z - Spread<T, kPoints>(damping[2])};
+}
+
+// ---- sweeps: one method over every point of a step -------------------------------
+
+// Evaluations of kPoints points, each at two trial positions: trials[2k] and
+// trials[2k + 1] of point k give accelerations[2k] and accelerations[2k + 1].
+// The two positions of a point share its links, so with two lanes per point
+// one square root and three divisions of each link serve both.
+template <class T, int kPoints>
+inline void EvaluateTwice(const TStepContext& step, const TPointTerms* terms, const TDbl3D* trials,
+                          TDbl3D* accelerations) {
+  if constexpr (kLaneWidth<T> == 1) {
+    for (int e = 0; e < 2; ++e) {
+      accelerations[e] = Vector(
+          AccelerationAt<double, 1>(step.points, step.pointBound, terms, Lanes(trials[e]), step.k0, step.k1));
+    }
+  } else {
+    static_assert(kLaneWidth<T> == 2 * kPoints, "two lanes per point");
+    double x[kLaneWidth<T>], y[kLaneWidth<T>], z[kLaneWidth<T>];
+    for (int lane = 0; lane < kLaneWidth<T>; ++lane) {
+      x[lane] = trials[lane].X;
+      y[lane] = trials[lane].Y;
+      z[lane] = trials[lane].Z;
+    }
+    const TLanes3<T> a = AccelerationAt<T, kPoints>(step.points, step.pointBound, terms,
+                                                    {T::Load(x), T::Load(y), T::Load(z)}, step.k0, step.k1);
+    a.X.Store(x);
+    a.Y.Store(y);
+    a.Z.Store(z);
+    for (int lane = 0; lane < kLaneWidth<T>; ++lane) accelerations[lane] = {x[lane], y[lane], z[lane]};
+  }
+}
+
+// Visits the points in index order: a pinned point gets NewPos := Pos at
+// once, the free ones are gathered kBatch at a time and handed to
+// advance(points, terms, count). The last batch is filled up with copies of
+// its last point, whose results advance does not store.
+template <int kBatch, class Advance>
+inline void ForEachFreeBatch(const TStepContext& step, Advance advance) {
+  TClothPoint* batch[kBatch];
+  TPointTerms terms[kBatch];
+  int count = 0;
+  for (int32_t i = 0; i < step.pointCount; ++i) {
+    TClothPoint* point = &step.points[i];
+    if (point->Fixed != 0) {
+      // pinned: NewPos := Pos holds it in place. NewVel is not written, so the
+      // shift makes whatever it holds the point's Vel: zero after any step
+      // (ShiftStates clears it), or what the host put there before the first
+      // step. The velocity the point had is dropped.
+      point->NewPos = point->Pos;
+      continue;
+    }
+    batch[count] = point;
+    terms[count] = PointTerms(point, step.facesVar, step.setup);
+    if (++count == kBatch) {
+      advance(batch, terms, count);
+      count = 0;
+    }
+  }
+  if (count == 0) return;
+  for (int k = count; k < kBatch; ++k) {
+    batch[k] = batch[count - 1];
+    terms[k] = terms[count - 1];
+  }
+  advance(batch, terms, count);
+}
+
+// Euler: one evaluation per point, one lane per point
+template <class T>
+inline void SweepEuler(const TStepContext& step) {
+  constexpr int kBatch = kLaneWidth<T>;
+  ForEachFreeBatch<kBatch>(step, [&](TClothPoint* const* batch, const TPointTerms* terms, int count) {
+    double x[kBatch], y[kBatch], z[kBatch];
+    for (int k = 0; k < kBatch; ++k) {
+      x[k] = batch[k]->Pos.X;
+      y[k] = batch[k]->Pos.Y;
+      z[k] = batch[k]->Pos.Z;
+    }
+    TDbl3D a[kBatch];
+    if constexpr (kBatch == 1) {
+      const TLanes3<double> lanes = AccelerationAt<double, 1>(step.points, step.pointBound, terms,
+                                                              {x[0], y[0], z[0]}, step.k0, step.k1);
+      a[0] = {lanes.X, lanes.Y, lanes.Z};
+    } else {
+      const TLanes3<T> lanes = AccelerationAt<T, kBatch>(
+          step.points, step.pointBound, terms, {T::Load(x), T::Load(y), T::Load(z)}, step.k0, step.k1);
+      lanes.X.Store(x);
+      lanes.Y.Store(y);
+      lanes.Z.Store(z);
+      for (int k = 0; k < kBatch; ++k) a[k] = {x[k], y[k], z[k]};
+    }
+    for (int k = 0; k < count; ++k) {
+      const TDbl3D pos = batch[k]->Pos;
+      step.stages[0] = pos;
+      EulerFinish(batch[k], a[k], pos, batch[k]->Vel);
+    }
+  });
+}
+
+// Heun: the trial positions pos and pos + h vel do not depend on each other
+template <class T>
+inline void SweepHeun(const TStepContext& step) {
+  constexpr int kBatch = kLaneWidth<T> == 1 ? 1 : kLaneWidth<T> / 2;
+  ForEachFreeBatch<kBatch>(step, [&](TClothPoint* const* batch, const TPointTerms* terms, int count) {
+    TDbl3D s[kBatch][5], v[kBatch][5], trials[2 * kBatch], a[2 * kBatch];
+    for (int k = 0; k < kBatch; ++k) {
+      HeunBegin(s[k], v[k], batch[k]->Pos, batch[k]->Vel);
+      trials[2 * k] = TrialStart(s[k]);
+      trials[2 * k + 1] = TrialPredictor(s[k]);
+    }
+    EvaluateTwice<T, kBatch>(step, terms, trials, a);
+    for (int k = 0; k < count; ++k) {
+      HeunFinish(s[k], v[k], batch[k], a[2 * k], a[2 * k + 1]);
+      for (int e = 0; e < 3; ++e) {
+        step.stages[e] = s[k][e];
+        step.velStages[e] = v[k][e];
+      }
+    }
+  });
+}
+
+// RK4: stages 1 and 2 need only the start, stages 3 and 4 only the results
+// of 1 and 2, so they are evaluated in pairs
+template <class T>
+inline void SweepRK4(const TStepContext& step) {
+  constexpr int kBatch = kLaneWidth<T> == 1 ? 1 : kLaneWidth<T> / 2;
+  ForEachFreeBatch<kBatch>(step, [&](TClothPoint* const* batch, const TPointTerms* terms, int count) {
+    TDbl3D s[kBatch][5], v[kBatch][5], trials[2 * kBatch], a[2 * kBatch];
+    for (int k = 0; k < kBatch; ++k) {
+      Rk4Begin(s[k], v[k], batch[k]->Pos, batch[k]->Vel);
+      trials[2 * k] = TrialStart(s[k]);
+      trials[2 * k + 1] = TrialMid1(s[k]);
+    }
+    EvaluateTwice<T, kBatch>(step, terms, trials, a);
+    for (int k = 0; k < kBatch; ++k) {
+      Rk4Record(s[k], v[k], 1, a[2 * k]);
+      Rk4Record(s[k], v[k], 2, a[2 * k + 1]);
+      trials[2 * k] = TrialMid2(s[k]);
+      trials[2 * k + 1] = TrialEnd3(s[k]);
+    }
+    EvaluateTwice<T, kBatch>(step, terms, trials, a);
+    for (int k = 0; k < count; ++k) {
+      Rk4Record(s[k], v[k], 3, a[2 * k]);
+      Rk4Record(s[k], v[k], 4, a[2 * k + 1]);
+      Rk4Finish(s[k], v[k], batch[k]);
+      for (int e = 0; e < 5; ++e) {
+        step.stages[e] = s[k][e];
+        step.velStages[e] = v[k][e];
+      }
+    }
+  });
+}
+
+// one step's sweep, the method chosen once: 1 Heun, 2 RK4, anything else Euler
+template <class T>
+inline void Sweep(const TStepContext& step, int32_t method) {
+  switch (method) {
+    case 1:
+      SweepHeun<T>(step);
+      break;
+    case 2:
+      SweepRK4<T>(step);
+      break;
+    default:
+      SweepEuler<T>(step);
+      break;
+  }
 }
