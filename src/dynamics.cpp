@@ -233,7 +233,7 @@ int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, con
   const int32_t pointCount = ArrayCount(points);
   const TStepContext step{points,         pointCount,     IndexBound(points), FacesVar,     Setup,
                           Setup->ClothK0, Setup->ClothK1, StageBlock,         VelStageBlock};
-  Sweep<double>(step, Setup->ClothMethod);
+  Sweep<Pack2>(step, Setup->ClothMethod);
 
   // nothing wrote Pos or Vel until here: every point moved from the same snapshot
   return ShiftStates(PointsVar);

@@ -132,26 +132,19 @@ inline TLanes3<T> AccelerationAt(const TClothPoint* points, uint32_t pointBound,
 template <class T, int kPoints>
 inline void EvaluateTwice(const TStepContext& step, const TPointTerms* terms, const TDbl3D* trials,
                           TDbl3D* accelerations) {
-  if constexpr (kLaneWidth<T> == 1) {
-    for (int e = 0; e < 2; ++e) {
-      accelerations[e] = Vector(
-          AccelerationAt<double, 1>(step.points, step.pointBound, terms, Lanes(trials[e]), step.k0, step.k1));
-    }
-  } else {
-    static_assert(kLaneWidth<T> == 2 * kPoints, "two lanes per point");
-    double x[kLaneWidth<T>], y[kLaneWidth<T>], z[kLaneWidth<T>];
-    for (int lane = 0; lane < kLaneWidth<T>; ++lane) {
-      x[lane] = trials[lane].X;
-      y[lane] = trials[lane].Y;
-      z[lane] = trials[lane].Z;
-    }
-    const TLanes3<T> a = AccelerationAt<T, kPoints>(step.points, step.pointBound, terms,
-                                                    {T::Load(x), T::Load(y), T::Load(z)}, step.k0, step.k1);
-    a.X.Store(x);
-    a.Y.Store(y);
-    a.Z.Store(z);
-    for (int lane = 0; lane < kLaneWidth<T>; ++lane) accelerations[lane] = {x[lane], y[lane], z[lane]};
+  static_assert(kLaneWidth<T> == 2 * kPoints, "two lanes per point");
+  double x[kLaneWidth<T>], y[kLaneWidth<T>], z[kLaneWidth<T>];
+  for (int lane = 0; lane < kLaneWidth<T>; ++lane) {
+    x[lane] = trials[lane].X;
+    y[lane] = trials[lane].Y;
+    z[lane] = trials[lane].Z;
   }
+  const TLanes3<T> a = AccelerationAt<T, kPoints>(step.points, step.pointBound, terms,
+                                                  {T::Load(x), T::Load(y), T::Load(z)}, step.k0, step.k1);
+  a.X.Store(x);
+  a.Y.Store(y);
+  a.Z.Store(z);
+  for (int lane = 0; lane < kLaneWidth<T>; ++lane) accelerations[lane] = {x[lane], y[lane], z[lane]};
 }
 
 // Visits the points in index order: a pinned point gets NewPos := Pos at
@@ -200,18 +193,12 @@ inline void SweepEuler(const TStepContext& step) {
       z[k] = batch[k]->Pos.Z;
     }
     TDbl3D a[kBatch];
-    if constexpr (kBatch == 1) {
-      const TLanes3<double> lanes = AccelerationAt<double, 1>(step.points, step.pointBound, terms,
-                                                              {x[0], y[0], z[0]}, step.k0, step.k1);
-      a[0] = {lanes.X, lanes.Y, lanes.Z};
-    } else {
-      const TLanes3<T> lanes = AccelerationAt<T, kBatch>(
-          step.points, step.pointBound, terms, {T::Load(x), T::Load(y), T::Load(z)}, step.k0, step.k1);
-      lanes.X.Store(x);
-      lanes.Y.Store(y);
-      lanes.Z.Store(z);
-      for (int k = 0; k < kBatch; ++k) a[k] = {x[k], y[k], z[k]};
-    }
+    const TLanes3<T> lanes = AccelerationAt<T, kBatch>(
+        step.points, step.pointBound, terms, {T::Load(x), T::Load(y), T::Load(z)}, step.k0, step.k1);
+    lanes.X.Store(x);
+    lanes.Y.Store(y);
+    lanes.Z.Store(z);
+    for (int k = 0; k < kBatch; ++k) a[k] = {x[k], y[k], z[k]};
     for (int k = 0; k < count; ++k) {
       const TDbl3D pos = batch[k]->Pos;
       step.stages[0] = pos;
@@ -223,7 +210,7 @@ inline void SweepEuler(const TStepContext& step) {
 // Heun: the trial positions pos and pos + h vel do not depend on each other
 template <class T>
 inline void SweepHeun(const TStepContext& step) {
-  constexpr int kBatch = kLaneWidth<T> == 1 ? 1 : kLaneWidth<T> / 2;
+  constexpr int kBatch = kLaneWidth<T> / 2;
   ForEachFreeBatch<kBatch>(step, [&](TClothPoint* const* batch, const TPointTerms* terms, int count) {
     TDbl3D s[kBatch][5], v[kBatch][5], trials[2 * kBatch], a[2 * kBatch];
     for (int k = 0; k < kBatch; ++k) {
@@ -246,7 +233,7 @@ inline void SweepHeun(const TStepContext& step) {
 // of 1 and 2, so they are evaluated in pairs
 template <class T>
 inline void SweepRK4(const TStepContext& step) {
-  constexpr int kBatch = kLaneWidth<T> == 1 ? 1 : kLaneWidth<T> / 2;
+  constexpr int kBatch = kLaneWidth<T> / 2;
   ForEachFreeBatch<kBatch>(step, [&](TClothPoint* const* batch, const TPointTerms* terms, int count) {
     TDbl3D s[kBatch][5], v[kBatch][5], trials[2 * kBatch], a[2 * kBatch];
     for (int k = 0; k < kBatch; ++k) {
