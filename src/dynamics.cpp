@@ -1,5 +1,7 @@
 #include "dynamics.h"
 
+#include <cpuid.h>
+
 #include "cloth_types.h"
 #include "dbl3d.h"
 #include "lanes.h"
@@ -169,22 +171,52 @@ struct TStepContext {
   TDbl3D* velStages;
 };
 
-// the step's formulas over lanes: double for the reference functions and
-// every other lane type for the sweeps of the step driver
+// the step's formulas over lanes, compiled for the baseline of both targets:
+// double lanes for the reference functions, SSE2 pairs for the sweeps
+namespace sse2 {
 #include "step_lanes.h"
+}  // namespace sse2
+
+// the same sweeps compiled for AVX, four lanes: Euler takes four points at a
+// time, Heun and RK4 two points with their two evaluations each
+namespace avx {
+#pragma GCC push_options
+#pragma GCC target("avx")
+#include "step_lanes.h"
+#pragma GCC pop_options
+}  // namespace avx
+
+// CPUID: the CPU has AVX and the operating system uses XSAVE; XGETBV: it saves
+// the SSE and the upper AVX register halves on a task switch
+bool DetectAvx() {
+  unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
+  constexpr unsigned int kOsXsave = 1u << 27, kAvx = 1u << 28;
+  if ((ecx & (kOsXsave | kAvx)) != (kOsXsave | kAvx)) return false;
+  unsigned int low = 0, high = 0;
+  __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  (void)high;
+  constexpr unsigned int kSseAndAvxState = 0x6;
+  return (low & kSseAndAvxState) == kSseAndAvxState;
+}
+
+// checked once, when the library is loaded
+const bool kHasAvx = DetectAvx();
+
 }  // namespace
 
-TDbl3D LimitAcceleration(TDbl3D a) { return Vector(LimitedAcceleration(Lanes(a))); }
+TDbl3D LimitAcceleration(TDbl3D a) { return sse2::Vector(sse2::LimitedAcceleration(sse2::Lanes(a))); }
 
 TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point, TClothFaceArray* FacesVar,
                            TStageProvider provider, const TClothSetup* Setup) {
   const TClothPoint* points = *PointsVar;
+  const uint32_t pointBound = IndexBound(points);
   const TPointTerms terms = PointTerms(point, FacesVar, Setup);
   // StageBlock is constant during one evaluation, so one trial position
   // serves every link; without a link that takes part it is not asked for
   const TDbl3D trial = terms.linkCount > 0 ? provider(StageBlock) : ZeroVector;
-  return Vector(AccelerationAt<double, 1>(points, IndexBound(points), &terms, Lanes(trial), Setup->ClothK0,
-                                          Setup->ClothK1));
+  return sse2::Vector(sse2::AccelerationAt<double, 1>(points, pointBound, &terms, sse2::Lanes(trial),
+                                                      Setup->ClothK0, Setup->ClothK1));
 }
 
 void StepEuler(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
@@ -223,7 +255,10 @@ void StepRK4(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* F
 
 // ---- step driver --------------------------------------------------------------
 
-int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, const TClothSetup* Setup) {
+bool AvxAvailable() { return kHasAvx; }
+
+int32_t StepMembraneOn(TStepPath path, TClothPointArray* PointsVar, TClothFaceArray* FacesVar,
+                       const TClothSetup* Setup) {
   if (PointsVar == nullptr || FacesVar == nullptr || Setup == nullptr) return 0;
 
   // every evaluation of this step sees the normals of the start-of-step positions
@@ -233,10 +268,18 @@ int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, con
   const int32_t pointCount = ArrayCount(points);
   const TStepContext step{points,         pointCount,     IndexBound(points), FacesVar,     Setup,
                           Setup->ClothK0, Setup->ClothK1, StageBlock,         VelStageBlock};
-  Sweep<Pack2>(step, Setup->ClothMethod);
+  if (path == TStepPath::kAvx && kHasAvx) {
+    avx::Sweep<Pack4>(step, Setup->ClothMethod);
+  } else {
+    sse2::Sweep<Pack2>(step, Setup->ClothMethod);
+  }
 
   // nothing wrote Pos or Vel until here: every point moved from the same snapshot
   return ShiftStates(PointsVar);
+}
+
+int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, const TClothSetup* Setup) {
+  return StepMembraneOn(kHasAvx ? TStepPath::kAvx : TStepPath::kSse2, PointsVar, FacesVar, Setup);
 }
 
 }  // namespace tumelin

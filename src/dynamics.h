@@ -110,4 +110,13 @@ void StepRK4(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* F
 // returns 0.
 int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, const TClothSetup* Setup);
 
+// The instruction set StepMembrane computes with: SSE2 pairs on every CPU of
+// both targets, AVX quadruples where CPUID and XGETBV (checked once at load)
+// say the CPU and the operating system have it. Both give the same bits.
+enum class TStepPath { kSse2, kAvx };
+bool AvxAvailable();
+// StepMembrane on the given path; kAvx runs on SSE2 where AVX is unavailable
+int32_t StepMembraneOn(TStepPath path, TClothPointArray* PointsVar, TClothFaceArray* FacesVar,
+                       const TClothSetup* Setup);
+
 }  // namespace tumelin

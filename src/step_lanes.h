@@ -57,11 +57,11 @@ template <class T, int kPoints>
 inline T Spread(const double* perPoint) {
   if constexpr (kPoints == 1) {
     return T(perPoint[0]);
+  } else if constexpr (kPoints == kLaneWidth<T>) {
+    return T::Lanes(perPoint);
   } else {
-    constexpr int kSpan = kLaneWidth<T> / kPoints;
-    double lanes[kLaneWidth<T>];
-    for (int lane = 0; lane < kLaneWidth<T>; ++lane) lanes[lane] = perPoint[lane / kSpan];
-    return T::Load(lanes);
+    static_assert(2 * kPoints == kLaneWidth<T>, "one or two lanes per point");
+    return T::Pairs(perPoint);
   }
 }
 
@@ -140,7 +140,7 @@ inline void EvaluateTwice(const TStepContext& step, const TPointTerms* terms, co
     z[lane] = trials[lane].Z;
   }
   const TLanes3<T> a = AccelerationAt<T, kPoints>(step.points, step.pointBound, terms,
-                                                  {T::Load(x), T::Load(y), T::Load(z)}, step.k0, step.k1);
+                                                  {T::Lanes(x), T::Lanes(y), T::Lanes(z)}, step.k0, step.k1);
   a.X.Store(x);
   a.Y.Store(y);
   a.Z.Store(z);
@@ -194,7 +194,7 @@ inline void SweepEuler(const TStepContext& step) {
     }
     TDbl3D a[kBatch];
     const TLanes3<T> lanes = AccelerationAt<T, kBatch>(
-        step.points, step.pointBound, terms, {T::Load(x), T::Load(y), T::Load(z)}, step.k0, step.k1);
+        step.points, step.pointBound, terms, {T::Lanes(x), T::Lanes(y), T::Lanes(z)}, step.k0, step.k1);
     lanes.X.Store(x);
     lanes.Y.Store(y);
     lanes.Z.Store(z);
