@@ -41,21 +41,26 @@ TDbl3D TrialEnd3(const TDbl3D* stages) { return VecAdd(stages[0], stages[3]); }
 
 // ---- face normals -----------------------------------------------------------
 
+namespace {
+
+// FaceNormal of the face's corners, its two unit edges taken in the two lanes
+// of an SSE2 pair (one packed square root and three packed divisions); a
+// corner outside the point array leaves the face without a normal
+TDbl3D FaceNormalOf(const TClothPoint* points, uint32_t pointBound, const TClothFace* face);
+
+}  // namespace
+
 void UpdateFaceNormal(TClothPointArray* PointsVar, TClothFace* face) {
   const TClothPoint* points = *PointsVar;
-  const uint32_t pointBound = IndexBound(points);
-  // a corner outside the point array leaves the face without a normal
-  if (!InRange(face->P0, pointBound) || !InRange(face->P1, pointBound) || !InRange(face->P2, pointBound)) {
-    face->Normal = ZeroVector;
-    return;
-  }
-  face->Normal = FaceNormal(points[face->P0].Pos, points[face->P1].Pos, points[face->P2].Pos);
+  face->Normal = FaceNormalOf(points, IndexBound(points), face);
 }
 
 void UpdateFaceNormals(TClothPointArray* PointsVar, TClothFaceArray* FacesVar) {
+  const TClothPoint* points = *PointsVar;
+  const uint32_t pointBound = IndexBound(points);
   TClothFace* faces = *FacesVar;
   const int32_t faceCount = ArrayCount(faces);
-  for (int32_t i = 0; i < faceCount; ++i) UpdateFaceNormal(PointsVar, &faces[i]);
+  for (int32_t i = 0; i < faceCount; ++i) faces[i].Normal = FaceNormalOf(points, pointBound, &faces[i]);
 }
 
 // ---- force model ------------------------------------------------------------
@@ -176,6 +181,22 @@ struct TStepContext {
 namespace sse2 {
 #include "step_lanes.h"
 }  // namespace sse2
+
+TDbl3D FaceNormalOf(const TClothPoint* points, uint32_t pointBound, const TClothFace* face) {
+  if (!InRange(face->P0, pointBound) || !InRange(face->P1, pointBound) || !InRange(face->P2, pointBound))
+    return ZeroVector;
+  const TDbl3D a = points[face->P0].Pos;
+  // unit edges from the first corner, so only the angle at a matters
+  const TDbl3D e1 = VecSub(points[face->P1].Pos, a);
+  const TDbl3D e2 = VecSub(points[face->P2].Pos, a);
+  const sse2::TLanes3<Pack2> edges{_mm_set_pd(e2.X, e1.X), _mm_set_pd(e2.Y, e1.Y), _mm_set_pd(e2.Z, e1.Z)};
+  const sse2::TLanes3<Pack2> units = sse2::DivideByLength(edges, sse2::LengthOf(edges));
+  double x[2], y[2], z[2];
+  units.X.Store(x);
+  units.Y.Store(y);
+  units.Z.Store(z);
+  return VecCross({x[0], y[0], z[0]}, {x[1], y[1], z[1]});
+}
 
 // the same sweeps compiled for AVX, four lanes: Euler takes four points at a
 // time, Heun and RK4 two points with their two evaluations each

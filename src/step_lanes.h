@@ -24,14 +24,26 @@ inline constexpr int kLaneWidth<double> = 1;
 // stretched spring pulls with k0, one at or below its rest length pushes with
 // k1, and a zero or NaN length gives the zero direction
 template <class T>
+inline T LengthOf(TLanes3<T> v) {
+  return Sqrt((v.X * v.X + v.Y * v.Y) + v.Z * v.Z);
+}
+
+// VecNormalize over lanes, with the length at hand: v / length, three
+// divisions, and the zero vector where the length is not strictly positive
+template <class T>
+inline TLanes3<T> DivideByLength(TLanes3<T> v, T length) {
+  const auto hasLength = length > T(0.0);
+  return {Select(hasLength, v.X / length, T(0.0)), Select(hasLength, v.Y / length, T(0.0)),
+          Select(hasLength, v.Z / length, T(0.0))};
+}
+
+template <class T>
 inline TLanes3<T> SpringTerm(TLanes3<T> toTarget, T restLength, T k0, T k1) {
-  const T length = Sqrt((toTarget.X * toTarget.X + toTarget.Y * toTarget.Y) + toTarget.Z * toTarget.Z);
+  const T length = LengthOf(toTarget);
   const T extension = length - restLength;
   const T tension = Select(extension > T(0.0), extension * k0, extension * k1);
-  const auto hasLength = length > T(0.0);
-  return {Select(hasLength, toTarget.X / length, T(0.0)) * tension,
-          Select(hasLength, toTarget.Y / length, T(0.0)) * tension,
-          Select(hasLength, toTarget.Z / length, T(0.0)) * tension};
+  const TLanes3<T> direction = DivideByLength(toTarget, length);
+  return {direction.X * tension, direction.Y * tension, direction.Z * tension};
 }
 
 // a = F / m, gravity along -z
@@ -44,7 +56,7 @@ inline TLanes3<T> AccelerationOf(TLanes3<T> force) {
 // longer only, so exactly the limit keeps its bits
 template <class T>
 inline TLanes3<T> LimitedAcceleration(TLanes3<T> a) {
-  const T length = Sqrt((a.X * a.X + a.Y * a.Y) + a.Z * a.Z);
+  const T length = LengthOf(a);
   const auto over = length > T(AccelerationLimit);
   return {Select(over, (a.X / length) * T(AccelerationLimit), a.X),
           Select(over, (a.Y / length) * T(AccelerationLimit), a.Y),

@@ -275,6 +275,31 @@ TEST(FaceNormals, FromCornerPosInCornerOrder) {
   ExpectSameBits(faces[0].Normal, ZeroVector, "no points");
 }
 
+// UpdateFaceNormal takes the two edges in the lanes of one SSE2 pair; it must
+// give FaceNormal's bits for ordinary, sliver, degenerate and NaN corners
+TEST(FaceNormals, UpdateGivesTheBitsOfFaceNormal) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const TDbl3D corners[][3] = {
+      {{0.1, 0.2, 0.3}, {1.7, -0.4, 0.9}, {-0.3, 2.2, 0.05}},
+      {{1.0, 1.0, 1.0}, {1.0 + 1e-9, 1.0, 1.0}, {1.0, 1.0 + 3e-9, 1.0 + 1e-12}},
+      {{0.0, 0.0, 0.0}, {1.0, 1e-17, 0.0}, {2.0, 0.0, 1e-300}},
+      {{5.0, 5.0, 5.0}, {5.0, 5.0, 5.0}, {0.0, 1.0, 2.0}},
+      {{5.0, 5.0, 5.0}, {0.0, 1.0, 2.0}, {5.0, 5.0, 5.0}},
+      {{-1e150, 3e149, 2e150}, {1e150, -2e150, 4e149}, {3e149, 1e150, -1e150}},
+      {{0.0, 0.0, 0.0}, {nan, 0.0, 1.0}, {1.0, 0.0, 0.0}},
+      {{0.5, -0.25, 0.125}, {-0.0, 0.75, -1.5}, {2.5, 0.0, -0.0}},
+  };
+  for (std::size_t t = 0; t < std::size(corners); ++t) {
+    HostArray<TClothPoint> points(std::vector<TClothPoint>(3, TClothPoint{}));
+    for (int c = 0; c < 3; ++c) points[c].Pos = corners[t][c];
+    TClothPointArray pointsVar = points.Data();
+    TClothFace face{0, 1, 2, 0, {7.0, 7.0, 7.0}};
+    UpdateFaceNormal(&pointsVar, &face);
+    ExpectSameBits(face.Normal, FaceNormal(corners[t][0], corners[t][1], corners[t][2]),
+                   "triangle " + std::to_string(t));
+  }
+}
+
 // ---- integrators ---------------------------------------------------------------
 
 using TIntegrator = void (*)(TClothPointArray*, TClothPoint*, TClothFaceArray*, const TClothSetup*);
