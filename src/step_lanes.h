@@ -219,6 +219,15 @@ inline void SweepEuler(const TStepContext& step) {
   });
 }
 
+// the stepping thread's stage storage := the first `used` elements of one
+// point's local blocks, as the reference integrators leave it
+inline void KeepStages(const TStepContext& step, const TDbl3D* s, const TDbl3D* v, int used) {
+  for (int e = 0; e < used; ++e) {
+    step.stages[e] = s[e];
+    step.velStages[e] = v[e];
+  }
+}
+
 // Heun: the trial positions pos and pos + h vel do not depend on each other
 template <class T>
 inline void SweepHeun(const TStepContext& step) {
@@ -233,10 +242,7 @@ inline void SweepHeun(const TStepContext& step) {
     EvaluateTwice<T, kBatch>(step, terms, trials, a);
     for (int k = 0; k < count; ++k) {
       HeunFinish(s[k], v[k], batch[k], a[2 * k], a[2 * k + 1]);
-      for (int e = 0; e < 3; ++e) {
-        step.stages[e] = s[k][e];
-        step.velStages[e] = v[k][e];
-      }
+      KeepStages(step, s[k], v[k], 3);
     }
   });
 }
@@ -265,10 +271,7 @@ inline void SweepRK4(const TStepContext& step) {
       Rk4Record(s[k], v[k], 3, a[2 * k]);
       Rk4Record(s[k], v[k], 4, a[2 * k + 1]);
       Rk4Finish(s[k], v[k], batch[k]);
-      for (int e = 0; e < 5; ++e) {
-        step.stages[e] = s[k][e];
-        step.velStages[e] = v[k][e];
-      }
+      KeepStages(step, s[k], v[k], 5);
     }
   });
 }
