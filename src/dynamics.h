@@ -107,7 +107,10 @@ void StepRK4(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* F
 // the NewVel it held, zero after a step; free: the integrator ClothMethod
 // selects, 1 Heun, 2 RK4, else Euler), then ShiftStates. Returns
 // the number of points; a null PointsVar, FacesVar or Setup does nothing and
-// returns 0.
+// returns 0. The free points are advanced by sweeps that give the bits of
+// StepEuler, StepHeun and StepRK4 and leave the stepping thread's StageBlock
+// and VelStageBlock as those leave them, but take each point's links, mean
+// normal and damping term once per step and evaluate in SIMD lanes.
 int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, const TClothSetup* Setup);
 
 // The instruction set StepMembrane computes with: SSE2 pairs on every CPU of
