@@ -11,7 +11,9 @@ WORK=$4
 export LC_ALL=C  # the plug-in's decimal separator is then "."
 
 rm -rf "$WORK"
-mkdir -p "$WORK"
+mkdir -p "$WORK" "$WORK/tmp"
+# the settings files written for --set go here, and must be gone after each command
+export TMPDIR="$WORK/tmp"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
@@ -161,6 +163,44 @@ run hash "$EXAMPLES"/*.ini
 pillow=$(awk '$2 == "pillow" { print $1 }' "$WORK/out.txt")
 run run --ini "$EXAMPLES/pillow.ini" --hash
 [ "$(grep '^hash ' "$WORK/out.txt")" = "hash $pillow" ] || fail "hash and run --hash disagree"
+
+# ---- --set ------------------------------------------------------------------------
+# a value given on the command line reaches the plug-in as the same text in a file would
+printf '[Setup]\nClothP=0.8\nClothK0=7\n' >"$WORK/set_file.ini"
+run run --ini "$WORK/set_file.ini" --shape sphere -u 9 -v 5 -n 40 --hash
+from_file=$(grep '^hash ' "$WORK/out.txt")
+printf '[Setup]\nClothP=0.3\nClothK0=7\n' >"$WORK/set_base.ini"
+run run --ini "$WORK/set_base.ini" --shape sphere -u 9 -v 5 -n 40 --hash --set ClothP=0.1 --set clothp=0.8
+[ "$status" -eq 0 ] || fail "--set over a file: exit $status: $(cat "$WORK/err.txt")"
+[ "$(grep '^hash ' "$WORK/out.txt")" = "$from_file" ] || fail "--set over a file: not the file's result"
+printf '[Setup]\nClothP=0.8\n' >"$WORK/set_p.ini"
+run run --ini "$WORK/set_p.ini" --shape sphere -u 9 -v 5 -n 40 --hash
+from_file=$(grep '^hash ' "$WORK/out.txt")
+run run --shape sphere -u 9 -v 5 -n 40 --hash --set ClothP=0.8
+[ "$(grep '^hash ' "$WORK/out.txt")" = "$from_file" ] || fail "--set without a file: not the file's result"
+run settings "$WORK/set_base.ini" --set ClothP=0,7
+row ClothP | grep -q '"0,7" *0.5 *default 0.5: malformed at column 2.*(given by --set)' || fail "settings --set: ClothP row: $(row ClothP)"
+row ClothK0 | grep -q '"7" *7 *read from the file$' || fail "settings --set: ClothK0 row: $(row ClothK0)"
+agree settings-set
+run check --shape torus --set ClothK1=5.0.0
+[ "$status" -eq 3 ] || fail "check --set: a malformed value is not a problem (exit $status)"
+grep -q 'warning: \[Setup\] ClothK1 "5.0.0": malformed at column 4' "$WORK/out.txt" || fail "check --set: no warning: $(cat "$WORK/out.txt")"
+expect_error set-unknown-key '"Pinn" is not a key of [Setup]' run --set Pinn=1 "${O[@]}"
+expect_error set-no-equals "expected KEY=VALUE" check --set ClothP
+expect_error settings-nothing "name an INI file" settings
+[ -z "$(ls -A "$WORK/tmp")" ] || fail "--set: settings files left behind: $(ls -A "$WORK/tmp")"
+
+# ---- a set of outputs appears whole -------------------------------------------------
+run run --shape sheet -u 5 -v 5 -n 5 --every 5 --image 32x32 --out "$WORK/set"
+[ "$status" -eq 0 ] || fail "output set: first run: exit $status"
+old_obj=$(cksum <"$WORK/set/surface.obj")
+rm "$WORK/set/surface.png" && mkdir "$WORK/set/surface.png"
+run run --shape sheet -u 5 -v 5 -n 7 --every 7 --image 32x32 --out "$WORK/set"
+[ "$status" -eq 1 ] || fail "output set: a folder in the way: exit $status"
+grep -q "surface.png" "$WORK/err.txt" || fail "output set: error does not name the file: $(cat "$WORK/err.txt")"
+[ "$(cksum <"$WORK/set/surface.obj")" = "$old_obj" ] || fail "output set: surface.obj replaced though the set failed"
+[ -e "$WORK/set/frames/step_000007.obj" ] && fail "output set: a frame of the failed run is in place"
+[ -z "$(find "$WORK/set" -name '.*tmp*')" ] || fail "output set: temporary files left: $(find "$WORK/set" -name '.*tmp*')"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures failures"
