@@ -8,9 +8,6 @@
 
 namespace tumelin {
 
-thread_local TDbl3D StageBlock[5];
-thread_local TDbl3D VelStageBlock[5];
-
 namespace {
 
 // element count of a host array as an unsigned bound (a negative header counts as empty)

@@ -34,8 +34,8 @@ namespace tumelin {
 // terms. Between calls the blocks of a thread hold the stages of the last free
 // point that thread advanced; two threads stepping two membranes at once do
 // not meet here.
-extern thread_local TDbl3D StageBlock[5];
-extern thread_local TDbl3D VelStageBlock[5];
+inline thread_local TDbl3D StageBlock[5];
+inline thread_local TDbl3D VelStageBlock[5];
 
 // returns the trial position of the point under evaluation from StageBlock
 using TStageProvider = TDbl3D (*)(const TDbl3D* stages);
