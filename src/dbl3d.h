@@ -42,13 +42,16 @@ inline TDbl3D VecNormalize(TDbl3D v) {
   return {v.X / len, v.Y / len, v.Z / len};
 }
 
+// u x w
+inline TDbl3D VecCross(TDbl3D u, TDbl3D w) {
+  return {u.Y * w.Z - u.Z * w.Y, u.Z * w.X - u.X * w.Z, u.X * w.Y - u.Y * w.X};
+}
+
 // unit(b - a) x unit(c - a): right-handed for a -> b -> c, length sin of the
 // angle at a, zero when either edge has zero length
 inline TDbl3D FaceNormal(TDbl3D a, TDbl3D b, TDbl3D c) {
   // unit edges from the first corner, so only the angle at a matters
-  const TDbl3D u = VecNormalize(VecSub(b, a));
-  const TDbl3D w = VecNormalize(VecSub(c, a));
-  return {u.Y * w.Z - u.Z * w.Y, u.Z * w.X - u.X * w.Z, u.X * w.Y - u.Y * w.X};
+  return VecCross(VecNormalize(VecSub(b, a)), VecNormalize(VecSub(c, a)));
 }
 
 }  // namespace tumelin

@@ -29,10 +29,13 @@
 
 namespace tumelin {
 
-// the integrators' stage storage at library scope: element 0 the start
-// position (velocity), elements 1-4 the stage terms
-extern TDbl3D StageBlock[5];
-extern TDbl3D VelStageBlock[5];
+// the integrators' stage storage at library scope, one pair of blocks per
+// thread: element 0 the start position (velocity), elements 1-4 the stage
+// terms. Between calls the blocks of a thread hold the stages of the last free
+// point that thread advanced; two threads stepping two membranes at once do
+// not meet here.
+inline thread_local TDbl3D StageBlock[5];
+inline thread_local TDbl3D VelStageBlock[5];
 
 // returns the trial position of the point under evaluation from StageBlock
 using TStageProvider = TDbl3D (*)(const TDbl3D* stages);
@@ -104,7 +107,20 @@ void StepRK4(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* F
 // the NewVel it held, zero after a step; free: the integrator ClothMethod
 // selects, 1 Heun, 2 RK4, else Euler), then ShiftStates. Returns
 // the number of points; a null PointsVar, FacesVar or Setup does nothing and
-// returns 0.
+// returns 0. The free points are advanced by sweeps that give the bits of
+// StepEuler, StepHeun and StepRK4 and leave the stepping thread's StageBlock
+// and VelStageBlock as those leave them, but take each point's links, mean
+// normal and damping term once per step and evaluate in SIMD lanes.
 int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, const TClothSetup* Setup);
+
+// The instruction set StepMembrane computes with: SSE2 pairs on every CPU of
+// both targets, AVX quadruples on x86-64 where CPUID and XGETBV (checked once
+// at load) say the CPU and the operating system have it (the 32-bit build
+// stays on SSE2 pairs, which are faster there). Both give the same bits.
+enum class TStepPath { kSse2, kAvx };
+bool AvxAvailable();
+// StepMembrane on the given path; kAvx runs on SSE2 where AVX is unavailable
+int32_t StepMembraneOn(TStepPath path, TClothPointArray* PointsVar, TClothFaceArray* FacesVar,
+                       const TClothSetup* Setup);
 
 }  // namespace tumelin

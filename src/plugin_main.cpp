@@ -24,6 +24,15 @@
 #define TUMELIN_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
+#if defined(_WIN32) && defined(__i386__)
+// A 32-bit Windows host's stack is only 4-byte aligned, while the code behind
+// the entries keeps doubles and SSE2 pairs in 16-byte aligned stack slots
+// (and realigns from there for the 32-byte AVX spills): every entry realigns.
+#define TUMELIN_ALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define TUMELIN_ALIGN_STACK
+#endif
+
 using namespace tumelin;
 
 // ---- load-time start-up ---------------------------------------------------
@@ -63,24 +72,28 @@ int32_t WriteRegistration(const char16_t* prefix, const char16_t** RgstPrefix, c
 
 }  // namespace
 
-TUMELIN_EXPORT const char16_t* TUMELIN_CALL PluginNameZR7() { return DisplayName; }
+TUMELIN_EXPORT TUMELIN_ALIGN_STACK const char16_t* TUMELIN_CALL PluginNameZR7() { return DisplayName; }
 
-TUMELIN_EXPORT int32_t TUMELIN_CALL PluginRgstZR6(const char16_t** RgstPrefix, const char16_t** RgstCode,
-                                                  const char16_t** RgstToken, const char16_t** RgstName,
-                                                  int32_t* RgstInt, double* RgstStamp) {
+TUMELIN_EXPORT TUMELIN_ALIGN_STACK int32_t TUMELIN_CALL PluginRgstZR6(const char16_t** RgstPrefix,
+                                                                      const char16_t** RgstCode,
+                                                                      const char16_t** RgstToken,
+                                                                      const char16_t** RgstName,
+                                                                      int32_t* RgstInt, double* RgstStamp) {
   return WriteRegistration(RegistrationPrefixZR6, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt,
                            RgstStamp);
 }
 
-TUMELIN_EXPORT int32_t TUMELIN_CALL PluginRgstZR7(const char16_t** RgstPrefix, const char16_t** RgstCode,
-                                                  const char16_t** RgstToken, const char16_t** RgstName,
-                                                  int32_t* RgstInt, double* RgstStamp) {
+TUMELIN_EXPORT TUMELIN_ALIGN_STACK int32_t TUMELIN_CALL PluginRgstZR7(const char16_t** RgstPrefix,
+                                                                      const char16_t** RgstCode,
+                                                                      const char16_t** RgstToken,
+                                                                      const char16_t** RgstName,
+                                                                      int32_t* RgstInt, double* RgstStamp) {
   return WriteRegistration(RegistrationPrefixZR7, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt,
                            RgstStamp);
 }
 
-TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR71(const char16_t* const* IniPathRef, void*, void*, void*,
-                                                TClothSetup* Setup) {
+TUMELIN_EXPORT TUMELIN_ALIGN_STACK void TUMELIN_CALL PluginExecZR71(const char16_t* const* IniPathRef, void*,
+                                                                    void*, void*, TClothSetup* Setup) {
   if (IniPathRef == nullptr || Setup == nullptr) return;
   const FloatEnvironmentGuard environment;
   try {
@@ -94,13 +107,15 @@ TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR71(const char16_t* const* IniPathRe
   }
 }
 
-TUMELIN_EXPORT int32_t TUMELIN_CALL PluginExecZR72(void*, TClothPointArray* PointsVar,
-                                                   TClothFaceArray* FacesVar, const TClothSetup* Setup) {
+TUMELIN_EXPORT TUMELIN_ALIGN_STACK int32_t TUMELIN_CALL PluginExecZR72(void*, TClothPointArray* PointsVar,
+                                                                       TClothFaceArray* FacesVar,
+                                                                       const TClothSetup* Setup) {
   const FloatEnvironmentGuard environment;
   return StepMembrane(PointsVar, FacesVar, Setup);
 }
 
-TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR73(TSurfaceGrid* Grid, TClothPointArray* PointsVar) {
+TUMELIN_EXPORT TUMELIN_ALIGN_STACK void TUMELIN_CALL PluginExecZR73(TSurfaceGrid* Grid,
+                                                                    TClothPointArray* PointsVar) {
   // a pure copy, but the host's flags come back as they were all the same
   const FloatEnvironmentGuard environment;
   WriteSurfaceGrid(Grid, PointsVar);

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <tumelin/tumelin.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "loaded_plugin.h"
@@ -283,11 +285,49 @@ TEST(HostRun, StepsAndGridThroughTheEntriesMatchTheCore) {
   }
 }
 
+// Two threads step two different membranes at the same time through one
+// loaded copy; each must get the bits it gets when the steps run one after
+// the other. The threads share nothing but the plug-in and a start flag.
+TEST(ConcurrentHosts, TwoThreadsSteppingTwoMembranesGetTheSequentialResults) {
+  using namespace tumelin;
+  struct Run {
+    int32_t columns, rows, method;
+    uint64_t hash = 0;
+  };
+  // RK4 uses every stage element, Heun and Euler overwrite a part of them
+  std::vector<Run> pairs[] = {{{17, 9, 2}, {13, 7, 2}}, {{17, 9, 2}, {13, 7, 1}}, {{9, 5, 0}, {17, 9, 2}}};
+  constexpr int kSteps = 300;
+  auto stepAll = [](Run& run, const std::atomic<bool>* start) {
+    Membrane m = SphereMembrane(run.columns, run.rows);
+    m.points[0].Fixed = 1;
+    const TClothSetup setup{0.5, 5.0, 5.0, 1.0, 500, run.method};
+    if (start != nullptr)
+      while (!start->load()) std::this_thread::yield();
+    for (int step = 0; step < kSteps; ++step)
+      LoadedPlugin().execZR72(nullptr, &m.pointsVar, &m.facesVar, &setup);
+    run.hash = StateHash(m);
+  };
+  LoadedPlugin();  // loaded before the threads start
+  for (std::vector<Run>& runs : pairs) {
+    std::vector<Run> alone = runs;
+    for (Run& run : alone) stepAll(run, nullptr);
+    std::atomic<bool> start{false};
+    std::thread first(stepAll, std::ref(runs[0]), &start);
+    std::thread second(stepAll, std::ref(runs[1]), &start);
+    start.store(true);
+    first.join();
+    second.join();
+    for (size_t i = 0; i < runs.size(); ++i)
+      EXPECT_EQ(runs[i].hash, alone[i].hash) << "membrane " << i << " method " << runs[i].method;
+  }
+}
+
 #ifdef _WIN32
-// Calls `fn` with `count` 32-bit arguments pushed right to left and reports
-// how far the stack pointer moved across the call: 0 when the callee removed
-// exactly its own arguments (stdcall).
-extern "C" uint32_t CallMeasuringStack(const void* fn, const uint32_t* args, int32_t count,
+// Calls `fn` with `count` 32-bit arguments pushed right to left onto a stack
+// that sits `misalign` bytes below a 32-byte boundary before the pushes, and
+// reports how far the stack pointer moved across the call: 0 when the callee
+// removed exactly its own arguments (stdcall).
+extern "C" uint32_t CallMeasuringStack(const void* fn, const uint32_t* args, int32_t count, int32_t misalign,
                                        int32_t* stackDelta);
 __asm__(R"(
   .text
@@ -301,6 +341,8 @@ _CallMeasuringStack:
   movl 8(%ebp), %eax
   movl 12(%ebp), %esi
   movl 16(%ebp), %ecx
+  andl $-32, %esp
+  subl 20(%ebp), %esp
   movl %esp, %edi
 1:
   testl %ecx, %ecx
@@ -312,9 +354,9 @@ _CallMeasuringStack:
   call *%eax
   movl %esp, %ecx
   subl %edi, %ecx
-  movl %edi, %esp
-  movl 20(%ebp), %edx
+  movl 24(%ebp), %edx
   movl %ecx, (%edx)
+  leal -12(%ebp), %esp
   popl %edi
   popl %esi
   popl %ebx
@@ -328,35 +370,71 @@ TEST(Stdcall, EveryEntryRemovesExactlyItsArguments) {
   const tumelin::Plugin& e = LoadedPlugin();
   int32_t delta = -1;
 
-  CallMeasuringStack(reinterpret_cast<const void*>(e.nameZR7), nullptr, 0, &delta);
+  CallMeasuringStack(reinterpret_cast<const void*>(e.nameZR7), nullptr, 0, 0, &delta);
   EXPECT_EQ(delta, 0) << "PluginNameZR7";
 
   const char16_t *s1, *s2, *s3, *s4;
   int32_t integer;
   double stamp;
   const uint32_t rgst[6] = {Arg(&s1), Arg(&s2), Arg(&s3), Arg(&s4), Arg(&integer), Arg(&stamp)};
-  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.rgstZR6), rgst, 6, &delta), 0u);
+  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.rgstZR6), rgst, 6, 0, &delta), 0u);
   EXPECT_EQ(delta, 0) << "PluginRgstZR6";
-  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.rgstZR7), rgst, 6, &delta), 0u);
+  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.rgstZR7), rgst, 6, 0, &delta), 0u);
   EXPECT_EQ(delta, 0) << "PluginRgstZR7";
 
   const char16_t* nullPath = nullptr;
   TClothSetup setup;
   const uint32_t exec71[5] = {Arg(&nullPath), 1, 2, 3, Arg(&setup)};
-  CallMeasuringStack(reinterpret_cast<const void*>(e.execZR71), exec71, 5, &delta);
+  CallMeasuringStack(reinterpret_cast<const void*>(e.execZR71), exec71, 5, 0, &delta);
   EXPECT_EQ(delta, 0) << "PluginExecZR71";
 
   TClothPointArray points = nullptr;
   TClothFaceArray faces = nullptr;
   const uint32_t exec72[4] = {7, Arg(&points), Arg(&faces), Arg(&setup)};
-  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.execZR72), exec72, 4, &delta), 0u);
+  EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.execZR72), exec72, 4, 0, &delta), 0u);
   EXPECT_EQ(delta, 0) << "PluginExecZR72";
 
   alignas(8) unsigned char grid[TUMELIN_GRID_POINTS_OFFSET + TUMELIN_GRID_COLUMN_BYTES] = {};
   grid[0] = 9;  // a mode that writes nothing
   const uint32_t exec73[2] = {Arg(grid), Arg(&points)};
-  CallMeasuringStack(reinterpret_cast<const void*>(e.execZR73), exec73, 2, &delta);
+  CallMeasuringStack(reinterpret_cast<const void*>(e.execZR73), exec73, 2, 0, &delta);
   EXPECT_EQ(delta, 0) << "PluginExecZR73";
+}
+
+// A host's stack is only 4-byte aligned, and the step's AVX code keeps 32-byte
+// registers on the stack: at each of the eight misalignments of a 4-byte
+// aligned stack, settings and steps must run and give the bits of a normal call.
+TEST(Stdcall, EntriesRunAtEveryStackMisalignment) {
+  using namespace tumelin;
+  const tumelin::Plugin& e = LoadedPlugin();
+  const char16_t* nullPath = nullptr;
+  for (int32_t method : {0, 1, 2}) {
+    TClothSetup setup;
+    e.execZR71(&nullPath, nullptr, nullptr, nullptr, &setup);
+    setup.ClothMethod = method;
+    Membrane aligned = SphereMembrane(17, 9);
+    for (int step = 0; step < 3; ++step) e.execZR72(nullptr, &aligned.pointsVar, &aligned.facesVar, &setup);
+    for (int32_t misalign = 0; misalign < 32; misalign += 4) {
+      const std::string what =
+          "method " + std::to_string(method) + " misaligned by " + std::to_string(misalign);
+      TClothSetup loaded;
+      int32_t delta = -1;
+      const uint32_t exec71[5] = {Arg(&nullPath), 0, 0, 0, Arg(&loaded)};
+      CallMeasuringStack(reinterpret_cast<const void*>(e.execZR71), exec71, 5, misalign, &delta);
+      EXPECT_EQ(delta, 0) << what;
+      loaded.ClothMethod = method;
+      ASSERT_TRUE(SameBits(loaded, setup)) << what;
+      Membrane m = SphereMembrane(17, 9);
+      const uint32_t exec72[4] = {0, Arg(&m.pointsVar), Arg(&m.facesVar), Arg(&loaded)};
+      for (int step = 0; step < 3; ++step) {
+        EXPECT_EQ(CallMeasuringStack(reinterpret_cast<const void*>(e.execZR72), exec72, 4, misalign, &delta),
+                  static_cast<uint32_t>(m.points.Count()))
+            << what;
+        EXPECT_EQ(delta, 0) << what;
+      }
+      EXPECT_EQ(StateHash(m), StateHash(aligned)) << what;
+    }
+  }
 }
 
 #endif
