@@ -763,126 +763,127 @@ TEST_P(Driver, LongRunStaysFiniteAndBounded) {
     // 0.48 / ClothC, so the centre moves at most that far per time unit
     const double elapsed = step * TimeStep;
     EXPECT_LE(VecLength(VecSub(c, start)), AccelerationLimit / setup.ClothC * elapsed) << "step " << step;
-    // A membrane with everything the step must survive, drawn from a 9 x 5
-    // sphere (26 points): pins, a link past the point array and a negative one,
-    // face indices outside the face array, a point without faces, LinkCount
-    // beyond Links, zero and negative LinkCount, a zero-length spring (point 10
-    // sits on its first neighbour) and a face with a corner outside the array.
-    struct RoughMembrane {
-      RoughMembrane() {
-        for (int32_t i = 0; i < m.points.Count(); ++i) Disturb(m, i, i);
-        TClothPoint* p = &m.points[0];
-        std::vector<TClothLink> links(p[5].Links, p[5].Links + p[5].LinkCount);
-        links.insert(links.begin() + 1, TClothLink{m.points.Count(), 0, 0.5});
-        links.push_back(TClothLink{-1, 0, 0.25});
-        badLinks = HostArray<TClothLink>(links);
-        p[5].Links = badLinks.Data();
-        p[5].LinkCount = static_cast<int32_t>(links.size());
-        std::vector<int32_t> adjacent(p[5].Faces, p[5].Faces + ArrayCount(p[5].Faces));
-        adjacent.insert(adjacent.begin(), m.faces.Count() + 1);
-        adjacent.push_back(-3);
-        badFaces = HostArray<int32_t>(adjacent);
-        p[5].Faces = badFaces.Data();
-        p[6].LinkCount += 10;
-        p[7].Faces = nullptr;
-        p[8].LinkCount = 0;
-        p[9].LinkCount = -2;
-        p[10].Pos = p[p[10].Links[0].Target].Pos;
-        p[10].Fixed = 0;
-        std::vector<TClothFace> faces(m.facesVar, m.facesVar + m.faces.Count());
-        faces.push_back({0, 1, 40, 0, {3.0, 3.0, 3.0}});
-        moreFaces = HostArray<TClothFace>(faces);
-        m.facesVar = moreFaces.Data();
-      }
-      RoughMembrane(const RoughMembrane&) = delete;
-      RoughMembrane& operator=(const RoughMembrane&) = delete;
+  }
+}
 
-      Membrane m = SphereMembrane(9, 5);
-      HostArray<TClothLink> badLinks;
-      HostArray<int32_t> badFaces;
-      HostArray<TClothFace> moreFaces;
-    };
+// A membrane with everything the step must survive, drawn from a 9 x 5
+// sphere (26 points): pins, a link past the point array and a negative one,
+// face indices outside the face array, a point without faces, LinkCount
+// beyond Links, zero and negative LinkCount, a zero-length spring (point 10
+// sits on its first neighbour) and a face with a corner outside the array.
+struct RoughMembrane {
+  RoughMembrane() {
+    for (int32_t i = 0; i < m.points.Count(); ++i) Disturb(m, i, i);
+    TClothPoint* p = &m.points[0];
+    std::vector<TClothLink> links(p[5].Links, p[5].Links + p[5].LinkCount);
+    links.insert(links.begin() + 1, TClothLink{m.points.Count(), 0, 0.5});
+    links.push_back(TClothLink{-1, 0, 0.25});
+    badLinks = HostArray<TClothLink>(links);
+    p[5].Links = badLinks.Data();
+    p[5].LinkCount = static_cast<int32_t>(links.size());
+    std::vector<int32_t> adjacent(p[5].Faces, p[5].Faces + ArrayCount(p[5].Faces));
+    adjacent.insert(adjacent.begin(), m.faces.Count() + 1);
+    adjacent.push_back(-3);
+    badFaces = HostArray<int32_t>(adjacent);
+    p[5].Faces = badFaces.Data();
+    p[6].LinkCount += 10;
+    p[7].Faces = nullptr;
+    p[8].LinkCount = 0;
+    p[9].LinkCount = -2;
+    p[10].Pos = p[p[10].Links[0].Target].Pos;
+    p[10].Fixed = 0;
+    std::vector<TClothFace> faces(m.facesVar, m.facesVar + m.faces.Count());
+    faces.push_back({0, 1, 40, 0, {3.0, 3.0, 3.0}});
+    moreFaces = HostArray<TClothFace>(faces);
+    m.facesVar = moreFaces.Data();
+  }
+  RoughMembrane(const RoughMembrane&) = delete;
+  RoughMembrane& operator=(const RoughMembrane&) = delete;
 
-    // the step composed of the reference functions, one point after the other
-    void ReferenceStep(Membrane & m, const TClothSetup& setup, TIntegrator integrate) {
-      UpdateFaceNormals(&m.pointsVar, &m.facesVar);
-      for (int32_t i = 0; i < m.points.Count(); ++i) {
-        TClothPoint* point = &m.pointsVar[i];
-        if (point->Fixed != 0) {
-          point->NewPos = point->Pos;
-        } else {
-          integrate(&m.pointsVar, point, &m.facesVar, &setup);
+  Membrane m = SphereMembrane(9, 5);
+  HostArray<TClothLink> badLinks;
+  HostArray<int32_t> badFaces;
+  HostArray<TClothFace> moreFaces;
+};
+
+// the step composed of the reference functions, one point after the other
+void ReferenceStep(Membrane& m, const TClothSetup& setup, TIntegrator integrate) {
+  UpdateFaceNormals(&m.pointsVar, &m.facesVar);
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
+    TClothPoint* point = &m.pointsVar[i];
+    if (point->Fixed != 0) {
+      point->NewPos = point->Pos;
+    } else {
+      integrate(&m.pointsVar, point, &m.facesVar, &setup);
+    }
+  }
+  ShiftStates(&m.pointsVar);
+}
+
+void FillStages(double fill) {
+  for (int i = 0; i < 5; ++i) StageBlock[i] = VelStageBlock[i] = {fill, -fill, 2.0 * fill};
+}
+
+void ExpectSameState(const Membrane& got, const Membrane& want, const std::string& what) {
+  for (int32_t i = 0; i < want.points.Count(); ++i) {
+    ExpectSameBits(got.pointsVar[i].Pos, want.pointsVar[i].Pos, what + " Pos " + std::to_string(i));
+    ExpectSameBits(got.pointsVar[i].Vel, want.pointsVar[i].Vel, what + " Vel " + std::to_string(i));
+  }
+  for (int32_t f = 0; f < ArrayCount(want.facesVar); ++f)
+    ExpectSameBits(got.facesVar[f].Normal, want.facesVar[f].Normal, what + " Normal " + std::to_string(f));
+}
+
+// The step driver's sweeps restructure the reference integrators (per-point
+// terms once, evaluations in lanes); every bit must stay, and the stage
+// storage must be left as the reference functions leave it.
+TEST_P(Driver, SweepsGiveTheBitsOfTheReferenceFunctions) {
+  // mostly over the acceleration limit; partly; never (pressure 0.04 + gravity)
+  const TClothSetup setups[] = {MakeSetup(0.5, 5.0, 5.0, 1.0), MakeSetup(0.004, 0.006, 0.003, 0.8),
+                                MakeSetup(0.005, 0.0005, 0.0005, 0.1)};
+  for (const TClothSetup& base : setups) {
+    for (TStepPath path : {TStepPath::kSse2, TStepPath::kAvx}) {
+      TClothSetup setup = base;
+      setup.ClothMethod = GetParam().clothMethod;
+      RoughMembrane swept, reference;
+      for (int step = 0; step < 4; ++step) {
+        const std::string what = std::string(path == TStepPath::kAvx ? "AVX" : "SSE2") +
+                                 " setup P=" + std::to_string(setup.ClothP) + " step " + std::to_string(step);
+        FillStages(1.5 + step);
+        StepMembraneOn(path, &swept.m.pointsVar, &swept.m.facesVar, &setup);
+        TDbl3D stages[5], velStages[5];
+        std::memcpy(stages, StageBlock, sizeof stages);
+        std::memcpy(velStages, VelStageBlock, sizeof velStages);
+        FillStages(1.5 + step);
+        ReferenceStep(reference.m, setup, GetParam().step);
+        ExpectSameState(swept.m, reference.m, what);
+        for (int e = 0; e < 5; ++e) {
+          ExpectSameBits(stages[e], StageBlock[e], what + " StageBlock " + std::to_string(e));
+          ExpectSameBits(velStages[e], VelStageBlock[e], what + " VelStageBlock " + std::to_string(e));
         }
       }
-      ShiftStates(&m.pointsVar);
     }
+  }
+}
 
-    void FillStages(double fill) {
-      for (int i = 0; i < 5; ++i) StageBlock[i] = VelStageBlock[i] = {fill, -fill, 2.0 * fill};
-    }
+// The AVX and the SSE2 sweeps on one membrane: a 33 x 17 sphere from its
+// rest shape into inflation, every state compared bit for bit after each step.
+TEST_P(Driver, AvxAndSse2PathsGiveTheSameBits) {
+  if (!AvxAvailable()) GTEST_SKIP() << "this CPU or operating system has no AVX";
+  Membrane sse2 = SphereMembrane(33, 17), avx = SphereMembrane(33, 17);
+  for (Membrane* m : {&sse2, &avx}) {
+    for (int32_t i = 0; i < m->points.Count(); i += 37) m->points[i].Fixed = 1;
+  }
+  TClothSetup setup = MakeSetup(0.5, 5.0, 5.0, 1.0, GetParam().clothMethod);
+  for (int step = 0; step < 60; ++step) {
+    StepMembraneOn(TStepPath::kSse2, &sse2.pointsVar, &sse2.facesVar, &setup);
+    StepMembraneOn(TStepPath::kAvx, &avx.pointsVar, &avx.facesVar, &setup);
+    ASSERT_EQ(StateHash(avx), StateHash(sse2)) << "step " << step;
+  }
+}
 
-    void ExpectSameState(const Membrane& got, const Membrane& want, const std::string& what) {
-      for (int32_t i = 0; i < want.points.Count(); ++i) {
-        ExpectSameBits(got.pointsVar[i].Pos, want.pointsVar[i].Pos, what + " Pos " + std::to_string(i));
-        ExpectSameBits(got.pointsVar[i].Vel, want.pointsVar[i].Vel, what + " Vel " + std::to_string(i));
-      }
-      for (int32_t f = 0; f < ArrayCount(want.facesVar); ++f)
-        ExpectSameBits(got.facesVar[f].Normal, want.facesVar[f].Normal,
-                       what + " Normal " + std::to_string(f));
-    }
+std::string MethodName(const ::testing::TestParamInfo<Method>& info) { return info.param.name; }
 
-    // The step driver's sweeps restructure the reference integrators (per-point
-    // terms once, evaluations in lanes); every bit must stay, and the stage
-    // storage must be left as the reference functions leave it.
-    TEST_P(Driver, SweepsGiveTheBitsOfTheReferenceFunctions) {
-      // mostly over the acceleration limit; partly; never (pressure 0.04 + gravity)
-      const TClothSetup setups[] = {MakeSetup(0.5, 5.0, 5.0, 1.0), MakeSetup(0.004, 0.006, 0.003, 0.8),
-                                    MakeSetup(0.005, 0.0005, 0.0005, 0.1)};
-      for (const TClothSetup& base : setups) {
-        for (TStepPath path : {TStepPath::kSse2, TStepPath::kAvx}) {
-          TClothSetup setup = base;
-          setup.ClothMethod = GetParam().clothMethod;
-          RoughMembrane swept, reference;
-          for (int step = 0; step < 4; ++step) {
-            const std::string what = std::string(path == TStepPath::kAvx ? "AVX" : "SSE2") +
-                                     " setup P=" + std::to_string(setup.ClothP) + " step " +
-                                     std::to_string(step);
-            FillStages(1.5 + step);
-            StepMembraneOn(path, &swept.m.pointsVar, &swept.m.facesVar, &setup);
-            TDbl3D stages[5], velStages[5];
-            std::memcpy(stages, StageBlock, sizeof stages);
-            std::memcpy(velStages, VelStageBlock, sizeof velStages);
-            FillStages(1.5 + step);
-            ReferenceStep(reference.m, setup, GetParam().step);
-            ExpectSameState(swept.m, reference.m, what);
-            for (int e = 0; e < 5; ++e) {
-              ExpectSameBits(stages[e], StageBlock[e], what + " StageBlock " + std::to_string(e));
-              ExpectSameBits(velStages[e], VelStageBlock[e], what + " VelStageBlock " + std::to_string(e));
-            }
-          }
-        }
-      }
-    }
+INSTANTIATE_TEST_SUITE_P(AllMethods, Integrator, ::testing::Values(kEuler, kHeun, kRK4), MethodName);
+INSTANTIATE_TEST_SUITE_P(AllMethods, Driver, ::testing::Values(kEuler, kHeun, kRK4), MethodName);
 
-    // The AVX and the SSE2 sweeps on one membrane: a 33 x 17 sphere from its
-    // rest shape into inflation, every state compared bit for bit after each step.
-    TEST_P(Driver, AvxAndSse2PathsGiveTheSameBits) {
-      if (!AvxAvailable()) GTEST_SKIP() << "this CPU or operating system has no AVX";
-      Membrane sse2 = SphereMembrane(33, 17), avx = SphereMembrane(33, 17);
-      for (Membrane* m : {&sse2, &avx}) {
-        for (int32_t i = 0; i < m->points.Count(); i += 37) m->points[i].Fixed = 1;
-      }
-      TClothSetup setup = MakeSetup(0.5, 5.0, 5.0, 1.0, GetParam().clothMethod);
-      for (int step = 0; step < 60; ++step) {
-        StepMembraneOn(TStepPath::kSse2, &sse2.pointsVar, &sse2.facesVar, &setup);
-        StepMembraneOn(TStepPath::kAvx, &avx.pointsVar, &avx.facesVar, &setup);
-        ASSERT_EQ(StateHash(avx), StateHash(sse2)) << "step " << step;
-      }
-    }
-
-    std::string MethodName(const ::testing::TestParamInfo<Method>& info) { return info.param.name; }
-
-    INSTANTIATE_TEST_SUITE_P(AllMethods, Integrator, ::testing::Values(kEuler, kHeun, kRK4), MethodName);
-    INSTANTIATE_TEST_SUITE_P(AllMethods, Driver, ::testing::Values(kEuler, kHeun, kRK4), MethodName);
-
-  }  // namespace
+}  // namespace
