@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -22,6 +25,8 @@
 #define TUMELIN_FILENO(f) fileno(f)
 #endif
 
+#include "animation.h"
+#include "child_process.h"
 #include "ini_file.h"
 #include "membrane.h"
 #include "mesh_check.h"
@@ -33,6 +38,7 @@
 #include "setup_report.h"
 #include "setup_rules.h"
 #include "simulation.h"
+#include "sweep.h"
 #include "user_text.h"
 
 using namespace tumelin;
@@ -62,7 +68,13 @@ struct CommandLine {
   std::string checkIni, runIni;
   ScenarioChoices check, run;
   std::string outFolder, imageSize = "800x600";
-  bool printHash = false;
+  std::string view = "-55,28", frame = "fixed";
+  bool printHash = false, animate = false;
+  // sweep
+  std::string sweepIni, sweepOut = "sweep", thumbSize = "240x180", sweepView = "-55,28";
+  ScenarioChoices sweep;
+  std::vector<std::string> sweepSet;
+  int jobs = 0;
   std::vector<std::string> hashFiles;
 };
 
@@ -128,9 +140,39 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
   AddScenarioOptions(run, &cl->runIni, &cl->run, true);
   run->add_option("-o,--out", cl->outFolder,
                   "output folder for surface.obj, surface.png, figures.csv, plot.svg");
-  AddSettingText(run, "--every", &cl->run.every, "also write frames/step_NNNNNN.obj every K steps", "INT");
+  AddSettingText(run, "--every", &cl->run.every, "also write frames/step_NNNNNN.obj and .png every K steps",
+                 "INT");
   run->add_option("--image", cl->imageSize, "picture size WIDTHxHEIGHT (800x600)");
+  run->add_option("--view", cl->view, "camera direction AZIMUTH,ELEVATION in degrees (-55,28)")
+      ->type_name("AZ,EL");
+  run->add_option(
+         "--frame", cl->frame,
+         "fixed: one scale for every picture of the scenario, taken from the start shape; auto: each "
+         "picture fitted to its own shape (fixed)")
+      ->type_name("fixed|auto");
+  run->add_flag("--animate", cl->animate,
+                "also write animation.gif (and animation.mp4 where ffmpeg is installed) of the surface every "
+                "K steps (--every K; without it about 100 frames)");
   run->add_flag("--hash", cl->printHash, "print the FNV-1a 64 hash of every point's Pos and Vel at the end");
+
+  auto* sweep = app->add_subcommand(
+      "sweep", "run every combination of [Setup] values in parallel and put the results side by side");
+  AddScenarioOptions(sweep, &cl->sweepIni, &cl->sweep, true);
+  sweep
+      ->add_option("--set", cl->sweepSet,
+                   "KEY=V1,V2,... values of one [Setup] key (repeatable); with a decimal comma separate them "
+                   "with ';': \"ClothP=0,2;0,5\"")
+      ->required()
+      ->type_name("KEY=LIST")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  sweep->add_option("-o,--out", cl->sweepOut, "output folder for sheet.png, sweep.csv and runs/ (sweep)");
+  sweep->add_option("--thumb", cl->thumbSize, "size of each run's picture WIDTHxHEIGHT (240x180)");
+  sweep->add_option("--view", cl->sweepView, "camera direction AZIMUTH,ELEVATION in degrees (-55,28)")
+      ->type_name("AZ,EL");
+  sweep->add_option("-j,--jobs", cl->jobs, "runs at the same time (default: one per processor)")
+      ->check(CLI::Range(1, 256));
 
   auto* hash = app->add_subcommand("hash", "run several scenario INI files and print one hash per file");
   hash->add_option("files", cl->hashFiles, "scenario INI files (sections [Setup] and [Membrane])")
@@ -151,33 +193,47 @@ void LoadPluginOrThrow(Plugin* plugin, const std::string& path) {
 
 // ---- progress ----------------------------------------------------------------
 
+bool IsTerminal(FILE* stream) { return TUMELIN_ISATTY(TUMELIN_FILENO(stream)) != 0; }
+
+// a line on the terminal that says how far a long job is; it appears only
+// after a few seconds, and never when stderr is not a terminal
 class Progress {
  public:
-  Progress(int64_t total, bool enabled) : total_(total), enabled_(enabled && total >= 200) {}
-  void Update(int64_t done) {
+  explicit Progress(bool enabled) : enabled_(enabled && IsTerminal(stderr)) {}
+  // `text` is drawn when the job has run long enough and the last drawing
+  // is a tenth of a second old, or when `force`
+  void Show(const std::string& text, bool force = false) {
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
-    if (done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
+    if (now - start_ < kDelay) return;
+    if (!force && now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
-    const int width = 40;
-    const int filled = static_cast<int>(width * done / total_);
-    std::fprintf(
-        stderr, "\r[%s%s] %3d%%  step %lld/%lld", std::string(static_cast<size_t>(filled), '#').c_str(),
-        std::string(static_cast<size_t>(width - filled), '.').c_str(), static_cast<int>(100 * done / total_),
-        static_cast<long long>(done), static_cast<long long>(total_));
+    shown_ = true;
+    std::fprintf(stderr, "\r%-72.72s", text.c_str());
     std::fflush(stderr);
   }
   void Finish() {
-    if (!enabled_) return;
-    std::fprintf(stderr, "\r%s\r", std::string(72, ' ').c_str());
+    if (!shown_) return;
+    std::fprintf(stderr, "\r%72s\r", "");
     std::fflush(stderr);
   }
 
  private:
-  int64_t total_;
+  static constexpr std::chrono::seconds kDelay{2};
   bool enabled_;
-  std::chrono::steady_clock::time_point last_{};
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), last_{};
 };
+
+// "[########.......]  42%  step 420/1000"
+std::string StepBar(int64_t done, int64_t total) {
+  const int width = 40;
+  const int filled = total > 0 ? static_cast<int>(width * done / total) : width;
+  return "[" + std::string(static_cast<size_t>(filled), '#') +
+         std::string(static_cast<size_t>(width - filled), '.') + "] " +
+         std::to_string(total > 0 ? 100 * done / total : 100) + "%  step " + std::to_string(done) + "/" +
+         std::to_string(total);
+}
 
 std::string HexHash(uint64_t hash) {
   char buffer[20];
@@ -190,6 +246,9 @@ std::string HexHash(uint64_t hash) {
 struct RunOutput {
   std::string folder;  // empty: write no files
   int imageWidth = 800, imageHeight = 600;
+  RenderOptions render;  // its framing is set from the start shape
+  bool frameFixed = true;
+  bool animate = false;
   bool hash = false;
 };
 
@@ -204,32 +263,54 @@ void WriteFileOrThrow(const std::filesystem::path& path, const std::string& byte
   if (!WriteFileAtomic(path.u8string(), bytes, &error)) throw std::runtime_error(error);
 }
 
-// frames/step_NNNNNN.obj: the surface after `step`
-void WriteFrame(Simulation* sim, const Scenario& s, const std::filesystem::path& folder, int64_t step) {
-  sim->WriteGrid();
-  char name[40];
-  std::snprintf(name, sizeof name, "step_%06lld.obj", static_cast<long long>(step));
-  WriteFileOrThrow(folder / "frames" / name,
-                   ObjText(sim->Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
+Image Picture(const Simulation& sim, const Scenario& s, const RunOutput& out) {
+  return RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight, out.render);
 }
 
-// every step of the scenario, with figures and frames when files are written
-RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose) {
+std::string PngOrThrow(const Image& image) {
+  std::string png = EncodePng(image);
+  if (png.empty()) throw std::runtime_error("cannot encode the PNG picture");
+  return png;
+}
+
+// frames/step_NNNNNN.obj and .png: the surface after `step`
+void WriteFrame(Simulation* sim, const Scenario& s, const RunOutput& out, int64_t step) {
+  sim->WriteGrid();
+  char name[40];
+  std::snprintf(name, sizeof name, "step_%06lld", static_cast<long long>(step));
+  const std::filesystem::path frames = std::filesystem::u8path(out.folder) / "frames";
+  WriteFileOrThrow(frames / (std::string(name) + ".obj"),
+                   ObjText(sim->Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
+  WriteFileOrThrow(frames / (std::string(name) + ".png"), PngOrThrow(Picture(*sim, s, out)));
+}
+
+void AddAnimationFrame(Simulation* sim, const Scenario& s, const RunOutput& out, Animation* animation) {
+  sim->WriteGrid();
+  std::string error;
+  if (!animation->Add(Picture(*sim, s, out), &error)) throw std::runtime_error(error);
+}
+
+// every step of the scenario, with figures, frames and the animation's
+// frames (from the start shape on) when files are written
+RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose,
+                   Animation* animation) {
   RunRecord record;
   const bool writeFiles = !out.folder.empty();
   const bool writeFrames = writeFiles && s.every > 0;
-  const std::filesystem::path folder = std::filesystem::u8path(out.folder);
+  const int64_t animationEvery = AnimationEvery(s.steps, s.every);
   if (writeFiles) record.figures.reserve(static_cast<size_t>(s.steps) + 1);
   if (writeFiles) record.figures.push_back(sim->Figures(0));
-  if (writeFrames) std::filesystem::create_directories(folder / "frames");
+  if (writeFrames) std::filesystem::create_directories(std::filesystem::u8path(out.folder) / "frames");
+  if (animation != nullptr) AddAnimationFrame(sim, s, out, animation);
 
-  Progress progress(s.steps, verbose && TUMELIN_ISATTY(TUMELIN_FILENO(stderr)) != 0);
+  Progress progress(verbose);
   const auto start = std::chrono::steady_clock::now();
   for (int64_t step = 1; step <= s.steps; ++step) {
     sim->Step();
     if (writeFiles) record.figures.push_back(sim->Figures(step));
-    if (writeFrames && step % s.every == 0) WriteFrame(sim, s, folder, step);
-    progress.Update(step);
+    if (writeFrames && step % s.every == 0) WriteFrame(sim, s, out, step);
+    if (animation != nullptr && step % animationEvery == 0) AddAnimationFrame(sim, s, out, animation);
+    progress.Show(StepBar(step, s.steps), step == s.steps);
   }
   record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   progress.Finish();
@@ -238,16 +319,19 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
 
 // the result files of a finished run
 void WriteOutputs(const Simulation& sim, const Scenario& s, const std::vector<StepFigures>& figures,
-                  const RunOutput& out) {
+                  const RunOutput& out, Animation* animation) {
   const std::filesystem::path folder = std::filesystem::u8path(out.folder);
   const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
-  const Image image = RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight);
-  const std::string png = EncodePng(image);
-  if (png.empty()) throw std::runtime_error("cannot encode the PNG picture");
+  const std::string png = PngOrThrow(Picture(sim, s, out));
+  std::string gif, mp4, note, error;
+  if (animation != nullptr && !animation->Finish(&gif, &mp4, &note, &error)) throw std::runtime_error(error);
   WriteFileOrThrow(folder / "surface.obj", ObjText(sim.Grid(), s.params.shape, comment));
   WriteFileOrThrow(folder / "surface.png", png);
   WriteFileOrThrow(folder / "figures.csv", CsvText(figures, s.params.shape));
   WriteFileOrThrow(folder / "plot.svg", SvgPlot(figures, s.params.shape, s.name));
+  if (!gif.empty()) WriteFileOrThrow(folder / "animation.gif", gif);
+  if (!mp4.empty()) WriteFileOrThrow(folder / "animation.mp4", mp4);
+  if (!note.empty()) std::cerr << "tumelin-host: note: " << note << std::endl;
 }
 
 // "NAME: SHAPE CxR (N points), S steps in T s (R steps/s), FIGURES, max speed V[; files in F]"
@@ -278,11 +362,17 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const RunOutput& o
   const TClothSetup setup =
       LoadSettings(plugin, s.iniPath.empty() ? std::u16string() : PathForPlugin(s.iniPath));
   Simulation sim(plugin, &membrane, setup);
-  const RunRecord record = RunSteps(&sim, s, out, verbose);
+  RunOutput framed = out;
+  // one scale for every picture of this scenario: from its start shape
+  if (out.frameFixed) framed.render.framing = FixedFraming(PointPositions(membrane));
+  framed.render.autoFrame = !out.frameFixed;
+  std::optional<Animation> animation;
+  if (out.animate && !out.folder.empty()) animation.emplace(out.folder);
+  const RunRecord record = RunSteps(&sim, s, framed, verbose, animation ? &*animation : nullptr);
   sim.WriteGrid();
   const std::string gridProblem = sim.CheckGrid();
   if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
-  if (!out.folder.empty()) WriteOutputs(sim, s, record.figures, out);
+  if (!out.folder.empty()) WriteOutputs(sim, s, record.figures, framed, animation ? &*animation : nullptr);
   const uint64_t hash = sim.Hash();
   if (verbose) {
     std::cout << SummaryLine(s, membrane.points.Count(), sim.Figures(s.steps), record.seconds, out)
@@ -382,12 +472,147 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
     throw UsageError{"--image must be WIDTHxHEIGHT between " + std::to_string(kMinImageSide) + " and " +
                      std::to_string(kMaxImageSide) + ", not '" + cl.imageSize + "'"};
   }
+  std::string error;
+  if (!ParseView(cl.view, &out.render.view, &error)) throw UsageError{"--view: " + error};
+  const int frame = FindName({"fixed", "auto"}, cl.frame);
+  if (frame < 0) throw UsageError{"--frame: " + UnknownName("framing", {"fixed", "auto"}, cl.frame)};
+  out.frameFixed = frame == 0;
+  out.animate = cl.animate;
+  if (out.animate && !CanWriteGif()) throw UsageError{kNoGifMessage};
+  if (out.animate && out.folder.empty()) throw UsageError{"--animate needs an output folder (--out)"};
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);
-  std::string error;
   if (!out.folder.empty() && !PrepareOutputFolder(out.folder, &error)) throw UsageError{error};
   RunScenario(plugin, s, out, true);
   return 0;
+}
+
+// ---- sweep -------------------------------------------------------------------
+
+constexpr size_t kMaxSweepRuns = 1000;
+
+// "run_007" for run 7 of up to 999
+std::string RunFolderName(size_t run, size_t total) {
+  const int digits = static_cast<int>(std::to_string(total).size());
+  char name[40];
+  std::snprintf(name, sizeof name, "run_%0*zu", digits, run);
+  return name;
+}
+
+std::string ReadFileOrEmpty(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// every combination as a `tumelin-host run` of its own, as many at a time as
+// there are processors; a run that fails is a marked tile, not a lost sweep
+int CommandSweep(const CommandLine& cl) {
+  const Scenario s = ResolveOrThrow(cl.sweepIni, cl.sweep);
+  std::vector<SweepAxis> axes;
+  std::string error;
+  const char16_t separator = ReadUserDecimalSeparator();
+  for (const std::string& text : cl.sweepSet) {
+    SweepAxis axis;
+    if (!ParseSweepAxis(text, separator, &axis, &error)) throw UsageError{"--set: " + error};
+    for (const SweepAxis& other : axes) {
+      if (other.key == axis.key) throw UsageError{"--set: " + axis.key + " is given twice; give one list"};
+    }
+    axes.push_back(axis);
+  }
+  const size_t total = CombinationCount(axes);
+  if (total > kMaxSweepRuns) {
+    throw UsageError{"--set: " + std::to_string(total) + " combinations; a sweep runs at most " +
+                     std::to_string(kMaxSweepRuns)};
+  }
+  int thumbWidth = 0, thumbHeight = 0;
+  if (!ParseImageSize(cl.thumbSize, &thumbWidth, &thumbHeight)) {
+    throw UsageError{"--thumb must be WIDTHxHEIGHT between " + std::to_string(kMinImageSide) + " and " +
+                     std::to_string(kMaxImageSide) + ", not '" + cl.thumbSize + "'"};
+  }
+  View view;
+  if (!ParseView(cl.sweepView, &view, &error)) throw UsageError{"--view: " + error};
+  // a plug-in that cannot load is one error, not a sheet of failed runs
+  Plugin plugin;
+  LoadPluginOrThrow(&plugin, cl.pluginPath.empty() ? DefaultPluginPath() : cl.pluginPath);
+  const std::string self = OwnProgramPath();
+  if (self.empty()) throw std::runtime_error("cannot find this program's own path to start its runs");
+  if (!PrepareOutputFolder(cl.sweepOut, &error)) throw UsageError{error};
+  const std::filesystem::path out = std::filesystem::u8path(cl.sweepOut);
+  std::filesystem::create_directories(out / "runs");
+
+  // what every run shares: the plug-in, the scenario, the camera, the picture
+  std::vector<std::string> common;
+  if (!cl.pluginPath.empty()) common.insert(common.end(), {"--plugin", cl.pluginPath});
+  common.push_back("run");
+  if (!cl.sweepIni.empty()) common.insert(common.end(), {"--ini", cl.sweepIni});
+  const std::vector<std::string> scenario = ScenarioArguments(cl.sweep);
+  common.insert(common.end(), scenario.begin(), scenario.end());
+  common.insert(common.end(), {"--image", std::to_string(thumbWidth) + "x" + std::to_string(thumbHeight),
+                               "--view", cl.sweepView, "--frame", "fixed"});
+
+  const int workers = cl.jobs > 0 ? cl.jobs : ProcessorCount();
+  std::vector<SweepRun> runs(total);
+  std::mutex report;
+  size_t done = 0, failed = 0;
+  Progress progress(true);
+  const bool terminal = IsTerminal(stderr);
+  const auto start = std::chrono::steady_clock::now();
+  RunPool(total, workers, [&](size_t i) {
+    SweepRun& run = runs[i];
+    run.settings = Combination(axes, i);
+    const std::filesystem::path folder = out / "runs" / RunFolderName(i + 1, total);
+    std::vector<std::string> arguments = common;
+    for (const SetupText& v : run.settings)
+      arguments.insert(arguments.end(), {"--set", v.key + "=" + v.value});
+    arguments.insert(arguments.end(), {"--out", folder.u8string()});
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const std::filesystem::path log = folder / "run.log";
+    ChildProcess child;
+    std::string startError;
+    run.started = child.Start(self, arguments, log.u8string(), &startError);
+    run.exitStatus = run.started ? child.Wait() : -1;
+    run.message = run.started ? FirstComplaint(ReadFileOrEmpty(log)) : startError;
+    if (run.exitStatus == 0) {
+      run.figures = LastCsvRow(ReadFileOrEmpty(folder / "figures.csv"));
+      if (run.figures.size() <= 1) run.figures.clear();  // the header alone, or nothing
+      run.picture = ReadFileOrEmpty(folder / "surface.png");
+    }
+    std::lock_guard<std::mutex> lock(report);
+    ++done;
+    if (run.Status() != "ok") ++failed;
+    if (terminal) {
+      progress.Show("sweep: " + SweepCountLine(done, total, failed), true);
+    } else {
+      std::string what;
+      for (const SetupText& v : run.settings) what += (what.empty() ? "" : " ") + v.key + "=" + v.value;
+      std::cout << "sweep: " << SweepCountLine(done, total, failed) << " (" << what << ": " << run.Status()
+                << ")" << std::endl;
+    }
+  });
+  progress.Finish();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  std::vector<Tile> tiles;
+  for (const SweepRun& run : runs) {
+    Tile tile;
+    if (run.HasPicture() && !DecodePng(run.picture, &tile.picture)) tile.picture = Image{};
+    tile.label = TileLabel(run, s.params.shape);
+    tile.failed = run.Status() != "ok";
+    tiles.push_back(std::move(tile));
+  }
+  std::string keys;
+  for (const SweepAxis& a : axes) keys += (keys.empty() ? "" : " x ") + a.key;
+  const int columns = axes.size() >= 2 ? static_cast<int>(axes.back().values.size())
+                                       : static_cast<int>(std::min<size_t>(total, 6));
+  const Image sheet =
+      ContactSheet(tiles, columns, s.name + ": " + keys + ", " + std::to_string(s.steps) + " steps");
+  WriteFileOrThrow(out / "sheet.png", PngOrThrow(sheet));
+  WriteFileOrThrow(out / "sweep.csv", SweepCsv(axes, runs, s.params.shape));
+  std::cout << "sweep of " << s.name << ": " << total << " runs in "
+            << FormatDouble(std::round(seconds * 10) / 10) << " s, " << (total - failed) << " ok, " << failed
+            << " failed; sheet.png and sweep.csv in " << cl.sweepOut << std::endl;
+  return failed == 0 ? 0 : kExitProblems;
 }
 
 // every scenario is checked before the first one runs
@@ -410,6 +635,7 @@ int Dispatch(const CLI::App& app, const CommandLine& cl) {
   if (app.got_subcommand("settings")) return CommandSettings(pluginPath, cl.settingsFile);
   if (app.got_subcommand("check")) return CommandCheck(cl);
   if (app.got_subcommand("run")) return CommandRun(pluginPath, cl);
+  if (app.got_subcommand("sweep")) return CommandSweep(cl);
   if (app.got_subcommand("hash")) return CommandHash(pluginPath, cl.hashFiles);
   return 0;
 }

@@ -392,4 +392,11 @@ Membrane BuildMembrane(const MembraneParams& params) {
   return m;
 }
 
+std::vector<TDbl3D> PointPositions(const Membrane& membrane) {
+  std::vector<TDbl3D> positions;
+  positions.reserve(static_cast<size_t>(membrane.points.Count()));
+  for (int32_t i = 0; i < membrane.points.Count(); ++i) positions.push_back(membrane.points[i].Pos);
+  return positions;
+}
+
 }  // namespace tumelin

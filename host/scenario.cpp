@@ -158,4 +158,13 @@ bool ResolveScenario(const std::string& iniPath, const ScenarioChoices& given, S
   return true;
 }
 
+std::vector<std::string> ScenarioArguments(const ScenarioChoices& given) {
+  std::vector<std::string> words;
+  for (const Setting& setting : kSettings) {
+    const std::optional<std::string>& text = given.*setting.given;
+    if (Given(text)) words.insert(words.end(), {setting.option, *text});
+  }
+  return words;
+}
+
 }  // namespace tumelin

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ini_file.h"
 #include "membrane.h"
@@ -44,5 +45,9 @@ bool ReadMembraneSection(const IniFile& ini, Scenario* scenario, std::string* er
 // passed ValidateParams. false with a one-line message
 bool ResolveScenario(const std::string& iniPath, const ScenarioChoices& given, Scenario* scenario,
                      std::string* error);
+
+// the command-line words that give `given` again ("--shape", "torus", ...),
+// for a run started as a child process
+std::vector<std::string> ScenarioArguments(const ScenarioChoices& given);
 
 }  // namespace tumelin

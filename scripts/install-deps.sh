@@ -8,7 +8,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 
 for pkg in cmake ninja-build g++ make locales googletest libgtest-dev libbenchmark-dev \
            g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-           libcli11-dev libstb-dev clang-format; do
+           libcli11-dev libstb-dev libgif-dev clang-format; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 
