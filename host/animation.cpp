@@ -23,14 +23,6 @@ std::string FramePath(const std::string& folder, int64_t index) {
   return (fs::u8path(folder) / name).u8string();
 }
 
-// TODO(merge): TemporaryPathBeside of outputs.h
-std::string TemporaryPathBeside(const std::string& path) {
-  static unsigned counter = 0;
-  return (fs::u8path(path).parent_path() /
-          ("." + fs::u8path(path).filename().u8string() + ".tmp-" + std::to_string(++counter)))
-      .u8string();
-}
-
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
   std::ifstream in(fs::u8path(path), std::ios::binary);
   if (!in) return false;

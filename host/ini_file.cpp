@@ -7,6 +7,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "outputs.h"
 #include "plugin_loader.h"
 #include "profile_reader.h"
 #include "setup_rules.h"
@@ -125,6 +126,26 @@ bool WriteSetupIni(const std::string& path, const std::vector<SetupText>& values
     return false;
   }
   return true;
+}
+
+SetupFile::~SetupFile() {
+  if (!written_) return;
+  std::error_code ignored;
+  std::filesystem::remove(std::filesystem::u8path(path_), ignored);
+}
+
+bool SetupFile::Prepare(const std::string& iniPath, const std::vector<SetupText>& given, std::string* error) {
+  if (given.empty()) {
+    path_ = iniPath;
+    return true;
+  }
+  IniFile ini;
+  if (!iniPath.empty() && !ini.Open(iniPath, error)) return false;
+  const std::vector<SetupText> values = MergeSetupTexts(iniPath.empty() ? nullptr : &ini, given);
+  const std::filesystem::path folder = std::filesystem::temp_directory_path();
+  path_ = TemporaryPathBeside((folder / "tumelin-host-setup.ini").u8string());
+  written_ = true;
+  return WriteSetupIni(path_, values, error);
 }
 
 }  // namespace tumelin

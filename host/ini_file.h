@@ -65,4 +65,27 @@ std::vector<SetupText> MergeSetupTexts(const IniFile* ini, const std::vector<Set
 // one-line message naming the file
 bool WriteSetupIni(const std::string& path, const std::vector<SetupText>& values, std::string* error);
 
+// The settings file the plug-in reads for one command: the INI file itself
+// when no value is given beside it; otherwise a file written for the command
+// in the system's temporary folder, holding the file's [Setup] texts under
+// the given ones, and removed with the object.
+class SetupFile {
+ public:
+  SetupFile() = default;
+  ~SetupFile();
+  SetupFile(const SetupFile&) = delete;
+  SetupFile& operator=(const SetupFile&) = delete;
+
+  // `iniPath` empty: no file of settings; false with a one-line message
+  bool Prepare(const std::string& iniPath, const std::vector<SetupText>& given, std::string* error);
+  // what the plug-in is to read; empty when it reads no file
+  const std::string& Path() const { return path_; }
+  // true when Path() is a file written for the command
+  bool Written() const { return written_; }
+
+ private:
+  std::string path_;
+  bool written_ = false;
+};
+
 }  // namespace tumelin

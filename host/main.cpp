@@ -1,6 +1,7 @@
 // tumelin-host: a command-line stand-in for the host application. It loads
 // Tumelin.kwt, builds membranes, runs them and writes what it sees.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -67,6 +68,8 @@ struct CommandLine {
   std::string settingsFile;
   std::string checkIni, runIni;
   ScenarioChoices check, run;
+  // --set KEY=VALUE of each command, in the order given
+  std::vector<std::string> settingsSet, checkSet, runSet;
   std::string outFolder, imageSize = "800x600";
   std::string view = "-55,28", frame = "fixed";
   bool printHash = false, animate = false;
@@ -87,11 +90,24 @@ void AddSettingText(CLI::App* cmd, const std::string& names, std::optional<std::
       ->type_name(typeName);
 }
 
-void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given, bool withSteps) {
+void AddSetOption(CLI::App* cmd, std::vector<std::string>* texts) {
+  cmd->add_option("--set", *texts,
+                  "KEY=VALUE for section [Setup], over the file's value (repeatable); the plug-in reads it "
+                  "from a settings file written for the command and judges it by its own rules")
+      ->type_name("KEY=VALUE")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
+                        std::vector<std::string>* set, bool withSteps) {
   cmd->add_option(
       "--ini", *ini,
       "INI file: section [Setup] for the plug-in, section [Membrane] for the shape (optional; without "
       "it the plug-in's defaults apply)");
+  // a sweep brings its own --set, with lists
+  if (set != nullptr) AddSetOption(cmd, set);
   AddSettingText(cmd, "--shape", &given->shape, "sphere (grid mode 0), torus (1), sheet (2) or tube (3)",
                  "TEXT");
   AddSettingText(cmd, "-u,--columns", &given->columns, "grid columns CountU; closed rings repeat column 0",
@@ -130,14 +146,15 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
 
   auto* settings =
       app->add_subcommand("settings", "show what the plug-in makes of section [Setup] of an INI file");
-  settings->add_option("file", cl->settingsFile, "the INI file")->required();
+  settings->add_option("file", cl->settingsFile, "the INI file (optional with --set)");
+  AddSetOption(settings, &cl->settingsSet);
 
   auto* check =
       app->add_subcommand("check", "examine a membrane before it runs (exit 3 when problems are found)");
-  AddScenarioOptions(check, &cl->checkIni, &cl->check, false);
+  AddScenarioOptions(check, &cl->checkIni, &cl->check, &cl->checkSet, false);
 
   auto* run = app->add_subcommand("run", "run a membrane and write what it became");
-  AddScenarioOptions(run, &cl->runIni, &cl->run, true);
+  AddScenarioOptions(run, &cl->runIni, &cl->run, &cl->runSet, true);
   run->add_option("-o,--out", cl->outFolder,
                   "output folder for surface.obj, surface.png, figures.csv, plot.svg");
   AddSettingText(run, "--every", &cl->run.every, "also write frames/step_NNNNNN.obj and .png every K steps",
@@ -157,7 +174,7 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
 
   auto* sweep = app->add_subcommand(
       "sweep", "run every combination of [Setup] values in parallel and put the results side by side");
-  AddScenarioOptions(sweep, &cl->sweepIni, &cl->sweep, true);
+  AddScenarioOptions(sweep, &cl->sweepIni, &cl->sweep, nullptr, true);
   sweep
       ->add_option("--set", cl->sweepSet,
                    "KEY=V1,V2,... values of one [Setup] key (repeatable); with a decimal comma separate them "
@@ -184,6 +201,22 @@ Scenario ResolveOrThrow(const std::string& iniPath, const ScenarioChoices& given
   std::string error;
   if (!ResolveScenario(iniPath, given, &s, &error)) throw UsageError{error};
   return s;
+}
+
+// the settings file a command's plug-in reads: the INI file, or one written
+// with the --set values over it
+// with --set values over it; returns the values given
+std::vector<SetupText> PrepareSetupOrThrow(SetupFile* setup, const std::string& iniPath,
+                                           const std::vector<std::string>& texts) {
+  std::vector<SetupText> given;
+  std::string error;
+  for (const std::string& text : texts) {
+    SetupText value;
+    if (!ParseSetupAssignment(text, &value, &error)) throw UsageError{"--set: " + error};
+    given.push_back(value);
+  }
+  if (!setup->Prepare(iniPath, given, &error)) throw UsageError{error};
+  return given;
 }
 
 void LoadPluginOrThrow(Plugin* plugin, const std::string& path) {
@@ -258,9 +291,10 @@ struct RunRecord {
   double seconds = 0.0;
 };
 
-void WriteFileOrThrow(const std::filesystem::path& path, const std::string& bytes) {
+// one file of the run's set, in place only when the whole set is
+void AddFileOrThrow(OutputSet* files, const std::filesystem::path& path, const std::string& bytes) {
   std::string error;
-  if (!WriteFileAtomic(path.u8string(), bytes, &error)) throw std::runtime_error(error);
+  if (!files->Add(path.u8string(), bytes, &error)) throw std::runtime_error(error);
 }
 
 Image Picture(const Simulation& sim, const Scenario& s, const RunOutput& out) {
@@ -274,14 +308,14 @@ std::string PngOrThrow(const Image& image) {
 }
 
 // frames/step_NNNNNN.obj and .png: the surface after `step`
-void WriteFrame(Simulation* sim, const Scenario& s, const RunOutput& out, int64_t step) {
+void WriteFrame(Simulation* sim, const Scenario& s, const RunOutput& out, int64_t step, OutputSet* files) {
   sim->WriteGrid();
   char name[40];
   std::snprintf(name, sizeof name, "step_%06lld", static_cast<long long>(step));
   const std::filesystem::path frames = std::filesystem::u8path(out.folder) / "frames";
-  WriteFileOrThrow(frames / (std::string(name) + ".obj"),
-                   ObjText(sim->Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
-  WriteFileOrThrow(frames / (std::string(name) + ".png"), PngOrThrow(Picture(*sim, s, out)));
+  AddFileOrThrow(files, frames / (std::string(name) + ".obj"),
+                 ObjText(sim->Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
+  AddFileOrThrow(files, frames / (std::string(name) + ".png"), PngOrThrow(Picture(*sim, s, out)));
 }
 
 void AddAnimationFrame(Simulation* sim, const Scenario& s, const RunOutput& out, Animation* animation) {
@@ -290,9 +324,9 @@ void AddAnimationFrame(Simulation* sim, const Scenario& s, const RunOutput& out,
   if (!animation->Add(Picture(*sim, s, out), &error)) throw std::runtime_error(error);
 }
 
-// every step of the scenario, with figures, frames and the animation's
-// frames (from the start shape on) when files are written
-RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose,
+// every step of the scenario, with figures, frames (into `files`) and the
+// animation's frames (from the start shape on) when files are written
+RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose, OutputSet* files,
                    Animation* animation) {
   RunRecord record;
   const bool writeFiles = !out.folder.empty();
@@ -308,7 +342,7 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
   for (int64_t step = 1; step <= s.steps; ++step) {
     sim->Step();
     if (writeFiles) record.figures.push_back(sim->Figures(step));
-    if (writeFrames && step % s.every == 0) WriteFrame(sim, s, out, step);
+    if (writeFrames && step % s.every == 0) WriteFrame(sim, s, out, step, files);
     if (animation != nullptr && step % animationEvery == 0) AddAnimationFrame(sim, s, out, animation);
     progress.Show(StepBar(step, s.steps), step == s.steps);
   }
@@ -317,20 +351,20 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
   return record;
 }
 
-// the result files of a finished run
+// the result files of a finished run, into `files`
 void WriteOutputs(const Simulation& sim, const Scenario& s, const std::vector<StepFigures>& figures,
-                  const RunOutput& out, Animation* animation) {
+                  const RunOutput& out, OutputSet* files, Animation* animation) {
   const std::filesystem::path folder = std::filesystem::u8path(out.folder);
   const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
   const std::string png = PngOrThrow(Picture(sim, s, out));
   std::string gif, mp4, note, error;
   if (animation != nullptr && !animation->Finish(&gif, &mp4, &note, &error)) throw std::runtime_error(error);
-  WriteFileOrThrow(folder / "surface.obj", ObjText(sim.Grid(), s.params.shape, comment));
-  WriteFileOrThrow(folder / "surface.png", png);
-  WriteFileOrThrow(folder / "figures.csv", CsvText(figures, s.params.shape));
-  WriteFileOrThrow(folder / "plot.svg", SvgPlot(figures, s.params.shape, s.name));
-  if (!gif.empty()) WriteFileOrThrow(folder / "animation.gif", gif);
-  if (!mp4.empty()) WriteFileOrThrow(folder / "animation.mp4", mp4);
+  AddFileOrThrow(files, folder / "surface.obj", ObjText(sim.Grid(), s.params.shape, comment));
+  AddFileOrThrow(files, folder / "surface.png", png);
+  AddFileOrThrow(files, folder / "figures.csv", CsvText(figures, s.params.shape));
+  AddFileOrThrow(files, folder / "plot.svg", SvgPlot(figures, s.params.shape, s.name));
+  if (!gif.empty()) AddFileOrThrow(files, folder / "animation.gif", gif);
+  if (!mp4.empty()) AddFileOrThrow(files, folder / "animation.mp4", mp4);
   if (!note.empty()) std::cerr << "tumelin-host: note: " << note << std::endl;
 }
 
@@ -355,12 +389,14 @@ std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& la
   return line.str();
 }
 
-// one scenario from start to end, files only after the run succeeded;
-// returns the final state's hash
-uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const RunOutput& out, bool verbose) {
+// one scenario from start to end with the settings file at `setupPath`
+// (empty: none); its files appear together, only after the run succeeded.
+// Returns the final state's hash
+uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string& setupPath,
+                     const RunOutput& out, bool verbose) {
   Membrane membrane = BuildMembrane(s.params);
   const TClothSetup setup =
-      LoadSettings(plugin, s.iniPath.empty() ? std::u16string() : PathForPlugin(s.iniPath));
+      LoadSettings(plugin, setupPath.empty() ? std::u16string() : PathForPlugin(setupPath));
   Simulation sim(plugin, &membrane, setup);
   RunOutput framed = out;
   // one scale for every picture of this scenario: from its start shape
@@ -368,11 +404,16 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const RunOutput& o
   framed.render.autoFrame = !out.frameFixed;
   std::optional<Animation> animation;
   if (out.animate && !out.folder.empty()) animation.emplace(out.folder);
-  const RunRecord record = RunSteps(&sim, s, framed, verbose, animation ? &*animation : nullptr);
+  OutputSet files;
+  const RunRecord record = RunSteps(&sim, s, framed, verbose, &files, animation ? &*animation : nullptr);
   sim.WriteGrid();
   const std::string gridProblem = sim.CheckGrid();
   if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
-  if (!out.folder.empty()) WriteOutputs(sim, s, record.figures, framed, animation ? &*animation : nullptr);
+  if (!out.folder.empty()) {
+    WriteOutputs(sim, s, record.figures, framed, &files, animation ? &*animation : nullptr);
+    std::string error;
+    if (!files.Commit(&error)) throw std::runtime_error(error);
+  }
   const uint64_t hash = sim.Hash();
   if (verbose) {
     std::cout << SummaryLine(s, membrane.points.Count(), sim.Figures(s.steps), record.seconds, out)
@@ -426,17 +467,24 @@ int CommandInfo(const std::string& pluginPath) {
   return 0;
 }
 
-int CommandSettings(const std::string& pluginPath, const std::string& file) {
+int CommandSettings(const std::string& pluginPath, const CommandLine& cl) {
+  if (cl.settingsFile.empty() && cl.settingsSet.empty()) {
+    throw UsageError{"settings: name an INI file, give --set KEY=VALUE, or both"};
+  }
+  SetupFile setup;
+  const std::vector<SetupText> given = PrepareSetupOrThrow(&setup, cl.settingsFile, cl.settingsSet);
   IniFile ini;
   std::string error;
-  if (!ini.Open(file, &error)) throw UsageError{error};
+  if (!ini.Open(setup.Path(), &error)) throw UsageError{error};
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);
   const TClothSetup stored = LoadSettings(plugin, PathForPlugin(ini.Path()));
   const char16_t separator = ReadUserDecimalSeparator();
   const auto lines = ExplainSetup(ini, stored, separator);
-  std::cout << "settings of " << ini.Path() << " (section [Setup]; decimal separator '"
-            << Utf16ToUtf8(std::u16string_view(&separator, 1)) << "')\n";
+  const std::string source = cl.settingsFile.empty() ? std::string("--set") : cl.settingsFile;
+  std::cout << "settings of " << source << (setup.Written() && !cl.settingsFile.empty() ? " with --set" : "")
+            << " (section [Setup]; decimal separator '" << Utf16ToUtf8(std::u16string_view(&separator, 1))
+            << "')\n";
   size_t textWidth = 9, storedWidth = 6;
   for (const auto& line : lines) {
     textWidth = std::max(textWidth, line.present ? line.text.size() + 2 : 9);
@@ -449,22 +497,36 @@ int CommandSettings(const std::string& pluginPath, const std::string& file) {
   };
   std::cout << pad("key", 11) << pad("file text", textWidth) << pad("stored", storedWidth) << "why\n";
   for (const auto& line : lines) {
+    const bool fromSet =
+        std::any_of(given.begin(), given.end(), [&](const SetupText& g) { return g.key == line.key; });
     std::cout << pad(line.key, 11) << pad(line.present ? "\"" + line.text + "\"" : "(none)", textWidth)
-              << pad(line.stored, storedWidth) << line.note << "\n";
+              << pad(line.stored, storedWidth) << line.note << (fromSet ? " (given by --set)" : "") << "\n";
   }
   return 0;
 }
 
+// the settings are judged by the plug-in's rules; the plug-in is not loaded
 int CommandCheck(const CommandLine& cl) {
   Membrane membrane = BuildMembrane(ResolveOrThrow(cl.checkIni, cl.check).params);
+  SetupFile setup;
+  PrepareSetupOrThrow(&setup, cl.checkIni, cl.checkSet);
+  std::vector<std::string> warnings;
+  if (!setup.Path().empty()) {
+    IniFile ini;
+    std::string error;
+    if (!ini.Open(setup.Path(), &error)) throw UsageError{error};
+    warnings = UntakenSettings(ExplainSetup(ini, ReadUserDecimalSeparator()));
+  }
   const MeshReport report = CheckMembrane(membrane);
-  std::cout << FormatReport(membrane, report);
-  return report.Clean() ? 0 : kExitProblems;
+  std::cout << FormatReport(membrane, report, warnings);
+  return report.Clean() && warnings.empty() ? 0 : kExitProblems;
 }
 
 // the scenario and the picture size are checked before the plug-in loads
 int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   const Scenario s = ResolveOrThrow(cl.runIni, cl.run);
+  SetupFile setup;
+  PrepareSetupOrThrow(&setup, cl.runIni, cl.runSet);
   RunOutput out;
   out.folder = cl.outFolder;
   out.hash = cl.printHash;
@@ -483,7 +545,7 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);
   if (!out.folder.empty() && !PrepareOutputFolder(out.folder, &error)) throw UsageError{error};
-  RunScenario(plugin, s, out, true);
+  RunScenario(plugin, s, setup.Path(), out, true);
   return 0;
 }
 
@@ -607,8 +669,10 @@ int CommandSweep(const CommandLine& cl) {
                                        : static_cast<int>(std::min<size_t>(total, 6));
   const Image sheet =
       ContactSheet(tiles, columns, s.name + ": " + keys + ", " + std::to_string(s.steps) + " steps");
-  WriteFileOrThrow(out / "sheet.png", PngOrThrow(sheet));
-  WriteFileOrThrow(out / "sweep.csv", SweepCsv(axes, runs, s.params.shape));
+  OutputSet files;
+  AddFileOrThrow(&files, out / "sheet.png", PngOrThrow(sheet));
+  AddFileOrThrow(&files, out / "sweep.csv", SweepCsv(axes, runs, s.params.shape));
+  if (!files.Commit(&error)) throw std::runtime_error(error);
   std::cout << "sweep of " << s.name << ": " << total << " runs in "
             << FormatDouble(std::round(seconds * 10) / 10) << " s, " << (total - failed) << " ok, " << failed
             << " failed; sheet.png and sweep.csv in " << cl.sweepOut << std::endl;
@@ -622,7 +686,7 @@ int CommandHash(const std::string& pluginPath, const std::vector<std::string>& f
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);
   for (const Scenario& s : scenarios) {
-    const uint64_t hash = RunScenario(plugin, s, RunOutput{}, false);
+    const uint64_t hash = RunScenario(plugin, s, s.iniPath, RunOutput{}, false);
     std::cout << HexHash(hash) << "  " << s.name << "  " << s.steps << " steps" << std::endl;
   }
   return 0;
@@ -632,7 +696,7 @@ int CommandHash(const std::string& pluginPath, const std::vector<std::string>& f
 int Dispatch(const CLI::App& app, const CommandLine& cl) {
   const std::string pluginPath = cl.pluginPath.empty() ? DefaultPluginPath() : cl.pluginPath;
   if (app.got_subcommand("info")) return CommandInfo(pluginPath);
-  if (app.got_subcommand("settings")) return CommandSettings(pluginPath, cl.settingsFile);
+  if (app.got_subcommand("settings")) return CommandSettings(pluginPath, cl);
   if (app.got_subcommand("check")) return CommandCheck(cl);
   if (app.got_subcommand("run")) return CommandRun(pluginPath, cl);
   if (app.got_subcommand("sweep")) return CommandSweep(cl);

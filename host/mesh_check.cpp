@@ -153,7 +153,7 @@ MeshReport CheckMembrane(const Membrane& m) {
   return r;
 }
 
-std::string FormatReport(const Membrane& m, const MeshReport& r) {
+std::string FormatReport(const Membrane& m, const MeshReport& r, const std::vector<std::string>& warnings) {
   std::ostringstream out;
   out << ShapeName(m.shape) << " (grid mode " << int(m.mode) << ", " << m.columns << " x " << m.rows
       << " cells): " << r.points << " points, " << r.edges << " edges, " << r.faces << " triangles\n";
@@ -197,7 +197,8 @@ std::string FormatReport(const Membrane& m, const MeshReport& r) {
       out << "  a positive ClothP has no net effect\n";
       break;
   }
-  out << (r.Clean() ? "ok\n" : "problems found\n");
+  for (const std::string& warning : warnings) out << "  warning: " << warning << "\n";
+  out << (r.Clean() && warnings.empty() ? "ok\n" : "problems found\n");
   return out.str();
 }
 

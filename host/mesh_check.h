@@ -34,7 +34,10 @@ struct MeshReport {
 
 MeshReport CheckMembrane(const Membrane& membrane);
 
-// the report as the check command prints it
-std::string FormatReport(const Membrane& membrane, const MeshReport& report);
+// the report as the check command prints it, with `warnings` (about the
+// settings, one line each) before its last line, which says "ok" only when
+// the membrane is clean and there is no warning
+std::string FormatReport(const Membrane& membrane, const MeshReport& report,
+                         const std::vector<std::string>& warnings = {});
 
 }  // namespace tumelin

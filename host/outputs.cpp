@@ -25,13 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string TempName(const fs::path& target) {
-  static std::mt19937_64 rng(std::random_device{}());
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%08llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFull));
-  return (target.parent_path() / ("." + target.filename().u8string() + suffix)).u8string();
-}
-
 bool ReplaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
   return MoveFileExW(fs::u8path(from).wstring().c_str(), fs::u8path(to).wstring().c_str(),
@@ -39,6 +32,11 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 #else
   return std::rename(from.c_str(), to.c_str()) == 0;
 #endif
+}
+
+void RemoveQuietly(const std::string& path) {
+  std::error_code ignored;
+  fs::remove(fs::u8path(path), ignored);
 }
 
 std::string Num(double x) {
@@ -49,30 +47,76 @@ std::string Num(double x) {
 
 }  // namespace
 
-bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error) {
+std::string TemporaryPathBeside(const std::string& path) {
+  static std::mt19937_64 rng(std::random_device{}());
   const fs::path target = fs::u8path(path);
-  const std::string temp = TempName(target);
-  {
-    std::ofstream out(fs::u8path(temp), std::ios::binary | std::ios::trunc);
-    if (!out) {
-      *error = "cannot write " + path;
-      return false;
-    }
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::remove(temp.c_str());
-      *error = "cannot write " + path + " (disk full?)";
-      return false;
-    }
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, ".tmp-%08llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFull));
+  return (target.parent_path() / fs::u8path("." + target.filename().u8string() + suffix)).u8string();
+}
+
+OutputSet::~OutputSet() {
+  for (const File& file : pending_) RemoveQuietly(file.temp);
+}
+
+bool OutputSet::Add(const std::string& path, const std::string& bytes, std::string* error) {
+  const std::string temp = TemporaryPathBeside(path);
+  std::ofstream out(fs::u8path(temp), std::ios::binary | std::ios::trunc);
+  if (!out) {
+    *error = "cannot write " + path;
+    return false;
   }
-  if (!ReplaceFile(temp, path)) {
-    std::remove(temp.c_str());
-    *error = "cannot rename the finished file into " + path;
+  pending_.push_back({temp, path});
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.flush();
+  if (!out) {
+    *error = "cannot write " + path + " (disk full?)";
     return false;
   }
   return true;
+}
+
+bool OutputSet::Commit(std::string* error) {
+  // a folder in a file's place would stop the renames halfway: refuse first
+  std::error_code ec;
+  for (const File& file : pending_) {
+    if (fs::is_directory(fs::u8path(file.path), ec)) {
+      *error = "cannot write " + file.path + ": a folder of that name is in the way";
+      return false;
+    }
+  }
+  // the previous files step aside, so that a failed rename can bring them back
+  std::vector<std::pair<std::string, std::string>> saved;  // (path, its copy aside)
+  size_t placed = 0;
+  auto undo = [&]() {
+    for (size_t i = 0; i < placed; ++i) RemoveQuietly(pending_[i].path);
+    for (const auto& [path, aside] : saved) ReplaceFile(aside, path);
+  };
+  for (const File& file : pending_) {
+    if (!fs::exists(fs::u8path(file.path), ec)) continue;
+    const std::string aside = TemporaryPathBeside(file.path);
+    if (!ReplaceFile(file.path, aside)) {
+      *error = "cannot replace " + file.path;
+      undo();
+      return false;
+    }
+    saved.emplace_back(file.path, aside);
+  }
+  for (; placed < pending_.size(); ++placed) {
+    if (!ReplaceFile(pending_[placed].temp, pending_[placed].path)) {
+      *error = "cannot rename the finished file into " + pending_[placed].path;
+      undo();
+      return false;
+    }
+  }
+  for (const auto& entry : saved) RemoveQuietly(entry.second);
+  pending_.clear();
+  return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error) {
+  OutputSet set;
+  return set.Add(path, bytes, error) && set.Commit(error);
 }
 
 bool PrepareOutputFolder(const std::string& folder, std::string* error) {

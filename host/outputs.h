@@ -1,11 +1,14 @@
 // Result files: the surface as OBJ, the per-step figures as CSV and as an
-// SVG plot. Every file is written under a temporary name and renamed, so a
-// failed run never leaves half a file.
+// SVG plot. The files of a run form one set: each is written under a
+// temporary name and all are renamed into place only once every one was
+// written, so a failed run leaves the previous set or none, never half of
+// one and never half a file.
 #pragma once
 
 #include <tumelin/tumelin.h>
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,7 +17,39 @@
 
 namespace tumelin {
 
-// writes `bytes` to `path` through a temporary file in the same folder
+// a fresh hidden name in the folder of `path` for a file that becomes `path`
+std::string TemporaryPathBeside(const std::string& path);
+
+// Output files that appear together. Add writes each under a temporary name
+// in its own folder; Commit renames them all into place. Should a rename
+// fail, the files already renamed are taken back and the ones they replaced
+// restored. Whatever is not committed is removed with the object, so a run
+// that stops early leaves the folder as it found it.
+class OutputSet {
+ public:
+  OutputSet() = default;
+  ~OutputSet();
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
+
+  // writes `bytes` for `path` (its folder must exist); false with a
+  // one-line message naming `path`
+  bool Add(const std::string& path, const std::string& bytes, std::string* error);
+  // every file added, renamed into place; false with a one-line message,
+  // and then the previous files are back as they were
+  bool Commit(std::string* error);
+  // files added and not yet committed
+  std::size_t Pending() const { return pending_.size(); }
+
+ private:
+  struct File {
+    std::string temp;  // as written
+    std::string path;  // where it belongs
+  };
+  std::vector<File> pending_;
+};
+
+// one file through a set of its own
 bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error);
 // creates the folder when needed and proves it writable
 bool PrepareOutputFolder(const std::string& folder, std::string* error);

@@ -382,12 +382,6 @@ void DrawLine(Image* image, int x0, int y0, int x1, int y1, int thickness, const
   }
 }
 
-// the longest start of `text` that fits into `width` pixels
-std::string_view Fit(std::string_view text, int width, int scale) {
-  while (!text.empty() && TextWidth(text, scale) > width) text.remove_suffix(1);
-  return text;
-}
-
 }  // namespace
 
 SheetLayout LayoutSheet(const std::vector<Tile>& tiles, int columns, const std::string& title) {
@@ -401,18 +395,24 @@ SheetLayout LayoutSheet(const std::vector<Tile>& tiles, int columns, const std::
   // a sweep where no run left a picture still gets tiles to mark
   if (l.pictureWidth == 0) l.pictureWidth = 160, l.pictureHeight = 120;
   l.labelScale = l.pictureWidth >= 200 ? 2 : 1;
+  // labels are never cut: a value cut short would read as another value
+  l.placeWidth = l.pictureWidth;
+  for (const Tile& t : tiles) {
+    for (const std::string& line : t.label)
+      l.placeWidth = std::max(l.placeWidth, TextWidth(line, l.labelScale));
+  }
   l.titleHeight = 2 * kLineAdvance + kSheetMargin;
   const int captionHeight = l.labelLines * kLineAdvance * l.labelScale + 6;
   l.tileHeight = l.pictureHeight + captionHeight;
   const int rows = (static_cast<int>(tiles.size()) + l.columns - 1) / l.columns;
   const int shownColumns = std::min(l.columns, std::max(1, static_cast<int>(tiles.size())));
   l.width = 2 * kSheetMargin +
-            std::max(shownColumns * l.pictureWidth + (shownColumns - 1) * kSheetGap, TextWidth(title, 2));
+            std::max(shownColumns * l.placeWidth + (shownColumns - 1) * kSheetGap, TextWidth(title, 2));
   l.height =
       kSheetMargin + l.titleHeight + rows * l.tileHeight + std::max(0, rows - 1) * kSheetGap + kSheetMargin;
   for (size_t i = 0; i < tiles.size(); ++i) {
     const int column = static_cast<int>(i) % l.columns, row = static_cast<int>(i) / l.columns;
-    l.pictureOrigins.push_back({kSheetMargin + column * (l.pictureWidth + kSheetGap),
+    l.pictureOrigins.push_back({kSheetMargin + column * (l.placeWidth + kSheetGap),
                                 kSheetMargin + l.titleHeight + row * (l.tileHeight + kSheetGap)});
   }
   return l;
@@ -424,10 +424,11 @@ Image ContactSheet(const std::vector<Tile>& tiles, int columns, const std::strin
   sheet.width = l.width;
   sheet.height = l.height;
   sheet.rgb.assign(static_cast<size_t>(l.width) * l.height * 3, 255);
-  DrawText(&sheet, kSheetMargin, kSheetMargin, Fit(title, l.width - 2 * kSheetMargin, 2), 2, kInk);
+  DrawText(&sheet, kSheetMargin, kSheetMargin, title, 2, kInk);
   for (size_t i = 0; i < tiles.size(); ++i) {
     const Tile& t = tiles[i];
-    const auto [x, y] = l.pictureOrigins[i];
+    const auto [placeX, y] = l.pictureOrigins[i];
+    const int x = placeX + (l.placeWidth - l.pictureWidth) / 2;
     if (t.picture.width > 0) {
       // smaller pictures sit in the middle of their place
       const int ox = x + (l.pictureWidth - t.picture.width) / 2,
@@ -452,8 +453,8 @@ Image ContactSheet(const std::vector<Tile>& tiles, int columns, const std::strin
     for (size_t line = 0; line < t.label.size(); ++line) {
       // a failed run's last line says why, in red
       const bool why = t.failed && line + 1 == t.label.size();
-      DrawText(&sheet, x, y + l.pictureHeight + 4 + static_cast<int>(line) * kLineAdvance * l.labelScale,
-               Fit(t.label[line], l.pictureWidth, l.labelScale), l.labelScale, why ? kFailRed : kInk);
+      DrawText(&sheet, placeX, y + l.pictureHeight + 4 + static_cast<int>(line) * kLineAdvance * l.labelScale,
+               t.label[line], l.labelScale, why ? kFailRed : kInk);
     }
   }
   return sheet;

@@ -97,15 +97,17 @@ struct SheetLayout {
   int width = 0, height = 0;
   int columns = 1;
   int pictureWidth = 0, pictureHeight = 0;  // the largest picture's
+  int placeWidth = 0;                       // a tile's: its picture or its longest label line
   int labelLines = 0, labelScale = 1;
   int titleHeight = 0, tileHeight = 0;              // tile: picture and caption
-  std::vector<std::pair<int, int>> pictureOrigins;  // top left of each tile's picture
+  std::vector<std::pair<int, int>> pictureOrigins;  // top left of each tile's place
 };
 // (wide enough for the title at twice the font's size)
 SheetLayout LayoutSheet(const std::vector<Tile>& tiles, int columns, const std::string& title);
 
-// the tiles in rows of `columns` on white, each picture in a place the size
-// of the largest, captioned with its label lines; a title line on top
+// the tiles in rows of `columns` on white, each picture in the middle of a
+// place as wide as the widest picture or label line, captioned with its
+// label lines; a title line on top
 Image ContactSheet(const std::vector<Tile>& tiles, int columns, const std::string& title);
 
 // ---- animation -----------------------------------------------------------------

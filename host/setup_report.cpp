@@ -18,6 +18,25 @@ std::string FieldText(const SetupKey& key, const TClothSetup& setup) {
 
 }  // namespace
 
+std::vector<SettingLine> ExplainSetup(const IniFile& ini, char16_t separator) {
+  TClothSetup byRules{};
+  SetupDefaults(&byRules);
+  for (const SetupKey& key : SetupKeys) {
+    StoreSetting(key, JudgeSetting(key, ini.Text16(u"Setup", key.name), separator), &byRules);
+  }
+  return ExplainSetup(ini, byRules, separator);
+}
+
+std::vector<std::string> UntakenSettings(const std::vector<SettingLine>& lines) {
+  std::vector<std::string> warnings;
+  for (const SettingLine& line : lines) {
+    if (!line.present || line.accepted) continue;
+    warnings.push_back("[Setup] " + line.key + " \"" + line.text + "\": " + line.reason +
+                       "; the plug-in keeps the default " + line.stored);
+  }
+  return warnings;
+}
+
 std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& stored, char16_t separator) {
   TClothSetup defaults{};
   SetupDefaults(&defaults);
@@ -30,6 +49,7 @@ std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& sto
     line.text = Utf16ToUtf8(text);
     line.present = !text.empty();
     line.stored = FieldText(key, stored);
+    line.accepted = verdict.Accepted();
     if (verdict.Accepted()) {
       line.note = "read from the file";
       if (ini.Text16(u"Setup", key.name, kWholeValueChars) != text) {
@@ -37,8 +57,8 @@ std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& sto
       }
     } else {
       // a missing section, a missing key and an empty value read alike
-      line.note = "default " + FieldText(key, defaults) + ": " +
-                  (line.present ? DescribeVerdict(verdict, text, separator) : "key missing or empty");
+      line.reason = line.present ? DescribeVerdict(verdict, text, separator) : "key missing or empty";
+      line.note = "default " + FieldText(key, defaults) + ": " + line.reason;
     }
     line.agrees = HoldsVerdict(key, verdict, stored);
     if (!line.agrees) {

@@ -162,7 +162,7 @@ std::vector<std::string> TileLabel(const SweepRun& run, Shape shape) {
   const size_t at = static_cast<size_t>(std::find(columns.begin(), columns.end(), figure) - columns.begin());
   const std::string value = at < run.figures.size() ? run.figures[at] : std::string();
   if (status == "diverged") {
-    lines.push_back("diverged: " + std::string(figure) + " " + value);
+    lines.push_back("diverged");
     return lines;
   }
   // four significant digits are enough to tell tiles apart
