@@ -307,25 +307,26 @@ std::string PngOrThrow(const Image& image) {
   return png;
 }
 
-// frames/step_NNNNNN.obj and .png: the surface after `step`
-void WriteFrame(Simulation* sim, const Scenario& s, const RunOutput& out, int64_t step, OutputSet* files) {
-  sim->WriteGrid();
+// frames/step_NNNNNN.obj and .png: the surface after `step`, whose picture
+// is `picture`
+void WriteFrame(const Simulation& sim, const Scenario& s, const RunOutput& out, int64_t step,
+                const Image& picture, OutputSet* files) {
   char name[40];
   std::snprintf(name, sizeof name, "step_%06lld", static_cast<long long>(step));
   const std::filesystem::path frames = std::filesystem::u8path(out.folder) / "frames";
   AddFileOrThrow(files, frames / (std::string(name) + ".obj"),
-                 ObjText(sim->Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
-  AddFileOrThrow(files, frames / (std::string(name) + ".png"), PngOrThrow(Picture(*sim, s, out)));
+                 ObjText(sim.Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
+  AddFileOrThrow(files, frames / (std::string(name) + ".png"), PngOrThrow(picture));
 }
 
-void AddAnimationFrame(Simulation* sim, const Scenario& s, const RunOutput& out, Animation* animation) {
-  sim->WriteGrid();
+void AddAnimationFrame(const Image& picture, Animation* animation) {
   std::string error;
-  if (!animation->Add(Picture(*sim, s, out), &error)) throw std::runtime_error(error);
+  if (!animation->Add(picture, &error)) throw std::runtime_error(error);
 }
 
 // every step of the scenario, with figures, frames (into `files`) and the
-// animation's frames (from the start shape on) when files are written
+// animation's frames (from the start shape on) when files are written; a
+// step that is both a frame and an animation frame is drawn once
 RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose, OutputSet* files,
                    Animation* animation) {
   RunRecord record;
@@ -335,15 +336,24 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
   if (writeFiles) record.figures.reserve(static_cast<size_t>(s.steps) + 1);
   if (writeFiles) record.figures.push_back(sim->Figures(0));
   if (writeFrames) std::filesystem::create_directories(std::filesystem::u8path(out.folder) / "frames");
-  if (animation != nullptr) AddAnimationFrame(sim, s, out, animation);
+  if (animation != nullptr) {
+    sim->WriteGrid();
+    AddAnimationFrame(Picture(*sim, s, out), animation);
+  }
 
   Progress progress(verbose);
   const auto start = std::chrono::steady_clock::now();
   for (int64_t step = 1; step <= s.steps; ++step) {
     sim->Step();
     if (writeFiles) record.figures.push_back(sim->Figures(step));
-    if (writeFrames && step % s.every == 0) WriteFrame(sim, s, out, step, files);
-    if (animation != nullptr && step % animationEvery == 0) AddAnimationFrame(sim, s, out, animation);
+    const bool frame = writeFrames && step % s.every == 0;
+    const bool animationFrame = animation != nullptr && step % animationEvery == 0;
+    if (frame || animationFrame) {
+      sim->WriteGrid();
+      const Image picture = Picture(*sim, s, out);
+      if (frame) WriteFrame(*sim, s, out, step, picture, files);
+      if (animationFrame) AddAnimationFrame(picture, animation);
+    }
     progress.Show(StepBar(step, s.steps), step == s.steps);
   }
   record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
