@@ -38,12 +38,17 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
 
-# step and write-back timings (Google Benchmark), native Release build in its
-# own folder build/bench, so the test builds' caches stay as they are
-bench: deps
+# the step against its arithmetic bound and the Bullet peer, the write-back
+# and the entry call (Google Benchmark), and the Windows DLL under wine (a
+# plain step timer); native Release build in its own folder build/bench, so
+# the test builds' caches stay as they are. Writes bench/results/<cpu>.md;
+# BENCH_LABEL="..." also records the run as a row of its History.
+BENCH_LABEL ?=
+bench:
+	@bash scripts/install-deps.sh --bench
 	cmake --preset bench
-	cmake --build --preset bench -j $(JOBS) --target step_bench
-	build/bench/bench/step_bench --benchmark_min_time=0.2
+	cmake --build --preset bench -j $(JOBS)
+	JOBS=$(JOBS) bash scripts/bench.sh "$(BENCH_LABEL)"
 
 # clang-format with the root .clang-format over src, include, host, tests,
 # bench: format rewrites the files, format-check lists those that need it

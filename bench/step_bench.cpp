@@ -1,61 +1,169 @@
-// Cost of one membrane step and of one grid write-back. The machines here are
-// noisy, so read the figures as ratios: Heun and RK4 against Euler on the same
-// membrane, and each size against the next, all from the same run.
+// The step of the loaded plug-in against the arithmetic bound and a peer
+// engine, in one run: one step through the exported entry PluginExecZR72 for
+// each method on the warm spheres, the bound of that same step (scalar,
+// packed SSE2, 4-wide AVX where the CPU has it), Bullet's soft body on the
+// same mesh where it was built in, the write-back through PluginExecZR73 and
+// the bare cost of an entry call. The machines here are shared and noisy:
+// read the figures as ratios within one run (scripts/bench.sh does).
+//
+// Usage: step_bench [--plugin=PATH] [Google Benchmark flags]
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
 #include <vector>
 
-#include "cloth_types.h"
-#include "dynamics.h"
-#include "membrane.h"
+#include "bench_spheres.h"
+#include "bound.h"
+#include "counters.h"
+#ifdef TUMELIN_BENCH_PEER
+#include "bullet_peer.h"
+#endif
+#include "plugin_loader.h"
 
 namespace {
 
 using namespace tumelin;
+using namespace tumelin::bench;
 
-// a closed sphere with poles on a `columns` x (columns / 2 + 1) grid, built by
-// the host kit's builder, wound to inflate
-Membrane Sphere(int64_t columns) {
-  MembraneParams params;
-  params.columns = static_cast<int32_t>(columns);
-  params.rows = static_cast<int32_t>(columns / 2 + 1);
-  return BuildMembrane(params);
+void StepOurs(benchmark::State& state, const Plugin* plugin, int32_t grid, Method method) {
+  WarmSphere& sphere = SharedSphere(*plugin, grid);
+  sphere.Restore();
+  Membrane& m = sphere.membrane();
+  const TClothSetup setup = DefaultSetup(*plugin, method.clothMethod);
+  const TPluginExecZR72 step = plugin->execZR72;
+  for (auto _ : state) benchmark::DoNotOptimize(step(nullptr, &m.pointsVar, &m.facesVar, &setup));
+  state.counters["ns_per_point_step"] = NsPer(sphere.PointCount());
+  state.counters["points"] = sphere.PointCount();
+  state.counters["volume_gain"] = sphere.VolumeGain();
+  sphere.Restore();
 }
 
-// one pinned pole, default settings
-void StepSphere(benchmark::State& state, int32_t method) {
-  Membrane membrane = Sphere(state.range(0));
-  membrane.points[0].Fixed = 1;
-  const TClothSetup setup{0.5, 5.0, 5.0, 1.0, 500, method};
-  for (auto _ : state)
-    benchmark::DoNotOptimize(StepMembrane(&membrane.pointsVar, &membrane.facesVar, &setup));
-  state.SetItemsProcessed(state.iterations() * membrane.points.Count());
-  state.counters["points"] = membrane.points.Count();
-}
+enum class Form { kScalar, kSse2, kAvx };
 
-void BM_StepEuler(benchmark::State& state) { StepSphere(state, 0); }
-void BM_StepHeun(benchmark::State& state) { StepSphere(state, 1); }
-void BM_StepRK4(benchmark::State& state) { StepSphere(state, 2); }
-
-BENCHMARK(BM_StepEuler)->Arg(17)->Arg(33)->Arg(65)->Arg(129);
-BENCHMARK(BM_StepHeun)->Arg(17)->Arg(33)->Arg(65)->Arg(129);
-BENCHMARK(BM_StepRK4)->Arg(17)->Arg(33)->Arg(65)->Arg(129);
-
-// the sphere grid of the same membranes: poles, rings and seam
-void BM_WriteSurfaceGrid(benchmark::State& state) {
-  Membrane membrane = Sphere(state.range(0));
-  std::vector<std::uint64_t> record((TumelinGridBytes(membrane.columns) + 7) / 8, 0);
-  auto* grid = reinterpret_cast<TSurfaceGrid*>(record.data());
-  grid->Mode = membrane.mode;
-  grid->CountU = membrane.columns;
-  grid->CountV = membrane.rows;
+void StepBound(benchmark::State& state, const Plugin* plugin, int32_t grid, Method method, Form form) {
+  WarmSphere& sphere = SharedSphere(*plugin, grid);
+  sphere.Restore();
+  const int64_t capped = CappedPoints(plugin->execZR72, sphere.membrane(), DefaultSetup(*plugin, 0));
+  const OperationCount count = CountStepOperations(sphere.membrane(), method.evaluations, capped);
   for (auto _ : state) {
-    WriteSurfaceGrid(grid, &membrane.pointsVar);
+    switch (form) {
+      case Form::kScalar:
+        ScalarBound(count);
+        break;
+      case Form::kSse2:
+        Sse2Bound(count);
+        break;
+      case Form::kAvx:
+        AvxBound(count);
+        break;
+    }
     benchmark::ClobberMemory();
   }
-  state.SetItemsProcessed(state.iterations() * membrane.columns * membrane.rows);
+  state.counters["ns_per_point_step"] = NsPer(sphere.PointCount());
+  state.counters["sqrts"] = static_cast<double>(count.sqrts);
+  state.counters["divisions"] = static_cast<double>(count.divisions);
+  state.counters["capped_share"] = static_cast<double>(capped) / sphere.PointCount();
 }
 
-BENCHMARK(BM_WriteSurfaceGrid)->Arg(17)->Arg(33)->Arg(65)->Arg(129);
+// the grid of the same spheres: poles, rings and seam
+void WriteBack(benchmark::State& state, const Plugin* plugin, int32_t grid) {
+  WarmSphere& sphere = SharedSphere(*plugin, grid);
+  sphere.Restore();
+  Membrane& m = sphere.membrane();
+  std::vector<std::uint64_t> record((TumelinGridBytes(m.columns) + 7) / 8, 0);
+  auto* surface = reinterpret_cast<TSurfaceGrid*>(record.data());
+  surface->Mode = m.mode;
+  surface->CountU = m.columns;
+  surface->CountV = m.rows;
+  const TPluginExecZR73 write = plugin->execZR73;
+  for (auto _ : state) {
+    write(surface, &m.pointsVar);
+    benchmark::ClobberMemory();
+  }
+  state.counters["ns_per_point"] = NsPer(sphere.PointCount());
+  state.counters["points"] = sphere.PointCount();
+}
+
+// a step of the empty membrane: what calling the entry costs by itself
+void EntryCall(benchmark::State& state, const Plugin* plugin) {
+  TClothPointArray points = nullptr;
+  TClothFaceArray faces = nullptr;
+  const TClothSetup setup = DefaultSetup(*plugin, 0);
+  const TPluginExecZR72 step = plugin->execZR72;
+  for (auto _ : state) benchmark::DoNotOptimize(step(nullptr, &points, &faces, &setup));
+  state.counters["ns_per_call"] = NsPer(1);
+}
+
+// "model name" of /proc/cpuinfo, else empty
+std::string CpuModel() {
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(cpuinfo, line)) {
+    if (line.rfind("model name", 0) != 0) continue;
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos) break;
+    const size_t start = line.find_first_not_of(' ', colon + 1);
+    return start == std::string::npos ? std::string() : line.substr(start);
+  }
+  return std::string();
+}
+
+void RegisterAll(const Plugin* plugin) {
+  const bool avx = HasAvx();
+  for (const int32_t grid : kGrids) {
+    const std::string size = GridName(grid);
+    for (const Method& method : kMethods) {
+      const std::string tail = std::string(method.name) + "/" + size;
+      benchmark::RegisterBenchmark(("step/" + tail).c_str(), StepOurs, plugin, grid, method);
+      benchmark::RegisterBenchmark(("bound/scalar/" + tail).c_str(), StepBound, plugin, grid, method,
+                                   Form::kScalar);
+      benchmark::RegisterBenchmark(("bound/sse2/" + tail).c_str(), StepBound, plugin, grid, method,
+                                   Form::kSse2);
+      if (avx)
+        benchmark::RegisterBenchmark(("bound/avx/" + tail).c_str(), StepBound, plugin, grid, method,
+                                     Form::kAvx);
+    }
+#ifdef TUMELIN_BENCH_PEER
+    RegisterPeerBenchmark(grid);
+#endif
+    benchmark::RegisterBenchmark(("writeback/" + size).c_str(), WriteBack, plugin, grid);
+  }
+  benchmark::RegisterBenchmark("entry/empty", EntryCall, plugin);
+}
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  std::string path = TUMELIN_PLUGIN_PATH;
+  for (int i = 1; i < argc; ++i) {
+    const char* prefix = "--plugin=";
+    if (std::strncmp(argv[i], prefix, std::strlen(prefix)) == 0) {
+      path = argv[i] + std::strlen(prefix);
+    } else {
+      std::fprintf(stderr, "step_bench: unknown argument %s\n", argv[i]);
+      return 2;
+    }
+  }
+  Plugin plugin;
+  std::string error;
+  if (!plugin.Load(path, &error)) {
+    std::fprintf(stderr, "step_bench: %s\n", error.c_str());
+    return 1;
+  }
+  benchmark::AddCustomContext("cpu_model", CpuModel());
+  benchmark::AddCustomContext("avx", HasAvx() ? "yes" : "no");
+#ifdef TUMELIN_BENCH_PEER
+  benchmark::AddCustomContext("peer", PeerName());
+#else
+  benchmark::AddCustomContext("peer", "none (Bullet not found at configure time)");
+#endif
+  benchmark::AddCustomContext("plugin", path);
+  RegisterAll(&plugin);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

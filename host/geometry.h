@@ -37,4 +37,14 @@ inline double SignedVolume(const Membrane& m) {
   return SignedVolume(m.points.Data(), m.faces.Data(), m.faces.Count());
 }
 
+// total area of the faces: sum of |(p1 - p0) x (p2 - p0)| / 2
+inline double SurfaceArea(const Membrane& m) {
+  double area = 0.0;
+  for (int32_t t = 0; t < m.faces.Count(); ++t) {
+    const TDbl3D a = m.points[m.faces[t].P0].Pos;
+    area += 0.5 * VecLength(Cross(m.points[m.faces[t].P1].Pos - a, m.points[m.faces[t].P2].Pos - a));
+  }
+  return area;
+}
+
 }  // namespace tumelin

@@ -107,10 +107,7 @@ StepFigures Simulation::Figures(int64_t step) const {
   f.meanHeight = cz;
   f.maxSpeed = std::sqrt(speed2);
   f.kineticEnergy = 0.5 * PointMass * sumSpeed2;
-  for (int32_t t = 0; t < m.faces.Count(); ++t) {
-    const TDbl3D a = m.points[m.faces[t].P0].Pos;
-    f.area += 0.5 * VecLength(Cross(m.points[m.faces[t].P1].Pos - a, m.points[m.faces[t].P2].Pos - a));
-  }
+  f.area = SurfaceArea(m);
   if (IsClosed(m.shape)) f.volume = std::fabs(SignedVolume(m));
   return f;
 }

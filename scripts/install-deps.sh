@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # Installs, from Debian packages, whatever the build and tests need and this
 # machine lacks. Safe to run again: it does nothing when everything is there.
+#   install-deps.sh          what make test and make demo need
+#   install-deps.sh --bench  that, and what make bench adds: the peer engine
+#                            (Bullet) and python3 for the results table
 set -euo pipefail
 
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-for pkg in cmake ninja-build g++ make locales googletest libgtest-dev libbenchmark-dev \
-           g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-           libcli11-dev libstb-dev libgif-dev clang-format; do
+packages=(cmake ninja-build g++ make locales googletest libgtest-dev libbenchmark-dev
+          g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+          libcli11-dev libstb-dev libgif-dev clang-format)
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(libbullet-dev pkgconf python3)
+fi
+for pkg in "${packages[@]}"; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 
@@ -31,6 +38,6 @@ if [ "$want_wine" -eq 1 ]; then
 fi
 
 echo "install-deps: installing ${need[*]}"
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 echo "install-deps: done"

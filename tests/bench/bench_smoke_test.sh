@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Runs each benchmark program once, briefly, on the smallest sphere, and the
+# results table over what they wrote:
+#   bench_smoke_test.sh STEP_BENCH STEP_TIMER WRITE_RESULTS WORK_DIR
+# Every case must run without error (the peer's sphere must inflate), every
+# kind of figure must reach the table.
+set -u
+STEP_BENCH=$1
+STEP_TIMER=$2
+WRITE_RESULTS=$3
+WORK=$4
+# shellcheck source=checks.sh
+source "$(dirname "$0")/checks.sh" "$WORK"
+
+if ! "$STEP_BENCH" --benchmark_min_time=0.001 --benchmark_filter='/33x33$|^entry/' \
+     --benchmark_out="$WORK/run.json" --benchmark_out_format=json >"$WORK/bench.txt" 2>&1; then
+  fail "step_bench exited with an error"; cat "$WORK/bench.txt"
+fi
+grep -q '"error_occurred": true' "$WORK/run.json" && fail "a benchmark reported an error" && cat "$WORK/bench.txt"
+for name in step/Euler/33x33 step/Heun/33x33 step/RK4/33x33 bound/scalar/RK4/33x33 bound/sse2/RK4/33x33 \
+            writeback/33x33 entry/empty; do
+  grep -q "\"name\": \"$name\"" "$WORK/run.json" || fail "step_bench ran no $name"
+done
+
+"$STEP_TIMER" --min-time=0.001 --repetitions=1 --grids=33 >"$WORK/timer.txt" || fail "step_timer exited with an error"
+[ "$(grep -cE '^step/(Euler|Heun|RK4)/33x33 [0-9.]+$' "$WORK/timer.txt")" -eq 3 ] || fail "step_timer printed $(cat "$WORK/timer.txt")"
+"$STEP_TIMER" --grids=1 >/dev/null 2>&1 && fail "step_timer took a grid of 1"
+
+python3 "$WRITE_RESULTS" --json "$WORK/run.json" --timer-linux "$WORK/timer.txt" --timer-wine "$WORK/timer.txt" \
+  --label smoke --commit 0000000 --out-dir "$WORK/results" >/dev/null || fail "write_results.py failed"
+table=$(cat "$WORK"/results/*.md 2>/dev/null)
+for row in '| Euler | 994 (33×33) |' '| RK4 | 33×33 |' '| `PluginExecZR73`, 33×33 | 994 |' '| smoke | 0000000 |'; do
+  grep -qF -- "$row" <<<"$table" || fail "the table lacks the row $row"
+done
+
+finish "bench smoke"
