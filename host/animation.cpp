@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 #include <vector>
 
@@ -21,13 +19,6 @@ std::string FramePath(const std::string& folder, int64_t index) {
   char name[32];
   std::snprintf(name, sizeof name, "frame_%06lld.png", static_cast<long long>(index));
   return (fs::u8path(folder) / name).u8string();
-}
-
-bool ReadWholeFile(const std::string& path, std::string* bytes) {
-  std::ifstream in(fs::u8path(path), std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
 }
 
 }  // namespace
@@ -91,10 +82,10 @@ bool Animation::Finish(std::string* gif, std::string* mp4, std::string* note, st
     return true;
   }
   const int status = ffmpeg.Wait();
-  if (status != 0 || !ReadWholeFile(video, mp4) || mp4->empty()) {
+  if (status != 0 || !ReadFileBytes(video, mp4) || mp4->empty()) {
     mp4->clear();
     std::string said;
-    ReadWholeFile(log, &said);
+    ReadFileBytes(log, &said);
     said = said.substr(0, said.find('\n'));
     *note = "no animation.mp4: ffmpeg failed (exit " + std::to_string(status) +
             (said.empty() ? "" : ": " + said) + ")";

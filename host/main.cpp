@@ -7,9 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -219,6 +217,13 @@ std::vector<SetupText> PrepareSetupOrThrow(SetupFile* setup, const std::string& 
   return given;
 }
 
+void ParseImageSizeOrThrow(const std::string& option, const std::string& text, int* width, int* height) {
+  if (!ParseImageSize(text, width, height)) {
+    throw UsageError{option + " must be WIDTHxHEIGHT between " + std::to_string(kMinImageSide) + " and " +
+                     std::to_string(kMaxImageSide) + ", not '" + text + "'"};
+  }
+}
+
 void LoadPluginOrThrow(Plugin* plugin, const std::string& path) {
   std::string error;
   if (!plugin->Load(path, &error)) throw UsageError{error};
@@ -228,17 +233,19 @@ void LoadPluginOrThrow(Plugin* plugin, const std::string& path) {
 
 bool IsTerminal(FILE* stream) { return TUMELIN_ISATTY(TUMELIN_FILENO(stream)) != 0; }
 
-// a line on the terminal that says how far a long job is; it appears only
-// after a few seconds, and never when stderr is not a terminal
+// a line on the terminal that says how far a job is; for a run it appears
+// only after a few seconds, and never when stderr is not a terminal
 class Progress {
  public:
-  explicit Progress(bool enabled) : enabled_(enabled && IsTerminal(stderr)) {}
+  static constexpr std::chrono::seconds kRunDelay{2};
+  explicit Progress(bool enabled, std::chrono::seconds delay = kRunDelay)
+      : enabled_(enabled && IsTerminal(stderr)), delay_(delay) {}
   // `text` is drawn when the job has run long enough and the last drawing
   // is a tenth of a second old, or when `force`
   void Show(const std::string& text, bool force = false) {
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
-    if (now - start_ < kDelay) return;
+    if (now - start_ < delay_) return;
     if (!force && now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
     shown_ = true;
@@ -252,8 +259,8 @@ class Progress {
   }
 
  private:
-  static constexpr std::chrono::seconds kDelay{2};
   bool enabled_;
+  std::chrono::seconds delay_;
   bool shown_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), last_{};
 };
@@ -540,10 +547,7 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   RunOutput out;
   out.folder = cl.outFolder;
   out.hash = cl.printHash;
-  if (!ParseImageSize(cl.imageSize, &out.imageWidth, &out.imageHeight)) {
-    throw UsageError{"--image must be WIDTHxHEIGHT between " + std::to_string(kMinImageSide) + " and " +
-                     std::to_string(kMaxImageSide) + ", not '" + cl.imageSize + "'"};
-  }
+  ParseImageSizeOrThrow("--image", cl.imageSize, &out.imageWidth, &out.imageHeight);
   std::string error;
   if (!ParseView(cl.view, &out.render.view, &error)) throw UsageError{"--view: " + error};
   const int frame = FindName({"fixed", "auto"}, cl.frame);
@@ -572,8 +576,8 @@ std::string RunFolderName(size_t run, size_t total) {
 }
 
 std::string ReadFileOrEmpty(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string bytes;
+  return ReadFileBytes(path.u8string(), &bytes) ? bytes : std::string();
 }
 
 // every combination as a `tumelin-host run` of its own, as many at a time as
@@ -597,10 +601,7 @@ int CommandSweep(const CommandLine& cl) {
                      std::to_string(kMaxSweepRuns)};
   }
   int thumbWidth = 0, thumbHeight = 0;
-  if (!ParseImageSize(cl.thumbSize, &thumbWidth, &thumbHeight)) {
-    throw UsageError{"--thumb must be WIDTHxHEIGHT between " + std::to_string(kMinImageSide) + " and " +
-                     std::to_string(kMaxImageSide) + ", not '" + cl.thumbSize + "'"};
-  }
+  ParseImageSizeOrThrow("--thumb", cl.thumbSize, &thumbWidth, &thumbHeight);
   View view;
   if (!ParseView(cl.sweepView, &view, &error)) throw UsageError{"--view: " + error};
   // a plug-in that cannot load is one error, not a sheet of failed runs
@@ -626,9 +627,11 @@ int CommandSweep(const CommandLine& cl) {
   std::vector<SweepRun> runs(total);
   std::mutex report;
   size_t done = 0, failed = 0;
-  Progress progress(true);
+  // a sweep says from its first run on how many are done
+  Progress progress(true, std::chrono::seconds{0});
   const bool terminal = IsTerminal(stderr);
   const auto start = std::chrono::steady_clock::now();
+  progress.Show("sweep: " + SweepCountLine(0, total, 0), true);
   RunPool(total, workers, [&](size_t i) {
     SweepRun& run = runs[i];
     run.settings = Combination(axes, i);

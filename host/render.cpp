@@ -56,13 +56,8 @@ bool ParseView(std::string_view text, View* view, std::string* error) {
     *error = "view must be AZIMUTH,ELEVATION in degrees (e.g. -55,28), not '" + std::string(text) + "'";
     return false;
   }
-  auto trim = [](std::string_view t) {
-    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
-    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-    return t;
-  };
-  if (!ReadReal("azimuth", trim(text.substr(0, comma)), &v.azimuth, error) ||
-      !ReadReal("elevation", trim(text.substr(comma + 1)), &v.elevation, error)) {
+  if (!ReadReal("azimuth", TrimBlanks(text.substr(0, comma)), &v.azimuth, error) ||
+      !ReadReal("elevation", TrimBlanks(text.substr(comma + 1)), &v.elevation, error)) {
     return false;
   }
   if (std::fabs(v.azimuth) > 3600.0) {

@@ -7,16 +7,11 @@
 #include <thread>
 
 #include "outputs.h"
+#include "user_text.h"
 
 namespace tumelin {
 
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
 
 std::vector<std::string> Split(std::string_view text, char separator) {
   std::vector<std::string> parts;
@@ -62,7 +57,7 @@ bool ParseSweepAxis(std::string_view text, char16_t decimalSeparator, SweepAxis*
   SweepAxis a;
   a.key = assignment.key;
   for (const std::string& part : Split(list, ';')) {
-    const std::string_view value = Trim(part);
+    const std::string_view value = TrimBlanks(part);
     if (value.empty()) {
       *error = assignment.key + ": an empty value in the list \"" + assignment.value + "\"" +
                (decimalSeparator == u',' ? " (separate values with ';': your decimal separator is ',')"
@@ -117,7 +112,7 @@ std::string FirstComplaint(const std::string& log) {
     for (std::string line : Split(log, '\n')) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       const size_t at = line.find(marker);
-      if (at != std::string::npos) return std::string(Trim(line.substr(at)));
+      if (at != std::string::npos) return std::string(TrimBlanks(line.substr(at)));
     }
   }
   return std::string();
