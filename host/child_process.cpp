@@ -69,8 +69,9 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   std::wstring commandLine = WindowsCommandLine(words);
   SECURITY_ATTRIBUTES inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   std::lock_guard<std::mutex> lock(startMutex);
-  HANDLE log = CreateFileW(Wide(logPath).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE log = CreateFileW(Wide(logPath).c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
   if (log == INVALID_HANDLE_VALUE) {
     *error = "cannot write " + logPath;
     return false;
