@@ -427,6 +427,11 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
   const std::string gridProblem = sim.CheckGrid();
   if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
   if (!out.folder.empty()) {
+    if (verbose && LeavesFrame(PointPositions(membrane), out.imageWidth, out.imageHeight, framed.render)) {
+      std::cerr << "tumelin-host: note: the membrane grew out of the fixed frame and is cut at the picture's "
+                   "border; --frame auto shows all of it"
+                << std::endl;
+    }
     WriteOutputs(sim, s, record.figures, framed, &files, animation ? &*animation : nullptr);
     std::string error;
     if (!files.Commit(&error)) throw std::runtime_error(error);

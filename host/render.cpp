@@ -88,6 +88,19 @@ Framing FixedFraming(const std::vector<TDbl3D>& startPositions) {
   return f;
 }
 
+bool LeavesFrame(const std::vector<TDbl3D>& positions, int width, int height, const RenderOptions& options) {
+  if (options.autoFrame) return false;
+  const Camera cam = CameraFor(options.view);
+  // half the picture's sides in the units of the framing ball
+  const double scale = std::min(width, height) / (2.0 * options.framing.radius);
+  const double halfX = 0.5 * width / scale, halfY = 0.5 * height / scale;
+  for (const TDbl3D& p : positions) {
+    const TDbl3D d = p - options.framing.center;
+    if (!(std::fabs(Dot(d, cam.right)) <= halfX && std::fabs(Dot(d, cam.up)) <= halfY)) return true;
+  }
+  return false;
+}
+
 Image RenderMesh(const GridMesh& mesh, int width, int height, const RenderOptions& options) {
   Image image;
   image.width = width;

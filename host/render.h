@@ -59,6 +59,10 @@ struct RenderOptions {
   Framing framing;         // used unless autoFrame
 };
 
+// whether a point of `positions` falls outside a width x height picture
+// drawn with the fixed framing of `options`: the shape is then cut
+bool LeavesFrame(const std::vector<TDbl3D>& positions, int width, int height, const RenderOptions& options);
+
 // outside faces warm, inside faces (seen through openings) cool; grid lines
 // drawn where the cells are large enough to show them. A mesh with a
 // coordinate that is not finite is drawn as the background alone.

@@ -166,6 +166,12 @@ cmp -s "$WORK/start_default/surface.png" "$WORK/start_auto/surface.png" && fail 
 run run --shape sphere -u 17 -v 9 --flatten 0.5 -n 0 --image 120x90 --view 120,-30 --out "$WORK/start_view"
 cmp -s "$WORK/start_default/surface.png" "$WORK/start_view/surface.png" && fail "--view did not move the camera"
 
+# a membrane blown far beyond its start size is cut by the fixed frame: a note says so
+run run --shape sphere -u 17 -v 9 --set ClothP=50 --set ClothK0=0.01 -n 3000 --image 64x48 --out "$WORK/grown"
+grep -q "note: the membrane grew out of the fixed frame" "$WORK/err.txt" || fail "grown: no note: $(cat "$WORK/err.txt")"
+run run --shape sphere -u 17 -v 9 --set ClothP=50 --set ClothK0=0.01 -n 3000 --image 64x48 --frame auto --out "$WORK/grown"
+[ -s "$WORK/err.txt" ] && fail "grown with --frame auto: $(cat "$WORK/err.txt")"
+
 # the animation: a GIF of the start and every 20 steps, an MP4 where ffmpeg is
 run run --shape sphere -u 17 -v 9 --flatten 0.5 -n 60 --every 20 --animate --image 96x72 --out "$WORK/animated"
 [ "$status" -eq 0 ] || fail "animate: exit $status: $(cat "$WORK/err.txt")"
@@ -201,6 +207,22 @@ head -n 1 "$WORK/sweep/sweep.csv" | grep -q '^run,ClothP,ClothC,status,exit_stat
 grep -q '^sweep of sphere: 4 runs in .* 2 ok, 2 failed' "$WORK/out.txt" || fail "sweep: summary: $(cat "$WORK/out.txt")"
 # each run is a run of its own, with its files
 [ -s "$WORK/sweep/runs/run_1/surface.png" ] || fail "sweep: run 1 left no picture"
+
+# with a decimal comma only ';' separates: two runs, and the plug-in takes
+# each value (a value it ignored would leave both runs at the default)
+mkdir -p "$WORK/locale"
+if I18NPATH=/usr/share/i18n localedef -c -i de_DE -f UTF-8 "$WORK/locale/de_DE.UTF-8" >/dev/null 2>&1 ||
+  [ -d "$WORK/locale/de_DE.UTF-8" ]; then
+  LOCPATH="$WORK/locale" LC_ALL=de_DE.UTF-8 "$HOST" sweep --shape sphere -u 9 -v 5 -n 20 --set "ClothP=0,2;1,5" \
+    --thumb 64x48 --out "$WORK/comma" >"$WORK/out.txt" 2>"$WORK/err.txt" || fail "comma sweep: exit $?: $(cat "$WORK/err.txt")"
+  [ "$(wc -l <"$WORK/comma/sweep.csv")" -eq 3 ] || fail "comma sweep: rows: $(cat "$WORK/comma/sweep.csv")"
+  grep -q '^1,"0,2",ok,' "$WORK/comma/sweep.csv" && grep -q '^2,"1,5",ok,' "$WORK/comma/sweep.csv" ||
+    fail "comma sweep: values: $(cat "$WORK/comma/sweep.csv")"
+  [ "$(tail -n 1 "$WORK/comma/runs/run_1/figures.csv")" != "$(tail -n 1 "$WORK/comma/runs/run_2/figures.csv")" ] ||
+    fail "comma sweep: both runs ended alike, so the plug-in did not take the values"
+else
+  echo "note: no de_DE locale could be made; the decimal-comma sweep is not tested"
+fi
 
 # the same scenario again gives the same bits
 run run --shape sphere -u 17 -v 9 --flatten 0.5 -n 60 --hash

@@ -808,6 +808,19 @@ TEST(Framing, FixedKeepsOneScaleWhileAutoFitsEachPicture) {
   }
 }
 
+TEST(Framing, SaysWhenAShapeGrowsOutOfIt) {
+  const Membrane m = BuildMembrane(Params(Shape::kSphere, 17, 9));
+  RenderOptions options;
+  options.framing = FixedFraming(PointPositions(m));
+  std::vector<TDbl3D> grown = PointPositions(m);
+  EXPECT_FALSE(LeavesFrame(grown, 120, 90, options));
+  // the room is 1.45 times the start size: twice the size leaves the frame
+  for (TDbl3D& p : grown) p = options.framing.center + (p - options.framing.center) * 2.0;
+  EXPECT_TRUE(LeavesFrame(grown, 120, 90, options));
+  options.autoFrame = true;
+  EXPECT_FALSE(LeavesFrame(grown, 120, 90, options));
+}
+
 TEST(Framing, DependsOnTheStartShapeAlone) {
   const Membrane a = BuildMembrane(Params(Shape::kTorus, 33, 17));
   const Framing f = FixedFraming(PointPositions(a));
