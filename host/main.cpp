@@ -134,6 +134,11 @@ void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
   if (withSteps) AddSettingText(cmd, "-n,--steps", &given->steps, "steps to run (1000)", "INT");
 }
 
+void AddViewOption(CLI::App* cmd, std::string* view) {
+  cmd->add_option("--view", *view, "camera direction AZIMUTH,ELEVATION in degrees (-55,28)")
+      ->type_name("AZ,EL");
+}
+
 // the commands and their options; values land in `cl`
 void DefineCommands(CLI::App* app, CommandLine* cl) {
   app->require_subcommand(1);
@@ -158,8 +163,7 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
   AddSettingText(run, "--every", &cl->run.every, "also write frames/step_NNNNNN.obj and .png every K steps",
                  "INT");
   run->add_option("--image", cl->imageSize, "picture size WIDTHxHEIGHT (800x600)");
-  run->add_option("--view", cl->view, "camera direction AZIMUTH,ELEVATION in degrees (-55,28)")
-      ->type_name("AZ,EL");
+  AddViewOption(run, &cl->view);
   run->add_option(
          "--frame", cl->frame,
          "fixed: one scale for every picture of the scenario, taken from the start shape; auto: each "
@@ -184,8 +188,7 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   sweep->add_option("-o,--out", cl->sweepOut, "output folder for sheet.png, sweep.csv and runs/ (sweep)");
   sweep->add_option("--thumb", cl->thumbSize, "size of each run's picture WIDTHxHEIGHT (240x180)");
-  sweep->add_option("--view", cl->sweepView, "camera direction AZIMUTH,ELEVATION in degrees (-55,28)")
-      ->type_name("AZ,EL");
+  AddViewOption(sweep, &cl->sweepView);
   sweep->add_option("-j,--jobs", cl->jobs, "runs at the same time (default: one per processor)")
       ->check(CLI::Range(1, 256));
 
