@@ -594,6 +594,36 @@ TEST(Scenario, CommandLineOverridesTheFileOverTheDefaults) {
   EXPECT_EQ(s.name, std::filesystem::u8path(file.Path()).stem().u8string());
 }
 
+// a sweep hands its scenario options to every run: each comes back once,
+// under its own option, with its text as given
+TEST(Scenario, ArgumentsGiveEveryChoiceAgain) {
+  using Field = std::optional<std::string> ScenarioChoices::*;
+  const Field fields[] = {
+      &ScenarioChoices::shape,       &ScenarioChoices::pin,         &ScenarioChoices::winding,
+      &ScenarioChoices::defect,      &ScenarioChoices::pinPoints,   &ScenarioChoices::columns,
+      &ScenarioChoices::rows,        &ScenarioChoices::pinRing,     &ScenarioChoices::steps,
+      &ScenarioChoices::every,       &ScenarioChoices::radius,      &ScenarioChoices::flatten,
+      &ScenarioChoices::majorRadius, &ScenarioChoices::minorRadius, &ScenarioChoices::width,
+      &ScenarioChoices::depth,       &ScenarioChoices::length};
+  std::set<std::string> options;
+  ScenarioChoices all;
+  for (Field f : fields) {
+    ScenarioChoices one;
+    one.*f = "text with, comma";
+    all.*f = "x";
+    const std::vector<std::string> words = ScenarioArguments(one);
+    ASSERT_EQ(words.size(), 2u);
+    EXPECT_EQ(words[0].substr(0, 2), "--");
+    EXPECT_EQ(words[1], "text with, comma");
+    EXPECT_TRUE(options.insert(words[0]).second) << words[0] << " twice";
+  }
+  EXPECT_EQ(ScenarioArguments(all).size(), 2 * std::size(fields));
+  // an empty text counts as not given, as in the file
+  ScenarioChoices empty;
+  empty.shape = "";
+  EXPECT_TRUE(ScenarioArguments(empty).empty());
+}
+
 TEST(UserText, ImageSizeIsTwoWholeSidesInRange) {
   const struct {
     const char* text;
