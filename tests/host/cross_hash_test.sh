@@ -56,7 +56,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 sweep=(sweep --shape sphere -u 9 -v 5 -n 20 --set ClothP=0.2,1 --view 30,-20 --thumb 64x48)
 LC_ALL=C "$NATIVE" "${sweep[@]}" --out "$work/native" >/dev/null || { echo "native sweep failed"; exit 1; }
-env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$WINE" "$WINDOWS" "${sweep[@]}" --out "Z:$work/windows" \
+env LC_ALL=C WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$WINE" "$WINDOWS" "${sweep[@]}" --out "Z:$work/windows" \
   >"$work/windows.txt" || { echo "windows sweep failed: $(cat "$work/windows.txt")"; exit 1; }
 if ! tr -d '\r' <"$work/windows/sweep.csv" | cmp -s - "$work/native/sweep.csv"; then
   echo "the sweeps' CSV files differ:"
