@@ -1,7 +1,8 @@
 # The two commands of the README:
-#   make test   installs what is missing, builds both presets, runs every test
+#   make test   installs what is missing, builds both platforms and the two
+#               sanitizer presets, runs every test (the fuzz targets briefly)
 #   make demo   installs what is missing, builds, runs the inflating pillow
-.PHONY: test demo bench deps native windows test-native test-windows test-asan clean format format-check
+.PHONY: test demo bench deps native windows test-native test-windows test-asan test-tsan clean format format-check dist
 
 JOBS ?= 2
 
@@ -24,19 +25,36 @@ test-native: native
 test-windows: windows native
 	ctest --preset windows-x86
 
-test: test-native test-windows
+test: test-native test-windows test-asan test-tsan
 
 demo: native
 	@bash scripts/demo.sh build/native
 
 clean:
-	rm -rf build out
+	rm -rf build out dist
 
-# the native tests once more under AddressSanitizer and UBSan
+# the two archives a user downloads, made by CPack from both builds:
+# dist/Tumelin-<version>-win32.zip and dist/Tumelin-<version>-linux-x86_64.tar.gz
+dist: native windows
+	rm -rf build/native/package build/windows-x86/package
+	cd build/native && cpack
+	cd build/windows-x86 && cpack
+	mkdir -p dist
+	cp build/native/package/Tumelin-*.tar.gz build/windows-x86/package/Tumelin-*.zip dist/
+	@ls -l dist
+
+# the native tests once more under AddressSanitizer and UBSan (clang, signed
+# overflow included), and each fuzz target for a few seconds on its corpus
 test-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
+
+# the native tests once more under ThreadSanitizer
+test-tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan
 
 # the step against its arithmetic bound and the Bullet peer, the write-back
 # and the entry call (Google Benchmark), and the Windows DLL under wine (a

@@ -1,7 +1,7 @@
 // The membranes every benchmark steps: closed spheres with poles from the
 // host kit's builder, advanced through the loaded plug-in's own step entry to
 // mid-inflation, with a snapshot so that each timing starts from the same
-// state. Shared by the Google Benchmark suite and the plain step timer.
+// state. Shared by the benchmark suite and its tests.
 #pragma once
 
 #include <tumelin/tumelin.h>

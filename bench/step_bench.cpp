@@ -18,6 +18,7 @@
 #include "bench_spheres.h"
 #include "bound.h"
 #include "counters.h"
+#include "float_environment.h"
 #ifdef TUMELIN_BENCH_PEER
 #include "bullet_peer.h"
 #endif
@@ -97,6 +98,16 @@ void EntryCall(benchmark::State& state, const Plugin* plugin) {
   state.counters["ns_per_call"] = NsPer(1);
 }
 
+// what each working entry adds to its call: saving the host's floating-point
+// environment, setting the plug-in's and restoring the host's
+void FloatGuard(benchmark::State& state) {
+  for (auto _ : state) {
+    const FloatEnvironmentGuard environment;
+    benchmark::ClobberMemory();
+  }
+  state.counters["ns_per_call"] = NsPer(1);
+}
+
 // "model name" of /proc/cpuinfo, else empty
 std::string CpuModel() {
   std::ifstream cpuinfo("/proc/cpuinfo");
@@ -132,6 +143,7 @@ void RegisterAll(const Plugin* plugin) {
     benchmark::RegisterBenchmark(("writeback/" + size).c_str(), WriteBack, plugin, grid);
   }
   benchmark::RegisterBenchmark("entry/empty", EntryCall, plugin);
+  benchmark::RegisterBenchmark("entry/float_guard", FloatGuard);
 }
 
 }  // namespace

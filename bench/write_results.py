@@ -2,12 +2,12 @@
 """Writes bench/results/<cpu>.md from one run of the benchmarks.
 
 Inputs: the JSON of step_bench (Google Benchmark, repetitions with
-aggregates), optionally the outputs of step_timer built for Linux and for
-Windows (run under wine). With --label the run also becomes a row of the
-file's History section; a row with the same label is replaced.
+aggregates) and optionally that of the same suite built for 32-bit Windows
+and run under wine. With --label the run also becomes a row of the file's
+History section; a row with the same label is replaced.
 
-Usage: write_results.py --json FILE [--timer-linux FILE] [--timer-wine FILE]
-                        [--wine-note TEXT] [--label TEXT] [--commit HASH] --out-dir DIR
+Usage: write_results.py --json FILE [--wine-json FILE] [--wine-note TEXT]
+                        [--label TEXT] [--commit HASH] --out-dir DIR
 """
 import argparse
 import datetime
@@ -45,18 +45,6 @@ def load_medians(path):
     return data.get("context", {}), medians
 
 
-def load_timer(path):
-    if not path or not os.path.exists(path):
-        return {}
-    figures = {}
-    with open(path) as f:
-        for line in f:
-            parts = line.split()
-            if len(parts) == 2 and parts[0].startswith("step/"):
-                figures[parts[0]] = float(parts[1])
-    return figures
-
-
 def counter(medians, name, key="ns_per_point_step"):
     entry = medians.get(name)
     if entry is None or key not in entry:
@@ -74,6 +62,15 @@ def fmt_ratio(a, b):
     if a is None or b is None or b == 0:
         return "–"
     return "%.2f×" % (a / b)
+
+
+def run_time(context):
+    """when the suite ran, from its own record, in UTC"""
+    try:
+        when = datetime.datetime.fromisoformat(context["date"])
+        return when.astimezone(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M")
+    except (KeyError, ValueError):
+        return "?"
 
 
 def slug(text):
@@ -105,11 +102,46 @@ def history_row(label, commit, medians):
     return "| " + " | ".join(cells) + " |"
 
 
+def goals(medians, wine):
+    """the issue's goals for the step, each as the worst ratio per method"""
+    big, small = grid_name(GRIDS[-1]), grid_name(GRIDS[0])
+
+    def worst(ratios):
+        ratios = list(ratios)
+        return None if not ratios or None in ratios else max(ratios)
+
+    def ratio(a, b):
+        return None if a is None or b is None or b == 0 else a / b
+
+    rows = [
+        ("step ≤ 1.5 × SSE2 bound at 65 000 points", 1.5,
+         lambda m: ratio(counter(medians, "step/%s/%s" % (m, big)), counter(medians, "bound/sse2/%s/%s" % (m, big)))),
+        ("step ≤ 2 × AVX bound at 65 000 points", 2.0,
+         lambda m: ratio(counter(medians, "step/%s/%s" % (m, big)), counter(medians, "bound/avx/%s/%s" % (m, big)))),
+        ("faster than Bullet at every size (worst ours / Bullet < 1)", 1.0,
+         lambda m: worst(ratio(counter(medians, "step/%s/%s" % (m, grid_name(g))),
+                               counter(medians, "peer/bullet/" + grid_name(g))) for g in GRIDS)),
+        ("cost at 65 000 points ≤ 1.25 × cost at 1 000", 1.25,
+         lambda m: ratio(counter(medians, "step/%s/%s" % (m, big)), counter(medians, "step/%s/%s" % (m, small)))),
+        ("wine ≤ 1.3 × Linux (worst size)", 1.3,
+         lambda m: worst(ratio(counter(wine, "step/%s/%s" % (m, grid_name(g))),
+                               counter(medians, "step/%s/%s" % (m, grid_name(g)))) for g in GRIDS)),
+    ]
+    out = ["## Goals\n", "| goal | Euler | Heun | RK4 | met |", "|---|---|---|---|---|"]
+    for text, limit, measure in rows:
+        values = [measure(m) for m in METHODS]
+        strict = limit == 1.0
+        met = "–" if None in values else (
+            "yes" if all((v < limit) if strict else (v <= limit) for v in values) else "no")
+        out.append("| %s | %s | %s |" % (text, " | ".join("–" if v is None else "%.2f×" % v for v in values), met))
+    out.append("")
+    return out
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--json", required=True)
-    parser.add_argument("--timer-linux")
-    parser.add_argument("--timer-wine")
+    parser.add_argument("--wine-json")
     parser.add_argument("--wine-note", default="")
     parser.add_argument("--label", default="")
     parser.add_argument("--commit", default="")
@@ -117,6 +149,7 @@ def main():
     args = parser.parse_args()
 
     context, medians = load_medians(args.json)
+    wine = load_medians(args.wine_json)[1] if args.wine_json and os.path.exists(args.wine_json) else {}
     cpu = context.get("cpu_model") or "unknown CPU"
     path = os.path.join(args.out_dir, slug(cpu) + ".md")
     history = read_history(path)
@@ -135,7 +168,7 @@ def main():
     out.append("# Step benchmarks on %s\n" % cpu)
     out.append("CPU **%s**, %s cores at %.0f MHz, AVX %s. Run %s UTC, commit `%s`, `make bench`. Peer: %s.\n" % (
         cpu, context.get("num_cpus", "?"), float(context.get("mhz_per_cpu", 0)), context.get("avx", "?"),
-        datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M"), args.commit or "?", context.get("peer", "none")))
+        run_time(context), args.commit or "?", context.get("peer", "none")))
     out.append("Nanoseconds per point-step (one step of one point), median of the repetitions, thread CPU time. "
                "The machine is shared and noisy: read the ratios, which come from one run, rather than the "
                "absolute figures.\n")
@@ -176,39 +209,47 @@ def main():
                "number of steps; single precision.")
     out.append("")
 
+    out.extend(goals(medians, wine))
+
     out.append("## Write-back and entry call\n")
-    out.append("| what | points | ns per point | µs per call |")
-    out.append("|---|---|---|---|")
+    out.append("| what | points | ns per point | µs per call | under wine, ns per point |")
+    out.append("|---|---|---|---|---|")
     for grid in GRIDS:
         name = "writeback/" + grid_name(grid)
         per_point = counter(medians, name, "ns_per_point")
         points = counter(medians, name, "points")
         call = per_point * points / 1000 if per_point is not None and points else None
-        out.append("| `PluginExecZR73`, %s | %s | %s | %s |" % (
+        out.append("| `PluginExecZR73`, %s | %s | %s | %s | %s |" % (
             grid_name(grid).replace("x", "×"), int(points) if points else "?", fmt_ns(per_point),
-            "%.1f" % call if call is not None else "–"))
-    entry = counter(medians, "entry/empty", "ns_per_call")
+            "%.1f" % call if call is not None else "–", fmt_ns(counter(wine, name, "ns_per_point"))))
     out.append("")
-    out.append("A step of the empty membrane (`PluginExecZR72` with null arrays): %s ns per call; that is what an "
-               "entry costs by itself, guards included.\n" % fmt_ns(entry))
+    out.append("A step of the empty membrane (`PluginExecZR72` with null arrays), what an entry costs by itself, "
+               "guards included: %s ns per call on Linux, %s ns under wine; of it the floating-point guard "
+               "(save the host's environment, set the plug-in's, restore the host's): %s ns on Linux, %s ns under "
+               "wine.\n" % (
+                   fmt_ns(counter(medians, "entry/empty", "ns_per_call")),
+                   fmt_ns(counter(wine, "entry/empty", "ns_per_call")),
+                   fmt_ns(counter(medians, "entry/float_guard", "ns_per_call")),
+                   fmt_ns(counter(wine, "entry/float_guard", "ns_per_call"))))
 
-    linux, wine = load_timer(args.timer_linux), load_timer(args.timer_wine)
     out.append("## Windows DLL under wine\n")
     if wine:
-        out.append("Google Benchmark is not packaged for mingw-w64 in Debian, so the Windows figure comes from "
-                   "`step_timer`, a plain timing program built in both the `bench` and the `bench-windows-x86` "
-                   "presets from the same source: the same step through the same entry on the same warm spheres, "
-                   "thread CPU time (`GetThreadTimes` under wine, 10 ms ticks; `CLOCK_THREAD_CPUTIME_ID` on Linux), "
-                   "median of repetitions of at least 0.5 s. Both runs are in this run of `make bench`, one after "
-                   "the other. %s\n" % args.wine_note)
+        out.append("Debian has no mingw-w64 package of Google Benchmark, but its source package is reachable: "
+                   "`scripts/fetch-benchmark-source.sh` fetches it (`apt-get source` of the installed "
+                   "libbenchmark-dev's version, Debian's patches applied) and the `bench-windows-x86` preset builds "
+                   "the same suite from it with the cross compiler. Its step, write-back and entry benchmarks ran "
+                   "under wine right after the Linux suite, in the same `make bench`, on the 32-bit `Tumelin.kwt`; "
+                   "thread CPU time there comes from `GetThreadTimes` in scheduler ticks, so each run lasts at "
+                   "least 0.5 s. %s\n" % args.wine_note)
         out.append("| method | points | Linux x86-64 | wine, 32-bit DLL | wine / Linux |")
         out.append("|---|---|---|---|---|")
         for method in METHODS:
             for grid in GRIDS:
                 key = "step/%s/%s" % (method, grid_name(grid))
+                linux_ns, wine_ns = counter(medians, key), counter(wine, key)
                 out.append("| %s | %s | %s | %s | %s |" % (
-                    method, grid_name(grid).replace("x", "×"), fmt_ns(linux.get(key)), fmt_ns(wine.get(key)),
-                    fmt_ratio(wine.get(key), linux.get(key))))
+                    method, grid_name(grid).replace("x", "×"), fmt_ns(linux_ns), fmt_ns(wine_ns),
+                    fmt_ratio(wine_ns, linux_ns)))
         out.append("")
     else:
         out.append("Not measured in this run. %s\n" % args.wine_note)

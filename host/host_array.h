@@ -1,15 +1,18 @@
 // Host-owned dynamic arrays, laid out as the plug-in expects them: the host
 // variable holds a pointer to the first element, the int32 element count
 // sits in the 4 bytes just before it, and the empty array is a null pointer.
-// Elements start at an 8-byte boundary (the header is one 8-byte word whose
-// upper half holds the count), so every double in a record is aligned.
+// The layout is the public header's: the storage comes from
+// TumelinArrayAlloc() and the count is read and written by its helpers.
 #pragma once
+
+#include <tumelin/tumelin.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -18,7 +21,7 @@ namespace tumelin {
 template <typename T>
 class HostArray {
   static_assert(std::is_trivially_copyable_v<T>, "host arrays hold plain records");
-  static_assert(alignof(T) <= sizeof(std::uint64_t), "elements start at an 8-byte boundary");
+  static_assert(alignof(T) <= TUMELIN_ARRAY_HEADER_BYTES, "elements start at an 8-byte boundary");
 
  public:
   // the empty array: Data() is null
@@ -38,38 +41,40 @@ class HostArray {
   // zero-filled storage for `count` elements; 0 or less gives the null array
   void Resize(int32_t count) {
     count_ = count > 0 ? count : 0;
-    words_.reset();
+    first_.reset();
     if (count_ == 0) return;
-    const std::size_t words = 1 + (sizeof(T) * static_cast<std::size_t>(count_) + 7) / 8;
-    words_.reset(new std::uint64_t[words]());
-    SetCountHeader(count_);
+    first_.reset(static_cast<T*>(TumelinArrayAlloc(count_, sizeof(T))));
+    if (!first_) throw std::bad_alloc();
   }
 
   // elements the buffer holds; the header may be made to claim another number
   int32_t Count() const { return count_; }
   // the value of the host variable or field: the first element, or null
-  T* Data() { return words_ ? reinterpret_cast<T*>(words_.get() + 1) : nullptr; }
-  const T* Data() const { return words_ ? reinterpret_cast<const T*>(words_.get() + 1) : nullptr; }
+  T* Data() { return first_.get(); }
+  const T* Data() const { return first_.get(); }
   T& operator[](std::size_t i) { return Data()[i]; }
   const T& operator[](std::size_t i) const { return Data()[i]; }
 
   // the int32 before the first element (0 for the null array)
-  int32_t CountHeader() const {
-    int32_t count = 0;
-    if (words_) std::memcpy(&count, HeaderBytes(), sizeof count);
-    return count;
+  int32_t CountHeader() const { return TumelinArrayCount(first_.get()); }
+  // the header word and every element the buffer holds, padding included, as
+  // bytes (empty for the null array): what a test compares before and after
+  std::vector<unsigned char> RecordBytes() const {
+    if (!first_) return {};
+    const auto* block = reinterpret_cast<const unsigned char*>(first_.get()) - TUMELIN_ARRAY_HEADER_BYTES;
+    return {block, block + TUMELIN_ARRAY_HEADER_BYTES + sizeof(T) * static_cast<std::size_t>(count_)};
   }
   // lets a test make the header disagree with the buffer (fewer, or negative)
   void SetCountHeader(int32_t count) {
-    if (words_) std::memcpy(HeaderBytes(), &count, sizeof count);
+    if (first_) TumelinArraySetCount(first_.get(), count);
   }
 
  private:
-  unsigned char* HeaderBytes() const {
-    return reinterpret_cast<unsigned char*>(words_.get() + 1) - sizeof(int32_t);
-  }
+  struct Free {
+    void operator()(T* first) const { TumelinArrayFree(first); }
+  };
 
-  std::unique_ptr<std::uint64_t[]> words_;
+  std::unique_ptr<T, Free> first_;
   int32_t count_ = 0;
 };
 

@@ -35,6 +35,19 @@ std::u16string IniFile::Text16(std::u16string_view section, std::u16string_view 
   return ReadProfileString(profilePath_, section, key, bufferChars);
 }
 
+std::vector<std::string> IniFile::KeyNames(std::u16string_view section) const {
+  std::vector<std::string> names;
+  for (const std::u16string& name : ReadProfileKeyNames(profilePath_, section))
+    names.push_back(Utf16ToUtf8(name));
+  return names;
+}
+
+std::vector<std::string> IniFile::SectionNames() const {
+  std::vector<std::string> names;
+  for (const std::u16string& name : ReadProfileSectionNames(profilePath_)) names.push_back(Utf16ToUtf8(name));
+  return names;
+}
+
 std::string FormatDouble(double value) {
   char buffer[40];
   // whole numbers as integers, not 5e+02

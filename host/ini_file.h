@@ -30,6 +30,10 @@ class IniFile {
   // the same text as the plug-in receives it, in UTF-16
   std::u16string Text16(std::u16string_view section, std::u16string_view key,
                         std::size_t bufferChars = kPluginBufferChars) const;
+  // the key names of `section` and the section names, as the profile API
+  // lists them for a null key or section (profile_reader.h)
+  std::vector<std::string> KeyNames(std::u16string_view section) const;
+  std::vector<std::string> SectionNames() const;
   const std::string& Path() const { return path_; }
 
  private:

@@ -1,7 +1,10 @@
 // tumelin-host: a command-line stand-in for the host application. It loads
 // Tumelin.kwt, builds membranes, runs them and writes what it sees.
+#include <tumelin/version.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -39,15 +42,23 @@
 #include "simulation.h"
 #include "sweep.h"
 #include "user_text.h"
+#include "warnings.h"
 
 using namespace tumelin;
 
 namespace {
 
-// exit codes: bad input, a failure while running, a check that found problems
-constexpr int kExitUsage = 2;
-constexpr int kExitFailure = 1;
-constexpr int kExitProblems = 3;
+// exit statuses (the help's footer and the README list them)
+constexpr int kExitFailure = 1;   // a failure while running: a file that cannot be written
+constexpr int kExitUsage = 2;     // bad input: options, INI values, mesh files, the plug-in file
+constexpr int kExitProblems = 3;  // check found problems or warnings; some runs of a sweep failed
+constexpr int kExitDiverged = 4;  // the run's state turned non-finite; nothing was written
+
+constexpr const char* kExitStatuses =
+    "Exit status: 0 done; 1 a failure while running (a file that cannot be written); 2 bad input "
+    "(options, INI values, a mesh file, the plug-in file); 3 check found problems or warnings, or some of a "
+    "sweep's runs failed; 4 the "
+    "membrane's state turned non-finite during a run (nothing written).";
 
 struct UsageError {
   std::string message;
@@ -108,6 +119,14 @@ void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
   if (set != nullptr) AddSetOption(cmd, set);
   AddSettingText(cmd, "--shape", &given->shape, "sphere (grid mode 0), torus (1), sheet (2) or tube (3)",
                  "TEXT");
+  AddSettingText(cmd, "--mesh", &given->mesh,
+                 "a Wavefront OBJ file to run instead of a grid shape: its vertices become points, its edges "
+                 "springs, its faces triangles in the file's winding; no grid write-back",
+                 "FILE");
+  cmd->add_flag_callback(
+      "--flip", [given]() { given->flip = "yes"; },
+      "reverse every triangle: most OBJ files wind counter-clockwise seen from outside, which a positive "
+      "ClothP draws in");
   AddSettingText(cmd, "-u,--columns", &given->columns, "grid columns CountU; closed rings repeat column 0",
                  "INT");
   AddSettingText(cmd, "-v,--rows", &given->rows, "grid rows CountV, 1 to 257", "INT");
@@ -121,12 +140,18 @@ void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
   AddSettingText(cmd, "--depth", &given->depth, "sheet size along y (2)", "FLOAT");
   AddSettingText(cmd, "--length", &given->length, "tube length along z (2)", "FLOAT");
   AddSettingText(cmd, "--pin", &given->pin,
-                 "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points",
+                 "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points, group "
+                 "(mesh), below",
                  "TEXT");
   AddSettingText(cmd, "--pin-ring", &given->pinRing, "grid row pinned by --pin ring (default: the top ring)",
                  "INT");
-  AddSettingText(cmd, "--pin-points", &given->pinPoints, "comma-separated point indices for --pin points",
-                 "TEXT");
+  AddSettingText(
+      cmd, "--pin-points", &given->pinPoints,
+      "comma-separated point indices for --pin points (a mesh's point i is its file's vertex i + 1)", "TEXT");
+  AddSettingText(cmd, "--pin-group", &given->pinGroup,
+                 "pin the vertices of the mesh's faces in this group (\"g\" or \"o\" of the OBJ file)",
+                 "NAME");
+  AddSettingText(cmd, "--pin-below", &given->pinBelow, "pin every point whose start z is at most Z", "Z");
   AddSettingText(cmd, "--winding", &given->winding, "cw (default: clockwise seen from outside) or ccw",
                  "TEXT");
   AddSettingText(cmd, "--defect", &given->defect, "build a fault on purpose: none, hole, seam or flip",
@@ -142,10 +167,11 @@ void AddViewOption(CLI::App* cmd, std::string* view) {
 // the commands and their options; values land in `cl`
 void DefineCommands(CLI::App* app, CommandLine* cl) {
   app->require_subcommand(1);
+  app->set_version_flag("--version", "tumelin-host " TUMELIN_VERSION_STRING, "show the release and exit");
   app->add_option("--plugin", cl->pluginPath,
                   "the plug-in to load (default: Tumelin.kwt beside this program)");
 
-  app->add_subcommand("info", "show the display name, registration strings and version stamp");
+  app->add_subcommand("info", "show the display name, registration strings, release and version stamp");
 
   auto* settings =
       app->add_subcommand("settings", "show what the plug-in makes of section [Setup] of an INI file");
@@ -307,8 +333,32 @@ void AddFileOrThrow(OutputSet* files, const std::filesystem::path& path, const s
   if (!files->Add(path.u8string(), bytes, &error)) throw std::runtime_error(error);
 }
 
-Image Picture(const Simulation& sim, const Scenario& s, const RunOutput& out) {
-  return RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight, out.render);
+// the surface as OBJ text: the grid as the write-back fills it, or a free
+// mesh as it stands
+std::string SurfaceObj(Simulation* sim, const Scenario& s, const std::string& comment) {
+  if (s.params.shape == Shape::kMesh) return ObjText(sim->MembraneState(), comment);
+  sim->WriteGrid();
+  return ObjText(sim->Grid(), s.params.shape, comment);
+}
+
+// the surface as a picture, with the run's camera and framing
+Image SurfacePicture(const Simulation& sim, const Scenario& s, const RunOutput& out) {
+  if (s.params.shape != Shape::kMesh) {
+    return RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight, out.render);
+  }
+  std::vector<std::array<bool, 3>> outline = s.mesh.outline;
+  // --flip swapped corners 1 and 2 of every triangle, and so the edges opposite them
+  if (s.params.flip) {
+    for (auto& edges : outline) std::swap(edges[1], edges[2]);
+  }
+  return RenderMesh(MeshFromMembrane(sim.MembraneState(), outline), out.imageWidth, out.imageHeight,
+                    out.render);
+}
+
+// the picture of the surface as it is now: a grid is written back first
+Image CurrentPicture(Simulation* sim, const Scenario& s, const RunOutput& out) {
+  if (s.params.shape != Shape::kMesh) sim->WriteGrid();
+  return SurfacePicture(*sim, s, out);
 }
 
 std::string PngOrThrow(const Image& image) {
@@ -319,13 +369,13 @@ std::string PngOrThrow(const Image& image) {
 
 // frames/step_NNNNNN.obj and .png: the surface after `step`, whose picture
 // is `picture`
-void WriteFrame(const Simulation& sim, const Scenario& s, const RunOutput& out, int64_t step,
-                const Image& picture, OutputSet* files) {
+void WriteFrame(Simulation* sim, const Scenario& s, const RunOutput& out, int64_t step, const Image& picture,
+                OutputSet* files) {
   char name[40];
   std::snprintf(name, sizeof name, "step_%06lld", static_cast<long long>(step));
   const std::filesystem::path frames = std::filesystem::u8path(out.folder) / "frames";
   AddFileOrThrow(files, frames / (std::string(name) + ".obj"),
-                 ObjText(sim.Grid(), s.params.shape, s.name + " after step " + std::to_string(step)));
+                 SurfaceObj(sim, s, s.name + " after step " + std::to_string(step)));
   AddFileOrThrow(files, frames / (std::string(name) + ".png"), PngOrThrow(picture));
 }
 
@@ -334,11 +384,18 @@ void AddAnimationFrame(const Image& picture, Animation* animation) {
   if (!animation->Add(picture, &error)) throw std::runtime_error(error);
 }
 
+// a run whose state stopped being finite: nothing after it means anything
+struct Diverged {
+  std::string message;
+};
+
 // every step of the scenario, with figures, frames (into `files`) and the
 // animation's frames (from the start shape on) when files are written; a
-// step that is both a frame and an animation frame is drawn once
+// step that is both a frame and an animation frame is drawn once. Throws
+// Diverged at the first step that leaves a position or a velocity that is
+// not finite, naming `cause` when the settings foretold it
 RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose, OutputSet* files,
-                   Animation* animation) {
+                   const std::string& cause, Animation* animation) {
   RunRecord record;
   const bool writeFiles = !out.folder.empty();
   const bool writeFrames = writeFiles && s.every > 0;
@@ -346,22 +403,24 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
   if (writeFiles) record.figures.reserve(static_cast<size_t>(s.steps) + 1);
   if (writeFiles) record.figures.push_back(sim->Figures(0));
   if (writeFrames) std::filesystem::create_directories(std::filesystem::u8path(out.folder) / "frames");
-  if (animation != nullptr) {
-    sim->WriteGrid();
-    AddAnimationFrame(Picture(*sim, s, out), animation);
-  }
+  if (animation != nullptr) AddAnimationFrame(CurrentPicture(sim, s, out), animation);
 
   Progress progress(verbose);
   const auto start = std::chrono::steady_clock::now();
   for (int64_t step = 1; step <= s.steps; ++step) {
     sim->Step();
+    const std::string broken = sim->FirstNonFinite();
+    if (!broken.empty()) {
+      progress.Finish();
+      throw Diverged{"the run diverged at step " + std::to_string(step) + ": " + broken +
+                     (cause.empty() ? std::string() : "; cause: " + cause) + "; no files written"};
+    }
     if (writeFiles) record.figures.push_back(sim->Figures(step));
     const bool frame = writeFrames && step % s.every == 0;
     const bool animationFrame = animation != nullptr && step % animationEvery == 0;
     if (frame || animationFrame) {
-      sim->WriteGrid();
-      const Image picture = Picture(*sim, s, out);
-      if (frame) WriteFrame(*sim, s, out, step, picture, files);
+      const Image picture = CurrentPicture(sim, s, out);
+      if (frame) WriteFrame(sim, s, out, step, picture, files);
       if (animationFrame) AddAnimationFrame(picture, animation);
     }
     progress.Show(StepBar(step, s.steps), step == s.steps);
@@ -372,14 +431,14 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
 }
 
 // the result files of a finished run, into `files`
-void WriteOutputs(const Simulation& sim, const Scenario& s, const std::vector<StepFigures>& figures,
+void WriteOutputs(Simulation* sim, const Scenario& s, const std::vector<StepFigures>& figures,
                   const RunOutput& out, OutputSet* files, Animation* animation) {
   const std::filesystem::path folder = std::filesystem::u8path(out.folder);
   const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
-  const std::string png = PngOrThrow(Picture(sim, s, out));
+  const std::string png = PngOrThrow(SurfacePicture(*sim, s, out));
   std::string gif, mp4, note, error;
   if (animation != nullptr && !animation->Finish(&gif, &mp4, &note, &error)) throw std::runtime_error(error);
-  AddFileOrThrow(files, folder / "surface.obj", ObjText(sim.Grid(), s.params.shape, comment));
+  AddFileOrThrow(files, folder / "surface.obj", SurfaceObj(sim, s, comment));
   AddFileOrThrow(files, folder / "surface.png", png);
   AddFileOrThrow(files, folder / "figures.csv", CsvText(figures, s.params.shape));
   AddFileOrThrow(files, folder / "plot.svg", SvgPlot(figures, s.params.shape, s.name));
@@ -392,8 +451,13 @@ void WriteOutputs(const Simulation& sim, const Scenario& s, const std::vector<St
 std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& last, double seconds,
                         const RunOutput& out) {
   std::ostringstream line;
-  line << s.name << ": " << ShapeName(s.params.shape) << " " << s.params.columns << "x" << s.params.rows
-       << " (" << points << " points), " << s.steps << " steps in "
+  line << s.name << ": ";
+  if (s.params.shape == Shape::kMesh) {
+    line << "mesh " << s.meshPath;
+  } else {
+    line << ShapeName(s.params.shape) << " " << s.params.columns << "x" << s.params.rows;
+  }
+  line << " (" << points << " points), " << s.steps << " steps in "
        << FormatDouble(std::round(seconds * 1000) / 1000) << " s";
   if (seconds > 0) line << " (" << static_cast<long long>(std::llround(s.steps / seconds)) << " steps/s)";
   auto rounded = [](double x) { return FormatDouble(std::round(x * 1e6) / 1e6); };
@@ -411,10 +475,10 @@ std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& la
 
 // one scenario from start to end with the settings file at `setupPath`
 // (empty: none); its files appear together, only after the run succeeded.
-// Returns the final state's hash
+// `cause` is named should the run diverge. Returns the final state's hash
 uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string& setupPath,
-                     const RunOutput& out, bool verbose) {
-  Membrane membrane = BuildMembrane(s.params);
+                     const RunOutput& out, bool verbose, const std::string& cause = std::string()) {
+  Membrane membrane = BuildScenarioMembrane(s);
   const TClothSetup setup =
       LoadSettings(plugin, setupPath.empty() ? std::u16string() : PathForPlugin(setupPath));
   Simulation sim(plugin, &membrane, setup);
@@ -425,17 +489,21 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
   std::optional<Animation> animation;
   if (out.animate && !out.folder.empty()) animation.emplace(out.folder);
   OutputSet files;
-  const RunRecord record = RunSteps(&sim, s, framed, verbose, &files, animation ? &*animation : nullptr);
-  sim.WriteGrid();
-  const std::string gridProblem = sim.CheckGrid();
-  if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
+  const RunRecord record =
+      RunSteps(&sim, s, framed, verbose, &files, cause, animation ? &*animation : nullptr);
+  // a free mesh has no grid to write back
+  if (s.params.shape != Shape::kMesh) {
+    sim.WriteGrid();
+    const std::string gridProblem = sim.CheckGrid();
+    if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
+  }
   if (!out.folder.empty()) {
     if (verbose && LeavesFrame(PointPositions(membrane), out.imageWidth, out.imageHeight, framed.render)) {
       std::cerr << "tumelin-host: note: the membrane grew out of the fixed frame and is cut at the picture's "
                    "border; --frame auto shows all of it"
                 << std::endl;
     }
-    WriteOutputs(sim, s, record.figures, framed, &files, animation ? &*animation : nullptr);
+    WriteOutputs(&sim, s, record.figures, framed, &files, animation ? &*animation : nullptr);
     std::string error;
     if (!files.Commit(&error)) throw std::runtime_error(error);
   }
@@ -488,7 +556,10 @@ int CommandInfo(const std::string& pluginPath) {
               << " " << Utf16ToUtf8(token) << " " << Utf16ToUtf8(name) << " " << number << " (result "
               << result << ")\n";
   }
-  std::cout << "version        " << FormatStamp(stamp) << " (" << FormatDouble(stamp) << ")\n";
+  // the release of this host, and the plug-in's fixed registration stamp, which no release changes
+  std::cout << "release        " << TUMELIN_VERSION_STRING << " (tumelin-host)\n";
+  std::cout << "version stamp  " << FormatStamp(stamp) << " (" << FormatDouble(stamp)
+            << ", registration data, fixed)\n";
   return 0;
 }
 
@@ -527,24 +598,57 @@ int CommandSettings(const std::string& pluginPath, const CommandLine& cl) {
     std::cout << pad(line.key, 11) << pad(line.present ? "\"" + line.text + "\"" : "(none)", textWidth)
               << pad(line.stored, storedWidth) << line.note << (fromSet ? " (given by --set)" : "") << "\n";
   }
+  if (!cl.settingsFile.empty()) {
+    IniFile file;
+    if (!file.Open(cl.settingsFile, &error)) throw UsageError{error};
+    for (const std::string& warning : IniFileWarnings(file)) std::cout << "warning: " << warning << "\n";
+  }
   return 0;
 }
 
-// the settings are judged by the plug-in's rules; the plug-in is not loaded
-int CommandCheck(const CommandLine& cl) {
-  Membrane membrane = BuildMembrane(ResolveOrThrow(cl.checkIni, cl.check).params);
-  SetupFile setup;
-  PrepareSetupOrThrow(&setup, cl.checkIni, cl.checkSet);
-  std::vector<std::string> warnings;
+// what a run is warned about, judged by the plug-in's rules without the
+// plug-in: the scenario's INI file, the values of the settings file the
+// plug-in reads, and the model's numbers on this membrane
+struct Warnings {
+  std::vector<std::string> lines;
+  std::string damping;  // the line that foretells a divergence, if any
+};
+
+Warnings WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& report) {
+  Warnings w;
+  std::string error;
+  if (!s.iniPath.empty()) {
+    IniFile ini;
+    if (!ini.Open(s.iniPath, &error)) throw UsageError{error};
+    w.lines = IniFileWarnings(ini);
+  }
+  TClothSetup values{};
+  SetupDefaults(&values);
   if (!setup.Path().empty()) {
     IniFile ini;
-    std::string error;
     if (!ini.Open(setup.Path(), &error)) throw UsageError{error};
-    warnings = UntakenSettings(ExplainSetup(ini, ReadUserDecimalSeparator()));
+    const char16_t separator = ReadUserDecimalSeparator();
+    for (const std::string& line : UntakenSettings(ExplainSetup(ini, separator))) w.lines.push_back(line);
+    values = SetupByRules(ini, separator);
   }
+  for (const std::string& line : ModelWarnings(values, report, IsClosed(s.params.shape) && !report.leaks)) {
+    w.lines.push_back(line);
+  }
+  w.damping = DampingWarning(values);
+  return w;
+}
+
+// the plug-in is not loaded: its rules judge the settings
+int CommandCheck(const CommandLine& cl) {
+  const Scenario s = ResolveOrThrow(cl.checkIni, cl.check);
+  Membrane membrane = BuildScenarioMembrane(s);
+  SetupFile setup;
+  PrepareSetupOrThrow(&setup, cl.checkIni, cl.checkSet);
   const MeshReport report = CheckMembrane(membrane);
-  std::cout << FormatReport(membrane, report, warnings);
-  return report.Clean() && warnings.empty() ? 0 : kExitProblems;
+  const Warnings warnings = WarningsFor(s, setup, report);
+  if (s.params.shape == Shape::kMesh) std::cout << "mesh file " << s.meshPath << "\n";
+  std::cout << FormatReport(membrane, report, warnings.lines);
+  return report.Clean() && warnings.lines.empty() ? 0 : kExitProblems;
 }
 
 // the scenario and the picture size are checked before the plug-in loads
@@ -567,7 +671,9 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);
   if (!out.folder.empty() && !PrepareOutputFolder(out.folder, &error)) throw UsageError{error};
-  RunScenario(plugin, s, setup.Path(), out, true);
+  const Warnings warnings = WarningsFor(s, setup, CheckMembrane(BuildScenarioMembrane(s)));
+  for (const std::string& line : warnings.lines) std::cerr << "tumelin-host: warning: " << line << std::endl;
+  RunScenario(plugin, s, setup.Path(), out, true, warnings.damping);
   return 0;
 }
 
@@ -731,6 +837,7 @@ int main(int argc, char** argv) {
   CLI::App app{"tumelin-host: a stand-in for the host application of the Tumelin plug-in"};
   CommandLine cl;
   DefineCommands(&app, &cl);
+  app.footer(kExitStatuses);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -746,6 +853,8 @@ int main(int argc, char** argv) {
     return Dispatch(app, cl);
   } catch (const UsageError& e) {
     return Fail(e.message, kExitUsage);
+  } catch (const Diverged& e) {
+    return Fail(e.message, kExitDiverged);
   } catch (const std::exception& e) {
     return Fail(e.what(), kExitFailure);
   }

@@ -27,7 +27,10 @@ constexpr ShapeInfo kShapes[] = {
     {Shape::kTorus, "torus", TUMELIN_MODE_TORUS, 4, 4},
     {Shape::kSheet, "sheet", TUMELIN_MODE_SHEET, 2, 2},
     {Shape::kTube, "tube", TUMELIN_MODE_TUBE, 4, 2},
+    {Shape::kMesh, "mesh", kNoGridMode, 0, 0},
 };
+// the shapes a name chooses; a mesh comes from its file
+constexpr int kGridShapes = 4;
 
 const ShapeInfo& Info(Shape shape) { return kShapes[static_cast<int>(shape)]; }
 
@@ -39,7 +42,8 @@ struct PinInfo {
 constexpr PinInfo kPins[] = {
     {PinMode::kNone, "none"},       {PinMode::kPole, "pole"},     {PinMode::kPoles, "poles"},
     {PinMode::kRing, "ring"},       {PinMode::kEnds, "ends"},     {PinMode::kBorder, "border"},
-    {PinMode::kCorners, "corners"}, {PinMode::kPoints, "points"},
+    {PinMode::kCorners, "corners"}, {PinMode::kPoints, "points"}, {PinMode::kGroup, "group"},
+    {PinMode::kBelow, "below"},
 };
 
 struct DefectInfo {
@@ -105,11 +109,14 @@ std::vector<TDbl3D> Positions(const MembraneParams& params) {
         }
       }
       break;
+    case Shape::kMesh:
+      break;
   }
   return pos;
 }
 
-std::vector<int32_t> PinnedPoints(const MembraneParams& params) {
+// the points `params` pins among these start positions
+std::vector<int32_t> PinnedPoints(const MembraneParams& params, const std::vector<TDbl3D>& positions) {
   const int32_t n = PointCount(params.shape, params.columns, params.rows);
   const int32_t ring = params.columns - 1;
   std::vector<int32_t> pinned;
@@ -147,7 +154,13 @@ std::vector<int32_t> PinnedPoints(const MembraneParams& params) {
       pinned = {0, params.columns - 1, (params.rows - 1) * params.columns, params.rows * params.columns - 1};
       break;
     case PinMode::kPoints:
+    case PinMode::kGroup:
       pinned = params.pinPoints;
+      break;
+    case PinMode::kBelow:
+      for (size_t i = 0; i < positions.size(); ++i) {
+        if (positions[i].Z <= params.pinBelow) pinned.push_back(static_cast<int32_t>(i));
+      }
       break;
   }
   return pinned;
@@ -159,7 +172,7 @@ const char* ShapeName(Shape shape) { return Info(shape).name; }
 
 std::vector<std::string_view> ShapeNames() {
   std::vector<std::string_view> names;
-  for (const ShapeInfo& info : kShapes) names.push_back(info.name);
+  for (int i = 0; i < kGridShapes; ++i) names.push_back(kShapes[i].name);
   return names;
 }
 
@@ -199,7 +212,10 @@ uint8_t GridMode(Shape shape) { return Info(shape).mode; }
 
 bool GridQuadsClockwise(Shape shape) { return shape == Shape::kSphere || shape == Shape::kTube; }
 
-bool IsClosed(Shape shape) { return shape == Shape::kSphere || shape == Shape::kTorus; }
+// a mesh is meant to enclose a volume; the check says whether it does
+bool IsClosed(Shape shape) {
+  return shape == Shape::kSphere || shape == Shape::kTorus || shape == Shape::kMesh;
+}
 
 int32_t PointCount(Shape shape, int32_t columns, int32_t rows) {
   switch (shape) {
@@ -211,6 +227,8 @@ int32_t PointCount(Shape shape, int32_t columns, int32_t rows) {
       return columns * rows;
     case Shape::kTube:
       return (columns - 1) * rows;
+    case Shape::kMesh:
+      break;
   }
   return 0;
 }
@@ -230,25 +248,39 @@ int32_t CellPoint(Shape shape, int32_t u, int32_t v, int32_t columns, int32_t ro
       return v * columns + u;
     case Shape::kTube:
       return v * ring + u % ring;
+    case Shape::kMesh:
+      break;
   }
   return 0;
+}
+
+std::string ValidatePinPoints(const std::vector<int32_t>& points, int32_t count, const std::string& what) {
+  for (int32_t p : points) {
+    if (p < 0 || p >= count) {
+      return "pinned point " + std::to_string(p) + " does not exist; " + what + " has points 0 to " +
+             std::to_string(count - 1);
+    }
+  }
+  return std::string();
 }
 
 std::string ValidateParams(const MembraneParams& params) {
   const ShapeInfo& info = Info(params.shape);
   const std::string name = info.name;
-  if (params.rows < 1 || params.rows > kMaxRows) {
+  const bool mesh = params.shape == Shape::kMesh;
+  // a mesh's counts come from its file
+  if (!mesh && (params.rows < 1 || params.rows > kMaxRows)) {
     return "rows must lie between 1 and " + std::to_string(kMaxRows) + ", not " + std::to_string(params.rows);
   }
-  if (params.columns < 1 || params.columns > kMaxColumns) {
+  if (!mesh && (params.columns < 1 || params.columns > kMaxColumns)) {
     return "columns must lie between 1 and " + std::to_string(kMaxColumns) + ", not " +
            std::to_string(params.columns);
   }
-  if (params.rows < info.minRows) {
+  if (!mesh && params.rows < info.minRows) {
     return "a " + name + " needs at least " + std::to_string(info.minRows) + " rows, not " +
            std::to_string(params.rows);
   }
-  if (params.columns < info.minColumns) {
+  if (!mesh && params.columns < info.minColumns) {
     return "a " + name + " needs at least " + std::to_string(info.minColumns) + " columns, not " +
            std::to_string(params.columns);
   }
@@ -269,6 +301,7 @@ std::string ValidateParams(const MembraneParams& params) {
         return "pin '" + pin + "' needs a sphere; a " + name + " has no poles";
       break;
     case PinMode::kRing: {
+      if (mesh) return "pin 'ring' needs a grid shape; a mesh has no rows";
       if (params.pinRing < -1) return "pin ring must be a grid row, not " + std::to_string(params.pinRing);
       int32_t lo = 0, hi = params.rows - 1;
       if (params.shape == Shape::kSphere) lo = 1, hi = params.rows - 2;
@@ -286,17 +319,19 @@ std::string ValidateParams(const MembraneParams& params) {
     case PinMode::kCorners:
       if (params.shape != Shape::kSheet) return "pin '" + pin + "' needs a sheet";
       break;
-    case PinMode::kPoints: {
-      const int32_t n = PointCount(params.shape, params.columns, params.rows);
+    case PinMode::kPoints:
       if (params.pinPoints.empty()) return "pin 'points' needs a list of point indices";
-      for (int32_t p : params.pinPoints) {
-        if (p < 0 || p >= n) {
-          return "pinned point " + std::to_string(p) + " does not exist; this " + name + " has points 0 to " +
-                 std::to_string(n - 1);
-        }
+      // a mesh's points are counted when its file is read
+      if (!mesh) {
+        return ValidatePinPoints(params.pinPoints, PointCount(params.shape, params.columns, params.rows),
+                                 "this " + name);
       }
       break;
-    }
+    case PinMode::kGroup:
+      if (!mesh) return "pin 'group' needs a mesh (--mesh) with named groups";
+      if (params.pinGroup.empty()) return "pin 'group' needs the name of a group (--pin-group)";
+      break;
+    case PinMode::kBelow:
     case PinMode::kNone:
       break;
   }
@@ -367,9 +402,7 @@ Membrane MembraneFromMesh(const Mesh& mesh) {
     m.faceLists.emplace_back(faceLists[static_cast<size_t>(i)]);
     TClothPoint& p = m.points[i];
     p.Pos = pos[static_cast<size_t>(i)];
-    p.LinkCount = m.links.back().Count();
-    p.Links = m.links.back().Data();
-    p.Faces = m.faceLists.back().Data();
+    TumelinPointAttach(&p, m.links.back().Data(), m.faceLists.back().Data());
   }
   m.faces.Resize(static_cast<int32_t>(mesh.triangles.size()));
   for (int32_t t = 0; t < m.faces.Count(); ++t) {
@@ -382,14 +415,32 @@ Membrane MembraneFromMesh(const Mesh& mesh) {
   return m;
 }
 
-Membrane BuildMembrane(const MembraneParams& params) {
-  Membrane m = MembraneFromMesh(ShapeMesh(params));
+namespace {
+
+Membrane PinnedMembrane(const MembraneParams& params, Mesh mesh) {
+  if (params.flip) {
+    for (auto& t : mesh.triangles) std::swap(t[1], t[2]);
+  }
+  Membrane m = MembraneFromMesh(mesh);
   m.shape = params.shape;
   m.mode = GridMode(params.shape);
+  for (int32_t p : PinnedPoints(params, mesh.positions)) m.points[p].Fixed = 1;
+  return m;
+}
+
+}  // namespace
+
+Membrane BuildMembrane(const MembraneParams& params) {
+  Membrane m = PinnedMembrane(params, ShapeMesh(params));
   m.columns = params.columns;
   m.rows = params.rows;
-  for (int32_t p : PinnedPoints(params)) m.points[p].Fixed = 1;
   return m;
+}
+
+Membrane BuildMembrane(const MembraneParams& params, const Mesh& mesh) {
+  MembraneParams asMesh = params;
+  asMesh.shape = Shape::kMesh;
+  return PinnedMembrane(asMesh, mesh);
 }
 
 std::vector<TDbl3D> PointPositions(const Membrane& membrane) {

@@ -17,14 +17,18 @@
 
 namespace tumelin {
 
-enum class Shape { kSphere, kTorus, kSheet, kTube };
-enum class PinMode { kNone, kPole, kPoles, kRing, kEnds, kBorder, kCorners, kPoints };
+// the four grid topologies, and a free mesh of a file's own triangles (no
+// grid, no write-back; its figures are those of a closed shape)
+enum class Shape { kSphere, kTorus, kSheet, kTube, kMesh };
+enum class PinMode { kNone, kPole, kPoles, kRing, kEnds, kBorder, kCorners, kPoints, kGroup, kBelow };
 // deliberate faults for trying out the checks
 enum class Defect { kNone, kHole, kSeam, kFlip };
 
 // grid counts, as the TSurfaceGrid record holds them
 inline constexpr int32_t kMaxRows = TUMELIN_GRID_ROWS;
 inline constexpr int32_t kMaxColumns = 1024;
+// the grid mode of a membrane that has no grid
+inline constexpr uint8_t kNoGridMode = 0xFF;
 
 struct MembraneParams {
   Shape shape = Shape::kSphere;
@@ -38,9 +42,12 @@ struct MembraneParams {
   double depth = 2.0;   // sheet along y
   double length = 2.0;  // tube along z
   PinMode pin = PinMode::kNone;
-  int32_t pinRing = -1;  // grid row; -1 picks the top ring
-  std::vector<int32_t> pinPoints;
-  bool clockwise = true;  // seen from outside; positive ClothP then inflates
+  int32_t pinRing = -1;            // grid row; -1 picks the top ring
+  std::vector<int32_t> pinPoints;  // points, and the points of the group pinned by group
+  std::string pinGroup;            // a mesh's group of that name
+  double pinBelow = 0.0;           // pin below: every point whose start z is at most this
+  bool clockwise = true;           // seen from outside; positive ClothP then inflates
+  bool flip = false;               // reverse every triangle as built or read
   Defect defect = Defect::kNone;
 };
 
@@ -67,7 +74,8 @@ struct Membrane {
 };
 
 // the names the command line and INI files use, in enum order; the parsers
-// ignore case
+// ignore case. The shape names are those of the grid shapes: a mesh is
+// chosen by naming its file
 const char* ShapeName(Shape shape);
 std::vector<std::string_view> ShapeNames();
 bool ParseShape(const std::string& text, Shape* shape);
@@ -111,5 +119,13 @@ std::vector<TDbl3D> PointPositions(const Membrane& membrane);
 // ShapeMesh, MembraneFromMesh, then the pinning; the parameters must have
 // passed ValidateParams
 Membrane BuildMembrane(const MembraneParams& params);
+// a free mesh (shape kMesh) from a file's triangles: --flip and the pinning
+// of `params` applied; its pinned points must exist in the mesh
+// (ValidatePinPoints)
+Membrane BuildMembrane(const MembraneParams& params, const Mesh& mesh);
+
+// empty when every point of `points` is one of `count` points, else a
+// one-line reason that names the first missing one and `what` has
+std::string ValidatePinPoints(const std::vector<int32_t>& points, int32_t count, const std::string& what);
 
 }  // namespace tumelin

@@ -18,6 +18,7 @@ int32_t ExpectedEuler(Shape shape) {
       return 1;
     case Shape::kTorus:
     case Shape::kTube:
+    case Shape::kMesh:  // whatever the file's genus; set from the mesh
       return 0;
   }
   return 0;
@@ -35,7 +36,7 @@ std::string EdgeList(const std::vector<std::pair<int32_t, int32_t>>& edges) {
 
 bool MeshReport::Clean() const {
   return !leaks && nonManifoldEdges.empty() && misorientedEdges.empty() && linkProblems.empty() &&
-         degenerateFaces == 0 && euler == expectedEuler &&
+         degenerateFaces == 0 && isolatedPoints == 0 && euler == expectedEuler &&
          (effect == PressureEffect::kInflates || effect == PressureEffect::kLifts);
 }
 
@@ -66,6 +67,11 @@ MeshReport CheckMembrane(const Membrane& m) {
     if (total == 2 && count.first != 1) r.misorientedEdges.push_back(edge);
   }
   r.euler = r.points - r.edges + r.faces;
+  if (m.shape == Shape::kMesh) r.expectedEuler = r.euler;
+  for (int32_t i = 0; i < r.points; ++i) {
+    if (TumelinArrayCount(m.points[i].Faces) == 0) ++r.isolatedPoints;
+    if (m.points[i].Fixed != 0) ++r.pinnedPoints;
+  }
   // a closed shape has no border; an open one only its outer rows
   int32_t border = 0;
   if (m.shape == Shape::kSheet) border = 2 * (m.columns - 1) + 2 * (m.rows - 1);
@@ -134,6 +140,7 @@ MeshReport CheckMembrane(const Membrane& m) {
     switch (m.shape) {
       case Shape::kSphere:
       case Shape::kTorus:
+      case Shape::kMesh:
         // rate of change of the enclosed volume, whatever the winding
         push += Dot(force, volumeGrad[static_cast<size_t>(i)]) * (r.signedVolume < 0.0 ? -1.0 : 1.0);
         break;
@@ -155,11 +162,24 @@ MeshReport CheckMembrane(const Membrane& m) {
 
 std::string FormatReport(const Membrane& m, const MeshReport& r, const std::vector<std::string>& warnings) {
   std::ostringstream out;
-  out << ShapeName(m.shape) << " (grid mode " << int(m.mode) << ", " << m.columns << " x " << m.rows
-      << " cells): " << r.points << " points, " << r.edges << " edges, " << r.faces << " triangles\n";
-  out << "  euler characteristic " << r.euler
-      << (r.euler == r.expectedEuler ? " (as expected)" : " (expected ")
-      << (r.euler == r.expectedEuler ? "" : std::to_string(r.expectedEuler) + ")") << "\n";
+  const bool mesh = m.shape == Shape::kMesh;
+  if (mesh) {
+    out << "mesh (the file's own triangles, no grid): ";
+  } else {
+    out << ShapeName(m.shape) << " (grid mode " << int(m.mode) << ", " << m.columns << " x " << m.rows
+        << " cells): ";
+  }
+  out << r.points << " points, " << r.edges << " edges, " << r.faces << " triangles\n";
+  if (!mesh) {
+    out << "  euler characteristic " << r.euler
+        << (r.euler == r.expectedEuler ? " (as expected)" : " (expected ")
+        << (r.euler == r.expectedEuler ? "" : std::to_string(r.expectedEuler) + ")") << "\n";
+  } else if (r.openEdges.empty() && r.euler % 2 == 0 && r.euler <= 2) {
+    out << "  euler characteristic " << r.euler << ": a closed surface of genus " << (2 - r.euler) / 2
+        << "\n";
+  } else {
+    out << "  euler characteristic " << r.euler << "\n";
+  }
   if (r.openEdges.empty()) {
     out << "  every edge is shared by exactly two triangles\n";
   } else {
@@ -178,6 +198,10 @@ std::string FormatReport(const Membrane& m, const MeshReport& r, const std::vect
         << EdgeList(r.misorientedEdges) << ")\n";
   }
   if (r.degenerateFaces > 0) out << "  " << r.degenerateFaces << " triangles have no area\n";
+  if (r.isolatedPoints > 0) {
+    out << "  " << r.isolatedPoints << " points lie on no triangle: no spring holds them, they fall freely\n";
+  }
+  if (r.pinnedPoints > 0) out << "  " << r.pinnedPoints << " points pinned\n";
   for (const std::string& problem : r.linkProblems) out << "  " << problem << "\n";
   if (IsClosed(m.shape)) out << "  enclosed volume " << std::fabs(r.signedVolume) << "\n";
   switch (r.effect) {
@@ -185,7 +209,8 @@ std::string FormatReport(const Membrane& m, const MeshReport& r, const std::vect
       out << "  a positive ClothP inflates it\n";
       break;
     case PressureEffect::kDeflates:
-      out << "  a positive ClothP deflates it (the triangles run counter-clockwise seen from outside)\n";
+      out << "  a positive ClothP deflates it (the triangles run counter-clockwise seen from outside"
+          << (mesh ? ", as in most OBJ files; --flip reverses every face)\n" : ")\n");
       break;
     case PressureEffect::kLifts:
       out << "  a positive ClothP pushes the sheet up (+z)\n";

@@ -1,5 +1,7 @@
 // Examines a membrane before it runs: closure, Euler characteristic,
-// winding, link lists, and which way a positive ClothP pushes it.
+// winding, edges on more than two triangles, link lists, and which way a
+// positive ClothP pushes it. A grid shape must have the topology of its
+// mode; a free mesh must be closed, and its genus is reported.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,8 @@ struct MeshReport {
   std::vector<std::pair<int32_t, int32_t>> misorientedEdges;  // both triangles run it the same way
   std::vector<std::string> linkProblems;
   int32_t degenerateFaces = 0;
+  int32_t isolatedPoints = 0;  // on no triangle: nothing holds them
+  int32_t pinnedPoints = 0;
   double signedVolume = 0.0;  // with the faces' own winding; < 0 when clockwise from outside
   PressureEffect effect = PressureEffect::kNone;
 

@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "bits.h"
+#include "geometry.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -188,21 +189,58 @@ GridMesh MeshFromGrid(const TSurfaceGrid* grid, Shape shape) {
   return mesh;
 }
 
-std::string ObjText(const TSurfaceGrid* grid, Shape shape, const std::string& comment) {
-  const GridMesh mesh = MeshFromGrid(grid, shape);
-  std::string out;
-  out.reserve(mesh.vertices.size() * 40 + mesh.triangles.size() * 24);
-  out += "# " + comment + "\n";
-  out += "# surface grid " + std::to_string(grid->CountU) + " x " + std::to_string(grid->CountV) + ", mode " +
-         std::to_string(int(grid->Mode)) + " (" + ShapeName(shape) +
-         "); vertex u * rows + v + 1 is cell (u, v)\n";
-  out += "o tumelin\n";
-  for (const TDbl3D& p : mesh.vertices) out += "v " + Num(p.X) + " " + Num(p.Y) + " " + Num(p.Z) + "\n";
-  for (const auto& t : mesh.triangles) {
+namespace {
+
+// "v" lines, then "f" lines numbered from 1, after the header lines
+std::string ObjLines(const std::string& header, const std::vector<TDbl3D>& vertices,
+                     const std::vector<std::array<int32_t, 3>>& triangles) {
+  std::string out = header + "o tumelin\n";
+  out.reserve(out.size() + vertices.size() * 40 + triangles.size() * 24);
+  for (const TDbl3D& p : vertices) out += "v " + Num(p.X) + " " + Num(p.Y) + " " + Num(p.Z) + "\n";
+  for (const auto& t : triangles) {
     out += "f " + std::to_string(t[0] + 1) + " " + std::to_string(t[1] + 1) + " " + std::to_string(t[2] + 1) +
            "\n";
   }
   return out;
+}
+
+}  // namespace
+
+std::string ObjText(const TSurfaceGrid* grid, Shape shape, const std::string& comment) {
+  const GridMesh mesh = MeshFromGrid(grid, shape);
+  return ObjLines("# " + comment + "\n# surface grid " + std::to_string(grid->CountU) + " x " +
+                      std::to_string(grid->CountV) + ", mode " + std::to_string(int(grid->Mode)) + " (" +
+                      ShapeName(shape) + "); vertex u * rows + v + 1 is cell (u, v)\n",
+                  mesh.vertices, mesh.triangles);
+}
+
+std::string ObjText(const Membrane& m, const std::string& comment) {
+  std::vector<TDbl3D> vertices;
+  for (int32_t i = 0; i < m.points.Count(); ++i) vertices.push_back(m.points[i].Pos);
+  std::vector<std::array<int32_t, 3>> triangles;
+  for (int32_t t = 0; t < m.faces.Count(); ++t)
+    triangles.push_back({m.faces[t].P0, m.faces[t].P1, m.faces[t].P2});
+  return ObjLines("# " + comment + "\n# free mesh: vertex i + 1 is point i, faces as the membrane has them\n",
+                  vertices, triangles);
+}
+
+GridMesh MeshFromMembrane(const Membrane& m, const std::vector<std::array<bool, 3>>& outline) {
+  GridMesh mesh;
+  for (int32_t i = 0; i < m.points.Count(); ++i) mesh.vertices.push_back(m.points[i].Pos);
+  const bool reverse = SignedVolume(m) < 0.0;
+  for (int32_t t = 0; t < m.faces.Count(); ++t) {
+    std::array<int32_t, 3> corners = {m.faces[t].P0, m.faces[t].P1, m.faces[t].P2};
+    std::array<bool, 3> line = static_cast<size_t>(t) < outline.size()
+                                   ? outline[static_cast<size_t>(t)]
+                                   : std::array<bool, 3>{true, true, true};
+    if (reverse) {
+      std::swap(corners[1], corners[2]);
+      std::swap(line[1], line[2]);
+    }
+    mesh.triangles.push_back(corners);
+    mesh.gridEdge.push_back(line);
+  }
+  return mesh;
 }
 
 std::string CsvText(const std::vector<StepFigures>& figures, Shape shape) {

@@ -67,6 +67,12 @@ struct GridMesh {
 GridMesh MeshFromGrid(const TSurfaceGrid* grid, Shape shape);
 
 std::string ObjText(const TSurfaceGrid* grid, Shape shape, const std::string& comment);
+// a free mesh as it stands, with its own triangles in their own winding
+std::string ObjText(const Membrane& membrane, const std::string& comment);
+// a free mesh for drawing: its triangles turned counter-clockwise seen from
+// outside when they enclose a volume clockwise; `outline` (one entry per
+// triangle, as ObjMesh has it) says which edges to draw
+GridMesh MeshFromMembrane(const Membrane& membrane, const std::vector<std::array<bool, 3>>& outline);
 std::string CsvText(const std::vector<StepFigures>& figures, Shape shape);
 // volume over steps for closed shapes, mean height for the sheet, mean
 // radius for the tube

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "plugin_file.h"
 #include "profile_reader.h"
 
 #ifdef _WIN32
@@ -27,14 +28,25 @@ std::wstring Widen(const std::string& text) {
   return wide;
 }
 
-std::string LastErrorText() {
+// the system's message for the last error, with the file name where the
+// message has its placeholder ("%1 is not a valid Win32 application")
+std::string LastErrorText(const std::string& file) {
   const DWORD code = GetLastError();
-  char buffer[512] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                 buffer, sizeof buffer, nullptr);
-  std::string text(buffer, n);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) text.pop_back();
-  return text.empty() ? "error " + std::to_string(code) : text;
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+      code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::u16string wide(reinterpret_cast<const char16_t*>(buffer), n);
+  LocalFree(buffer);
+  std::string text = Utf16ToUtf8(std::u16string_view(wide));
+  for (std::size_t at = text.find("%1"); at != std::string::npos; at = text.find("%1", at + file.size())) {
+    text.replace(at, 2, file);
+  }
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == '.' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return text.empty() ? "error " + std::to_string(code) : text + " (error " + std::to_string(code) + ")";
 }
 #endif
 
@@ -75,6 +87,10 @@ bool Plugin::Load(const std::string& path, std::string* error) {
     *error = "plug-in file not found: " + path;
     return false;
   }
+  // a truncated library would be mapped all the same, and fail at the first
+  // touch of a missing page
+  *error = CheckPluginFile(path);
+  if (!error->empty()) return false;
 #ifdef _WIN32
   // the loader's search rules want backslashes
   std::wstring widePath = Widen(path);
@@ -83,7 +99,7 @@ bool Plugin::Load(const std::string& path, std::string* error) {
   }
   handle_ = LoadLibraryW(widePath.c_str());
   if (handle_ == nullptr) {
-    *error = "cannot load plug-in " + path + ": " + LastErrorText();
+    *error = "cannot load plug-in " + path + ": " + LastErrorText(path);
     return false;
   }
 #else
@@ -113,7 +129,14 @@ std::string DefaultPluginPath() {
   std::error_code ec;
   std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
 #endif
-  return (exe.parent_path() / "Tumelin.kwt").u8string();
+  const std::filesystem::path beside = exe.parent_path() / "Tumelin.kwt";
+  // an installed host: the plug-in lives in the plug-in folder of the install
+  const std::filesystem::path installed =
+      exe.parent_path() / std::filesystem::u8path(TUMELIN_PLUGIN_FROM_HOST) / "Tumelin.kwt";
+  std::error_code missing;
+  if (!std::filesystem::exists(beside, missing) && std::filesystem::exists(installed, missing))
+    return installed.lexically_normal().u8string();
+  return beside.u8string();
 }
 
 std::string Utf16ToUtf8(const char16_t* text) {

@@ -41,20 +41,39 @@ bool ReadDefect(std::string_view name, const std::string& text, Scenario* s, std
   return false;
 }
 
-// clockwise first: the index says whether
-bool ReadWinding(std::string_view name, const std::string& text, Scenario* s, std::string* error) {
-  const Names windings = {"cw", "ccw"};
-  const int i = FindName(windings, text);
+// a choice of two names: `*kField` is whether the text names the first
+template <bool MembraneParams::*kField, const char* kTrue, const char* kFalse>
+bool ReadTwoWay(std::string_view name, const std::string& text, Scenario* s, std::string* error) {
+  const Names names = {kTrue, kFalse};
+  const int i = FindName(names, text);
   if (i < 0) {
-    *error = UnknownName(name, windings, text);
+    *error = UnknownName(name, names, text);
     return false;
   }
-  s->params.clockwise = i == 0;
+  s->params.*kField = i == 0;
   return true;
 }
 
+constexpr char kCcw[] = "ccw", kCw[] = "cw", kNo[] = "no", kYes[] = "yes";
+const Reader ReadWinding = ReadTwoWay<&MembraneParams::clockwise, kCw, kCcw>;
+const Reader ReadFlip = ReadTwoWay<&MembraneParams::flip, kYes, kNo>;
+
 bool ReadPinPoints(std::string_view name, const std::string& text, Scenario* s, std::string* error) {
   return ReadPointList(name, text, &s->params.pinPoints, error);
+}
+
+bool ReadMeshPath(std::string_view, const std::string& text, Scenario* s, std::string*) {
+  s->meshPath = text;
+  return true;
+}
+
+bool ReadPinGroup(std::string_view, const std::string& text, Scenario* s, std::string*) {
+  s->params.pinGroup = text;
+  return true;
+}
+
+bool ReadPinBelow(std::string_view name, const std::string& text, Scenario* s, std::string* error) {
+  return ReadReal(name, text, &s->params.pinBelow, error);
 }
 
 template <int32_t MembraneParams::*kField, int64_t kLo, int64_t kHi>
@@ -81,35 +100,69 @@ struct Setting {
   const char16_t* key;  // in section [Membrane]; null: on the command line only
   std::optional<std::string> ScenarioChoices::*given;
   Reader read;
+  bool gridOnly = false;  // means nothing to a mesh
 };
+
+constexpr bool kGridOnly = true;
 
 // in the order both sources are read: the first bad value is the one reported
 const Setting kSettings[] = {
-    {"shape", "--shape", u"Shape", &ScenarioChoices::shape, ReadShape},
+    {"shape", "--shape", u"Shape", &ScenarioChoices::shape, ReadShape, kGridOnly},
+    {"mesh", "--mesh", u"Mesh", &ScenarioChoices::mesh, ReadMeshPath},
+    {"flip", "--flip", u"Flip", &ScenarioChoices::flip, ReadFlip},
     {"pinning", "--pin", u"Pin", &ScenarioChoices::pin, ReadPin},
-    {"winding", "--winding", u"Winding", &ScenarioChoices::winding, ReadWinding},
-    {"defect", "--defect", nullptr, &ScenarioChoices::defect, ReadDefect},
+    {"winding", "--winding", u"Winding", &ScenarioChoices::winding, ReadWinding, kGridOnly},
+    {"defect", "--defect", nullptr, &ScenarioChoices::defect, ReadDefect, kGridOnly},
     {"pin points", "--pin-points", u"PinPoints", &ScenarioChoices::pinPoints, ReadPinPoints},
+    {"pin group", "--pin-group", u"PinGroup", &ScenarioChoices::pinGroup, ReadPinGroup},
+    {"pin below", "--pin-below", u"PinBelow", &ScenarioChoices::pinBelow, ReadPinBelow},
     {"columns", "--columns", u"Columns", &ScenarioChoices::columns,
-     ReadGridWhole<&MembraneParams::columns, 1, kMaxColumns>},
-    {"rows", "--rows", u"Rows", &ScenarioChoices::rows, ReadGridWhole<&MembraneParams::rows, 1, kMaxRows>},
+     ReadGridWhole<&MembraneParams::columns, 1, kMaxColumns>, kGridOnly},
+    {"rows", "--rows", u"Rows", &ScenarioChoices::rows, ReadGridWhole<&MembraneParams::rows, 1, kMaxRows>,
+     kGridOnly},
     // ValidateParams knows the rows a ring may be on
     {"pin ring", "--pin-ring", u"PinRing", &ScenarioChoices::pinRing,
-     ReadGridWhole<&MembraneParams::pinRing, kInt32Min, kInt32Max>},
+     ReadGridWhole<&MembraneParams::pinRing, kInt32Min, kInt32Max>, kGridOnly},
     {"steps", "--steps", u"Steps", &ScenarioChoices::steps, ReadRunWhole<&Scenario::steps, 0, kMaxSteps>},
     {"every", "--every", u"Every", &ScenarioChoices::every, ReadRunWhole<&Scenario::every, 0, kNoLimit>},
-    {"radius", "--radius", u"Radius", &ScenarioChoices::radius, ReadSize<&MembraneParams::radius>},
-    {"flatten", "--flatten", u"Flatten", &ScenarioChoices::flatten, ReadSize<&MembraneParams::flatten>},
+    {"radius", "--radius", u"Radius", &ScenarioChoices::radius, ReadSize<&MembraneParams::radius>, kGridOnly},
+    {"flatten", "--flatten", u"Flatten", &ScenarioChoices::flatten, ReadSize<&MembraneParams::flatten>,
+     kGridOnly},
     {"major radius", "--major-radius", u"MajorRadius", &ScenarioChoices::majorRadius,
-     ReadSize<&MembraneParams::majorRadius>},
+     ReadSize<&MembraneParams::majorRadius>, kGridOnly},
     {"minor radius", "--minor-radius", u"MinorRadius", &ScenarioChoices::minorRadius,
-     ReadSize<&MembraneParams::minorRadius>},
-    {"width", "--width", u"Width", &ScenarioChoices::width, ReadSize<&MembraneParams::width>},
-    {"depth", "--depth", u"Depth", &ScenarioChoices::depth, ReadSize<&MembraneParams::depth>},
-    {"length", "--length", u"Length", &ScenarioChoices::length, ReadSize<&MembraneParams::length>},
+     ReadSize<&MembraneParams::minorRadius>, kGridOnly},
+    {"width", "--width", u"Width", &ScenarioChoices::width, ReadSize<&MembraneParams::width>, kGridOnly},
+    {"depth", "--depth", u"Depth", &ScenarioChoices::depth, ReadSize<&MembraneParams::depth>, kGridOnly},
+    {"length", "--length", u"Length", &ScenarioChoices::length, ReadSize<&MembraneParams::length>, kGridOnly},
 };
 
 bool Given(const std::optional<std::string>& text) { return text.has_value() && !text->empty(); }
+
+// the mesh file of the scenario, and the points its group pinning names
+bool ReadScenarioMesh(Scenario* s, std::string* error) {
+  if (!s->gridSettings.empty()) {
+    *error = s->gridSettings.front() + ": a setting of the grid shapes; it does not apply to a mesh";
+    return false;
+  }
+  if (!ReadObjMesh(s->meshPath, &s->mesh, error)) return false;
+  s->params.shape = Shape::kMesh;
+  if (s->name.empty()) s->name = std::filesystem::u8path(s->meshPath).stem().u8string();
+  if (s->params.pin == PinMode::kGroup) {
+    const ObjGroup* group = FindGroup(s->mesh, s->params.pinGroup);
+    if (group == nullptr) {
+      std::string names;
+      for (const ObjGroup& g : s->mesh.groups) names += (names.empty() ? "" : ", ") + g.name;
+      *error = "pin group '" + s->params.pinGroup + "' is not in " + s->meshPath +
+               (names.empty() ? " (it names no group)" : " (its groups: " + names + ")");
+      return false;
+    }
+    s->params.pinPoints = group->vertices;
+  }
+  const int32_t points = static_cast<int32_t>(s->mesh.mesh.positions.size());
+  *error = ValidatePinPoints(s->params.pinPoints, points, "the mesh " + s->meshPath);
+  return error->empty();
+}
 
 }  // namespace
 
@@ -119,12 +172,27 @@ bool ReadMembraneSection(const IniFile& ini, Scenario* scenario, std::string* er
     if (setting.key == nullptr) continue;
     const std::string text = ini.Text(u"Membrane", setting.key, kMembraneBufferChars);
     if (text.empty()) continue;
+    const std::string where = ini.Path() + ": [Membrane] " + Utf16ToUtf8(setting.key);
     if (!setting.read(setting.name, text, scenario, error)) {
-      *error = ini.Path() + ": [Membrane] " + Utf16ToUtf8(setting.key) + ": " + *error;
+      *error = where + ": " + *error;
       return false;
     }
+    if (setting.gridOnly) scenario->gridSettings.push_back(where);
+  }
+  // a mesh named by the file lies beside it
+  const std::filesystem::path mesh = std::filesystem::u8path(scenario->meshPath);
+  if (!scenario->meshPath.empty() && mesh.is_relative()) {
+    scenario->meshPath = (std::filesystem::u8path(ini.Path()).parent_path() / mesh).u8string();
   }
   return true;
+}
+
+std::vector<std::string> MembraneKeys() {
+  std::vector<std::string> keys;
+  for (const Setting& setting : kSettings) {
+    if (setting.key != nullptr) keys.push_back(Utf16ToUtf8(setting.key));
+  }
+  return keys;
 }
 
 bool ResolveScenario(const std::string& iniPath, const ScenarioChoices& given, Scenario* scenario,
@@ -140,13 +208,20 @@ bool ResolveScenario(const std::string& iniPath, const ScenarioChoices& given, S
   }
   for (const Setting& setting : kSettings) {
     const std::optional<std::string>& text = given.*setting.given;
-    if (Given(text) && !setting.read(setting.name, *text, &s, error)) {
+    if (!Given(text)) continue;
+    if (!setting.read(setting.name, *text, &s, error)) {
       *error = std::string(setting.option) + ": " + *error;
       return false;
     }
+    if (setting.gridOnly) s.gridSettings.push_back(setting.option);
   }
-  // --pin-points alone pins those points
-  if (Given(given.pinPoints) && !Given(given.pin)) s.params.pin = PinMode::kPoints;
+  // --pin-points, --pin-group or --pin-below alone pins what it names
+  if (!Given(given.pin)) {
+    if (Given(given.pinPoints)) s.params.pin = PinMode::kPoints;
+    if (Given(given.pinGroup)) s.params.pin = PinMode::kGroup;
+    if (Given(given.pinBelow)) s.params.pin = PinMode::kBelow;
+  }
+  if (!s.meshPath.empty() && !ReadScenarioMesh(&s, error)) return false;
   if (s.name.empty()) s.name = ShapeName(s.params.shape);
   // grid sizes that suit each shape when none is given
   const bool sheet = s.params.shape == Shape::kSheet;
@@ -165,6 +240,11 @@ std::vector<std::string> ScenarioArguments(const ScenarioChoices& given) {
     if (Given(text)) words.insert(words.end(), {setting.option, *text});
   }
   return words;
+}
+
+Membrane BuildScenarioMembrane(const Scenario& scenario) {
+  return scenario.params.shape == Shape::kMesh ? BuildMembrane(scenario.params, scenario.mesh.mesh)
+                                               : BuildMembrane(scenario.params);
 }
 
 }  // namespace tumelin

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ini_file.h"
 #include "membrane.h"
+#include "obj_mesh.h"
 
 namespace tumelin {
 
@@ -22,15 +24,20 @@ inline constexpr int64_t kMaxSteps = 100000000;
 struct Scenario {
   MembraneParams params;
   int64_t steps = kDefaultSteps;
-  int64_t every = 0;    // steps between frames; 0 writes none
-  std::string iniPath;  // empty: no file, the plug-in's defaults
-  std::string name;     // the INI file's stem, else the shape's name
+  int64_t every = 0;     // steps between frames; 0 writes none
+  std::string iniPath;   // empty: no file, the plug-in's defaults
+  std::string name;      // the INI file's stem, else the mesh file's, else the shape's name
+  std::string meshPath;  // an OBJ file: shape kMesh, built from `mesh`
+  ObjMesh mesh;
+  // where settings of the grid shapes were given ("--radius", "FILE:
+  // [Membrane] Radius"): with a mesh, any of them is a mistake
+  std::vector<std::string> gridSettings;
 };
 
 // the settings as the command line gave them, unparsed; unset or empty
 // counts as not given, as a missing or empty key does in the file
 struct ScenarioChoices {
-  std::optional<std::string> shape, pin, winding, defect, pinPoints;
+  std::optional<std::string> shape, pin, winding, defect, pinPoints, mesh, flip, pinGroup, pinBelow;
   std::optional<std::string> columns, rows, pinRing, steps, every;
   std::optional<std::string> radius, flatten, majorRadius, minorRadius, width, depth, length;
 };
@@ -41,13 +48,20 @@ struct ScenarioChoices {
 bool ReadMembraneSection(const IniFile& ini, Scenario* scenario, std::string* error);
 
 // defaults, then section [Membrane] of the file at `iniPath` (none when it is
-// empty), then `given`, whose messages start "--OPTION: "; the result has
-// passed ValidateParams. false with a one-line message
+// empty), then `given`, whose messages start "--OPTION: "; a mesh file is
+// read (its messages start "FILE:LINE: "), its named group resolved to
+// points. The result has passed ValidateParams. false with a one-line
+// message
 bool ResolveScenario(const std::string& iniPath, const ScenarioChoices& given, Scenario* scenario,
                      std::string* error);
 
 // the command-line words that give `given` again ("--shape", "torus", ...),
 // for a run started as a child process
 std::vector<std::string> ScenarioArguments(const ScenarioChoices& given);
+// the membrane of a resolved scenario: its grid shape or its mesh
+Membrane BuildScenarioMembrane(const Scenario& scenario);
+
+// the keys section [Membrane] knows, as the file spells them
+std::vector<std::string> MembraneKeys();
 
 }  // namespace tumelin

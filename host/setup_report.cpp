@@ -18,13 +18,17 @@ std::string FieldText(const SetupKey& key, const TClothSetup& setup) {
 
 }  // namespace
 
-std::vector<SettingLine> ExplainSetup(const IniFile& ini, char16_t separator) {
+TClothSetup SetupByRules(const IniFile& ini, char16_t separator) {
   TClothSetup byRules{};
   SetupDefaults(&byRules);
   for (const SetupKey& key : SetupKeys) {
     StoreSetting(key, JudgeSetting(key, ini.Text16(u"Setup", key.name), separator), &byRules);
   }
-  return ExplainSetup(ini, byRules, separator);
+  return byRules;
+}
+
+std::vector<SettingLine> ExplainSetup(const IniFile& ini, char16_t separator) {
+  return ExplainSetup(ini, SetupByRules(ini, separator), separator);
 }
 
 std::vector<std::string> UntakenSettings(const std::vector<SettingLine>& lines) {

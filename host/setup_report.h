@@ -26,7 +26,9 @@ struct SettingLine {
 // one line per key, in the order the plug-in reads them; `stored` is the
 // record the plug-in filled from the same file with the same separator
 std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& stored, char16_t separator);
-// the same without a plug-in at hand: `stored` is what the rules give
+// the record the plug-in fills from section [Setup], as its rules give it
+TClothSetup SetupByRules(const IniFile& ini, char16_t separator);
+// ExplainSetup without a plug-in at hand: `stored` is SetupByRules
 std::vector<SettingLine> ExplainSetup(const IniFile& ini, char16_t separator);
 
 // one line per key that holds text the plug-in does not take, as a run

@@ -1,6 +1,7 @@
 #include "simulation.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "bits.h"
@@ -113,5 +114,29 @@ StepFigures Simulation::Figures(int64_t step) const {
 }
 
 uint64_t Simulation::Hash() const { return StateHash(*membrane_); }
+
+std::string Simulation::FirstNonFinite() const {
+  auto finite = [](const TDbl3D& v) {
+    return std::isfinite(v.X) && std::isfinite(v.Y) && std::isfinite(v.Z);
+  };
+  // spelt alike by every C library
+  auto number = [](double x) {
+    if (std::isnan(x)) return std::string("nan");
+    if (std::isinf(x)) return std::string(x < 0 ? "-inf" : "inf");
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.9g", x);
+    return std::string(buffer);
+  };
+  auto text = [&](const TDbl3D& v) {
+    return "(" + number(v.X) + ", " + number(v.Y) + ", " + number(v.Z) + ")";
+  };
+  const Membrane& m = *membrane_;
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
+    const TClothPoint& p = m.points[i];
+    if (!finite(p.Pos)) return "point " + std::to_string(i) + " has position " + text(p.Pos);
+    if (!finite(p.Vel)) return "point " + std::to_string(i) + " has velocity " + text(p.Vel);
+  }
+  return std::string();
+}
 
 }  // namespace tumelin

@@ -45,6 +45,10 @@ class Simulation {
   StepFigures Figures(int64_t step) const;
   // FNV-1a 64 over Pos and Vel of every point, in point order
   uint64_t Hash() const;
+  // the first point whose Pos or Vel holds a value that is not finite, as
+  // "point 12 has position (nan, 0.5, 1)"; empty when every value is finite
+  std::string FirstNonFinite() const;
+  const Membrane& MembraneState() const { return *membrane_; }
 
  private:
   const Plugin& plugin_;

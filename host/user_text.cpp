@@ -1,5 +1,6 @@
 #include "user_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -53,6 +54,29 @@ int FindName(const Names& names, std::string_view text) {
     if (SameName(names[i], text)) return static_cast<int>(i);
   }
   return -1;
+}
+
+int NearestName(const Names& names, std::string_view text) {
+  int best = -1;
+  size_t bestDistance = std::max<size_t>(1, text.size() / 4) + 1;
+  for (size_t n = 0; n < names.size(); ++n) {
+    // edit distance, one row at a time
+    const std::string_view name = names[n];
+    std::vector<size_t> row(name.size() + 1);
+    for (size_t j = 0; j <= name.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= text.size(); ++i) {
+      size_t diagonal = row[0];
+      row[0] = i;
+      for (size_t j = 1; j <= name.size(); ++j) {
+        const size_t above = row[j];
+        const size_t change = LowerAscii(text[i - 1]) == LowerAscii(name[j - 1]) ? 0 : 1;
+        row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + change});
+        diagonal = above;
+      }
+    }
+    if (row[name.size()] < bestDistance) bestDistance = row[name.size()], best = static_cast<int>(n);
+  }
+  return best;
 }
 
 std::string UnknownName(std::string_view setting, const Names& names, std::string_view text) {

@@ -20,6 +20,11 @@ std::string_view TrimBlanks(std::string_view text);
 
 // position of `text` in `names`, ASCII case ignored; -1 when it is none
 int FindName(const Names& names, std::string_view text);
+// position of the name in `names` closest to `text` (ASCII case ignored,
+// counted in letters inserted, deleted or replaced), when it is close enough
+// to be a slip: at most one change in four letters, and at least one; -1
+// when none is
+int NearestName(const Names& names, std::string_view text);
 // "unknown shape 'cube' (choose sphere, torus, sheet or tube)"
 std::string UnknownName(std::string_view setting, const Names& names, std::string_view text);
 

@@ -1,44 +1,50 @@
 #!/usr/bin/env bash
 # make bench: runs the benchmark suite of build/bench (Google Benchmark, JSON
-# out), the plain step timer of the same build and, where the cross compiler
-# and wine are there, the same timer built for 32-bit Windows under wine;
+# out) and, where the cross compiler, wine and Debian's source of Google
+# Benchmark are there, the same suite built for 32-bit Windows under wine;
 # then writes bench/results/<cpu>.md. With a label (make bench
 # BENCH_LABEL="...") the run also becomes a row of that file's History.
 #   bench.sh [label]
-# BENCH_MIN_TIME and BENCH_REPETITIONS override the suite's settings.
+# BENCH_MIN_TIME, BENCH_WINE_MIN_TIME and BENCH_REPETITIONS override the
+# suite's settings. Under wine the thread CPU time comes in scheduler ticks
+# (about 15 ms), so each run there lasts longer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 label="${1:-}"
 build=build/bench
 min_time="${BENCH_MIN_TIME:-0.2}"
+wine_min_time="${BENCH_WINE_MIN_TIME:-0.5}"
 repetitions="${BENCH_REPETITIONS:-5}"
 mkdir -p "$build/results"
 json="$build/results/step_bench.json"
+wine_json="$build/results/step_bench_wine.json"
+suite=(--benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true --benchmark_out_format=json)
 
-"$build/bench/step_bench" --benchmark_min_time="$min_time" --benchmark_repetitions="$repetitions" \
-  --benchmark_report_aggregates_only=true --benchmark_out="$json" --benchmark_out_format=json
+"$build/bench/step_bench" "${suite[@]}" --benchmark_min_time="$min_time" --benchmark_out="$json"
 
-echo "bench: step_timer, Linux x86-64"
-"$build/bench/step_timer" --repetitions="$repetitions" | tee "$build/results/timer-linux.txt"
-
-wine_args=()
+rm -f "$wine_json"
 wine_note=""
-if command -v wine >/dev/null && command -v i686-w64-mingw32-g++-posix >/dev/null; then
-  cmake --preset bench-windows-x86 >/dev/null
-  cmake --build --preset bench-windows-x86 -j "${JOBS:-2}" --target step_timer
-  echo "bench: step_timer, 32-bit Windows DLL under wine"
-  # the first run of wine builds its prefix; keep that out of the timings
-  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1 || true
-  WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wine build/bench-windows-x86/bench/step_timer.exe \
-    --repetitions="$repetitions" | tr -d '\r' | tee "$build/results/timer-wine.txt"
-  wine_args=(--timer-wine "$build/results/timer-wine.txt")
-  wine_note="wine $(wine --version 2>/dev/null | tr -d '\r'), $(i686-w64-mingw32-g++-posix --version | head -n1)."
-else
+if ! command -v wine >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null; then
   wine_note="wine or the mingw-w64 cross compiler is missing (make deps installs both)."
+elif ! source_dir=$(bash scripts/fetch-benchmark-source.sh build/third_party); then
+  wine_note="Google Benchmark's Debian source could not be fetched (see make bench's output), so the Windows DLL was not measured."
+else
+  cmake --preset bench-windows-x86 -DTUMELIN_BENCHMARK_SOURCE="$PWD/$source_dir" >/dev/null
+  cmake --build --preset bench-windows-x86 -j "${JOBS:-2}" --target step_bench
+  echo "bench: the suite's step, write-back and entry under wine, 32-bit Windows DLL"
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # the first run of wine builds its prefix; keep that out of the timings
+  wineboot -i >/dev/null 2>&1 || true
+  wine build/bench-windows-x86/bench/step_bench.exe "${suite[@]}" --benchmark_min_time="$wine_min_time" \
+    --benchmark_out="$(winepath -w "$wine_json")" \
+    --benchmark_filter='^(step|writeback|entry)/'
+  wine_note="$(wine --version | tr -d '\r'), $(i686-w64-mingw32-g++-posix --version | head -n1), Google Benchmark $(basename "$source_dir" | sed 's/^benchmark-//')."
 fi
 
 commit="$(git rev-parse --short HEAD 2>/dev/null || echo unknown)"
 if ! git diff --quiet HEAD -- src include 2>/dev/null; then commit="$commit+changes"; fi
-python3 bench/write_results.py --json "$json" --timer-linux "$build/results/timer-linux.txt" "${wine_args[@]}" \
-  --wine-note "$wine_note" --label "$label" --commit "$commit" --out-dir bench/results
+wine_args=()
+if [ -f "$wine_json" ]; then wine_args=(--wine-json "$wine_json"); fi
+python3 bench/write_results.py --json "$json" "${wine_args[@]}" --wine-note "$wine_note" \
+  --label "$label" --commit "$commit" --out-dir bench/results

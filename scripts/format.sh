@@ -13,7 +13,7 @@ if ! command -v clang-format >/dev/null; then
 fi
 
 dirs=()
-for d in src include host tests bench examples; do
+for d in src include host tests bench examples sdk; do
   if [ -d "$d" ]; then dirs+=("$d"); fi
 done
 mapfile -t files < <(find "${dirs[@]}" -type f \( -name '*.c' -o -name '*.cc' -o -name '*.cpp' \

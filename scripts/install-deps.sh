@@ -3,7 +3,9 @@
 # machine lacks. Safe to run again: it does nothing when everything is there.
 #   install-deps.sh          what make test and make demo need
 #   install-deps.sh --bench  that, and what make bench adds: the peer engine
-#                            (Bullet) and python3 for the results table
+#                            (Bullet), python3 for the results table and
+#                            dpkg-dev to unpack Google Benchmark's Debian
+#                            source for the Windows build
 set -euo pipefail
 
 need=()
@@ -11,9 +13,10 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 
 packages=(cmake ninja-build g++ make locales googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-          libcli11-dev libstb-dev libgif-dev clang-format)
+          libcli11-dev libstb-dev libgif-dev clang-format pkg-config unzip
+          clang-14 libclang-rt-14-dev)
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(libbullet-dev pkgconf python3)
+  packages+=(libbullet-dev pkgconf python3 dpkg-dev)
 fi
 for pkg in "${packages[@]}"; do
   have_pkg "$pkg" || need+=("$pkg")

@@ -50,8 +50,9 @@ constexpr uint8_t kModeSheet = TUMELIN_MODE_SHEET;
 constexpr uint8_t kModeTube = TUMELIN_MODE_TUBE;
 constexpr int32_t kGridRows = TUMELIN_GRID_ROWS;
 
-// the counts break the record's limits: nothing may be written
-constexpr int64_t kOutOfBounds = -1;
+// 348165: a 32-bit host's record is one object of at most 2^31 - 1 bytes,
+// so more columns cannot be a record, and every cell offset fits 32 bits
+constexpr int32_t kMaxGridColumns = TUMELIN_GRID_MAX_COLUMNS;
 
 // C(u, v) := P(i), a 24-byte bit copy (no load into a floating-point register)
 void CopyPoint(TSurfaceGrid* grid, int32_t u, int32_t v, const TClothPoint* points, int32_t i) {
@@ -66,61 +67,65 @@ void CopyCell(TSurfaceGrid* grid, int32_t toU, int32_t toV, int32_t fromU, int32
 // the seam copy of row v: C(U - 1, v) := C(0, v)
 void CopySeam(TSurfaceGrid* grid, int32_t countU, int32_t v) { CopyCell(grid, countU - 1, v, 0, v); }
 
-// how many points (0 .. N - 1) a mode reads, in 64 bits so that no count can
-// wrap into a small number; kOutOfBounds when a row beyond 257 or, in the
-// modes with seams, poles or a closing row, a column or row before the first
-// would be written. the columns are not checked: the host knows its record.
+// true when the mode writes anything with these counts and every cell it
+// names can lie in a record: 1 to 257 rows and 1 to kMaxGridColumns columns.
+// a sheet with no rows or columns is empty; the modes with seams, poles or a
+// closing row would write before the first column or row. every limit is
+// checked here, before any loop, so no loop bound can overflow and no loop
+// walks rows or columns that cannot exist
+bool WritesWithinLimits(uint8_t mode, int32_t countU, int32_t countV) {
+  if (mode > kModeTube) return false;  // modes 4-255 select nothing
+  return countU >= 1 && countU <= kMaxGridColumns && countV >= 1 && countV <= kGridRows;
+}
+
+// how many points (0 .. N - 1) a mode reads with counts within the limits,
+// in 64 bits so that no count can wrap into a small number
 int64_t PointsRead(uint8_t mode, int32_t countU, int32_t countV) {
   const int64_t u = countU;
   const int64_t v = countV;
   switch (mode) {
     case kModeSphere:
+      return v == 1 ? 1 : (v - 2) * (u - 1) + 2;
     case kModeTorus:
-    case kModeTube:
-      if (u < 1 || v < 1 || v > kGridRows) return kOutOfBounds;
-      if (mode == kModeSphere) return v == 1 ? 1 : (v - 2) * (u - 1) + 2;
-      if (mode == kModeTorus) return (u - 1) * (v - 1);
-      return (u - 1) * v;
+      return (u - 1) * (v - 1);
     case kModeSheet:
-      if (u <= 0 || v <= 0) return 0;
-      if (v > kGridRows) return kOutOfBounds;
       return u * v;
     default:
-      return 0;
+      return (u - 1) * v;
   }
 }
 
 // closed surface: row 0 and row V - 1 are the poles, rings in between
 void WriteSphere(TSurfaceGrid* grid, const TClothPoint* points, int32_t countU, int32_t countV) {
-  for (int32_t u = 0; u <= countU - 1; ++u) CopyPoint(grid, u, 0, points, 0);
-  for (int32_t v = 1; v <= countV - 2; ++v) {
-    for (int32_t u = 0; u <= countU - 2; ++u) CopyPoint(grid, u, v, points, SphereIndex(u, v, countU));
+  for (int32_t u = 0; u < countU; ++u) CopyPoint(grid, u, 0, points, 0);
+  for (int32_t v = 1; v + 1 < countV; ++v) {
+    for (int32_t u = 0; u + 1 < countU; ++u) CopyPoint(grid, u, v, points, SphereIndex(u, v, countU));
     CopySeam(grid, countU, v);
   }
   const int32_t pole = SphereIndex(0, countV - 1, countU);
-  for (int32_t u = 0; u <= countU - 1; ++u) CopyPoint(grid, u, countV - 1, points, pole);
+  for (int32_t u = 0; u < countU; ++u) CopyPoint(grid, u, countV - 1, points, pole);
 }
 
 // torus: the closing row repeats row 0 as it stands after every ring is written
 void WriteTorus(TSurfaceGrid* grid, const TClothPoint* points, int32_t countU, int32_t countV) {
-  for (int32_t v = 0; v <= countV - 2; ++v) {
-    for (int32_t u = 0; u <= countU - 2; ++u) CopyPoint(grid, u, v, points, WrapIndex(u, v, countU));
+  for (int32_t v = 0; v + 1 < countV; ++v) {
+    for (int32_t u = 0; u + 1 < countU; ++u) CopyPoint(grid, u, v, points, WrapIndex(u, v, countU));
     CopySeam(grid, countU, v);
   }
-  for (int32_t u = 0; u <= countU - 1; ++u) CopyCell(grid, u, countV - 1, u, 0);
+  for (int32_t u = 0; u < countU; ++u) CopyCell(grid, u, countV - 1, u, 0);
 }
 
 // open sheet: every cell its own point
 void WriteSheet(TSurfaceGrid* grid, const TClothPoint* points, int32_t countU, int32_t countV) {
-  for (int32_t v = 0; v <= countV - 1; ++v) {
-    for (int32_t u = 0; u <= countU - 1; ++u) CopyPoint(grid, u, v, points, SheetIndex(u, v, countU));
+  for (int32_t v = 0; v < countV; ++v) {
+    for (int32_t u = 0; u < countU; ++u) CopyPoint(grid, u, v, points, SheetIndex(u, v, countU));
   }
 }
 
 // tube: rings joined around, first and last row open
 void WriteTube(TSurfaceGrid* grid, const TClothPoint* points, int32_t countU, int32_t countV) {
-  for (int32_t v = 0; v <= countV - 1; ++v) {
-    for (int32_t u = 0; u <= countU - 2; ++u) CopyPoint(grid, u, v, points, WrapIndex(u, v, countU));
+  for (int32_t v = 0; v < countV; ++v) {
+    for (int32_t u = 0; u + 1 < countU; ++u) CopyPoint(grid, u, v, points, WrapIndex(u, v, countU));
     CopySeam(grid, countU, v);
   }
 }
@@ -133,11 +138,11 @@ void WriteSurfaceGrid(TSurfaceGrid* Grid, TClothPointArray* PointsVar) {
   const int32_t countU = Grid->CountU;
   const int32_t countV = Grid->CountV;
 
-  // a call that would write outside the record or read points that do not
+  // a call that would write outside any record or read points that do not
   // exist leaves the grid as it is
-  const int64_t needed = PointsRead(mode, countU, countV);
-  if (needed == kOutOfBounds) return;
+  if (!WritesWithinLimits(mode, countU, countV)) return;
   const TClothPoint* points = *PointsVar;
+  const int64_t needed = PointsRead(mode, countU, countV);
   if (needed > 0 && (points == nullptr || ArrayCount(points) < needed)) return;
 
   switch (mode) {

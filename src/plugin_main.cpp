@@ -1,7 +1,8 @@
 // The library's main module: the load-time start-up (capturing the user's
 // decimal separator) and the six exported entries. The entries are thin: they
 // hand out the strings and the version stamp of plugin_info, and forward to
-// LoadSetup, StepMembrane and WriteSurfaceGrid.
+// LoadSetup, StepMembrane and WriteSurfaceGrid, each under the fixed
+// floating-point environment of float_environment.h.
 #include <tumelin/tumelin.h>
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "cloth_types.h"
 #include "dynamics.h"
+#include "float_environment.h"
 #include "plugin_info.h"
 #include "settings.h"
 
@@ -80,6 +82,7 @@ TUMELIN_EXPORT int32_t TUMELIN_CALL PluginRgstZR7(const char16_t** RgstPrefix, c
 TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR71(const char16_t* const* IniPathRef, void*, void*, void*,
                                                 TClothSetup* Setup) {
   if (IniPathRef == nullptr || Setup == nullptr) return;
+  const FloatEnvironmentGuard environment;
   try {
     // the library works on its own copy of the host's path
     const char16_t* hostPath = *IniPathRef;
@@ -93,9 +96,12 @@ TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR71(const char16_t* const* IniPathRe
 
 TUMELIN_EXPORT int32_t TUMELIN_CALL PluginExecZR72(void*, TClothPointArray* PointsVar,
                                                    TClothFaceArray* FacesVar, const TClothSetup* Setup) {
+  const FloatEnvironmentGuard environment;
   return StepMembrane(PointsVar, FacesVar, Setup);
 }
 
 TUMELIN_EXPORT void TUMELIN_CALL PluginExecZR73(TSurfaceGrid* Grid, TClothPointArray* PointsVar) {
+  // a pure copy, but the host's flags come back as they were all the same
+  const FloatEnvironmentGuard environment;
   WriteSurfaceGrid(Grid, PointsVar);
 }

@@ -3,6 +3,15 @@
 #include <cstdio>
 #include <string>
 
+#ifdef _WIN32
+#include <sys/stat.h>
+#include <sys/types.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace tumelin {
 
 namespace {
@@ -41,15 +50,33 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
 }
 
 // the whole file, opened for reading only and shared; false when it cannot
-// be opened
+// be opened or is no regular file. A FIFO, a device or a folder reads as a
+// missing file: reading one to its end could wait forever or never end.
 bool ReadFileBytes(const std::u16string& path, std::string* bytes) {
 #ifdef _WIN32
   const std::wstring widePath(path.begin(), path.end());
   FILE* file = _wfopen(widePath.c_str(), L"rb");
-#else
-  FILE* file = std::fopen(Utf16ToUtf8(path).c_str(), "rb");
-#endif
   if (file == nullptr) return false;
+  struct _stat64 status;
+  if (_fstat64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+    std::fclose(file);
+    return false;
+  }
+#else
+  // without O_NONBLOCK, opening a FIFO waits for a writer
+  const int descriptor = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  struct stat status;
+  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(descriptor);
+    return false;
+  }
+  FILE* file = fdopen(descriptor, "rb");
+  if (file == nullptr) {
+    close(descriptor);
+    return false;
+  }
+#endif
   char chunk[4096];
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes->append(chunk, got);
@@ -199,6 +226,45 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// one line of a profile file as the profile API sees it
+struct ProfileLine {
+  bool header = false;        // "[name]": the name runs to the last "]", text after it is ignored
+  std::u16string_view name;   // the section's, or the key's
+  bool hasValue = false;      // "key=value" splits at the first "="
+  std::u16string_view value;  // as written, blanks trimmed
+};
+
+// every line that is not blank, in file order; any line that is neither a
+// header nor "key=value" (a ";" or "#" comment among them) is a key
+// without a value
+template <typename Visit>
+void ScanProfile(std::u16string_view all, Visit visit) {
+  std::size_t lineStart = 0;
+  while (lineStart < all.size()) {
+    std::size_t lineEnd = lineStart;
+    while (lineEnd < all.size() && !IsLineEnd(all[lineEnd])) ++lineEnd;
+    const std::u16string_view line = Trim(all.substr(lineStart, lineEnd - lineStart));
+    lineStart = lineEnd + 1;
+    if (line.empty()) continue;
+    ProfileLine parsed;
+    const std::size_t close = line.rfind(u']');
+    if (line[0] == u'[' && close != std::u16string_view::npos) {
+      parsed.header = true;
+      parsed.name = CleanName(line.substr(1, close - 1));
+    } else {
+      const std::size_t equals = line.find(u'=');
+      parsed.name = CleanName(line.substr(0, equals));
+      parsed.hasValue = equals != std::u16string_view::npos;
+      if (parsed.hasValue) parsed.value = CleanName(line.substr(equals + 1));
+    }
+    if (!visit(parsed)) return;
+  }
+}
+
+}  // namespace
+
 std::u16string ReadProfileString(const std::u16string& path, std::u16string_view section,
                                  std::u16string_view key, std::size_t bufferChars) {
   std::string bytes;
@@ -211,31 +277,50 @@ std::u16string ReadProfileString(const std::u16string& path, std::u16string_view
   // only the first section of a name counts, and in it the first line of the
   // key, so the scan ends when that section does
   bool inSection = wantedSection.empty();
-  const std::u16string_view all(text);
-  std::size_t lineStart = 0;
-  while (lineStart < all.size()) {
-    std::size_t lineEnd = lineStart;
-    while (lineEnd < all.size() && !IsLineEnd(all[lineEnd])) ++lineEnd;
-    const std::u16string_view line = Trim(all.substr(lineStart, lineEnd - lineStart));
-    lineStart = lineEnd + 1;
-    if (line.empty()) continue;
-
-    // "[name]": the name runs to the last "]" of the line, text after it is ignored
-    const std::size_t close = line.rfind(u']');
-    if (line[0] == u'[' && close != std::u16string_view::npos) {
-      if (inSection) return {};
-      inSection = SameName(CleanName(line.substr(1, close - 1)), wantedSection);
-      continue;
+  std::u16string found;
+  ScanProfile(text, [&](const ProfileLine& line) {
+    if (line.header) {
+      if (inSection) return false;
+      inSection = SameName(line.name, wantedSection);
+      return true;
     }
-    if (!inSection) continue;
-    // "key=value" splits at the first "="; any other line (a ";" or "#" comment
-    // among them) is a key without a value, whose value text is empty
-    const std::size_t equals = line.find(u'=');
-    if (!SameName(CleanName(line.substr(0, equals)), wantedKey)) continue;
-    if (equals == std::u16string_view::npos) return {};
-    return CopyValue(CleanName(line.substr(equals + 1)), bufferChars);
-  }
-  return {};
+    if (!inSection || !SameName(line.name, wantedKey)) return true;
+    if (line.hasValue) found = CopyValue(line.value, bufferChars);
+    return false;
+  });
+  return found;
+}
+
+std::vector<std::u16string> ReadProfileKeyNames(const std::u16string& path, std::u16string_view section) {
+  std::string bytes;
+  if (!ReadFileBytes(path, &bytes)) return {};
+  const std::u16string text = DecodeText(bytes);
+  const std::u16string_view wantedSection = CleanName(section);
+  bool inSection = wantedSection.empty();
+  std::vector<std::u16string> names;
+  ScanProfile(text, [&](const ProfileLine& line) {
+    if (line.header) {
+      if (inSection) return false;
+      inSection = SameName(line.name, wantedSection);
+    } else if (inSection && line.hasValue && (line.name.empty() || line.name[0] != u';')) {
+      // listed are "key=value" lines; ";" starts a comment here
+      names.emplace_back(line.name);
+    }
+    return true;
+  });
+  return names;
+}
+
+std::vector<std::u16string> ReadProfileSectionNames(const std::u16string& path) {
+  std::string bytes;
+  if (!ReadFileBytes(path, &bytes)) return {};
+  std::vector<std::u16string> names;
+  ScanProfile(DecodeText(bytes), [&](const ProfileLine& line) {
+    // "[]" opens a section, but the list has no empty name
+    if (line.header && !line.name.empty()) names.emplace_back(line.name);
+    return true;
+  });
+  return names;
 }
 
 }  // namespace tumelin

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tumelin {
 
@@ -16,6 +17,18 @@ namespace tumelin {
 // or the key is missing. The file is only read.
 std::u16string ReadProfileString(const std::u16string& path, std::u16string_view section,
                                  std::u16string_view key, std::size_t bufferChars = 2048);
+
+// The key names of section `section` in file order, as the profile API lists
+// them when asked for a null key: only the first section of that name (any
+// letter case) counts; only "key=value" lines are listed, and not those
+// whose key starts with ";" (though a lookup finds such a key); a key
+// written twice is listed twice. Empty when the file or the section is
+// missing.
+std::vector<std::u16string> ReadProfileKeyNames(const std::u16string& path, std::u16string_view section);
+// The section names in file order, as the profile API lists them when asked
+// for a null section, each line "[name]" once, so a name written twice is
+// listed twice; "[]" is not listed.
+std::vector<std::u16string> ReadProfileSectionNames(const std::u16string& path);
 
 // UTF-16 text as UTF-8; a surrogate without its partner becomes the three
 // bytes of its own code (so paths that hold one still name their file)

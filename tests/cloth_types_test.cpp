@@ -39,18 +39,15 @@ HostArray<TClothPoint> MakePoints(int32_t count) {
   return points;
 }
 
-// the points' bytes from the whole header word to the end of the buffer
-std::vector<unsigned char> PointBytes(const HostArray<TClothPoint>& points) {
-  const auto* first = reinterpret_cast<const unsigned char*>(points.Data()) - sizeof(uint64_t);
-  return {first, first + sizeof(uint64_t) + static_cast<size_t>(points.Count()) * sizeof(TClothPoint)};
-}
-
-// A host surface record with a given number of columns, every byte filled
-// with a pattern that differs from cell to cell.
+// A host surface record with a given number of columns and guard bytes after
+// it, every byte filled with a pattern that differs from cell to cell.
 class HostGrid {
  public:
+  // bytes after the last column that belong to no record
+  static constexpr size_t kGuardBytes = 2 * TUMELIN_GRID_COLUMN_BYTES;
+
   HostGrid(uint8_t mode, int32_t countU, int32_t countV, int32_t columns)
-      : columns_(columns), storage_(TumelinGridBytes(columns) / sizeof(double)) {
+      : columns_(columns), storage_((TumelinGridBytes(columns) + kGuardBytes) / sizeof(double)) {
     auto* bytes = reinterpret_cast<unsigned char*>(storage_.data());
     for (size_t i = 0; i < Size(); ++i) bytes[i] = static_cast<unsigned char>(i * 131u + 7u);
     Grid()->Mode = mode;
@@ -59,7 +56,9 @@ class HostGrid {
   }
 
   TSurfaceGrid* Grid() { return reinterpret_cast<TSurfaceGrid*>(storage_.data()); }
-  size_t Size() const { return TumelinGridBytes(columns_); }
+  // the record and its guard bytes
+  size_t Size() const { return TumelinGridBytes(columns_) + kGuardBytes; }
+  int32_t Columns() const { return columns_; }
   TDbl3D* Cell(int32_t u, int32_t v) { return TumelinGridCell(Grid(), u, v); }
 
   std::vector<unsigned char> Bytes() {
@@ -102,6 +101,8 @@ class Expected {
       if (actual[i] == bytes_[i]) continue;
       if (i < TUMELIN_GRID_POINTS_OFFSET)
         return ::testing::AssertionFailure() << "header byte " << i << " changed";
+      if (i >= TumelinGridBytes(grid.Columns()))
+        return ::testing::AssertionFailure() << "guard byte " << i << " beyond the record changed";
       const size_t cell = i - TUMELIN_GRID_POINTS_OFFSET;
       return ::testing::AssertionFailure()
              << "cell (" << cell / TUMELIN_GRID_COLUMN_BYTES << ", "
@@ -128,6 +129,7 @@ class Expected {
 }
 
 constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
+constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
 
 }  // namespace
 
@@ -161,12 +163,12 @@ TEST_P(WriteBackTest, EveryCellAndNothingElse) {
   HostGrid grid(c.mode, c.countU, c.countV, c.columns);
   Expected expected(grid);
   for (size_t v = 0; v < c.rows.size(); ++v) expected.Row(static_cast<int32_t>(v), c.rows[v], points);
-  const std::vector<unsigned char> pointsBefore = PointBytes(points);
+  const std::vector<unsigned char> pointsBefore = points.RecordBytes();
 
   WriteSurfaceGrid(grid.Grid(), &pointsVar);
 
   EXPECT_TRUE(expected.Matches(grid));
-  EXPECT_EQ(PointBytes(points), pointsBefore) << "a point field changed";
+  EXPECT_EQ(points.RecordBytes(), pointsBefore) << "a point field changed";
 }
 
 // a case: name, mode, U, V, columns, points handed over, point index per row
@@ -361,6 +363,39 @@ TEST(Guards, HugeColumnCountsDoNotWrapIntoAPass) {
   for (const auto& c : cases) {
     HostGrid grid(c.mode, kInt32Max, c.countV, 2);
     EXPECT_TRUE(LeavesGridAlone(grid, &pointsVar)) << "mode " << int{c.mode} << ", " << c.countV << " rows";
+  }
+}
+
+// Every count the host can store, at and around each limit: either the grid
+// stays as it was, or only cells (u, v) with u < CountU and v < CountV of the
+// record change. The record holds 4 columns; column counts from 5 up to the
+// largest record are the host's to back with storage and are left out.
+TEST(Guards, ExtremeCountsWriteOnlyCellsWithinTheCounts) {
+  constexpr int32_t kColumns = 4;
+  const int32_t counts[] = {
+      kInt32Min,     kInt32Min + 1, -2, -1, 0, 1, 2, 4, 256, 257, 258, TUMELIN_GRID_MAX_COLUMNS + 1,
+      kInt32Max - 1, kInt32Max};
+  // enough for a full 4 x 257 sheet, the most any fitting case reads
+  HostArray<TClothPoint> points = MakePoints(kColumns * TUMELIN_GRID_ROWS);
+  TClothPointArray pointsVar = points.Data();
+  for (const int mode : {0, 1, 2, 3, 4, 255}) {
+    for (const int32_t countU : counts) {
+      if (countU > kColumns && countU <= TUMELIN_GRID_MAX_COLUMNS) continue;
+      for (const int32_t countV : counts) {
+        HostGrid grid(static_cast<uint8_t>(mode), countU, countV, kColumns);
+        const std::vector<unsigned char> before = grid.Bytes();
+        WriteSurfaceGrid(grid.Grid(), &pointsVar);
+        const std::vector<unsigned char> after = grid.Bytes();
+        for (size_t i = 0; i < after.size(); ++i) {
+          if (after[i] == before[i]) continue;
+          const size_t cell = i - TUMELIN_GRID_POINTS_OFFSET;
+          const int64_t u = static_cast<int64_t>(cell / TUMELIN_GRID_COLUMN_BYTES);
+          const int64_t v = static_cast<int64_t>(cell % TUMELIN_GRID_COLUMN_BYTES / sizeof(TDbl3D));
+          ASSERT_TRUE(i >= TUMELIN_GRID_POINTS_OFFSET && u < countU && v < countV && u < kColumns)
+              << "mode " << mode << ", " << countU << " x " << countV << ": byte " << i << " changed";
+        }
+      }
+    }
   }
 }
 

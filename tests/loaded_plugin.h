@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "float_environment.h"
 #include "plugin_loader.h"
 #include "temp_file.h"
 
@@ -20,18 +21,6 @@ namespace loaded {
 // x87 control word and SSE control/status around the first load
 inline uint16_t controlWordBefore = 0, controlWordAfter = 0;
 inline uint32_t mxcsrBefore = 0, mxcsrAfter = 0;
-
-inline uint16_t ReadControlWord() {
-  uint16_t cw;
-  __asm__ volatile("fnstcw %0" : "=m"(cw));
-  return cw;
-}
-inline void WriteControlWord(uint16_t cw) { __asm__ volatile("fldcw %0" : : "m"(cw)); }
-inline uint32_t ReadMxcsr() {
-  uint32_t value;
-  __asm__ volatile("stmxcsr %0" : "=m"(value));
-  return value;
-}
 #endif
 
 // the plug-in, loaded once per process by the host kit's loader and kept loaded
@@ -41,14 +30,14 @@ inline const tumelin::Plugin& LoadedPlugin() {
     std::string error;
 #ifdef _WIN32
     // an unusual but valid control word shows whether loading resets it
-    WriteControlWord(0x027F);
-    controlWordBefore = ReadControlWord();
-    mxcsrBefore = ReadMxcsr();
+    tumelin::WriteX87ControlWord(0x027F);
+    controlWordBefore = tumelin::ReadX87ControlWord();
+    mxcsrBefore = tumelin::ReadMxcsr();
 #endif
     const bool ok = plugin.Load(TUMELIN_PLUGIN_PATH, &error);
 #ifdef _WIN32
-    controlWordAfter = ReadControlWord();
-    mxcsrAfter = ReadMxcsr();
+    controlWordAfter = tumelin::ReadX87ControlWord();
+    mxcsrAfter = tumelin::ReadMxcsr();
 #endif
     if (!ok) {
       std::fprintf(stderr, "%s\n", error.c_str());

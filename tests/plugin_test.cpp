@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <tumelin/tumelin.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -138,6 +139,96 @@ TEST(SettingsEntry, ReadsTheFileAndCopiesThePath) {
   EXPECT_EQ(setup.ClothC, 1.0);
   EXPECT_EQ(setup.ClothT0, 500);
   EXPECT_EQ(setup.ClothMethod, 2);
+}
+
+// loading never writes the file: not its bytes, not its modification time,
+// whatever it holds (on Windows the entry flushes the profile cache)
+TEST(SettingsEntry, NeverChangesTheFile) {
+  const TempFile ini = WriteIni("plugin_test_untouched.ini",
+                                "[Setup]\r\nClothP=1e400\r\nClothK0=0,5\r\nClothT0=$FFFFFFFF\r\n"
+                                "ClothMethod=x\r\nClothC=" +
+                                    std::string(3000, '7') + "\r\n[Other]\r\nClothP=2\r\n");
+  const temp_file::FileState before = temp_file::AgeFile(ini.Path());
+  for (int i = 0; i < 3; ++i) LoadThroughEntry(ini.Path().u16string());
+  EXPECT_TRUE(temp_file::StateOf(ini.Path()) == before);
+}
+
+// the bytes of every host record a step reaches, padding included
+struct HostRecords {
+  std::vector<unsigned char> points, faces, setup;
+  std::vector<std::vector<unsigned char>> links, faceLists;
+
+  HostRecords(const tumelin::Membrane& m, const TClothSetup& s)
+      : points(m.points.RecordBytes()),
+        faces(m.faces.RecordBytes()),
+        setup(reinterpret_cast<const unsigned char*>(&s), reinterpret_cast<const unsigned char*>(&s + 1)) {
+    for (const auto& l : m.links) links.push_back(l.RecordBytes());
+    for (const auto& f : m.faceLists) faceLists.push_back(f.RecordBytes());
+  }
+};
+
+// bytes [from, to) of every element of a record may differ; no other byte
+::testing::AssertionResult OnlyFieldsDiffer(const std::vector<unsigned char>& before,
+                                            const std::vector<unsigned char>& after, std::size_t stride,
+                                            std::size_t from, std::size_t to) {
+  if (before.size() != after.size()) return ::testing::AssertionFailure() << "the record changed size";
+  for (std::size_t b = 0; b < before.size(); ++b) {
+    if (before[b] == after[b]) continue;
+    // the 8-byte header word comes first
+    const std::size_t at = (b - 8) % stride;
+    if (b < 8 || at < from || at >= to)
+      return ::testing::AssertionFailure()
+             << "byte " << at << " of element " << (b - 8) / stride << " changed";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// A step writes Pos, NewPos, Vel, NewVel of the points and the faces'
+// Normal, nothing else; a write-back writes only cells. Every byte of every
+// record is compared, the padding filled with a pattern.
+TEST(StepEntry, WritesOnlyTheStateFieldsAndTheNormals) {
+  using namespace tumelin;
+  Membrane m = SphereMembrane(9, 5);
+  m.points[0].Fixed = 7;
+  for (int32_t i = 0; i < m.points.Count(); ++i) std::memset(m.points[i].Reserved0, 0x5A, 3);
+  for (int32_t j = 0; j < m.faces.Count(); ++j) m.faces[j].Reserved0 = 0x5A5A5A5A;
+  for (auto& links : m.links) {
+    for (int32_t k = 0; k < links.Count(); ++k) links[k].Reserved0 = 0x5A5A5A5A;
+  }
+  const TClothSetup setup =
+      LoadThroughEntry(WriteIni("plugin_test_fields.ini", "[Setup]\nClothMethod=2\n").Path().u16string());
+  const HostRecords before(m, setup);
+
+  for (int step = 0; step < 3; ++step) LoadedPlugin().execZR72(nullptr, &m.pointsVar, &m.facesVar, &setup);
+
+  const HostRecords after(m, setup);
+  EXPECT_TRUE(
+      OnlyFieldsDiffer(before.points, after.points, sizeof(TClothPoint), 0, offsetof(TClothPoint, Fixed)));
+  EXPECT_TRUE(OnlyFieldsDiffer(before.faces, after.faces, sizeof(TClothFace), offsetof(TClothFace, Normal),
+                               sizeof(TClothFace)));
+  EXPECT_EQ(after.setup, before.setup);
+  EXPECT_EQ(after.links, before.links);
+  EXPECT_EQ(after.faceLists, before.faceLists);
+
+  // one spare column and the head must keep their pattern
+  std::vector<unsigned char> record(TumelinGridBytes(m.columns + 1));
+  for (std::size_t b = 0; b < record.size(); ++b) record[b] = static_cast<unsigned char>(b * 131u + 7u);
+  auto* grid = reinterpret_cast<TSurfaceGrid*>(record.data());
+  grid->Mode = m.mode;
+  grid->CountU = m.columns;
+  grid->CountV = m.rows;
+  const std::vector<unsigned char> gridBefore = record;
+  const HostRecords beforeWriteBack(m, setup);
+  LoadedPlugin().execZR73(grid, &m.pointsVar);
+  EXPECT_EQ(HostRecords(m, setup).points, beforeWriteBack.points);
+  const std::size_t cellsEnd = TumelinGridBytes(m.columns);
+  for (std::size_t b = 0; b < record.size(); ++b) {
+    const std::size_t cell = b - TUMELIN_GRID_POINTS_OFFSET;
+    const bool inUse = b >= TUMELIN_GRID_POINTS_OFFSET && b < cellsEnd &&
+                       cell % TUMELIN_GRID_COLUMN_BYTES < sizeof(TDbl3D) * static_cast<std::size_t>(m.rows);
+    if (inUse) continue;
+    ASSERT_EQ(record[b], gridBefore[b]) << "grid byte " << b;
+  }
 }
 
 TEST(StepEntry, NullArgumentsDoNothing) {

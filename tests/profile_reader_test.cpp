@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +24,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/stat.h>
 #endif
 
 using namespace tumelin;
@@ -275,6 +276,75 @@ TEST(ProfileReaderCorpus, AgreesWithTheLiveWindowsApi) {
 }
 #endif
 
+// the listings that say which keys and sections a file has: only the first
+// section of a name counts for its keys, only "key=value" lines not starting
+// with ";" are listed, and every "[name]" line is a section
+TEST(ProfileReader, ListsKeysOfTheFirstSectionAndEverySection) {
+  const std::u16string repeated = CorpusPath("repeated_sections.ini");
+  EXPECT_EQ(ReadProfileKeyNames(repeated, u"setup"), std::vector<std::u16string>{u"ClothP"});
+  EXPECT_EQ(ReadProfileKeyNames(repeated, u"Other"), std::vector<std::u16string>{u"A"});
+  EXPECT_EQ(ReadProfileSectionNames(repeated),
+            (std::vector<std::u16string>{u"Setup", u"Other", u"Setup", u"SETUP", u"Other"}));
+  EXPECT_EQ(ReadProfileKeyNames(CorpusPath("no_equals.ini"), u"Setup"),
+            std::vector<std::u16string>{u"ClothMethod"});
+  EXPECT_EQ(ReadProfileKeyNames(CorpusPath("comments.ini"), u"Setup"),
+            (std::vector<std::u16string>{u"# ClothC", u"ClothK0", u"ClothK1", u"ClothMethod", u"#ClothP"}));
+  EXPECT_TRUE(ReadProfileKeyNames(CorpusPath("repeated_sections.ini"), u"Missing").empty());
+  EXPECT_TRUE(ReadProfileSectionNames(Path(kCorpusDir + "/no_such_file.ini")).empty());
+}
+
+#ifdef _WIN32
+// a list of NUL-terminated names as the profile API returns it for a null
+// key or section
+std::vector<std::u16string> SplitNames(const std::vector<wchar_t>& buffer, DWORD copied) {
+  std::vector<std::u16string> names;
+  std::u16string name;
+  for (DWORD i = 0; i < copied; ++i) {
+    if (buffer[i] == L'\0') {
+      names.push_back(name);
+      name.clear();
+    } else {
+      name.push_back(static_cast<char16_t>(buffer[i]));
+    }
+  }
+  return names;
+}
+
+// names the plug-in reads are ASCII; a file without a byte-order mark is read
+// as UTF-8 here and in the ANSI code page there, so other names may differ
+bool Ascii(const std::u16string& name) {
+  return std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; });
+}
+
+TEST(ProfileReaderCorpus, ListsAsTheLiveWindowsApi) {
+  std::vector<wchar_t> buffer(1 << 16);
+  for (const std::string& file : CorpusFiles()) {
+    const std::u16string path = CorpusPath(file);
+    const std::wstring widePath(path.begin(), path.end());
+    const DWORD keys = GetPrivateProfileStringW(L"Setup", nullptr, L"", buffer.data(),
+                                                static_cast<DWORD>(buffer.size()), widePath.c_str());
+    std::vector<std::u16string> windowsKeys = SplitNames(buffer, keys);
+    std::vector<std::u16string> ours = ReadProfileKeyNames(path, u"Setup");
+    EXPECT_EQ(ours.size(), windowsKeys.size()) << file;
+    for (std::size_t i = 0; i < std::min(ours.size(), windowsKeys.size()); ++i) {
+      if (Ascii(ours[i])) {
+        EXPECT_EQ(Escape(ours[i]), Escape(windowsKeys[i])) << file << " key " << i;
+      }
+    }
+    const DWORD sections =
+        GetPrivateProfileSectionNamesW(buffer.data(), static_cast<DWORD>(buffer.size()), widePath.c_str());
+    const std::vector<std::u16string> windowsSections = SplitNames(buffer, sections);
+    ours = ReadProfileSectionNames(path);
+    EXPECT_EQ(ours.size(), windowsSections.size()) << file;
+    for (std::size_t i = 0; i < std::min(ours.size(), windowsSections.size()); ++i) {
+      if (Ascii(ours[i])) {
+        EXPECT_EQ(Escape(ours[i]), Escape(windowsSections[i])) << file << " section " << i;
+      }
+    }
+  }
+}
+#endif
+
 // cut.ini: A="abcdef", B=abcdef, C=  'ab'  . The API copies at most
 // bufferChars - 1 characters and drops a closing quote by removing the last
 // character copied whenever the buffer could hold all after the opening one,
@@ -332,17 +402,37 @@ TEST(ProfileReader, MissingFileGivesEmptyTextAndCreatesNothing) {
   fs::remove_all(dir);
 }
 
+#ifndef _WIN32
+// a FIFO would block the open until a writer comes, /dev/zero never ends,
+// and a folder has no bytes: each reads as a missing file, and loading
+// settings from it leaves the defaults
+TEST(ProfileReader, OnlyRegularFilesAreRead) {
+  const fs::path dir = temp_file::UniquePath("profile_reader_special");
+  fs::create_directories(dir);
+  const fs::path fifo = dir / "fifo.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  TClothSetup defaults;
+  SetupDefaults(&defaults);
+  for (const std::string& special :
+       {fifo.string(), std::string("/dev/zero"), std::string("/dev/null"), dir.string()}) {
+    const std::u16string path = Path(special);
+    EXPECT_EQ(ReadProfileString(path, u"Setup", u"ClothP"), u"") << special;
+    TClothSetup setup;
+    std::memset(&setup, 0xAB, sizeof setup);
+    LoadSetup(path, &setup, u'.');
+    EXPECT_EQ(std::memcmp(&setup, &defaults, sizeof setup), 0) << special;
+  }
+  fs::remove_all(dir);
+}
+#endif
+
 TEST(ProfileReader, OnlyReadsTheFile) {
   const fs::path dir = temp_file::UniquePath("profile_reader_readonly");
   fs::remove_all(dir);
   fs::create_directories(dir);
   const fs::path copy = dir / "setup.ini";
   fs::copy_file(fs::path(kCorpusDir) / "basic_crlf.ini", copy);
-  // a stamp well in the past, so a write within the same second still shows
-  fs::last_write_time(copy, fs::last_write_time(copy) - std::chrono::hours(48));
-  // read back, as the file system keeps the stamp at its own resolution
-  const auto stamp = fs::last_write_time(copy);
-  const std::string before = ReadBytes(copy);
+  const temp_file::FileState before = temp_file::AgeFile(copy);
 
   const std::u16string path = Path(copy.string());
   for (const char16_t* key : {u"ClothP", u"ClothC", u"ClothK0", u"ClothK1", u"ClothT0", u"ClothMethod"}) {
@@ -353,8 +443,7 @@ TEST(ProfileReader, OnlyReadsTheFile) {
   TClothSetup setup;
   LoadSetup(path, &setup, u'.');
 
-  EXPECT_EQ(ReadBytes(copy), before);
-  EXPECT_EQ(fs::last_write_time(copy), stamp);
+  EXPECT_TRUE(temp_file::StateOf(copy) == before);
   // no handle stays open: on Windows an open file could not be removed
   EXPECT_TRUE(fs::remove(copy));
   EXPECT_TRUE(fs::is_empty(dir));

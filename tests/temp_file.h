@@ -4,8 +4,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -49,5 +51,28 @@ class TempFile {
  private:
   std::filesystem::path path_;
 };
+
+// the bytes and the modification time of a file: equal before and after a
+// call shows that the call wrote nothing
+struct FileState {
+  std::string bytes;
+  std::filesystem::file_time_type modified;
+
+  bool operator==(const FileState& other) const { return bytes == other.bytes && modified == other.modified; }
+};
+
+inline FileState StateOf(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+          std::filesystem::last_write_time(path)};
+}
+
+// sets the modification time two days back, so that a write within the same
+// second still shows; returns the state with the stamp as the file system
+// keeps it
+inline FileState AgeFile(const std::filesystem::path& path) {
+  std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(48));
+  return StateOf(path);
+}
 
 }  // namespace temp_file

@@ -11,7 +11,54 @@
  * On 64-bit platforms pointers are 8 bytes (TClothPoint grows to 120 bytes,
  * nothing else changes) and the entries use the platform's C convention.
  *
- * This header is valid C99/C11 and C++.
+ * This header is valid C99/C11 and C++. Besides the records and the entry
+ * types it holds the helpers every host needs: TumelinArrayAlloc() and
+ * TumelinArrayCount() for host dynamic arrays, TumelinPointAlloc() and
+ * TumelinPointAttach() for a point's Links and Faces, TumelinGridAlloc() and
+ * TumelinGridCell() for the surface grid. sdk/example/example_host.c is a
+ * complete host built on them.
+ *
+ * Rules a host keeps:
+ *
+ * - Ownership. The host allocates, owns and frees every record and array.
+ *   The plug-in reads and writes them only during a call and keeps no
+ *   pointer afterwards. It never allocates, resizes or frees a host array
+ *   and never reassigns the host's array variables or a point's Links and
+ *   Faces fields: what the host put there is there after every call.
+ *   Strings the plug-in hands out are constants, valid while it is loaded;
+ *   never modify or free them. The INI path is copied during the call.
+ * - NewPos and NewVel are zero between steps (every step clears them at its
+ *   end). Start them at zero: a step gives a pinned point NewVel as its new
+ *   velocity, so a nonzero NewVel before the first step sets a pinned point
+ *   moving.
+ * - Springs: a spring acts on both of its points only when it is listed in
+ *   both points' Links. LinkCount says how many entries of Links take part;
+ *   0 or less means no spring force.
+ * - Pressure: a point feels pressure only through its Faces array, the
+ *   indices of every triangle that touches it; with Faces empty it feels
+ *   none, whatever the face array holds. Wind every triangle clockwise seen
+ *   from outside: then a positive ClothP inflates the membrane.
+ * - Indices: every Target, P0, P1, P2 and Faces entry must be a valid index
+ *   into its array; the plug-in skips what lies outside rather than reading
+ *   beyond the array, but the membrane then lacks that spring or face.
+ * - Order: PluginExecZR71 fills a TClothSetup before the first step; then,
+ *   per frame, PluginExecZR72 (one step) and PluginExecZR73 (the grid
+ *   write-back, which shows the positions as that step left them). The name
+ *   and registration entries may be called at any time.
+ * - Threads: one step at a time per loaded copy of the plug-in (the
+ *   integrators share scratch storage at library scope). Do not reload
+ *   settings into a record a running step reads, nor write a grid back
+ *   from points a step is moving. The name and registration entries may be
+ *   called from any thread.
+ * - Floating point: the plug-in computes in IEEE double on the calling
+ *   thread's floating-point settings and changes none of them (on 32-bit
+ *   Windows its arithmetic is SSE2; loading it leaves the x87 control word
+ *   and MXCSR as they were). Run steps with round-to-nearest and no
+ *   exceptions unmasked.
+ * - The grid (TSurfaceGrid): Mode selects how points are numbered into
+ *   cells (docs/topologies.md); CountV is at most 257, CountU at most the
+ *   columns the record holds; the record must hold all points the mode
+ *   reads.
  */
 #ifndef TUMELIN_TUMELIN_H
 #define TUMELIN_TUMELIN_H
@@ -19,8 +66,10 @@
 #include <stddef.h>
 #include <stdint.h>
 #ifdef __cplusplus
+#include <cstdlib>
 #include <cstring>
 #else
+#include <stdlib.h>
 #include <string.h>
 #include <uchar.h>
 #endif
@@ -58,7 +107,8 @@ struct TClothPoint;
 /*
  * Host dynamic arrays: a variable holds a pointer to the first element, the
  * element count is the int32 in the 4 bytes just before it, and a null
- * pointer is the empty array. Use TumelinArrayCount() to read the count.
+ * pointer is the empty array. TumelinArrayAlloc() and TumelinArrayCount()
+ * below make and read them.
  */
 typedef struct TClothPoint* TClothPointArray; /**< #points; stride sizeof(TClothPoint) */
 typedef struct TClothFace* TClothFaceArray;   /**< #faces; stride 40 */
@@ -106,6 +156,11 @@ typedef struct TClothSetup {
 #define TUMELIN_GRID_POINTS_OFFSET 432
 /** Bytes per grid column: 257 cells of 24 bytes. */
 #define TUMELIN_GRID_COLUMN_BYTES 6168
+/**
+ * Most columns a grid record can hold: a 32-bit host's record is one object
+ * of at most 2^31 - 1 bytes. A write-back with more columns writes nothing.
+ */
+#define TUMELIN_GRID_MAX_COLUMNS ((INT32_MAX - TUMELIN_GRID_POINTS_OFFSET) / TUMELIN_GRID_COLUMN_BYTES)
 
 /** Topology of a surface grid (TSurfaceGrid.Mode). */
 enum {
@@ -133,11 +188,43 @@ static inline size_t TumelinGridBytes(int32_t columns) {
   return (size_t)TUMELIN_GRID_POINTS_OFFSET + (size_t)TUMELIN_GRID_COLUMN_BYTES * (size_t)columns;
 }
 
-/** Address of cell (u, v) of a grid record. */
+/** Address of cell (u, v) of a grid record: byte 432 + 6168*u + 24*v. */
 static inline TDbl3D* TumelinGridCell(TSurfaceGrid* grid, int32_t u, int32_t v) {
   return (TDbl3D*)((unsigned char*)grid + TUMELIN_GRID_POINTS_OFFSET +
                    (size_t)TUMELIN_GRID_COLUMN_BYTES * (size_t)u + sizeof(TDbl3D) * (size_t)v);
 }
+
+/**
+ * A zero-filled grid record with room for `columns` columns of 257 rows,
+ * Mode, CountU and CountV set. NULL when columns < 1 or memory runs out.
+ * Free it with free().
+ */
+static inline TSurfaceGrid* TumelinGridAlloc(uint8_t mode, int32_t columns, int32_t rows) {
+  TSurfaceGrid* grid;
+  if (columns < 1) return NULL;
+  grid = (TSurfaceGrid*)calloc(1, TumelinGridBytes(columns));
+  if (grid == NULL) return NULL;
+  grid->Mode = mode;
+  grid->CountU = columns;
+  grid->CountV = rows;
+  return grid;
+}
+
+/* ---- host dynamic arrays ----------------------------------------------- */
+
+/*
+ * The memory of a host dynamic array is one 8-byte header word followed by
+ * the elements: the element count is the int32 in the header's last 4 bytes,
+ * just before the first element, and the first element starts 8 bytes into
+ * the block, so every double of every element is 8-byte aligned. The host
+ * variable or field holds the address of the first element, never of the
+ * block; a null pointer is the empty array. The plug-in reads only the count
+ * and the elements: it never allocates, resizes or frees a host array and
+ * never writes a pointer to one.
+ */
+
+/** Bytes before the first element of a host dynamic array. */
+#define TUMELIN_ARRAY_HEADER_BYTES 8
 
 /** Element count of a host dynamic array: the int32 before the first element, 0 for null. */
 static inline int32_t TumelinArrayCount(const void* first) {
@@ -145,6 +232,64 @@ static inline int32_t TumelinArrayCount(const void* first) {
   if (first == NULL) return 0;
   memcpy(&count, (const unsigned char*)first - sizeof(int32_t), sizeof count);
   return count;
+}
+
+/** Rewrites the count of a non-null host dynamic array. */
+static inline void TumelinArraySetCount(void* first, int32_t count) {
+  memcpy((unsigned char*)first - sizeof(int32_t), &count, sizeof count);
+}
+
+/**
+ * A host dynamic array of `count` zero-filled elements of `elementSize`
+ * bytes: returns the first element, 8-byte aligned, with `count` in the 4
+ * bytes before it. NULL (the empty array) when count < 1 or memory runs out.
+ * Free it with TumelinArrayFree().
+ */
+static inline void* TumelinArrayAlloc(int32_t count, size_t elementSize) {
+  unsigned char* block;
+  if (count < 1 || elementSize == 0) return NULL;
+  if ((size_t)count > (SIZE_MAX - TUMELIN_ARRAY_HEADER_BYTES) / elementSize) return NULL;
+  /* calloc's blocks are aligned for any double, so the elements are too */
+  block = (unsigned char*)calloc(1, TUMELIN_ARRAY_HEADER_BYTES + (size_t)count * elementSize);
+  if (block == NULL) return NULL;
+  TumelinArraySetCount(block + TUMELIN_ARRAY_HEADER_BYTES, count);
+  return block + TUMELIN_ARRAY_HEADER_BYTES;
+}
+
+/** Frees an array from TumelinArrayAlloc(); NULL is the empty array and is ignored. */
+static inline void TumelinArrayFree(void* first) {
+  if (first != NULL) free((unsigned char*)first - TUMELIN_ARRAY_HEADER_BYTES);
+}
+
+/**
+ * Hands a point its springs and adjacent faces: Links and Faces take the
+ * arrays (first elements, or NULL) and LinkCount the count of `links`, so
+ * every listed spring takes part.
+ */
+static inline void TumelinPointAttach(TClothPoint* point, TClothLinkArray links, TFaceIndexArray faces) {
+  point->Links = links;
+  point->LinkCount = TumelinArrayCount(links);
+  point->Faces = faces;
+}
+
+/**
+ * Allocates a point's own Links (`linkCount` zero-filled links) and Faces
+ * (`faceCount` zero indices) and attaches them. Returns 0 when memory ran
+ * out; the point then has what could be allocated, which
+ * TumelinPointFree() releases as well.
+ */
+static inline int TumelinPointAlloc(TClothPoint* point, int32_t linkCount, int32_t faceCount) {
+  TClothLinkArray links = (TClothLinkArray)TumelinArrayAlloc(linkCount, sizeof(TClothLink));
+  TFaceIndexArray faces = (TFaceIndexArray)TumelinArrayAlloc(faceCount, sizeof(int32_t));
+  TumelinPointAttach(point, links, faces);
+  return (linkCount < 1 || links != NULL) && (faceCount < 1 || faces != NULL);
+}
+
+/** Frees what TumelinPointAlloc() gave a point and empties its arrays. */
+static inline void TumelinPointFree(TClothPoint* point) {
+  TumelinArrayFree(point->Links);
+  TumelinArrayFree(point->Faces);
+  TumelinPointAttach(point, NULL, NULL);
 }
 
 /* ---- entry points ------------------------------------------------------ */

@@ -33,6 +33,8 @@ table="$WORK/test-cpu-9000.md"
 run 200 first aaaaaaa
 grep -qF '| RK4 | 65 282 (257×257) | 200 | 50.0 | 4.00× |' "$table" || fail "ours / SSE2 is not the median's 4.00×"
 grep -qF 'Test CPU 9000' "$table" || fail "the CPU model is missing"
+grep -qF '| step ≤ 1.5 × SSE2 bound at 65 000 points | – | – | 4.00× | – |' "$table" \
+  || fail "the SSE2 goal does not show RK4's 4.00× with the other methods unmeasured"
 run 100 second bbbbbbb
 run 75 first ccccccc
 history=$(sed -n '/^## History/,$p' "$table" | grep -E '^\| (first|second) ')

@@ -8,6 +8,7 @@ HOST=$1
 INCOMPLETE=$2
 EXAMPLES=$3
 WORK=$4
+MESHES=$(cd "$(dirname "$0")/../data/mesh" && pwd)
 export LC_ALL=C  # the plug-in's decimal separator is then "."
 
 rm -rf "$WORK"
@@ -33,7 +34,7 @@ expect_error() {
   local lines
   lines=$(wc -l <"$WORK/err.txt")
   if [ "$status" -eq 0 ]; then fail "$name: exit code 0"; fi
-  if [ "$status" -gt 3 ]; then fail "$name: exit code $status (crash?)"; fi
+  if [ "$status" -gt 4 ]; then fail "$name: exit code $status (crash?)"; fi
   if [ "$lines" -ne 1 ]; then fail "$name: $lines lines on stderr: $(cat "$WORK/err.txt")"; fi
   if ! grep -qF -- "$text" "$WORK/err.txt"; then fail "$name: stderr lacks '$text': $(cat "$WORK/err.txt")"; fi
   if [ -e "$WORK/outdir" ] && [ -n "$(ls -A "$WORK/outdir")" ]; then fail "$name: left files in the output folder"; fi
@@ -51,6 +52,8 @@ expect_error pin-out-of-range "pinned point 999 does not exist" run --shape shee
 expect_error missing-ini "$WORK/missing.ini" run --ini "$WORK/missing.ini" "${O[@]}"
 expect_error missing-ini-settings "$WORK/missing.ini" settings "$WORK/missing.ini"
 expect_error missing-plugin "$WORK/none.kwt" --plugin "$WORK/none.kwt" info
+head -c 20000 "$(dirname "$HOST")/Tumelin.kwt" >"$WORK/cut.kwt"
+expect_error plugin-cut "not a complete plug-in: $WORK/cut.kwt is cut off" --plugin "$WORK/cut.kwt" run -n 1 "${O[@]}"
 expect_error plugin-lacks-entry "lacks the entry PluginExecZR73" --plugin "$INCOMPLETE" run -n 1 "${O[@]}"
 expect_error bad-option "--frobnicate" run --frobnicate "${O[@]}"
 expect_error bad-number "--steps" run --steps many "${O[@]}"
@@ -77,7 +80,13 @@ run info
 grep -q "display name   Tumelin,52" "$WORK/out.txt" || fail "info: display name"
 grep -q "generation 6   KWDX- -TMLN [A-Za-z0-9]\{32\} KW_Tumelin 0" "$WORK/out.txt" || fail "info: generation 6"
 grep -q "generation 7   QJ7 -TMLN [A-Za-z0-9]\{32\} KW_Tumelin 0" "$WORK/out.txt" || fail "info: generation 7"
-grep -q "version        2012-04-03 14:15:09" "$WORK/out.txt" || fail "info: version stamp"
+grep -q "version stamp  2012-04-03 14:15:09 (41002.59385416667, registration data" "$WORK/out.txt" || fail "info: version stamp"
+grep -qx "release        $TUMELIN_VERSION (tumelin-host)" "$WORK/out.txt" || fail "info: release"
+
+# ---- --version ----------------------------------------------------------------------
+run --version
+[ "$status" -eq 0 ] || fail "--version: exit $status"
+[ "$(cat "$WORK/out.txt")" = "tumelin-host $TUMELIN_VERSION" ] || fail "--version: $(cat "$WORK/out.txt")"
 
 # ---- settings ---------------------------------------------------------------------
 printf '[setup]\nClothP=0,7\nClothC=\nclothk0=2e1\nClothT0=0x1F4\nClothMethod=1.5\n' >"$WORK/explain.ini"
@@ -271,6 +280,59 @@ expect_error set-unknown-key '"Pinn" is not a key of [Setup]' run --set Pinn=1 "
 expect_error set-no-equals "expected KEY=VALUE" check --set ClothP
 expect_error settings-nothing "name an INI file" settings
 [ -z "$(ls -A "$WORK/tmp")" ] || fail "--set: settings files left behind: $(ls -A "$WORK/tmp")"
+
+# ---- own meshes -------------------------------------------------------------------
+# hand-written meshes, wound counter-clockwise from outside as OBJ files are
+run check --mesh "$MESHES/icosahedron.obj"
+[ "$status" -eq 3 ] || fail "check mesh: a counter-clockwise mesh passes (exit $status)"
+grep -q "a positive ClothP deflates it (.*--flip reverses every face)" "$WORK/out.txt" || fail "check mesh: no advice: $(cat "$WORK/out.txt")"
+run check --mesh "$MESHES/icosahedron.obj" --flip
+[ "$status" -eq 0 ] && grep -q "genus 0" "$WORK/out.txt" && grep -q "^ok" "$WORK/out.txt" || fail "check mesh --flip: exit $status: $(cat "$WORK/out.txt")"
+run run --mesh "$MESHES/cube_quads.obj" --flip --set ClothP=2 -n 150 --every 50 --image 48x48 --out "$WORK/cube"
+[ "$status" -eq 0 ] || fail "run mesh: exit $status: $(cat "$WORK/err.txt")"
+[ "$(volume_change "$WORK/cube")" = grows ] || fail "run mesh: the flipped cube does not inflate"
+[ "$(grep -c '^f ' "$WORK/cube/surface.obj")" -eq 12 ] || fail "run mesh: the OBJ lacks the mesh's own faces"
+[ -s "$WORK/cube/frames/step_000150.obj" ] && [ -s "$WORK/cube/surface.png" ] || fail "run mesh: frames or picture missing"
+run run --mesh "$MESHES/cube_quads.obj" --set ClothP=2 -n 150 --out "$WORK/cube_ccw"
+[ "$(volume_change "$WORK/cube_ccw")" = shrinks ] || fail "run mesh: the unflipped cube does not shrink"
+grep -q "warning: ClothP 2 deflates this membrane" "$WORK/err.txt" || fail "run mesh: no warning before a deflating run"
+run run --mesh "$MESHES/cube_quads.obj" --flip --pin-group top -n 100 --hash
+pinned_top=$(grep '^hash ' "$WORK/out.txt")
+run run --mesh "$MESHES/cube_quads.obj" --flip --pin-below 0.5 -n 100 --hash
+[ "$(grep '^hash ' "$WORK/out.txt")" != "$pinned_top" ] || fail "run mesh: pinning the top and the bottom give the same run"
+printf 'v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2 9\n' >"$WORK/broken.obj"
+expect_error mesh-bad-corner "broken.obj:5: face corner '9' names vertex 9" run --mesh "$WORK/broken.obj" "${O[@]}"
+expect_error mesh-missing "nowhere.obj: mesh file not found" check --mesh "$WORK/nowhere.obj"
+expect_error mesh-and-shape "--shape: a setting of the grid shapes" run --mesh "$MESHES/cube_quads.obj" --shape torus "${O[@]}"
+expect_error mesh-no-group "pin group 'lid' is not in" run --mesh "$MESHES/cube_quads.obj" --pin-group lid "${O[@]}"
+
+# ---- warnings and a run that diverges ------------------------------------------------
+printf '[Setup]\nClothP=0.9 ; comment\nClothK0=2,5\nPinn=1\n[Membrane]\nColums=9\n[setup]\nClothC=2\n' >"$WORK/careless.ini"
+run run --ini "$WORK/careless.ini" -n 5
+[ "$status" -eq 0 ] || fail "careless.ini: exit $status"
+for text in 'ClothP "0.9 ; comment": malformed at column 5' 'ClothK0 "2,5": malformed at column 2' \
+  'unknown key "Pinn"' 'unknown key "Colums", which the host ignores (did you mean Columns?)' \
+  'section [Setup] is written 2 times'; do
+  grep -qF -- "$text" "$WORK/err.txt" || fail "careless.ini: no warning '$text': $(cat "$WORK/err.txt")"
+done
+run settings "$WORK/careless.ini"
+grep -q '^warning: .*careless.ini: \[Setup\] unknown key "Pinn"' "$WORK/out.txt" || fail "settings careless.ini: no warning"
+run check --ini "$WORK/careless.ini"
+[ "$status" -eq 3 ] && grep -qF 'unknown key "Pinn"' "$WORK/out.txt" || fail "check careless.ini: exit $status"
+head -c 4096 "$HOST" >"$WORK/binary.ini"
+run run --ini "$WORK/binary.ini" -n 5
+grep -q "binary.ini: not a text file" "$WORK/err.txt" || fail "binary INI: no warning: $(cat "$WORK/err.txt")"
+run check --shape sphere --set ClothP=-1
+[ "$status" -eq 3 ] && ! grep -q "^ok" "$WORK/out.txt" && grep -q "ClothP -1 is negative" "$WORK/out.txt" ||
+  fail "check ClothP=-1: exit $status: $(cat "$WORK/out.txt")"
+rm -rf "$WORK/diverged"
+run run -u 17 -v 9 --set ClothC=700 --out "$WORK/diverged"
+[ "$status" -eq 4 ] || fail "ClothC=700: exit $status"
+grep -q "error: the run diverged at step [0-9]*: point [0-9]* has .*; cause: ClothC 700: damping" "$WORK/err.txt" ||
+  fail "ClothC=700: message: $(cat "$WORK/err.txt")"
+[ -z "$(ls -A "$WORK/diverged")" ] || fail "ClothC=700: files written: $(ls -A "$WORK/diverged")"
+run --help
+grep -q "Exit status: 0 done; 1 .* 4 the membrane's state turned non-finite" "$WORK/out.txt" || fail "--help: no exit statuses"
 
 # ---- a set of outputs appears whole -------------------------------------------------
 run run --shape sheet -u 5 -v 5 -n 5 --every 5 --image 32x32 --out "$WORK/set"

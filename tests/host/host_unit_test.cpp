@@ -29,7 +29,9 @@
 #include "ini_file.h"
 #include "membrane.h"
 #include "mesh_check.h"
+#include "obj_mesh.h"
 #include "outputs.h"
+#include "plugin_file.h"
 #include "plugin_loader.h"
 #include "render.h"
 #include "scenario.h"
@@ -39,6 +41,7 @@
 #include "sweep.h"
 #include "temp_file.h"
 #include "user_text.h"
+#include "warnings.h"
 
 namespace tumelin {
 namespace {
@@ -77,13 +80,79 @@ TEST(SinCosTurns, QuadrantPointsAndSymmetriesAreExact) {
 
 // ---- host arrays -------------------------------------------------------------
 
-TEST(HostArray, CountSitsInTheFourBytesBeforeTheFirstElement) {
+// the count as raw bytes, read without the header's helpers
+int32_t RawCount(const void* first) {
+  int32_t count;
+  std::memcpy(&count, static_cast<const unsigned char*>(first) - 4, sizeof count);
+  return count;
+}
+
+TEST(HostArray, AllocatedArraysHoldTheirCountBeforeAnAlignedZeroedFirstElement) {
+  struct Case {
+    int32_t count;
+    size_t elementSize;
+  };
+  for (const Case c : {Case{1, 1}, Case{3, 4}, Case{5, sizeof(TClothLink)}, Case{7, sizeof(TClothPoint)},
+                       Case{1000, sizeof(TClothFace)}}) {
+    void* first = TumelinArrayAlloc(c.count, c.elementSize);
+    ASSERT_NE(first, nullptr) << c.count;
+    EXPECT_EQ(RawCount(first), c.count);
+    EXPECT_EQ(TumelinArrayCount(first), c.count);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(first) % 8, 0u) << c.count << " x " << c.elementSize;
+    const auto* bytes = static_cast<const unsigned char*>(first);
+    EXPECT_TRUE(std::all_of(bytes, bytes + c.count * c.elementSize, [](unsigned char b) { return b == 0; }));
+    TumelinArraySetCount(first, -2);
+    EXPECT_EQ(RawCount(first), -2);
+    TumelinArrayFree(first);
+  }
+  // the empty array is null, and so is what cannot be allocated
+  EXPECT_EQ(TumelinArrayAlloc(0, 8), nullptr);
+  EXPECT_EQ(TumelinArrayAlloc(-1, 8), nullptr);
+  EXPECT_EQ(TumelinArrayAlloc(4, 0), nullptr);
+  EXPECT_EQ(TumelinArrayAlloc(INT32_MAX, SIZE_MAX / 2), nullptr);
+  EXPECT_EQ(TumelinArrayCount(nullptr), 0);
+  TumelinArrayFree(nullptr);
+
+  // the kit's arrays are the same allocation
   HostArray<TClothLink> links(5);
-  EXPECT_EQ(TumelinArrayCount(links.Data()), 5);
+  EXPECT_EQ(RawCount(links.Data()), 5);
   EXPECT_EQ(reinterpret_cast<uintptr_t>(links.Data()) % 8, 0u);
-  HostArray<int32_t> empty(0);
-  EXPECT_EQ(empty.Data(), nullptr);
-  EXPECT_EQ(TumelinArrayCount(empty.Data()), 0);
+  EXPECT_EQ(HostArray<int32_t>(0).Data(), nullptr);
+}
+
+TEST(HostArray, APointsOwnArraysAreAttachedWithEveryLinkTakingPart) {
+  TClothPoint point{};
+  ASSERT_TRUE(TumelinPointAlloc(&point, 4, 6));
+  EXPECT_EQ(point.LinkCount, 4);
+  EXPECT_EQ(RawCount(point.Links), 4);
+  EXPECT_EQ(RawCount(point.Faces), 6);
+  TumelinPointFree(&point);
+  EXPECT_EQ(point.Links, nullptr);
+  EXPECT_EQ(point.Faces, nullptr);
+  EXPECT_EQ(point.LinkCount, 0);
+  // no springs, no faces: both arrays empty
+  ASSERT_TRUE(TumelinPointAlloc(&point, 0, 0));
+  EXPECT_EQ(point.Links, nullptr);
+  EXPECT_EQ(point.Faces, nullptr);
+}
+
+TEST(SurfaceGrid, ColumnsFollowEachOtherAfterRow256AndStartZeroed) {
+  TSurfaceGrid* grid = TumelinGridAlloc(TUMELIN_MODE_TUBE, 3, 9);
+  ASSERT_NE(grid, nullptr);
+  EXPECT_EQ(grid->Mode, TUMELIN_MODE_TUBE);
+  EXPECT_EQ(grid->CountU, 3);
+  EXPECT_EQ(grid->CountV, 9);
+  EXPECT_EQ(static_cast<void*>(TumelinGridCell(grid, 0, 0)),
+            static_cast<void*>(reinterpret_cast<unsigned char*>(grid) + sizeof(TSurfaceGrid)));
+  for (int32_t u = 0; u + 1 < 3; ++u)
+    EXPECT_EQ(TumelinGridCell(grid, u, TUMELIN_GRID_ROWS - 1) + 1, TumelinGridCell(grid, u + 1, 0));
+  const auto* bytes = reinterpret_cast<const unsigned char*>(grid);
+  // past Mode, CountU and CountV: host bytes and cells all zero
+  EXPECT_TRUE(std::all_of(bytes + 12, bytes + TumelinGridBytes(3), [](unsigned char b) { return b == 0; }));
+  EXPECT_EQ(TumelinGridCell(grid, 2, TUMELIN_GRID_ROWS - 1) + 1,
+            reinterpret_cast<TDbl3D*>(reinterpret_cast<unsigned char*>(grid) + TumelinGridBytes(3)));
+  std::free(grid);
+  EXPECT_EQ(TumelinGridAlloc(TUMELIN_MODE_SHEET, 0, 1), nullptr);
 }
 
 // ---- membranes ---------------------------------------------------------------
@@ -492,6 +561,383 @@ TEST(SetupFile, GivenValuesGoThroughAWrittenFileThatIsRemovedAfterwards) {
   EXPECT_FALSE(missing.Prepare(base.Path() + ".none", {overP}, &error));
 }
 
+// ---- own meshes ------------------------------------------------------------------
+
+// the hand-written test meshes: a cube of six quads and an icosahedron, both
+// counter-clockwise seen from outside as OBJ files usually are
+const std::string kCube = TUMELIN_TEST_DATA "/mesh/cube_quads.obj";
+const std::string kIcosahedron = TUMELIN_TEST_DATA "/mesh/icosahedron.obj";
+
+ObjMesh ReadMesh(const std::string& path) {
+  ObjMesh mesh;
+  std::string error;
+  EXPECT_TRUE(ReadObjMesh(path, &mesh, &error)) << error;
+  return mesh;
+}
+
+// every corner style, a face counted back from the end, a continued line and
+// the groups give the cube its six faces, each split into two triangles
+TEST(ObjMesh, ReadsEveryCornerFormGroupsAndContinuedLines) {
+  const ObjMesh cube = ReadMesh(kCube);
+  ASSERT_EQ(cube.mesh.positions.size(), 8u);
+  ASSERT_EQ(cube.mesh.triangles.size(), 12u);
+  // f -6 -5 -1 -2 after eight vertices is the back quad 3 4 8 7
+  EXPECT_EQ(cube.mesh.triangles[6], (std::array<int32_t, 3>{2, 3, 7}));
+  EXPECT_EQ(cube.mesh.triangles[7], (std::array<int32_t, 3>{2, 7, 6}));
+  // the fan's diagonal 2-7 is no outline edge; the quad's four sides are
+  EXPECT_EQ(cube.outline[6], (std::array<bool, 3>{true, false, true}));
+  EXPECT_EQ(cube.outline[7], (std::array<bool, 3>{true, true, false}));
+  // "v -1 1 1 1.0": the fourth number is w, not a coordinate
+  EXPECT_TRUE(SameBits(cube.mesh.positions[7], TDbl3D{-1.0, 1.0, 1.0}));
+  const ObjGroup* top = FindGroup(cube, "top");
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(top->vertices, (std::vector<int32_t>{4, 5, 6, 7}));
+  const ObjGroup* object = FindGroup(cube, "cube");
+  ASSERT_NE(object, nullptr);
+  EXPECT_EQ(object->vertices.size(), 8u);
+  EXPECT_EQ(FindGroup(cube, "Top"), nullptr);
+}
+
+// the decimal text of a vertex gives the nearest double on every build:
+// halfway cases, the largest and smallest doubles, long mantissas
+TEST(ObjMesh, ReadsTheCorrectlyRoundedDouble) {
+  struct Case {
+    const char* text;
+    uint64_t bits;
+  };
+  const Case cases[] = {
+      {"0.1", 0x3FB999999999999Aull},
+      {"0.3", 0x3FD3333333333333ull},
+      {"0.30000000000000004", 0x3FD3333333333334ull},
+      {"8.589973e9", 0x42000004B0400000ull},
+      {"1.7976931348623157e308", 0x7FEFFFFFFFFFFFFFull},
+      {"2.2250738585072014e-308", 0x0010000000000000ull},
+      {"4.9e-324", 0x0000000000000001ull},
+      {"9007199254740993", 0x4340000000000000ull},  // halfway, to even
+      {"9007199254740995", 0x4340000000000002ull},
+      {"1.00000000000000011102230246251565404236316680908203125", 0x3FF0000000000000ull},
+      {"1.00000000000000011102230246251565404236316680908203126", 0x3FF0000000000001ull},
+      {"-0.0", 0x8000000000000000ull},
+      {"+2.5", 0x4004000000000000ull},
+  };
+  std::string text;
+  for (const Case& c : cases) text += "v " + std::string(c.text) + " 0 0\n";
+  text += "f 1 2 3\n";
+  const temp_file::TempFile file("host_rounding.obj", text);
+  const ObjMesh mesh = ReadMesh(file.Path().u8string());
+  ASSERT_EQ(mesh.mesh.positions.size(), std::size(cases));
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &mesh.mesh.positions[i].X, sizeof bits);
+    EXPECT_EQ(bits, cases[i].bits) << cases[i].text;
+  }
+}
+
+// a broken file gets one line naming the file, the line and the fault
+TEST(ObjMesh, BadFilesGetOneLineWithFileLineAndWhat) {
+  struct Case {
+    std::string text;
+    std::string message;  // after "PATH:"
+  };
+  const std::string tri = "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+  const Case cases[] = {
+      {tri + "f 1 2 4\n", "4: face corner '4' names vertex 4, but 3 vertices are read so far"},
+      {tri + "f 1 2 -4\n", "4: face corner '-4' names vertex -4"},
+      {tri + "f 0 1 2\n", "4: face corner '0' does not start with a vertex number"},
+      {tri + "f 1 2\n", "4: a face needs at least three corners"},
+      {tri + "f 1 2 1\n", "4: face names vertex 1 twice"},
+      {tri + "f 1/ 2 3\n", "4: face corner '1/' is not v, v/vt, v//vn or v/vt/vn"},
+      {tri + "f 1/1/1/1 2 3\n", "4: face corner '1/1/1/1' has more than three parts"},
+      {"v 0 0\n", "1: a vertex needs three numbers"},
+      {"# numbers\nv 0 0,5 0\n", "2: a vertex coordinate must be a number, not '0,5'"},
+      {"v 0 0 nan\n", "1: a vertex coordinate must be a number, not 'nan'"},
+      {"v 0 0 1e400\n", "1: a vertex coordinate must be a number, not '1e400'"},
+      {"v 0 0 \\\n  x\n", "1: a vertex coordinate must be a number, not 'x'"},
+      {tri + "o\n", "4: an object needs a name"},
+      {tri + std::string("f 1 2 3\0\n", 9), "4: binary bytes: not an OBJ text file"},
+      {tri, "3: no faces"},
+      {"", "0: no faces"},
+  };
+  for (const Case& c : cases) {
+    const temp_file::TempFile file("host_bad.obj", c.text);
+    ObjMesh mesh;
+    std::string error;
+    EXPECT_FALSE(ReadObjMesh(file.Path().u8string(), &mesh, &error)) << c.text;
+    EXPECT_EQ(error.rfind(file.Path().u8string() + ":" + c.message, 0), 0u) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+  ObjMesh mesh;
+  std::string error;
+  EXPECT_FALSE(ReadObjMesh(TUMELIN_TEST_DATA "/mesh", &mesh, &error));
+  EXPECT_NE(error.find("not found or unreadable"), std::string::npos) << error;
+}
+
+Membrane MeshMembrane(const std::string& path, bool flip) {
+  MembraneParams params;
+  params.flip = flip;
+  return BuildMembrane(params, ReadMesh(path).mesh);
+}
+
+// the file's winding is kept: a closed OBJ mesh, counter-clockwise from
+// outside, is drawn in by a positive ClothP until it is flipped
+TEST(MeshMembrane, ClosedFileIsCleanOnlyFlippedAndFlippingInflatesIt) {
+  Plugin plugin;
+  std::string error;
+  ASSERT_TRUE(plugin.Load(TUMELIN_PLUGIN_PATH, &error)) << error;
+  const TempIni settings("host_mesh_setup.ini", "[Setup]\nClothP=2\nClothMethod=2\n");
+  const TClothSetup setup = LoadSettings(plugin, PathForPlugin(settings.Path()));
+  for (const std::string& path : {kCube, kIcosahedron}) {
+    for (const bool flip : {false, true}) {
+      Membrane m = MeshMembrane(path, flip);
+      EXPECT_EQ(m.shape, Shape::kMesh);
+      const MeshReport report = CheckMembrane(m);
+      EXPECT_TRUE(report.openEdges.empty() && report.nonManifoldEdges.empty() &&
+                  report.misorientedEdges.empty());
+      EXPECT_EQ(report.euler, 2) << path;
+      EXPECT_EQ(report.effect, flip ? PressureEffect::kInflates : PressureEffect::kDeflates) << path;
+      EXPECT_EQ(report.Clean(), flip) << FormatReport(m, report);
+      Simulation sim(plugin, &m, setup);
+      const double before = sim.Figures(0).volume;
+      for (int step = 0; step < 200; ++step) sim.Step();
+      EXPECT_EQ(sim.Figures(200).volume > before, flip) << path << (flip ? " flipped" : "");
+    }
+  }
+}
+
+// three triangles on one edge, an open fan, a vertex on no face
+TEST(MeshMembrane, CheckNamesWhatKeepsAMeshFromHoldingPressure) {
+  Mesh fin;
+  fin.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {5, 5, 5}};
+  fin.triangles = {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}};
+  const MeshReport r = CheckMembrane(BuildMembrane(MembraneParams(), fin));
+  EXPECT_EQ(r.nonManifoldEdges, (std::vector<std::pair<int32_t, int32_t>>{{0, 1}}));
+  EXPECT_TRUE(r.leaks);
+  EXPECT_EQ(r.isolatedPoints, 1);
+  EXPECT_FALSE(r.Clean());
+}
+
+// pinning a mesh by a list, a named group or a plane
+TEST(MeshMembrane, PinsByListGroupAndPlane) {
+  struct Case {
+    const char* label;
+    ScenarioChoices given;
+    std::set<int32_t> pinned;
+  };
+  auto choices = [](std::optional<std::string> points, std::optional<std::string> group,
+                    std::optional<std::string> below) {
+    ScenarioChoices c;
+    c.mesh = kCube;
+    c.pinPoints = points, c.pinGroup = group, c.pinBelow = below;
+    return c;
+  };
+  const Case cases[] = {
+      {"list", choices("0, 7", std::nullopt, std::nullopt), {0, 7}},
+      {"group", choices(std::nullopt, "bottom", std::nullopt), {0, 1, 2, 3}},
+      {"plane", choices(std::nullopt, std::nullopt, "-1"), {0, 1, 2, 3}},
+      {"plane above all", choices(std::nullopt, std::nullopt, "1"), {0, 1, 2, 3, 4, 5, 6, 7}},
+  };
+  for (const Case& c : cases) {
+    Scenario s;
+    std::string error;
+    ASSERT_TRUE(ResolveScenario("", c.given, &s, &error)) << c.label << ": " << error;
+    EXPECT_EQ(s.name, "cube_quads");
+    const Membrane m = BuildScenarioMembrane(s);
+    std::set<int32_t> pinned;
+    for (int32_t i = 0; i < m.points.Count(); ++i) {
+      if (m.points[i].Fixed != 0) pinned.insert(i);
+    }
+    EXPECT_EQ(pinned, c.pinned) << c.label;
+  }
+  // what a mesh cannot be asked
+  const std::pair<ScenarioChoices, std::string> refused[] = {
+      {choices("8", std::nullopt, std::nullopt), "pinned point 8 does not exist"},
+      {choices(std::nullopt, "lid", std::nullopt), "pin group 'lid' is not in"},
+      {[&] {
+         ScenarioChoices c = choices(std::nullopt, std::nullopt, std::nullopt);
+         c.radius = "2";
+         return c;
+       }(),
+       "--radius: a setting of the grid shapes; it does not apply to a mesh"},
+      {[&] {
+         ScenarioChoices c = choices(std::nullopt, std::nullopt, std::nullopt);
+         c.pin = "ring";
+         return c;
+       }(),
+       "pin 'ring' needs a grid shape"},
+  };
+  for (const auto& [given, message] : refused) {
+    Scenario s;
+    std::string error;
+    EXPECT_FALSE(ResolveScenario("", given, &s, &error));
+    EXPECT_NE(error.find(message), std::string::npos) << error;
+  }
+}
+
+// [Membrane] Mesh names a file beside the INI file
+TEST(MeshMembrane, AMeshNamedInTheIniFileLiesBesideIt) {
+  const TempIni file("host_mesh_scenario.ini", "[Membrane]\nMesh=cube_quads.obj\nFlip=yes\n");
+  const std::filesystem::path dir = temp_file::UniquePath("host_mesh_dir");
+  std::filesystem::create_directories(dir);
+  std::filesystem::copy_file(std::filesystem::u8path(kCube), dir / "cube_quads.obj");
+  std::filesystem::copy_file(std::filesystem::u8path(file.Path()), dir / "lid.ini");
+  Scenario s;
+  std::string error;
+  EXPECT_TRUE(ResolveScenario((dir / "lid.ini").u8string(), ScenarioChoices{}, &s, &error)) << error;
+  EXPECT_EQ(s.params.shape, Shape::kMesh);
+  EXPECT_TRUE(s.params.flip);
+  EXPECT_EQ(s.name, "lid");
+  std::filesystem::remove_all(dir);
+}
+
+// ---- warnings ---------------------------------------------------------------------
+
+TEST(UserText, NearestNameCatchesSlipsOnly) {
+  const Names keys = {"Shape", "Columns", "Rows", "Pin", "PinPoints"};
+  const std::pair<const char*, int> cases[] = {{"Colums", 1}, {"Pinn", 3},    {"rows", 2}, {"PinPoint", 4},
+                                               {"shpae", -1}, {"Radius", -1}, {"", -1}};
+  for (const auto& [text, nearest] : cases) EXPECT_EQ(NearestName(keys, text), nearest) << text;
+}
+
+// each file fault in one line, with the nearest known key for a misspelt one
+TEST(Warnings, NameWhatTheFileHidesFromThePlugIn) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> fragments;  // one per warning, in order
+  };
+  const Case cases[] = {
+      {"[Setup]\nClothP=1\n[Membrane]\nShape=torus\n", {}},
+      {"[Setup]\nClothP=1\n[setup]\nClothC=2\n", {"section [Setup] is written 2 times"}},
+      {"[Setup]\nPinn=1\nClothk0=2\n[Membrane]\nColums=9\nRadius=2\n",
+       {"[Setup] unknown key \"Pinn\", which the plug-in ignores",
+        "[Membrane] unknown key \"Colums\", which the host ignores (did you mean Columns?)"}},
+      {"[Setup]\nClothPP=1\n", {"unknown key \"ClothPP\", which the plug-in ignores (did you mean ClothP?)"}},
+      {std::string("[Setup]\nClothP=1\n\0\x01\x02", 20), {"not a text file (a NUL byte at offset 17)"}},
+      {Utf16Le(u"[Setup]\r\nClothP=1\r\n"), {}},
+  };
+  for (const Case& c : cases) {
+    const TempIni file("host_warnings.ini", c.text);
+    const std::vector<std::string> warnings = IniFileWarnings(file.Open());
+    ASSERT_EQ(warnings.size(), c.fragments.size()) << c.text;
+    for (size_t i = 0; i < warnings.size(); ++i) {
+      EXPECT_NE(warnings[i].find(c.fragments[i]), std::string::npos) << warnings[i];
+      EXPECT_EQ(warnings[i].rfind(file.Path(), 0), 0u) << warnings[i];
+    }
+  }
+}
+
+// damping multiplies every speed by 1 - ClothC * 0.005 per step: the run
+// diverges from 400 up and below 0, and that is what the plug-in shows
+TEST(Warnings, DampingThatDivergesIsForetoldAndDoes) {
+  Plugin plugin;
+  std::string error;
+  ASSERT_TRUE(plugin.Load(TUMELIN_PLUGIN_PATH, &error)) << error;
+  const std::pair<double, bool> cases[] = {{1.0, false},  {0.0, false},  {399.0, false},
+                                           {400.0, true}, {700.0, true}, {-200.0, true}};
+  for (const auto& [damping, diverges] : cases) {
+    TClothSetup setup{};
+    SetupDefaults(&setup);
+    setup.ClothC = damping;
+    EXPECT_EQ(!DampingWarning(setup).empty(), diverges) << damping;
+    Membrane m = BuildMembrane(Params(Shape::kSphere, 9, 5));
+    Simulation sim(plugin, &m, setup);
+    bool finite = true;
+    for (int step = 0; step < 3000 && finite; ++step) {
+      sim.Step();
+      finite = sim.FirstNonFinite().empty();
+    }
+    // 400 is the edge: speeds then flip sign each step and never shrink
+    if (damping != 400.0) {
+      EXPECT_EQ(!finite, diverges) << damping;
+    }
+  }
+}
+
+TEST(Warnings, PressureThatDrawsAClosedMembraneIn) {
+  const MeshReport clockwise = CheckMembrane(BuildMembrane(Params(Shape::kSphere, 9, 5)));
+  MembraneParams ccw = Params(Shape::kSphere, 9, 5);
+  ccw.clockwise = false;
+  const MeshReport counter = CheckMembrane(BuildMembrane(ccw));
+  TClothSetup setup{};
+  SetupDefaults(&setup);
+  EXPECT_TRUE(ModelWarnings(setup, clockwise, true).empty());
+  EXPECT_EQ(ModelWarnings(setup, counter, true).size(), 1u);
+  setup.ClothP = -1.0;
+  ASSERT_EQ(ModelWarnings(setup, clockwise, true).size(), 1u);
+  EXPECT_NE(ModelWarnings(setup, clockwise, true)[0].find("deflates"), std::string::npos);
+  EXPECT_TRUE(ModelWarnings(setup, counter, true).empty());
+  // an open membrane has no volume to lose
+  EXPECT_TRUE(ModelWarnings(setup, clockwise, false).empty());
+}
+
+// ---- the plug-in file --------------------------------------------------------------
+
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// a truncated plug-in is refused before the loader maps it, wherever it is cut
+TEST(PluginFile, EveryCutOfThePlugInIsRefusedBeforeLoading) {
+  const std::string whole = FileBytes(TUMELIN_PLUGIN_PATH);
+  ASSERT_GT(whole.size(), 4096u);
+  EXPECT_EQ(CheckPluginBytes(whole, "Tumelin.kwt"), "");
+  std::vector<size_t> lengths = {0, 1, 3, 19, 63, 64, 100, whole.size() - 1};
+  for (size_t n = 128; n < whole.size(); n += whole.size() / 97) lengths.push_back(n);
+  for (const size_t n : lengths) {
+    const std::string message = CheckPluginBytes(whole.substr(0, n), "Tumelin.kwt");
+    EXPECT_EQ(message.rfind("not a complete plug-in: Tumelin.kwt ", 0), 0u) << n << ": " << message;
+  }
+  // and the loader says so rather than mapping it
+  const temp_file::TempFile cut("host_cut.kwt", whole.substr(0, whole.size() / 2));
+  Plugin plugin;
+  std::string error;
+  EXPECT_FALSE(plugin.Load(cut.Path().u8string(), &error));
+  EXPECT_NE(error.find("not a complete plug-in: "), std::string::npos) << error;
+}
+
+// the smallest headers of each format: a library of the other platform is
+// named as such
+TEST(PluginFile, ALibraryOfTheOtherPlatformIsNamed) {
+  std::string elf(64, '\0');
+  elf.replace(0, 6,
+              "\x7F"
+              "ELF\x02\x01");
+  elf[18] = 62;  // x86-64
+  std::string pe(64 + 24, '\0');
+  pe.replace(0, 2, "MZ");
+  pe[0x3C] = 64;
+  pe.replace(64, 6, std::string("PE\0\0\x4C\x01", 6));  // i386
+#ifdef _WIN32
+  const std::string& ours = pe;
+  const std::string& theirs = elf;
+  const char* theirPlatform = "Linux x86-64 (ELF)";
+#else
+  const std::string& ours = elf;
+  const std::string& theirs = pe;
+  const char* theirPlatform = "Windows x86 (32-bit PE)";
+#endif
+  EXPECT_EQ(CheckPluginBytes(ours, "a.kwt"), "");
+  EXPECT_EQ(CheckPluginBytes(theirs, "a.kwt"),
+            std::string("not a complete plug-in: a.kwt is a library for ") + theirPlatform +
+                "; this host runs on " + (theirs == pe ? "Linux x86-64 (ELF)" : "Windows x86 (32-bit PE)"));
+#ifdef _WIN32
+  // headers that pass, but no library the system loads: its own message,
+  // with the file named where the message has its placeholder
+  const temp_file::TempFile bare("host_bare.kwt", pe);
+  Plugin plugin;
+  std::string error;
+  EXPECT_FALSE(plugin.Load(bare.Path().u8string(), &error));
+  EXPECT_EQ(error.find('%'), std::string::npos) << error;
+  EXPECT_NE(error.find("error "), std::string::npos) << error;
+#endif
+  // header fields that point past the end, whatever their size
+  std::string wild = elf;
+  wild.replace(40, 8, std::string(8, '\xFF'));  // e_shoff
+  wild[60] = 1;
+  EXPECT_NE(CheckPluginBytes(wild, "a.kwt").find("is cut off: its section headers lie past the end"),
+            std::string::npos);
+}
+
 // ---- scenario settings ---------------------------------------------------------
 
 // one setting's text on the command line and, where it has a key, in section
@@ -522,7 +968,8 @@ const SettingCase kSettingCases[] = {
     {&ScenarioChoices::shape, "--shape", "Shape", "cube",
      "unknown shape 'cube' (choose sphere, torus, sheet or tube)"},
     {&ScenarioChoices::pin, "--pin", "Pin", "pinned",
-     "unknown pinning 'pinned' (choose none, pole, poles, ring, ends, border, corners or points)"},
+     "unknown pinning 'pinned' (choose none, pole, poles, ring, ends, border, corners, points, group or "
+     "below)"},
     {&ScenarioChoices::winding, "--winding", "Winding", "cww", "unknown winding 'cww' (choose cw or ccw)"},
     {&ScenarioChoices::defect, "--defect", nullptr, "dent",
      "unknown defect 'dent' (choose none, hole, seam or flip)"},

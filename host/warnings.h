@@ -1,0 +1,34 @@
+// What a run warns about before it starts, and check reports alike: an INI
+// file the plug-in cannot read as meant, keys that neither section knows,
+// and settings with which the membrane cannot end well, judged from the
+// model's own numbers. (Values the plug-in does not take are the settings
+// report's: UntakenSettings in setup_report.h.)
+#pragma once
+
+#include <tumelin/tumelin.h>
+
+#include <string>
+#include <vector>
+
+#include "ini_file.h"
+#include "mesh_check.h"
+
+namespace tumelin {
+
+// a file that is not text (so the plug-in finds no setting in it), a
+// section [Setup] or [Membrane] written more than once (only the first
+// counts), and every key of those sections that is not one of theirs, with
+// the nearest known name
+std::vector<std::string> IniFileWarnings(const IniFile& ini);
+
+// damping multiplies every speed by 1 - ClothC * TimeStep per step (it uses
+// the start-of-step velocity in every stage of every integrator), so a
+// factor of magnitude 1 or more never lets the membrane settle and makes it
+// diverge: empty, or the line that says so
+std::string DampingWarning(const TClothSetup& setup);
+
+// DampingWarning, and a pressure that draws a closed membrane in: a
+// negative ClothP where a positive one inflates it, or the other way round
+std::vector<std::string> ModelWarnings(const TClothSetup& setup, const MeshReport& report, bool closed);
+
+}  // namespace tumelin

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Packs the build tree's archive with CPack, unpacks it into a fresh folder
+# and checks it as a user gets it:
+#   archive_test.sh BUILD_DIR WORK_DIR linux|windows [WINE]
+# the file list is exactly the one below; the packaged tumelin-host (the
+# Windows one under wine) on the packaged plug-in ends the pillow example
+# with the same hash as the build tree's host; on Linux the packaged SDK
+# builds its example host with find_package(Tumelin), which then runs.
+set -u
+BUILD=$1 WORK=$2 KIND=$3 WINE=${4:-}
+export LC_ALL=C
+rm -rf "$WORK" && mkdir -p "$WORK"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+cpack --config "$BUILD/CPackConfig.cmake" -B "$WORK/package" >"$WORK/cpack.log" 2>&1 ||
+  { cat "$WORK/cpack.log"; echo "FAIL: cpack"; exit 1; }
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$BUILD/CPackConfig.cmake")
+mkdir -p "$WORK/unpacked"
+if [ "$KIND" = windows ]; then
+  name="Tumelin-$version-win32" exe=.exe
+  archive="$WORK/package/$name.zip"
+  [ -f "$archive" ] || { echo "FAIL: no $archive"; ls "$WORK/package"; exit 1; }
+  unzip -q "$archive" -d "$WORK/unpacked" || fail "unzip"
+else
+  name="Tumelin-$version-linux-x86_64" exe=
+  archive="$WORK/package/$name.tar.gz"
+  [ -f "$archive" ] || { echo "FAIL: no $archive"; ls "$WORK/package"; exit 1; }
+  tar -xzf "$archive" -C "$WORK/unpacked" || fail "tar"
+fi
+top="$WORK/unpacked/$name"
+
+expected="LICENSE
+README.md
+Tumelin.kwt
+docs/host-integration.md
+docs/number-formats.ini
+$(cd "$(dirname "$0")/../../docs" && find pictures scenes -name '*.png' -o -name '*.ini' | sed 's|^|docs/|')
+docs/settings.md
+docs/topologies.md
+$(cd "$(dirname "$0")/../../examples" && ls *.ini | sed 's|^|examples/|')
+sdk/example/CMakeLists.txt
+sdk/example/example_host.c
+sdk/include/tumelin/tumelin.h
+sdk/include/tumelin/version.h
+sdk/lib/cmake/Tumelin/TumelinConfig.cmake
+sdk/lib/cmake/Tumelin/TumelinConfigVersion.cmake
+tumelin-host$exe"
+actual=$(cd "$WORK/unpacked" && find . -type f | sed "s|^\./$name/||" | sort)
+expected=$(sort <<<"$expected" | sed '/^$/d')
+[ "$actual" = "$expected" ] || fail "file list differs:
+$(diff <(echo "$expected") <(echo "$actual"))"
+# the one top folder and nothing beside it
+[ "$(ls "$WORK/unpacked")" = "$name" ] || fail "top level: $(ls "$WORK/unpacked")"
+cmp -s "$top/sdk/include/tumelin/tumelin.h" "$(dirname "$0")/../../include/tumelin/tumelin.h" || fail "header differs from the tree's"
+cmp -s "$top/Tumelin.kwt" "$BUILD/Tumelin.kwt" || fail "plug-in differs from the build tree's"
+
+# the packaged host and plug-in reproduce the build tree's hash
+example=$(cd "$(dirname "$0")/../../examples" && pwd)/pillow.ini
+if [ "$KIND" = windows ]; then
+  wine() { env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$WINE" "$@" | tr -d '\r'; }
+  tree=$(wine "$BUILD/tumelin-host.exe" hash "Z:$example")
+  packaged=$(cd "$top" && wine "Z:$top/tumelin-host.exe" hash 'examples\pillow.ini')
+else
+  tree=$("$BUILD/tumelin-host" hash "$example")
+  packaged=$(cd "$top" && ./tumelin-host hash examples/pillow.ini)
+fi
+echo "build tree: $tree"
+echo "packaged:   $packaged"
+[ -n "$tree" ] && [ "$(cut -d' ' -f1 <<<"$tree")" = "$(cut -d' ' -f1 <<<"$packaged")" ] || fail "hashes differ"
+
+if [ "$KIND" = linux ]; then
+  (cmake -S "$top/sdk/example" -B "$WORK/example" -DCMAKE_PREFIX_PATH="$top/sdk" &&
+    cmake --build "$WORK/example") >"$WORK/example.log" 2>&1 || { cat "$WORK/example.log"; fail "SDK example does not build"; }
+  (cd "$top" && "$WORK/example/example_host" ./Tumelin.kwt examples/pillow.ini) >"$WORK/example.txt" ||
+    fail "SDK example does not run: $(cat "$WORK/example.txt")"
+  grep -qx 'grid as numbered: yes' "$WORK/example.txt" || fail "SDK example output: $(cat "$WORK/example.txt")"
+fi
+[ "$failures" -eq 0 ] || exit 1
+echo "archive $name: all checks passed"

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs the SDK's example host on the built plug-in and checks what it says:
+#   example_host_test.sh EXAMPLE PLUGIN WORK_DIR [WINE [NATIVE_EXAMPLE NATIVE_PLUGIN]]
+# With WINE the example and the plug-in are the Windows builds; with a native
+# example beside, both must print the same, byte for byte.
+set -u
+EXAMPLE=$1 PLUGIN=$2 WORK=$3 WINE=${4:-} NATIVE_EXAMPLE=${5:-} NATIVE_PLUGIN=${6:-}
+export LC_ALL=C
+rm -rf "$WORK" && mkdir -p "$WORK"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# example PRESSURE: the example's output with these settings
+example() {
+  printf '[Setup]\nClothP=%s\nClothC=2\nClothK0=1\nClothK1=1\nClothMethod=2\n' "$1" >"$WORK/p$1.ini"
+  if [ -n "$WINE" ]; then
+    env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$WINE" "$EXAMPLE" "Z:$PLUGIN" "Z:$WORK/p$1.ini" | tr -d '\r'
+  else
+    "$EXAMPLE" "$PLUGIN" "$WORK/p$1.ini"
+  fi
+}
+volumes() { sed -n 's/^step [0-9]*: volume //p' <<<"$1"; }
+grows() { awk 'NR > 1 && $1 <= prev { bad = 1 } { prev = $1 } END { exit bad }'; }
+shrinks() { awk 'NR > 1 && $1 >= prev { bad = 1 } { prev = $1 } END { exit bad }'; }
+
+out=$(example 2)
+status=$?
+echo "$out"
+[ "$status" -eq 0 ] || fail "exit $status"
+ini="$WORK/p2.ini"
+
+line() { grep -m1 "^$1" <<<"$out"; }
+grep -q '^example_host [0-9.]*, plug-in "Tumelin,52", registered as KW_Tumelin$' <<<"$out" || fail "name line"
+# the file's values, and the defaults of the keys it lacks
+[ "$(line settings:)" = "settings: ClothP=2 ClothC=2 ClothK0=1 ClothK1=1 ClothT0=500 ClothMethod=2" ] ||
+  fail "settings line: $(line settings:)"
+[ "$(line membrane:)" = "membrane: 26 points, 48 faces, top pole pinned" ] || fail "membrane line"
+[ "$(line 'step result:')" = "step result: 26" ] || fail "the step returns the point count"
+# clockwise faces: a positive pressure blows the sphere up, step by step, and
+# a negative one draws it in
+[ "$(volumes "$out" | wc -l)" -eq 5 ] || fail "expected the volume at steps 0, 50, ..., 200"
+volumes "$out" | grows || fail "the volume does not grow: $(volumes "$out")"
+drawn=$(example -2)
+volumes "$drawn" | shrinks || fail "with ClothP=-2 the volume does not shrink: $(volumes "$drawn")"
+# poles fill their rows, every ring closes on its first point
+[ "$(line '  row 0:')" = "  row 0:  0  0  0  0  0  0  0  0  0" ] || fail "top pole row"
+[ "$(line '  row 4:')" = "  row 4: 25 25 25 25 25 25 25 25 25" ] || fail "bottom pole row"
+[ "$(line '  row 2:')" = "  row 2:  9 10 11 12 13 14 15 16  9" ] || fail "ring 2"
+grep -qx 'grid as numbered: yes' <<<"$out" || fail "grid numbering"
+
+if [ -n "$NATIVE_EXAMPLE" ]; then
+  native=$("$NATIVE_EXAMPLE" "$NATIVE_PLUGIN" "$ini") || fail "native example failed"
+  [ "$native" = "$out" ] || fail "the Windows and the native example differ:
+$native"
+fi
+[ "$failures" -eq 0 ] || exit 1
+echo "example host: all checks passed"
