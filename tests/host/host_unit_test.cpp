@@ -1046,12 +1046,13 @@ TEST(Scenario, CommandLineOverridesTheFileOverTheDefaults) {
 TEST(Scenario, ArgumentsGiveEveryChoiceAgain) {
   using Field = std::optional<std::string> ScenarioChoices::*;
   const Field fields[] = {
-      &ScenarioChoices::shape,       &ScenarioChoices::pin,         &ScenarioChoices::winding,
-      &ScenarioChoices::defect,      &ScenarioChoices::pinPoints,   &ScenarioChoices::columns,
-      &ScenarioChoices::rows,        &ScenarioChoices::pinRing,     &ScenarioChoices::steps,
-      &ScenarioChoices::every,       &ScenarioChoices::radius,      &ScenarioChoices::flatten,
-      &ScenarioChoices::majorRadius, &ScenarioChoices::minorRadius, &ScenarioChoices::width,
-      &ScenarioChoices::depth,       &ScenarioChoices::length};
+      &ScenarioChoices::mesh,     &ScenarioChoices::flip,        &ScenarioChoices::pinGroup,
+      &ScenarioChoices::pinBelow, &ScenarioChoices::shape,       &ScenarioChoices::pin,
+      &ScenarioChoices::winding,  &ScenarioChoices::defect,      &ScenarioChoices::pinPoints,
+      &ScenarioChoices::columns,  &ScenarioChoices::rows,        &ScenarioChoices::pinRing,
+      &ScenarioChoices::steps,    &ScenarioChoices::every,       &ScenarioChoices::radius,
+      &ScenarioChoices::flatten,  &ScenarioChoices::majorRadius, &ScenarioChoices::minorRadius,
+      &ScenarioChoices::width,    &ScenarioChoices::depth,       &ScenarioChoices::length};
   std::set<std::string> options;
   ScenarioChoices all;
   for (Field f : fields) {
@@ -1059,12 +1060,15 @@ TEST(Scenario, ArgumentsGiveEveryChoiceAgain) {
     one.*f = "text with, comma";
     all.*f = "x";
     const std::vector<std::string> words = ScenarioArguments(one);
-    ASSERT_EQ(words.size(), 2u);
+    ASSERT_GE(words.size(), 1u);
     EXPECT_EQ(words[0].substr(0, 2), "--");
-    EXPECT_EQ(words[1], "text with, comma");
     EXPECT_TRUE(options.insert(words[0]).second) << words[0] << " twice";
+    // a flag such as --flip goes alone
+    if (words[0] == "--flip") continue;
+    ASSERT_EQ(words.size(), 2u);
+    EXPECT_EQ(words[1], "text with, comma");
   }
-  EXPECT_EQ(ScenarioArguments(all).size(), 2 * std::size(fields));
+  EXPECT_EQ(ScenarioArguments(all).size(), 2 * std::size(fields) - 1);  // --flip alone
   // an empty text counts as not given, as in the file
   ScenarioChoices empty;
   empty.shape = "";
