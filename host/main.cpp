@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -26,6 +27,8 @@
 #define TUMELIN_FILENO(f) fileno(f)
 #endif
 
+#include "animation.h"
+#include "child_process.h"
 #include "ini_file.h"
 #include "membrane.h"
 #include "mesh_check.h"
@@ -37,6 +40,7 @@
 #include "setup_report.h"
 #include "setup_rules.h"
 #include "simulation.h"
+#include "sweep.h"
 #include "user_text.h"
 #include "warnings.h"
 
@@ -47,12 +51,13 @@ namespace {
 // exit statuses (the help's footer and the README list them)
 constexpr int kExitFailure = 1;   // a failure while running: a file that cannot be written
 constexpr int kExitUsage = 2;     // bad input: options, INI values, mesh files, the plug-in file
-constexpr int kExitProblems = 3;  // check found problems or warnings
+constexpr int kExitProblems = 3;  // check found problems or warnings; some runs of a sweep failed
 constexpr int kExitDiverged = 4;  // the run's state turned non-finite; nothing was written
 
 constexpr const char* kExitStatuses =
     "Exit status: 0 done; 1 a failure while running (a file that cannot be written); 2 bad input "
-    "(options, INI values, a mesh file, the plug-in file); 3 check found problems or warnings; 4 the "
+    "(options, INI values, a mesh file, the plug-in file); 3 check found problems or warnings, or some of a "
+    "sweep's runs failed; 4 the "
     "membrane's state turned non-finite during a run (nothing written).";
 
 struct UsageError {
@@ -75,7 +80,13 @@ struct CommandLine {
   // --set KEY=VALUE of each command, in the order given
   std::vector<std::string> settingsSet, checkSet, runSet;
   std::string outFolder, imageSize = "800x600";
-  bool printHash = false;
+  std::string view = "-55,28", frame = "fixed";
+  bool printHash = false, animate = false;
+  // sweep
+  std::string sweepIni, sweepOut = "sweep", thumbSize = "240x180", sweepView = "-55,28";
+  ScenarioChoices sweep;
+  std::vector<std::string> sweepSet;
+  int jobs = 0;
   std::vector<std::string> hashFiles;
 };
 
@@ -104,7 +115,8 @@ void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
       "--ini", *ini,
       "INI file: section [Setup] for the plug-in, section [Membrane] for the shape (optional; without "
       "it the plug-in's defaults apply)");
-  AddSetOption(cmd, set);
+  // a sweep brings its own --set, with lists
+  if (set != nullptr) AddSetOption(cmd, set);
   AddSettingText(cmd, "--shape", &given->shape, "sphere (grid mode 0), torus (1), sheet (2) or tube (3)",
                  "TEXT");
   AddSettingText(cmd, "--mesh", &given->mesh,
@@ -147,6 +159,11 @@ void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
   if (withSteps) AddSettingText(cmd, "-n,--steps", &given->steps, "steps to run (1000)", "INT");
 }
 
+void AddViewOption(CLI::App* cmd, std::string* view) {
+  cmd->add_option("--view", *view, "camera direction AZIMUTH,ELEVATION in degrees (-55,28)")
+      ->type_name("AZ,EL");
+}
+
 // the commands and their options; values land in `cl`
 void DefineCommands(CLI::App* app, CommandLine* cl) {
   app->require_subcommand(1);
@@ -169,9 +186,37 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
   AddScenarioOptions(run, &cl->runIni, &cl->run, &cl->runSet, true);
   run->add_option("-o,--out", cl->outFolder,
                   "output folder for surface.obj, surface.png, figures.csv, plot.svg");
-  AddSettingText(run, "--every", &cl->run.every, "also write frames/step_NNNNNN.obj every K steps", "INT");
+  AddSettingText(run, "--every", &cl->run.every, "also write frames/step_NNNNNN.obj and .png every K steps",
+                 "INT");
   run->add_option("--image", cl->imageSize, "picture size WIDTHxHEIGHT (800x600)");
+  AddViewOption(run, &cl->view);
+  run->add_option(
+         "--frame", cl->frame,
+         "fixed: one scale for every picture of the scenario, taken from the start shape; auto: each "
+         "picture fitted to its own shape (fixed)")
+      ->type_name("fixed|auto");
+  run->add_flag("--animate", cl->animate,
+                "also write animation.gif (and animation.mp4 where ffmpeg is installed) of the surface every "
+                "K steps (--every K; without it about 100 frames)");
   run->add_flag("--hash", cl->printHash, "print the FNV-1a 64 hash of every point's Pos and Vel at the end");
+
+  auto* sweep = app->add_subcommand(
+      "sweep", "run every combination of [Setup] values in parallel and put the results side by side");
+  AddScenarioOptions(sweep, &cl->sweepIni, &cl->sweep, nullptr, true);
+  sweep
+      ->add_option("--set", cl->sweepSet,
+                   "KEY=V1,V2,... values of one [Setup] key (repeatable); with a decimal comma separate them "
+                   "with ';': \"ClothP=0,2;0,5\"")
+      ->required()
+      ->type_name("KEY=LIST")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  sweep->add_option("-o,--out", cl->sweepOut, "output folder for sheet.png, sweep.csv and runs/ (sweep)");
+  sweep->add_option("--thumb", cl->thumbSize, "size of each run's picture WIDTHxHEIGHT (240x180)");
+  AddViewOption(sweep, &cl->sweepView);
+  sweep->add_option("-j,--jobs", cl->jobs, "runs at the same time (default: one per processor)")
+      ->check(CLI::Range(1, 256));
 
   auto* hash = app->add_subcommand("hash", "run several scenario INI files and print one hash per file");
   hash->add_option("files", cl->hashFiles, "scenario INI files (sections [Setup] and [Membrane])")
@@ -201,6 +246,13 @@ std::vector<SetupText> PrepareSetupOrThrow(SetupFile* setup, const std::string& 
   return given;
 }
 
+void ParseImageSizeOrThrow(const std::string& option, const std::string& text, int* width, int* height) {
+  if (!ParseImageSize(text, width, height)) {
+    throw UsageError{option + " must be WIDTHxHEIGHT between " + std::to_string(kMinImageSide) + " and " +
+                     std::to_string(kMaxImageSide) + ", not '" + text + "'"};
+  }
+}
+
 void LoadPluginOrThrow(Plugin* plugin, const std::string& path) {
   std::string error;
   if (!plugin->Load(path, &error)) throw UsageError{error};
@@ -208,33 +260,49 @@ void LoadPluginOrThrow(Plugin* plugin, const std::string& path) {
 
 // ---- progress ----------------------------------------------------------------
 
+bool IsTerminal(FILE* stream) { return TUMELIN_ISATTY(TUMELIN_FILENO(stream)) != 0; }
+
+// a line on the terminal that says how far a job is; for a run it appears
+// only after a few seconds, and never when stderr is not a terminal
 class Progress {
  public:
-  Progress(int64_t total, bool enabled) : total_(total), enabled_(enabled && total >= 200) {}
-  void Update(int64_t done) {
+  static constexpr std::chrono::seconds kRunDelay{2};
+  explicit Progress(bool enabled, std::chrono::seconds delay = kRunDelay)
+      : enabled_(enabled && IsTerminal(stderr)), delay_(delay) {}
+  // `text` is drawn when the job has run long enough and the last drawing
+  // is a tenth of a second old, or when `force`
+  void Show(const std::string& text, bool force = false) {
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
-    if (done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
+    if (now - start_ < delay_) return;
+    if (!force && now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
-    const int width = 40;
-    const int filled = static_cast<int>(width * done / total_);
-    std::fprintf(
-        stderr, "\r[%s%s] %3d%%  step %lld/%lld", std::string(static_cast<size_t>(filled), '#').c_str(),
-        std::string(static_cast<size_t>(width - filled), '.').c_str(), static_cast<int>(100 * done / total_),
-        static_cast<long long>(done), static_cast<long long>(total_));
+    shown_ = true;
+    std::fprintf(stderr, "\r%-72.72s", text.c_str());
     std::fflush(stderr);
   }
   void Finish() {
-    if (!enabled_) return;
-    std::fprintf(stderr, "\r%s\r", std::string(72, ' ').c_str());
+    if (!shown_) return;
+    std::fprintf(stderr, "\r%72s\r", "");
     std::fflush(stderr);
   }
 
  private:
-  int64_t total_;
   bool enabled_;
-  std::chrono::steady_clock::time_point last_{};
+  std::chrono::seconds delay_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), last_{};
 };
+
+// "[########.......]  42%  step 420/1000"
+std::string StepBar(int64_t done, int64_t total) {
+  const int width = 40;
+  const int filled = total > 0 ? static_cast<int>(width * done / total) : width;
+  return "[" + std::string(static_cast<size_t>(filled), '#') +
+         std::string(static_cast<size_t>(width - filled), '.') + "] " +
+         std::to_string(total > 0 ? 100 * done / total : 100) + "%  step " + std::to_string(done) + "/" +
+         std::to_string(total);
+}
 
 std::string HexHash(uint64_t hash) {
   char buffer[20];
@@ -247,6 +315,9 @@ std::string HexHash(uint64_t hash) {
 struct RunOutput {
   std::string folder;  // empty: write no files
   int imageWidth = 800, imageHeight = 600;
+  RenderOptions render;  // its framing is set from the start shape
+  bool frameFixed = true;
+  bool animate = false;
   bool hash = false;
 };
 
@@ -270,26 +341,47 @@ std::string SurfaceObj(Simulation* sim, const Scenario& s, const std::string& co
   return ObjText(sim->Grid(), s.params.shape, comment);
 }
 
-// the surface as a picture
+// the surface as a picture, with the run's camera and framing
 Image SurfacePicture(const Simulation& sim, const Scenario& s, const RunOutput& out) {
   if (s.params.shape != Shape::kMesh) {
-    return RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight);
+    return RenderSurface(sim.Grid(), s.params.shape, out.imageWidth, out.imageHeight, out.render);
   }
   std::vector<std::array<bool, 3>> outline = s.mesh.outline;
   // --flip swapped corners 1 and 2 of every triangle, and so the edges opposite them
   if (s.params.flip) {
     for (auto& edges : outline) std::swap(edges[1], edges[2]);
   }
-  return RenderMesh(MeshFromMembrane(sim.MembraneState(), outline), out.imageWidth, out.imageHeight);
+  return RenderMesh(MeshFromMembrane(sim.MembraneState(), outline), out.imageWidth, out.imageHeight,
+                    out.render);
 }
 
-// frames/step_NNNNNN.obj: the surface after `step`
-void WriteFrame(Simulation* sim, const Scenario& s, const std::filesystem::path& folder, int64_t step,
+// the picture of the surface as it is now: a grid is written back first
+Image CurrentPicture(Simulation* sim, const Scenario& s, const RunOutput& out) {
+  if (s.params.shape != Shape::kMesh) sim->WriteGrid();
+  return SurfacePicture(*sim, s, out);
+}
+
+std::string PngOrThrow(const Image& image) {
+  std::string png = EncodePng(image);
+  if (png.empty()) throw std::runtime_error("cannot encode the PNG picture");
+  return png;
+}
+
+// frames/step_NNNNNN.obj and .png: the surface after `step`, whose picture
+// is `picture`
+void WriteFrame(Simulation* sim, const Scenario& s, const RunOutput& out, int64_t step, const Image& picture,
                 OutputSet* files) {
   char name[40];
-  std::snprintf(name, sizeof name, "step_%06lld.obj", static_cast<long long>(step));
-  AddFileOrThrow(files, folder / "frames" / name,
+  std::snprintf(name, sizeof name, "step_%06lld", static_cast<long long>(step));
+  const std::filesystem::path frames = std::filesystem::u8path(out.folder) / "frames";
+  AddFileOrThrow(files, frames / (std::string(name) + ".obj"),
                  SurfaceObj(sim, s, s.name + " after step " + std::to_string(step)));
+  AddFileOrThrow(files, frames / (std::string(name) + ".png"), PngOrThrow(picture));
+}
+
+void AddAnimationFrame(const Image& picture, Animation* animation) {
+  std::string error;
+  if (!animation->Add(picture, &error)) throw std::runtime_error(error);
 }
 
 // a run whose state stopped being finite: nothing after it means anything
@@ -297,21 +389,23 @@ struct Diverged {
   std::string message;
 };
 
-// every step of the scenario, with figures and frames (into `files`) when
-// files are written; throws Diverged at the first step that leaves a
-// position or a velocity that is not finite, naming `cause` when the
-// settings foretold it
+// every step of the scenario, with figures, frames (into `files`) and the
+// animation's frames (from the start shape on) when files are written; a
+// step that is both a frame and an animation frame is drawn once. Throws
+// Diverged at the first step that leaves a position or a velocity that is
+// not finite, naming `cause` when the settings foretold it
 RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose, OutputSet* files,
-                   const std::string& cause) {
+                   const std::string& cause, Animation* animation) {
   RunRecord record;
   const bool writeFiles = !out.folder.empty();
   const bool writeFrames = writeFiles && s.every > 0;
-  const std::filesystem::path folder = std::filesystem::u8path(out.folder);
+  const int64_t animationEvery = AnimationEvery(s.steps, s.every);
   if (writeFiles) record.figures.reserve(static_cast<size_t>(s.steps) + 1);
   if (writeFiles) record.figures.push_back(sim->Figures(0));
-  if (writeFrames) std::filesystem::create_directories(folder / "frames");
+  if (writeFrames) std::filesystem::create_directories(std::filesystem::u8path(out.folder) / "frames");
+  if (animation != nullptr) AddAnimationFrame(CurrentPicture(sim, s, out), animation);
 
-  Progress progress(s.steps, verbose && TUMELIN_ISATTY(TUMELIN_FILENO(stderr)) != 0);
+  Progress progress(verbose);
   const auto start = std::chrono::steady_clock::now();
   for (int64_t step = 1; step <= s.steps; ++step) {
     sim->Step();
@@ -322,8 +416,14 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
                      (cause.empty() ? std::string() : "; cause: " + cause) + "; no files written"};
     }
     if (writeFiles) record.figures.push_back(sim->Figures(step));
-    if (writeFrames && step % s.every == 0) WriteFrame(sim, s, folder, step, files);
-    progress.Update(step);
+    const bool frame = writeFrames && step % s.every == 0;
+    const bool animationFrame = animation != nullptr && step % animationEvery == 0;
+    if (frame || animationFrame) {
+      const Image picture = CurrentPicture(sim, s, out);
+      if (frame) WriteFrame(sim, s, out, step, picture, files);
+      if (animationFrame) AddAnimationFrame(picture, animation);
+    }
+    progress.Show(StepBar(step, s.steps), step == s.steps);
   }
   record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   progress.Finish();
@@ -332,15 +432,19 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
 
 // the result files of a finished run, into `files`
 void WriteOutputs(Simulation* sim, const Scenario& s, const std::vector<StepFigures>& figures,
-                  const RunOutput& out, OutputSet* files) {
+                  const RunOutput& out, OutputSet* files, Animation* animation) {
   const std::filesystem::path folder = std::filesystem::u8path(out.folder);
   const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
-  const std::string png = EncodePng(SurfacePicture(*sim, s, out));
-  if (png.empty()) throw std::runtime_error("cannot encode the PNG picture");
+  const std::string png = PngOrThrow(SurfacePicture(*sim, s, out));
+  std::string gif, mp4, note, error;
+  if (animation != nullptr && !animation->Finish(&gif, &mp4, &note, &error)) throw std::runtime_error(error);
   AddFileOrThrow(files, folder / "surface.obj", SurfaceObj(sim, s, comment));
   AddFileOrThrow(files, folder / "surface.png", png);
   AddFileOrThrow(files, folder / "figures.csv", CsvText(figures, s.params.shape));
   AddFileOrThrow(files, folder / "plot.svg", SvgPlot(figures, s.params.shape, s.name));
+  if (!gif.empty()) AddFileOrThrow(files, folder / "animation.gif", gif);
+  if (!mp4.empty()) AddFileOrThrow(files, folder / "animation.mp4", mp4);
+  if (!note.empty()) std::cerr << "tumelin-host: note: " << note << std::endl;
 }
 
 // "NAME: SHAPE CxR (N points), S steps in T s (R steps/s), FIGURES, max speed V[; files in F]"
@@ -378,8 +482,15 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
   const TClothSetup setup =
       LoadSettings(plugin, setupPath.empty() ? std::u16string() : PathForPlugin(setupPath));
   Simulation sim(plugin, &membrane, setup);
+  RunOutput framed = out;
+  // one scale for every picture of this scenario: from its start shape
+  if (out.frameFixed) framed.render.framing = FixedFraming(PointPositions(membrane));
+  framed.render.autoFrame = !out.frameFixed;
+  std::optional<Animation> animation;
+  if (out.animate && !out.folder.empty()) animation.emplace(out.folder);
   OutputSet files;
-  const RunRecord record = RunSteps(&sim, s, out, verbose, &files, cause);
+  const RunRecord record =
+      RunSteps(&sim, s, framed, verbose, &files, cause, animation ? &*animation : nullptr);
   // a free mesh has no grid to write back
   if (s.params.shape != Shape::kMesh) {
     sim.WriteGrid();
@@ -387,7 +498,12 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
     if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
   }
   if (!out.folder.empty()) {
-    WriteOutputs(&sim, s, record.figures, out, &files);
+    if (verbose && LeavesFrame(PointPositions(membrane), out.imageWidth, out.imageHeight, framed.render)) {
+      std::cerr << "tumelin-host: note: the membrane grew out of the fixed frame and is cut at the picture's "
+                   "border; --frame auto shows all of it"
+                << std::endl;
+    }
+    WriteOutputs(&sim, s, record.figures, framed, &files, animation ? &*animation : nullptr);
     std::string error;
     if (!files.Commit(&error)) throw std::runtime_error(error);
   }
@@ -543,18 +659,151 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   RunOutput out;
   out.folder = cl.outFolder;
   out.hash = cl.printHash;
-  if (!ParseImageSize(cl.imageSize, &out.imageWidth, &out.imageHeight)) {
-    throw UsageError{"--image must be WIDTHxHEIGHT between " + std::to_string(kMinImageSide) + " and " +
-                     std::to_string(kMaxImageSide) + ", not '" + cl.imageSize + "'"};
-  }
+  ParseImageSizeOrThrow("--image", cl.imageSize, &out.imageWidth, &out.imageHeight);
+  std::string error;
+  if (!ParseView(cl.view, &out.render.view, &error)) throw UsageError{"--view: " + error};
+  const int frame = FindName({"fixed", "auto"}, cl.frame);
+  if (frame < 0) throw UsageError{"--frame: " + UnknownName("framing", {"fixed", "auto"}, cl.frame)};
+  out.frameFixed = frame == 0;
+  out.animate = cl.animate;
+  if (out.animate && !CanWriteGif()) throw UsageError{kNoGifMessage};
+  if (out.animate && out.folder.empty()) throw UsageError{"--animate needs an output folder (--out)"};
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);
-  std::string error;
   if (!out.folder.empty() && !PrepareOutputFolder(out.folder, &error)) throw UsageError{error};
   const Warnings warnings = WarningsFor(s, setup, CheckMembrane(BuildScenarioMembrane(s)));
   for (const std::string& line : warnings.lines) std::cerr << "tumelin-host: warning: " << line << std::endl;
   RunScenario(plugin, s, setup.Path(), out, true, warnings.damping);
   return 0;
+}
+
+// ---- sweep -------------------------------------------------------------------
+
+constexpr size_t kMaxSweepRuns = 1000;
+
+// "run_007" for run 7 of up to 999
+std::string RunFolderName(size_t run, size_t total) {
+  const int digits = static_cast<int>(std::to_string(total).size());
+  char name[40];
+  std::snprintf(name, sizeof name, "run_%0*zu", digits, run);
+  return name;
+}
+
+std::string ReadFileOrEmpty(const std::filesystem::path& path) {
+  std::string bytes;
+  return ReadFileBytes(path.u8string(), &bytes) ? bytes : std::string();
+}
+
+// every combination as a `tumelin-host run` of its own, as many at a time as
+// there are processors; a run that fails is a marked tile, not a lost sweep
+int CommandSweep(const CommandLine& cl) {
+  const Scenario s = ResolveOrThrow(cl.sweepIni, cl.sweep);
+  std::vector<SweepAxis> axes;
+  std::string error;
+  const char16_t separator = ReadUserDecimalSeparator();
+  for (const std::string& text : cl.sweepSet) {
+    SweepAxis axis;
+    if (!ParseSweepAxis(text, separator, &axis, &error)) throw UsageError{"--set: " + error};
+    for (const SweepAxis& other : axes) {
+      if (other.key == axis.key) throw UsageError{"--set: " + axis.key + " is given twice; give one list"};
+    }
+    axes.push_back(axis);
+  }
+  const size_t total = CombinationCount(axes);
+  if (total > kMaxSweepRuns) {
+    throw UsageError{"--set: " + std::to_string(total) + " combinations; a sweep runs at most " +
+                     std::to_string(kMaxSweepRuns)};
+  }
+  int thumbWidth = 0, thumbHeight = 0;
+  ParseImageSizeOrThrow("--thumb", cl.thumbSize, &thumbWidth, &thumbHeight);
+  View view;
+  if (!ParseView(cl.sweepView, &view, &error)) throw UsageError{"--view: " + error};
+  // a plug-in that cannot load is one error, not a sheet of failed runs
+  Plugin plugin;
+  LoadPluginOrThrow(&plugin, cl.pluginPath.empty() ? DefaultPluginPath() : cl.pluginPath);
+  const std::string self = OwnProgramPath();
+  if (self.empty()) throw std::runtime_error("cannot find this program's own path to start its runs");
+  if (!PrepareOutputFolder(cl.sweepOut, &error)) throw UsageError{error};
+  const std::filesystem::path out = std::filesystem::u8path(cl.sweepOut);
+  std::filesystem::create_directories(out / "runs");
+
+  // what every run shares: the plug-in, the scenario, the camera, the picture
+  std::vector<std::string> common;
+  if (!cl.pluginPath.empty()) common.insert(common.end(), {"--plugin", cl.pluginPath});
+  common.push_back("run");
+  if (!cl.sweepIni.empty()) common.insert(common.end(), {"--ini", cl.sweepIni});
+  const std::vector<std::string> scenario = ScenarioArguments(cl.sweep);
+  common.insert(common.end(), scenario.begin(), scenario.end());
+  common.insert(common.end(), {"--image", std::to_string(thumbWidth) + "x" + std::to_string(thumbHeight),
+                               "--view", cl.sweepView, "--frame", "fixed"});
+
+  const int workers = cl.jobs > 0 ? cl.jobs : ProcessorCount();
+  std::vector<SweepRun> runs(total);
+  std::mutex report;
+  size_t done = 0, failed = 0;
+  // a sweep says from its first run on how many are done
+  Progress progress(true, std::chrono::seconds{0});
+  const bool terminal = IsTerminal(stderr);
+  const auto start = std::chrono::steady_clock::now();
+  progress.Show("sweep: " + SweepCountLine(0, total, 0), true);
+  RunPool(total, workers, [&](size_t i) {
+    SweepRun& run = runs[i];
+    run.settings = Combination(axes, i);
+    const std::filesystem::path folder = out / "runs" / RunFolderName(i + 1, total);
+    std::vector<std::string> arguments = common;
+    for (const SetupText& v : run.settings)
+      arguments.insert(arguments.end(), {"--set", v.key + "=" + v.value});
+    arguments.insert(arguments.end(), {"--out", folder.u8string()});
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const std::filesystem::path log = folder / "run.log";
+    ChildProcess child;
+    std::string startError;
+    run.started = child.Start(self, arguments, log.u8string(), &startError);
+    run.exitStatus = run.started ? child.Wait() : -1;
+    run.message = run.started ? FirstComplaint(ReadFileOrEmpty(log)) : startError;
+    if (run.exitStatus == 0) {
+      run.figures = LastCsvRow(ReadFileOrEmpty(folder / "figures.csv"));
+      if (run.figures.size() <= 1) run.figures.clear();  // the header alone, or nothing
+      run.picture = ReadFileOrEmpty(folder / "surface.png");
+    }
+    std::lock_guard<std::mutex> lock(report);
+    ++done;
+    if (run.Status() != "ok") ++failed;
+    if (terminal) {
+      progress.Show("sweep: " + SweepCountLine(done, total, failed), true);
+    } else {
+      std::string what;
+      for (const SetupText& v : run.settings) what += (what.empty() ? "" : " ") + v.key + "=" + v.value;
+      std::cout << "sweep: " << SweepCountLine(done, total, failed) << " (" << what << ": " << run.Status()
+                << ")" << std::endl;
+    }
+  });
+  progress.Finish();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  std::vector<Tile> tiles;
+  for (const SweepRun& run : runs) {
+    Tile tile;
+    if (run.HasPicture() && !DecodePng(run.picture, &tile.picture)) tile.picture = Image{};
+    tile.label = TileLabel(run, s.params.shape);
+    tile.failed = run.Status() != "ok";
+    tiles.push_back(std::move(tile));
+  }
+  std::string keys;
+  for (const SweepAxis& a : axes) keys += (keys.empty() ? "" : " x ") + a.key;
+  const int columns = axes.size() >= 2 ? static_cast<int>(axes.back().values.size())
+                                       : static_cast<int>(std::min<size_t>(total, 6));
+  const Image sheet =
+      ContactSheet(tiles, columns, s.name + ": " + keys + ", " + std::to_string(s.steps) + " steps");
+  OutputSet files;
+  AddFileOrThrow(&files, out / "sheet.png", PngOrThrow(sheet));
+  AddFileOrThrow(&files, out / "sweep.csv", SweepCsv(axes, runs, s.params.shape));
+  if (!files.Commit(&error)) throw std::runtime_error(error);
+  std::cout << "sweep of " << s.name << ": " << total << " runs in "
+            << FormatDouble(std::round(seconds * 10) / 10) << " s, " << (total - failed) << " ok, " << failed
+            << " failed; sheet.png and sweep.csv in " << cl.sweepOut << std::endl;
+  return failed == 0 ? 0 : kExitProblems;
 }
 
 // every scenario is checked before the first one runs
@@ -577,6 +826,7 @@ int Dispatch(const CLI::App& app, const CommandLine& cl) {
   if (app.got_subcommand("settings")) return CommandSettings(pluginPath, cl);
   if (app.got_subcommand("check")) return CommandCheck(cl);
   if (app.got_subcommand("run")) return CommandRun(pluginPath, cl);
+  if (app.got_subcommand("sweep")) return CommandSweep(cl);
   if (app.got_subcommand("hash")) return CommandHash(pluginPath, cl.hashFiles);
   return 0;
 }

@@ -443,4 +443,11 @@ Membrane BuildMembrane(const MembraneParams& params, const Mesh& mesh) {
   return PinnedMembrane(asMesh, mesh);
 }
 
+std::vector<TDbl3D> PointPositions(const Membrane& membrane) {
+  std::vector<TDbl3D> positions;
+  positions.reserve(static_cast<size_t>(membrane.points.Count()));
+  for (int32_t i = 0; i < membrane.points.Count(); ++i) positions.push_back(membrane.points[i].Pos);
+  return positions;
+}
+
 }  // namespace tumelin

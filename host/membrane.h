@@ -113,6 +113,9 @@ Mesh ShapeMesh(const MembraneParams& params);
 // length; every point lists its faces in face order. Nothing is pinned.
 Membrane MembraneFromMesh(const Mesh& mesh);
 
+// Pos of every point, in point order
+std::vector<TDbl3D> PointPositions(const Membrane& membrane);
+
 // ShapeMesh, MembraneFromMesh, then the pinning; the parameters must have
 // passed ValidateParams
 Membrane BuildMembrane(const MembraneParams& params);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <system_error>
@@ -113,6 +114,13 @@ bool OutputSet::Commit(std::string* error) {
   for (const auto& entry : saved) RemoveQuietly(entry.second);
   pending_.clear();
   return true;
+}
+
+bool ReadFileBytes(const std::string& path, std::string* bytes) {
+  std::ifstream in(fs::u8path(path), std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error) {

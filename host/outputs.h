@@ -49,6 +49,9 @@ class OutputSet {
   std::vector<File> pending_;
 };
 
+// the whole file at `path`; false when it cannot be read
+bool ReadFileBytes(const std::string& path, std::string* bytes);
+
 // one file through a set of its own
 bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error);
 // creates the folder when needed and proves it writable

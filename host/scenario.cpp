@@ -101,6 +101,7 @@ struct Setting {
   std::optional<std::string> ScenarioChoices::*given;
   Reader read;
   bool gridOnly = false;  // means nothing to a mesh
+  bool flag = false;      // on the command line the option alone, without a value
 };
 
 constexpr bool kGridOnly = true;
@@ -109,7 +110,7 @@ constexpr bool kGridOnly = true;
 const Setting kSettings[] = {
     {"shape", "--shape", u"Shape", &ScenarioChoices::shape, ReadShape, kGridOnly},
     {"mesh", "--mesh", u"Mesh", &ScenarioChoices::mesh, ReadMeshPath},
-    {"flip", "--flip", u"Flip", &ScenarioChoices::flip, ReadFlip},
+    {"flip", "--flip", u"Flip", &ScenarioChoices::flip, ReadFlip, false, true},
     {"pinning", "--pin", u"Pin", &ScenarioChoices::pin, ReadPin},
     {"winding", "--winding", u"Winding", &ScenarioChoices::winding, ReadWinding, kGridOnly},
     {"defect", "--defect", nullptr, &ScenarioChoices::defect, ReadDefect, kGridOnly},
@@ -231,6 +232,17 @@ bool ResolveScenario(const std::string& iniPath, const ScenarioChoices& given, S
   if (!error->empty()) return false;
   *scenario = std::move(s);
   return true;
+}
+
+std::vector<std::string> ScenarioArguments(const ScenarioChoices& given) {
+  std::vector<std::string> words;
+  for (const Setting& setting : kSettings) {
+    const std::optional<std::string>& text = given.*setting.given;
+    if (!Given(text)) continue;
+    words.push_back(setting.option);
+    if (!setting.flag) words.push_back(*text);
+  }
+  return words;
 }
 
 Membrane BuildScenarioMembrane(const Scenario& scenario) {

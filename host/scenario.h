@@ -55,6 +55,9 @@ bool ReadMembraneSection(const IniFile& ini, Scenario* scenario, std::string* er
 bool ResolveScenario(const std::string& iniPath, const ScenarioChoices& given, Scenario* scenario,
                      std::string* error);
 
+// the command-line words that give `given` again ("--shape", "torus", ...),
+// for a run started as a child process
+std::vector<std::string> ScenarioArguments(const ScenarioChoices& given);
 // the membrane of a resolved scenario: its grid shape or its mesh
 Membrane BuildScenarioMembrane(const Scenario& scenario);
 

@@ -30,12 +30,6 @@ std::string ListNames(const Names& names) {
   return list;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 // from_chars takes no '+'; one before a digit or a point is allowed here
 std::string_view WithoutPlus(std::string_view text) {
   if (text.size() > 1 && text[0] == '+' && text[1] != '-' && text[1] != '+') text.remove_prefix(1);
@@ -157,6 +151,12 @@ bool ParseImageSize(std::string_view text, int* width, int* height) {
   *width = static_cast<int>(w);
   *height = static_cast<int>(h);
   return true;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
 }
 
 }  // namespace tumelin

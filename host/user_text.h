@@ -15,6 +15,9 @@ namespace tumelin {
 // the names of one choice's values, in the order messages list them
 using Names = std::vector<std::string_view>;
 
+// `text` without the spaces and tabs around it
+std::string_view TrimBlanks(std::string_view text);
+
 // position of `text` in `names`, ASCII case ignored; -1 when it is none
 int FindName(const Names& names, std::string_view text);
 // position of the name in `names` closest to `text` (ASCII case ignored,

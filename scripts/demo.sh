@@ -14,11 +14,12 @@ if [ ! -x "$host" ]; then
   exit 1
 fi
 
-"$host" run --ini "$root/examples/pillow.ini" --every 100 --out "$out"
+"$host" run --ini "$root/examples/pillow.ini" --every 25 --animate --out "$out"
 echo
 echo "demo: the inflating pillow, written to $out:"
 echo "  surface.png      the membrane after the last step"
 echo "  surface.obj      the same surface as a Wavefront OBJ (any 3-D viewer)"
-echo "  frames/          one OBJ every 100 steps"
+echo "  frames/          the surface every 25 steps, as OBJ and PNG (one scale for all)"
+echo "  animation.gif    the run as an animation (animation.mp4 too, where ffmpeg is installed)"
 echo "  figures.csv      volume, mean radius, speed, energy and spring stretch per step"
 echo "  plot.svg         enclosed volume over the steps (open it in a browser)"

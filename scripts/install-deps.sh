@@ -13,7 +13,7 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 
 packages=(cmake ninja-build g++ make locales googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-          libcli11-dev libstb-dev clang-format pkg-config unzip
+          libcli11-dev libstb-dev libgif-dev clang-format pkg-config unzip
           clang-14 libclang-rt-14-dev)
 if [ "${1:-}" = "--bench" ]; then
   packages+=(libbullet-dev pkgconf python3 dpkg-dev)

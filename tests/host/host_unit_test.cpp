@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -11,12 +12,19 @@
 #include <iterator>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#ifdef TUMELIN_HAVE_GIFLIB
+#include <gif_lib.h>
+#endif
+
 #include "bits.h"
+#include "child_process.h"
 #include "det_math.h"
+#include "geometry.h"
 #include "host_array.h"
 #include "ini_file.h"
 #include "membrane.h"
@@ -30,6 +38,7 @@
 #include "setup_report.h"
 #include "setup_rules.h"
 #include "simulation.h"
+#include "sweep.h"
 #include "temp_file.h"
 #include "user_text.h"
 #include "warnings.h"
@@ -1032,6 +1041,40 @@ TEST(Scenario, CommandLineOverridesTheFileOverTheDefaults) {
   EXPECT_EQ(s.name, std::filesystem::u8path(file.Path()).stem().u8string());
 }
 
+// a sweep hands its scenario options to every run: each comes back once,
+// under its own option, with its text as given
+TEST(Scenario, ArgumentsGiveEveryChoiceAgain) {
+  using Field = std::optional<std::string> ScenarioChoices::*;
+  const Field fields[] = {
+      &ScenarioChoices::mesh,     &ScenarioChoices::flip,        &ScenarioChoices::pinGroup,
+      &ScenarioChoices::pinBelow, &ScenarioChoices::shape,       &ScenarioChoices::pin,
+      &ScenarioChoices::winding,  &ScenarioChoices::defect,      &ScenarioChoices::pinPoints,
+      &ScenarioChoices::columns,  &ScenarioChoices::rows,        &ScenarioChoices::pinRing,
+      &ScenarioChoices::steps,    &ScenarioChoices::every,       &ScenarioChoices::radius,
+      &ScenarioChoices::flatten,  &ScenarioChoices::majorRadius, &ScenarioChoices::minorRadius,
+      &ScenarioChoices::width,    &ScenarioChoices::depth,       &ScenarioChoices::length};
+  std::set<std::string> options;
+  ScenarioChoices all;
+  for (Field f : fields) {
+    ScenarioChoices one;
+    one.*f = "text with, comma";
+    all.*f = "x";
+    const std::vector<std::string> words = ScenarioArguments(one);
+    ASSERT_GE(words.size(), 1u);
+    EXPECT_EQ(words[0].substr(0, 2), "--");
+    EXPECT_TRUE(options.insert(words[0]).second) << words[0] << " twice";
+    // a flag such as --flip goes alone
+    if (words[0] == "--flip") continue;
+    ASSERT_EQ(words.size(), 2u);
+    EXPECT_EQ(words[1], "text with, comma");
+  }
+  EXPECT_EQ(ScenarioArguments(all).size(), 2 * std::size(fields) - 1);  // --flip alone
+  // an empty text counts as not given, as in the file
+  ScenarioChoices empty;
+  empty.shape = "";
+  EXPECT_TRUE(ScenarioArguments(empty).empty());
+}
+
 TEST(UserText, ImageSizeIsTwoWholeSidesInRange) {
   const struct {
     const char* text;
@@ -1174,7 +1217,8 @@ TEST(Outputs, ASetAppearsWholeOrLeavesThePreviousOne) {
 TEST(Render, DrawsTheSurfaceInTheMiddleAndBackgroundAtTheCorners) {
   const Membrane m = BuildMembrane(Params(Shape::kSphere, 17, 9));
   auto storage = FilledGrid(m);
-  const Image image = RenderSurface(reinterpret_cast<TSurfaceGrid*>(storage.data()), Shape::kSphere, 64, 48);
+  const Image image =
+      RenderSurface(reinterpret_cast<TSurfaceGrid*>(storage.data()), Shape::kSphere, 64, 48, RenderOptions{});
   auto pixel = [&](int x, int y) { return &image.rgb[(static_cast<size_t>(y) * 64 + x) * 3]; };
   // the outside colour is warm: red above blue; the background is bluish
   EXPECT_GT(pixel(32, 24)[0], pixel(32, 24)[2]);
@@ -1192,6 +1236,442 @@ TEST(Plot, ShowsTheVolumeOfClosedShapes) {
   EXPECT_NE(svg.find("enclosed volume"), std::string::npos);
   const std::string csv = CsvText(figures, Shape::kSphere);
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
+}
+
+// ---- camera and framing --------------------------------------------------------
+
+// the membrane's surface as the renderer draws it, optionally scaled about
+// `center` first
+Image RenderScaled(const Membrane& m, const RenderOptions& options, double factor, TDbl3D center, int w = 120,
+                   int h = 90) {
+  auto storage = FilledGrid(m);
+  auto* grid = reinterpret_cast<TSurfaceGrid*>(storage.data());
+  for (int32_t u = 0; u < m.columns; ++u) {
+    for (int32_t v = 0; v < m.rows; ++v) {
+      TDbl3D* cell = TumelinGridCell(grid, u, v);
+      *cell = center + (*cell - center) * factor;
+    }
+  }
+  return RenderSurface(grid, m.shape, w, h, options);
+}
+
+// pixels whose colour is not the background's (which is bluish-grey, with
+// red never above blue)
+size_t ShapePixels(const Image& image) {
+  size_t n = 0;
+  for (size_t i = 0; i < image.rgb.size(); i += 3) n += image.rgb[i] > image.rgb[i + 2] + 8 ? 1 : 0;
+  return n;
+}
+
+TEST(Framing, FixedKeepsOneScaleWhileAutoFitsEachPicture) {
+  const Membrane m = BuildMembrane(Params(Shape::kSphere, 33, 17));
+  RenderOptions fixed;
+  fixed.framing = FixedFraming(PointPositions(m));
+  RenderOptions automatic;
+  automatic.autoFrame = true;
+  const TDbl3D c = fixed.framing.center;
+  // a shape 1.2 times the size covers 1.44 times the pixels in a fixed
+  // frame and about as many as before in a frame of its own; the bounds
+  // allow for the pixels along the outline
+  const double fixedRatio = static_cast<double>(ShapePixels(RenderScaled(m, fixed, 1.2, c))) /
+                            static_cast<double>(ShapePixels(RenderScaled(m, fixed, 1.0, c)));
+  const double autoRatio = static_cast<double>(ShapePixels(RenderScaled(m, automatic, 1.2, c))) /
+                           static_cast<double>(ShapePixels(RenderScaled(m, automatic, 1.0, c)));
+  EXPECT_NEAR(fixedRatio, 1.44, 0.08);
+  EXPECT_NEAR(autoRatio, 1.0, 0.05);
+  // the start shape with its room fits into the picture: no shape pixel on the border
+  const Image start = RenderScaled(m, fixed, 1.0, c);
+  for (int x = 0; x < start.width; ++x) {
+    for (int y : {0, start.height - 1}) {
+      const uint8_t* p = &start.rgb[(static_cast<size_t>(y) * start.width + x) * 3];
+      EXPECT_LE(p[0], p[2] + 8) << x << "," << y;
+    }
+  }
+}
+
+TEST(Framing, SaysWhenAShapeGrowsOutOfIt) {
+  const Membrane m = BuildMembrane(Params(Shape::kSphere, 17, 9));
+  RenderOptions options;
+  options.framing = FixedFraming(PointPositions(m));
+  std::vector<TDbl3D> grown = PointPositions(m);
+  EXPECT_FALSE(LeavesFrame(grown, 120, 90, options));
+  // the room is 1.45 times the start size: twice the size leaves the frame
+  for (TDbl3D& p : grown) p = options.framing.center + (p - options.framing.center) * 2.0;
+  EXPECT_TRUE(LeavesFrame(grown, 120, 90, options));
+  options.autoFrame = true;
+  EXPECT_FALSE(LeavesFrame(grown, 120, 90, options));
+}
+
+TEST(Framing, DependsOnTheStartShapeAlone) {
+  const Membrane a = BuildMembrane(Params(Shape::kTorus, 33, 17));
+  const Framing f = FixedFraming(PointPositions(a));
+  // the torus of major radius 1 and minor radius 0.4 reaches 1.4 from its centre
+  EXPECT_NEAR(f.radius, 1.4 * kFixedFramingRoom, 1e-9);
+  EXPECT_LT(VecLength(f.center), 1e-12);
+  // the order of the points does not matter
+  std::vector<TDbl3D> reversed = PointPositions(a);
+  std::reverse(reversed.begin(), reversed.end());
+  EXPECT_TRUE(SameBits(FixedFraming(reversed).center, f.center));
+  EXPECT_EQ(FixedFraming(reversed).radius, f.radius);
+}
+
+TEST(View, TurnsTheCameraAroundTheShape) {
+  MembraneParams p = Params(Shape::kTube, 33, 9);
+  const Membrane tube = BuildMembrane(p);
+  RenderOptions options;
+  options.framing = FixedFraming(PointPositions(tube));
+  auto centre = [](const Image& image) {
+    return &image.rgb[(static_cast<size_t>(image.height / 2) * image.width + image.width / 2) * 3];
+  };
+  // from the side the middle of the tube shows its warm outside; from below
+  // the open end shows the cool inside
+  options.view = {30, 0};
+  const Image side = RenderScaled(tube, options, 1.0, options.framing.center);
+  EXPECT_GT(centre(side)[0], centre(side)[2]);
+  options.view = {30, -80};
+  const Image below = RenderScaled(tube, options, 1.0, options.framing.center);
+  EXPECT_LT(centre(below)[0], centre(below)[2]);
+  // a whole turn later the camera is the same, bit for bit
+  options.view = {390, -80};
+  EXPECT_EQ(RenderScaled(tube, options, 1.0, options.framing.center).rgb, below.rgb);
+}
+
+TEST(View, ParsesAzimuthAndElevation) {
+  struct Case {
+    const char* text;
+    bool ok;
+    double azimuth, elevation;
+  };
+  const Case cases[] = {
+      {"-55,28", true, -55, 28}, {"30,-20", true, 30, -20}, {" 0 , 89 ", true, 0, 89}, {"0,90", false, 0, 0},
+      {"10", false, 0, 0},       {"a,b", false, 0, 0},      {"0,nan", false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    View v;
+    std::string error;
+    EXPECT_EQ(ParseView(c.text, &v, &error), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(v.azimuth, c.azimuth) << c.text;
+      EXPECT_EQ(v.elevation, c.elevation) << c.text;
+    } else {
+      EXPECT_FALSE(error.empty()) << c.text;
+    }
+  }
+}
+
+TEST(Png, DecodesWhatItEncodes) {
+  const Membrane m = BuildMembrane(Params(Shape::kSphere, 17, 9));
+  const Image image = RenderScaled(m, RenderOptions{}, 1.0, TDbl3D{0, 0, 0}, 40, 30);
+  Image back;
+  ASSERT_TRUE(DecodePng(EncodePng(image), &back));
+  EXPECT_EQ(back.width, 40);
+  EXPECT_EQ(back.height, 30);
+  EXPECT_EQ(back.rgb, image.rgb);
+  EXPECT_FALSE(DecodePng("not a picture", &back));
+}
+
+// ---- labels and the contact sheet ----------------------------------------------
+
+Image Blank(int w, int h, uint8_t value) {
+  Image image;
+  image.width = w, image.height = h;
+  image.rgb.assign(static_cast<size_t>(w) * h * 3, value);
+  return image;
+}
+
+TEST(Font, EveryCharacterALabelNeedsHasAGlyphOfItsOwn) {
+  const std::string needed = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ .,;=-+()/:_%";
+  std::set<std::vector<uint8_t>> shapes;
+  const uint8_t white[3] = {255, 255, 255};
+  for (char c : needed) {
+    EXPECT_TRUE(HasGlyph(c)) << c;
+    Image cell = Blank(kGlyphWidth, kGlyphHeight, 0);
+    DrawText(&cell, 0, 0, std::string(1, c), 1, white);
+    // no two characters look alike (a copied row table would)
+    EXPECT_TRUE(shapes.insert(cell.rgb).second) << "'" << c << "' looks like another character";
+  }
+  EXPECT_FALSE(HasGlyph('#'));
+}
+
+TEST(Font, DrawsInsideTheTextsBoxAndClipsAtTheEdges) {
+  const uint8_t ink[3] = {1, 2, 3};
+  for (int scale : {1, 2, 3}) {
+    const std::string text = "ClothK0=20";
+    Image image = Blank(200, 40, 255);
+    DrawText(&image, 7, 5, text, scale, ink);
+    int minX = 1000, maxX = -1, minY = 1000, maxY = -1;
+    for (int y = 0; y < image.height; ++y) {
+      for (int x = 0; x < image.width; ++x) {
+        if (image.rgb[(static_cast<size_t>(y) * image.width + x) * 3] == 1) {
+          minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y),
+          maxY = std::max(maxY, y);
+        }
+      }
+    }
+    EXPECT_EQ(minX, 7) << scale;
+    EXPECT_EQ(maxX, 7 + TextWidth(text, scale) - 1) << scale;
+    EXPECT_EQ(minY, 5) << scale;
+    EXPECT_LE(maxY, 5 + kGlyphHeight * scale - 1) << scale;
+  }
+  // text that runs past every edge is cut, not written outside the image
+  Image small = Blank(8, 8, 255);
+  DrawText(&small, -4, -3, "WWWWW", 2, ink);
+  EXPECT_EQ(small.rgb.size(), 8u * 8u * 3u);
+}
+
+TEST(ContactSheet, PlacesEveryPictureWhereItsLayoutSaysAndMarksFailures) {
+  std::vector<Tile> tiles;
+  for (int i = 0; i < 5; ++i) {
+    Tile t;
+    t.picture = Blank(60, 40, static_cast<uint8_t>(10 + 40 * i));
+    t.label = {"ClothP=0." + std::to_string(i), "volume 4"};
+    tiles.push_back(t);
+  }
+  tiles[3].failed = true;
+  tiles[4].picture = Image{};                       // a run that left no picture
+  tiles[4].label.push_back("ClothK0=0.000001234");  // wider than a picture: widens every place
+  const SheetLayout layout = LayoutSheet(tiles, 3, "sweep of pillow");
+  const Image sheet = ContactSheet(tiles, 3, "sweep of pillow");
+  EXPECT_EQ(sheet.width, layout.width);
+  EXPECT_EQ(sheet.height, layout.height);
+  ASSERT_EQ(layout.pictureOrigins.size(), tiles.size());
+  auto at = [&](int x, int y) { return &sheet.rgb[(static_cast<size_t>(y) * sheet.width + x) * 3]; };
+  // two rows of three places: the second row starts below the first's caption
+  EXPECT_EQ(layout.pictureOrigins[3].first, layout.pictureOrigins[0].first);
+  EXPECT_GT(layout.pictureOrigins[3].second, layout.pictureOrigins[0].second + layout.pictureHeight);
+  EXPECT_GE(layout.placeWidth, TextWidth(tiles[4].label.back(), layout.labelScale));
+  const int inset = (layout.placeWidth - layout.pictureWidth) / 2;
+  for (size_t i = 0; i < 3; ++i) {
+    const int x = layout.pictureOrigins[i].first + inset, y = layout.pictureOrigins[i].second;
+    // the picture is copied pixel for pixel, corners included
+    for (auto [dx, dy] : {std::pair{0, 0}, std::pair{59, 39}, std::pair{30, 20}}) {
+      EXPECT_EQ(at(x + dx, y + dy)[0], tiles[i].picture.rgb[0]) << i;
+    }
+  }
+  // the failed tile is framed and crossed in red: its corner and middle
+  const int fx = layout.pictureOrigins[3].first + inset, fy = layout.pictureOrigins[3].second;
+  for (auto [dx, dy] : {std::pair{0, 0}, std::pair{30, 20}}) {
+    const uint8_t* p = at(fx + dx, fy + dy);
+    EXPECT_GT(p[0], 150) << dx;
+    EXPECT_LT(p[1], 80) << dx;
+  }
+  // a tile without a picture is grey, not black
+  const int ex = layout.pictureOrigins[4].first + inset, ey = layout.pictureOrigins[4].second;
+  EXPECT_GT(at(ex + 30, ey + 20)[0], 150);
+  // every label is drawn in its caption: ink below each picture
+  for (size_t i = 0; i < tiles.size(); ++i) {
+    const auto [x, y] = layout.pictureOrigins[i];
+    bool ink = false;
+    for (int dy = layout.pictureHeight; dy < layout.tileHeight && !ink; ++dy) {
+      for (int dx = 0; dx < layout.placeWidth && !ink; ++dx) ink = at(x + dx, y + dy)[0] < 100;
+    }
+    EXPECT_TRUE(ink) << i;
+  }
+}
+
+// ---- animation -----------------------------------------------------------------
+
+#ifdef TUMELIN_HAVE_GIFLIB
+struct GifSource {
+  const std::string* bytes;
+  size_t at = 0;
+};
+int ReadGif(GifFileType* gif, GifByteType* data, int size) {
+  auto* source = static_cast<GifSource*>(gif->UserData);
+  const size_t n = std::min(static_cast<size_t>(size), source->bytes->size() - source->at);
+  std::memcpy(data, source->bytes->data() + source->at, n);
+  source->at += n;
+  return static_cast<int>(n);
+}
+#endif
+
+TEST(GifAnimation, HoldsEveryFrameAtItsSizeAndLoops) {
+  GifAnimation gif(4);
+  std::string error, bytes;
+  if (!CanWriteGif()) {
+    EXPECT_FALSE(gif.Add(Blank(8, 8, 0), &error));
+    EXPECT_NE(error.find("Linux build"), std::string::npos);
+    return;
+  }
+  const Membrane m = BuildMembrane(Params(Shape::kSphere, 17, 9));
+  for (double factor : {0.8, 1.0, 1.2}) {
+    ASSERT_TRUE(gif.Add(RenderScaled(m, RenderOptions{}, factor, TDbl3D{0, 0, 0}, 48, 36), &error)) << error;
+  }
+  EXPECT_FALSE(gif.Add(Blank(10, 10, 0), &error));  // another size
+  ASSERT_TRUE(gif.Finish(&bytes, &error)) << error;
+  EXPECT_EQ(bytes.substr(0, 6), "GIF89a");
+  EXPECT_NE(bytes.find("NETSCAPE2.0"), std::string::npos);
+#ifdef TUMELIN_HAVE_GIFLIB
+  GifSource source{&bytes};
+  int code = 0;
+  GifFileType* read = DGifOpen(&source, ReadGif, &code);
+  ASSERT_NE(read, nullptr);
+  ASSERT_EQ(DGifSlurp(read), GIF_OK);
+  EXPECT_EQ(read->ImageCount, 3);
+  EXPECT_EQ(read->SWidth, 48);
+  EXPECT_EQ(read->SHeight, 36);
+  GraphicsControlBlock control;
+  ASSERT_EQ(DGifSavedExtensionToGCB(read, 2, &control), GIF_OK);
+  EXPECT_EQ(control.DelayTime, 4);
+  DGifCloseFile(read, &code);
+#endif
+}
+
+// ---- sweeps --------------------------------------------------------------------
+
+TEST(Sweep, ListsSplitAsTheUsersDecimalSeparatorAllows) {
+  struct Case {
+    const char* text;
+    char16_t separator;
+    std::vector<std::string> values;  // empty: refused
+  };
+  const Case cases[] = {
+      {"ClothP=0.2,0.5,1", u'.', {"0.2", "0.5", "1"}},
+      {"clothp = 0.2 ; 0.5", u'.', {"0.2", "0.5"}},
+      {"ClothK0=5", u'.', {"5"}},
+      {"ClothP=0,2;0,5;1", u',', {"0,2", "0,5", "1"}},
+      {"ClothP=0,5", u',', {"0,5"}},
+      {"ClothP=0.2,,1", u'.', {}},
+      {"ClothP=", u'.', {}},
+      {"ClothP=0,2;", u',', {}},
+      {"Pressure=1,2", u'.', {}},
+      {"ClothP", u'.', {}},
+  };
+  for (const Case& c : cases) {
+    SweepAxis axis;
+    std::string error;
+    const bool ok = ParseSweepAxis(c.text, c.separator, &axis, &error);
+    EXPECT_EQ(ok, !c.values.empty()) << c.text;
+    if (ok) {
+      EXPECT_EQ(axis.key.substr(0, 5), "Cloth") << c.text;
+      EXPECT_EQ(axis.values, c.values) << c.text;
+    } else {
+      EXPECT_FALSE(error.empty()) << c.text;
+    }
+  }
+}
+
+TEST(Sweep, CombinationsCoverTheProductOnceEach) {
+  const std::vector<SweepAxis> axes = {
+      {"ClothP", {"0.2", "0.5", "1"}}, {"ClothK0", {"5", "20"}}, {"ClothMethod", {"0", "1", "2", "3"}}};
+  ASSERT_EQ(CombinationCount(axes), 24u);
+  std::set<std::vector<std::string>> seen;
+  for (size_t i = 0; i < 24; ++i) {
+    const std::vector<SetupText> c = Combination(axes, i);
+    ASSERT_EQ(c.size(), 3u);
+    std::vector<std::string> values;
+    for (size_t k = 0; k < 3; ++k) {
+      EXPECT_EQ(c[k].key, axes[k].key);
+      values.push_back(c[k].value);
+    }
+    EXPECT_TRUE(seen.insert(values).second) << i;
+  }
+  // the last list varies fastest: neighbours differ in it
+  EXPECT_EQ(Combination(axes, 0)[2].value, "0");
+  EXPECT_EQ(Combination(axes, 1)[2].value, "1");
+  EXPECT_EQ(Combination(axes, 1)[0].value, "0.2");
+  EXPECT_EQ(CombinationCount({}), 1u);
+}
+
+TEST(Sweep, PoolRunsEveryJobExactlyOnce) {
+  for (int workers : {1, 3, 64}) {
+    std::vector<std::atomic<int>> runs(37);
+    RunPool(runs.size(), workers, [&](size_t i) { ++runs[i]; });
+    for (size_t i = 0; i < runs.size(); ++i) EXPECT_EQ(runs[i].load(), 1) << i << " with " << workers;
+  }
+  RunPool(0, 4, [](size_t) { ADD_FAILURE() << "no job to run"; });
+}
+
+TEST(Sweep, CsvHasOneRowPerRunAndEveryOutcome) {
+  const std::vector<SweepAxis> axes = {{"ClothP", {"0.5"}}, {"ClothC", {"1", "700", "bad"}}};
+  const std::string figures = CsvText({StepFigures{}}, Shape::kSphere);
+  std::vector<SweepRun> runs(3);
+  for (size_t i = 0; i < 3; ++i) {
+    runs[i].settings = Combination(axes, i);
+    runs[i].started = true;
+    runs[i].exitStatus = 0;
+    runs[i].figures = LastCsvRow(figures);
+  }
+  runs[1].figures[2] = "-nan";  // the volume
+  runs[2].exitStatus = 1;
+  runs[2].figures.clear();
+  runs[2].message =
+      FirstComplaint("tumelin-host: warning: ClothP: \"x\"\ntumelin-host: error: step 5, point 3");
+  EXPECT_EQ(runs[0].Status(), "ok");
+  EXPECT_EQ(runs[1].Status(), "diverged");
+  EXPECT_EQ(runs[2].Status(), "failed");
+  EXPECT_EQ(runs[2].message, "error: step 5, point 3");
+
+  const std::string csv = SweepCsv(axes, runs, Shape::kSphere);
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
+  // every row has the header's number of fields (the message has a comma, quoted)
+  std::istringstream lines(csv);
+  std::string line;
+  std::getline(lines, line);
+  const auto fields = [](const std::string& l) {
+    size_t n = 1;
+    bool quoted = false;
+    for (char c : l) quoted = c == '"' ? !quoted : quoted, n += (c == ',' && !quoted) ? 1 : 0;
+    return n;
+  };
+  const size_t columns = fields(line);
+  EXPECT_EQ(line.substr(0, 26), "run,ClothP,ClothC,status,e");
+  while (std::getline(lines, line)) EXPECT_EQ(fields(line), columns) << line;
+  EXPECT_NE(csv.find(",failed,1,"), std::string::npos);
+
+  // the tiles say what was set and how it ended
+  EXPECT_EQ(TileLabel(runs[0], Shape::kSphere),
+            (std::vector<std::string>{"ClothP=0.5", "ClothC=1", "volume 0"}));
+  EXPECT_EQ(TileLabel(runs[2], Shape::kSphere).back(), "failed, exit 1");
+  EXPECT_EQ(TileLabel(runs[1], Shape::kSphere).back(), "diverged");
+  EXPECT_EQ(SweepCountLine(3, 6, 1), "3 of 6 runs done, 1 failed");
+}
+
+// ---- child processes -----------------------------------------------------------
+
+TEST(ChildProcess, QuotesWindowsCommandLinesSoTheyParseBack) {
+  struct Case {
+    std::vector<std::wstring> words;
+    std::wstring line;
+  };
+  const Case cases[] = {
+      {{L"a.exe", L"run", L"--set", L"ClothP=0.5"}, L"a.exe run --set ClothP=0.5"},
+      {{L"C:\\Program Files\\t.exe", L""}, L"\"C:\\Program Files\\t.exe\" \"\""},
+      {{L"x", L"say \"hi\""}, L"x \"say \\\"hi\\\"\""},
+      {{L"x", L"C:\\a b\\"}, L"x \"C:\\a b\\\\\""},
+      {{L"x", L"a\\\\b"}, L"x a\\\\b"},
+  };
+  for (const Case& c : cases) EXPECT_TRUE(WindowsCommandLine(c.words) == c.line);
+}
+
+TEST(ChildProcess, ReportsExitStatusAndOutputAndAMissingProgram) {
+  const auto log = temp_file::UniquePath("child.log");
+  ChildProcess child;
+  std::string error;
+#ifdef _WIN32
+  ASSERT_TRUE(child.Start("cmd.exe", {"/c", "echo hello& exit 3"}, log.u8string(), &error)) << error;
+#else
+  ASSERT_TRUE(child.Start("/bin/sh", {"-c", "echo hello; echo oops >&2; exit 3"}, log.u8string(), &error))
+      << error;
+#endif
+  EXPECT_EQ(child.Wait(), 3);
+  EXPECT_EQ(child.Wait(), -1);  // waited for already
+  std::ifstream in(log);
+  std::string first;
+  std::getline(in, first);
+  EXPECT_EQ(first.substr(0, 5), "hello");
+  in.close();
+  // under wine the console may hold the log a moment longer: no throw here
+  std::error_code ignored;
+  std::filesystem::remove(log, ignored);
+
+  ChildProcess missing;
+  const auto missingLog = temp_file::UniquePath("missing_child.log");
+  EXPECT_FALSE(missing.Start("tumelin-no-such-program", {}, missingLog.u8string(), &error));
+  EXPECT_NE(error.find("tumelin-no-such-program"), std::string::npos);
+  std::filesystem::remove(missingLog, ignored);
+  EXPECT_GE(ProcessorCount(), 1);
+  EXPECT_FALSE(OwnProgramPath().empty());
 }
 
 }  // namespace

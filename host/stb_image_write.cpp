@@ -1,4 +1,0 @@
-// the one translation unit that holds stb_image_write's code
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STBI_WRITE_NO_STDIO
-#include <stb/stb_image_write.h>
