@@ -198,10 +198,9 @@ TDbl3D FaceNormalOf(const TClothPoint* points, uint32_t pointBound, const TCloth
 // the same sweeps compiled for AVX, four lanes: Euler takes four points at a
 // time, Heun and RK4 two points with their two evaluations each
 namespace avx {
-#pragma GCC push_options
-#pragma GCC target("avx")
+TUMELIN_AVX_BEGIN
 #include "step_lanes.h"
-#pragma GCC pop_options
+TUMELIN_AVX_END
 }  // namespace avx
 
 // CPUID: the CPU has AVX and the operating system uses XSAVE; XGETBV: it saves

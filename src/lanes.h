@@ -10,6 +10,18 @@
 
 #include <cmath>
 
+// Code between TUMELIN_AVX_BEGIN and TUMELIN_AVX_END is compiled for AVX
+// (GCC's target pragma; clang applies the target attribute to every function
+// of the region instead).
+#if defined(__clang__)
+#define TUMELIN_AVX_BEGIN \
+  _Pragma("clang attribute push(__attribute__((target(\"avx\"))), apply_to = function)")
+#define TUMELIN_AVX_END _Pragma("clang attribute pop")
+#else
+#define TUMELIN_AVX_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"avx\")")
+#define TUMELIN_AVX_END _Pragma("GCC pop_options")
+#endif
+
 namespace tumelin {
 
 // ---- one double ---------------------------------------------------------------
@@ -49,8 +61,7 @@ inline Pack2 Select(Pack2 mask, Pack2 a, Pack2 b) {
 // AVX themselves may use them, and only on a CPU whose operating system saves
 // the 256-bit registers (the step driver checks CPUID and XGETBV once).
 
-#pragma GCC push_options
-#pragma GCC target("avx")
+TUMELIN_AVX_BEGIN
 
 struct Pack4 {
   static constexpr int kWidth = 4;
@@ -81,6 +92,6 @@ inline Pack4 Select(Pack4 mask, Pack4 a, Pack4 b) {
   return _mm256_or_pd(_mm256_and_pd(mask.v, a.v), _mm256_andnot_pd(mask.v, b.v));
 }
 
-#pragma GCC pop_options
+TUMELIN_AVX_END
 
 }  // namespace tumelin
