@@ -11,6 +11,7 @@
 #include "plugin_loader.h"
 #include "profile_reader.h"
 #include "setup_rules.h"
+#include "user_text.h"
 
 namespace tumelin {
 
@@ -62,29 +63,11 @@ std::string FormatDouble(double value) {
   return buffer;
 }
 
-namespace {
-
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// the table's key that `name` names in any letter case, or nullptr
-const SetupKey* FindSetupKey(std::string_view name) {
-  for (const SetupKey& key : SetupKeys) {
-    const std::string spelt = Utf16ToUtf8(key.name);
-    if (spelt.size() != name.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < name.size() && same; ++i) same = AsciiLower(spelt[i]) == AsciiLower(name[i]);
-    if (same) return &key;
-  }
-  return nullptr;
-}
-
-std::string KnownSetupKeys() {
-  std::string names;
-  for (const SetupKey& key : SetupKeys) names += (names.empty() ? "" : ", ") + Utf16ToUtf8(key.name);
+std::vector<std::string> SetupKeyNames() {
+  std::vector<std::string> names;
+  for (const SetupKey& key : SetupKeys) names.push_back(Utf16ToUtf8(key.name));
   return names;
 }
-
-}  // namespace
 
 bool ParseSetupAssignment(std::string_view text, SetupText* out, std::string* error) {
   const std::size_t equals = text.find('=');
@@ -92,20 +75,21 @@ bool ParseSetupAssignment(std::string_view text, SetupText* out, std::string* er
     *error = "expected KEY=VALUE, got \"" + std::string(text) + "\"";
     return false;
   }
-  std::string_view name = text.substr(0, equals);
-  while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
-  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
-  const SetupKey* key = FindSetupKey(name);
-  if (key == nullptr) {
-    *error = "\"" + std::string(name) + "\" is not a key of [Setup] (" + KnownSetupKeys() + ")";
+  const std::string_view name = TrimBlanks(text.substr(0, equals));
+  const std::vector<std::string> names = SetupKeyNames();
+  const int found = FindName(Names(names.begin(), names.end()), name);
+  if (found < 0) {
+    std::string known;
+    for (const std::string& n : names) known += (known.empty() ? "" : ", ") + n;
+    *error = "\"" + std::string(name) + "\" is not a key of [Setup] (" + known + ")";
     return false;
   }
   const std::string_view value = text.substr(equals + 1);
   if (value.find_first_of("\r\n") != std::string_view::npos) {
-    *error = "the value of " + Utf16ToUtf8(key->name) + " cannot hold a line break";
+    *error = "the value of " + names[static_cast<std::size_t>(found)] + " cannot hold a line break";
     return false;
   }
-  out->key = Utf16ToUtf8(key->name);
+  out->key = names[static_cast<std::size_t>(found)];
   out->value = std::string(value);
   return true;
 }

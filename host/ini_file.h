@@ -52,6 +52,9 @@ struct SetupText {
   std::string value;
 };
 
+// the keys of section [Setup] in the table's order and spelling, UTF-8
+std::vector<std::string> SetupKeyNames();
+
 // "KEY=VALUE" as a person types it (--set ClothP=0.8): KEY must name a key
 // of section [Setup] (any letter case, as the plug-in reads it); VALUE is
 // taken as it stands, to be judged by the plug-in. false with a one-line

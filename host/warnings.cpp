@@ -33,11 +33,6 @@ long long FirstBinaryByte(const std::string& path) {
   return nul == std::string::npos ? -1 : static_cast<long long>(nul);
 }
 
-std::string AsciiLower(std::string text) {
-  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return text;
-}
-
 // keys of `section` that are not among `known`, with the nearest known name
 void UnknownKeys(const IniFile& ini, const char16_t* section, const Names& known, const std::string& reader,
                  std::vector<std::string>* warnings) {
@@ -65,9 +60,9 @@ std::vector<std::string> IniFileWarnings(const IniFile& ini) {
   }
   int setup = 0, membrane = 0;
   for (const std::string& section : ini.SectionNames()) {
-    const std::string name = AsciiLower(section);
-    setup += name == "setup" ? 1 : 0;
-    membrane += name == "membrane" ? 1 : 0;
+    const int which = FindName({"Setup", "Membrane"}, section);
+    setup += which == 0 ? 1 : 0;
+    membrane += which == 1 ? 1 : 0;
   }
   if (setup > 1) {
     warnings.push_back(ini.Path() + ": section [Setup] is written " + std::to_string(setup) +
@@ -77,8 +72,7 @@ std::vector<std::string> IniFileWarnings(const IniFile& ini) {
     warnings.push_back(ini.Path() + ": section [Membrane] is written " + std::to_string(membrane) +
                        " times; the host reads only the first");
   }
-  std::vector<std::string> setupNames;
-  for (const SetupKey& key : SetupKeys) setupNames.push_back(Utf16ToUtf8(key.name));
+  const std::vector<std::string> setupNames = SetupKeyNames();
   UnknownKeys(ini, u"Setup", Names(setupNames.begin(), setupNames.end()), "the plug-in", &warnings);
   const std::vector<std::string> membraneNames = MembraneKeys();
   UnknownKeys(ini, u"Membrane", Names(membraneNames.begin(), membraneNames.end()), "the host", &warnings);
