@@ -40,10 +40,13 @@ TDbl3D TrialEnd3(const TDbl3D* stages) { return VecAdd(stages[0], stages[3]); }
 
 namespace {
 
-// FaceNormal of the face's corners, its two unit edges taken in the two lanes
-// of an SSE2 pair (one packed square root and three packed divisions); a
-// corner outside the point array leaves the face without a normal
-TDbl3D FaceNormalOf(const TClothPoint* points, uint32_t pointBound, const TClothFace* face);
+// FaceNormal of the face's corners; a corner outside the point array leaves
+// the face without a normal
+TDbl3D FaceNormalOf(const TClothPoint* points, uint32_t pointBound, const TClothFace* face) {
+  if (!InRange(face->P0, pointBound) || !InRange(face->P1, pointBound) || !InRange(face->P2, pointBound))
+    return ZeroVector;
+  return FaceNormal(points[face->P0].Pos, points[face->P1].Pos, points[face->P2].Pos);
+}
 
 }  // namespace
 
@@ -62,9 +65,11 @@ void UpdateFaceNormals(TClothPointArray* PointsVar, TClothFaceArray* FacesVar) {
 
 // ---- force model ------------------------------------------------------------
 
-TDbl3D MeanFaceNormal(const TClothPoint* point, TClothFaceArray* FacesVar) {
-  const TClothFace* faces = *FacesVar;
-  const uint32_t faceBound = IndexBound(faces);
+namespace {
+
+// the sum of the stored normals of the point's adjacent faces in list order;
+// an index outside the face array is skipped
+TDbl3D FaceNormalSum(const TClothPoint* point, const TClothFace* faces, uint32_t faceBound) {
   const int32_t adjacentCount = ArrayCount(point->Faces);
   TDbl3D sum = ZeroVector;
   for (int32_t i = 0; i < adjacentCount; ++i) {
@@ -72,34 +77,35 @@ TDbl3D MeanFaceNormal(const TClothPoint* point, TClothFaceArray* FacesVar) {
     if (!InRange(face, faceBound)) continue;
     VecAccumulate(sum, faces[face].Normal);
   }
+  return sum;
+}
+
+// the links that take part: LinkCount, never reaching past the Links array
+int32_t UsedLinkCount(const TClothPoint* point) {
+  const int32_t linksHeld = ArrayCount(point->Links);
+  return point->LinkCount > linksHeld ? linksHeld : point->LinkCount;
+}
+
+}  // namespace
+
+TDbl3D MeanFaceNormal(const TClothPoint* point, TClothFaceArray* FacesVar) {
+  const TClothFace* faces = *FacesVar;
   // zero when the point has no faces or their normals cancel
-  return VecNormalize(sum);
+  return VecNormalize(FaceNormalSum(point, faces, IndexBound(faces)));
 }
 
 namespace {
 
 // What a point brings to every evaluation of one step: the links that take
-// part (LinkCount never reaches past the Links array), the pressure push of
-// 0.008 ClothP against the mean normal of its faces (the same size at every
-// point whatever the area around it) and the damping term ClothC Vel.
+// part, the pressure push of 0.008 ClothP against the mean normal of its
+// faces (the same size at every point whatever the area around it) and the
+// damping term ClothC Vel.
 struct TPointTerms {
   const TClothLink* links;
   int32_t linkCount;
   TDbl3D push;
   TDbl3D damping;
 };
-
-TPointTerms PointTerms(const TClothPoint* point, TClothFaceArray* FacesVar, const TClothSetup* Setup) {
-  TPointTerms terms;
-  terms.links = point->Links;
-  const int32_t linksHeld = ArrayCount(point->Links);
-  terms.linkCount = point->LinkCount > linksHeld ? linksHeld : point->LinkCount;
-  const TDbl3D normal = MeanFaceNormal(point, FacesVar);
-  terms.push = {(normal.X * Setup->ClothP) * PressureScale, (normal.Y * Setup->ClothP) * PressureScale,
-                (normal.Z * Setup->ClothP) * PressureScale};
-  terms.damping = VecScale(point->Vel, Setup->ClothC);
-  return terms;
-}
 
 }  // namespace
 
@@ -166,7 +172,9 @@ struct TStepContext {
   TClothPoint* points;
   int32_t pointCount;
   uint32_t pointBound;
-  TClothFaceArray* facesVar;
+  TClothFace* faces;
+  int32_t faceCount;
+  uint32_t faceBound;
   const TClothSetup* setup;
   double k0, k1;
   TDbl3D* stages;
@@ -179,20 +187,13 @@ namespace sse2 {
 #include "step_lanes.h"
 }  // namespace sse2
 
-TDbl3D FaceNormalOf(const TClothPoint* points, uint32_t pointBound, const TClothFace* face) {
-  if (!InRange(face->P0, pointBound) || !InRange(face->P1, pointBound) || !InRange(face->P2, pointBound))
-    return ZeroVector;
-  const TDbl3D a = points[face->P0].Pos;
-  // unit edges from the first corner, so only the angle at a matters
-  const TDbl3D e1 = VecSub(points[face->P1].Pos, a);
-  const TDbl3D e2 = VecSub(points[face->P2].Pos, a);
-  const sse2::TLanes3<Pack2> edges{_mm_set_pd(e2.X, e1.X), _mm_set_pd(e2.Y, e1.Y), _mm_set_pd(e2.Z, e1.Z)};
-  const sse2::TLanes3<Pack2> units = sse2::DivideByLength(edges, sse2::LengthOf(edges));
-  double x[2], y[2], z[2];
-  units.X.Store(x);
-  units.Y.Store(y);
-  units.Z.Store(z);
-  return VecCross({x[0], y[0], z[0]}, {x[1], y[1], z[1]});
+TPointTerms PointTerms(const TClothPoint* point, TClothFaceArray* FacesVar, const TClothSetup* Setup) {
+  TPointTerms terms;
+  terms.links = point->Links;
+  terms.linkCount = UsedLinkCount(point);
+  terms.push = sse2::Vector(sse2::PressurePush(sse2::Lanes(MeanFaceNormal(point, FacesVar)), Setup->ClothP));
+  terms.damping = sse2::Vector(sse2::DampingTerm(sse2::Lanes(point->Vel), Setup->ClothC));
+  return terms;
 }
 
 // the same sweeps compiled for AVX, four lanes: Euler takes four points at a
@@ -232,8 +233,7 @@ TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point
   // StageBlock is constant during one evaluation, so one trial position
   // serves every link; without a link that takes part it is not asked for
   const TDbl3D trial = terms.linkCount > 0 ? provider(StageBlock) : ZeroVector;
-  return sse2::Vector(sse2::AccelerationAt<double, 1>(points, pointBound, &terms, sse2::Lanes(trial),
-                                                      Setup->ClothK0, Setup->ClothK1));
+  return sse2::AccelerationAt(points, pointBound, terms, trial, Setup->ClothK0, Setup->ClothK1);
 }
 
 void StepEuler(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
@@ -278,13 +278,13 @@ int32_t StepMembraneOn(TStepPath path, TClothPointArray* PointsVar, TClothFaceAr
                        const TClothSetup* Setup) {
   if (PointsVar == nullptr || FacesVar == nullptr || Setup == nullptr) return 0;
 
-  // every evaluation of this step sees the normals of the start-of-step positions
-  UpdateFaceNormals(PointsVar, FacesVar);
-
   TClothPoint* points = *PointsVar;
-  const int32_t pointCount = ArrayCount(points);
-  const TStepContext step{points,         pointCount,     IndexBound(points), FacesVar,     Setup,
-                          Setup->ClothK0, Setup->ClothK1, StageBlock,         VelStageBlock};
+  TClothFace* faces = *FacesVar;
+  const TStepContext step{
+      points, ArrayCount(points), IndexBound(points), faces,      ArrayCount(faces), IndexBound(faces),
+      Setup,  Setup->ClothK0,     Setup->ClothK1,     StageBlock, VelStageBlock};
+  // the face normals first: every evaluation of this step sees the normals
+  // of the start-of-step positions
   if (path == TStepPath::kAvx && kHasAvx) {
     avx::Sweep<Pack4>(step, Setup->ClothMethod);
   } else {
@@ -295,15 +295,8 @@ int32_t StepMembraneOn(TStepPath path, TClothPointArray* PointsVar, TClothFaceAr
   return ShiftStates(PointsVar);
 }
 
-// The 32-bit target has eight vector registers: there the four-lane sweeps
-// spill and ran slower than the SSE2 pairs (under wine on AMD EPYC, Heun 167
-// against 124 ns per point-step), so it steps with SSE2 even where the CPU
-// has AVX. StepMembraneOn still runs and tests its AVX path.
-constexpr bool kAvxPaysOff = sizeof(void*) == 8;
-
 int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, const TClothSetup* Setup) {
-  const bool avx = kHasAvx && kAvxPaysOff;
-  return StepMembraneOn(avx ? TStepPath::kAvx : TStepPath::kSse2, PointsVar, FacesVar, Setup);
+  return StepMembraneOn(kHasAvx ? TStepPath::kAvx : TStepPath::kSse2, PointsVar, FacesVar, Setup);
 }
 
 }  // namespace tumelin

@@ -114,9 +114,8 @@ void StepRK4(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* F
 int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, const TClothSetup* Setup);
 
 // The instruction set StepMembrane computes with: SSE2 pairs on every CPU of
-// both targets, AVX quadruples on x86-64 where CPUID and XGETBV (checked once
-// at load) say the CPU and the operating system have it (the 32-bit build
-// stays on SSE2 pairs, which are faster there). Both give the same bits.
+// both targets, AVX quadruples where CPUID and XGETBV (checked once at load)
+// say the CPU and the operating system have it. Both give the same bits.
 enum class TStepPath { kSse2, kAvx };
 bool AvxAvailable();
 // StepMembrane on the given path; kAvx runs on SSE2 where AVX is unavailable

@@ -1,9 +1,10 @@
 // The force model over lanes: the formulas of one evaluation written once for
-// any lane type of lanes.h (double, Pack2). dynamics.cpp includes this file
-// inside a namespace of its own for each instruction set it compiles the step
-// for, so it has no include guard and includes nothing itself: every name it
-// uses (TDbl3D, the lane types, TPointTerms, InRange, the model constants)
-// is declared before the inclusion.
+// any lane type of lanes.h (double, Pack2, Pack4). dynamics.cpp includes this
+// file inside a namespace of its own for each instruction set it compiles the
+// step for, so it has no include guard and includes nothing itself: every
+// name it uses (TDbl3D, the lane types, TPointTerms, TStepContext,
+// FaceNormalSum, InRange, the integrator stages, the model constants) is
+// declared before the inclusion.
 
 // lanes of vectors: X, Y and Z each hold one component of every lane
 template <class T>
@@ -19,10 +20,30 @@ inline constexpr int kLaneWidth = T::kWidth;
 template <>
 inline constexpr int kLaneWidth<double> = 1;
 
-// the spring's pull on the trial position, unit(toTarget) * tension. The
-// length is taken once and serves the extension and the direction; a
-// stretched spring pulls with k0, one at or below its rest length pushes with
-// k1, and a zero or NaN length gives the zero direction
+// lane i of each component := v[i], from vectors stored one after the other
+template <class T>
+inline TLanes3<T> LoadLanes(const double* x, const double* y, const double* z) {
+  if constexpr (kLaneWidth<T> == 1) {
+    return {*x, *y, *z};
+  } else {
+    return {T::Lanes(x), T::Lanes(y), T::Lanes(z)};
+  }
+}
+
+template <class T>
+inline void StoreLanes(TLanes3<T> v, double* x, double* y, double* z) {
+  if constexpr (kLaneWidth<T> == 1) {
+    *x = v.X;
+    *y = v.Y;
+    *z = v.Z;
+  } else {
+    v.X.Store(x);
+    v.Y.Store(y);
+    v.Z.Store(z);
+  }
+}
+
+// |v| = sqrt((x*x + y*y) + z*z)
 template <class T>
 inline T LengthOf(TLanes3<T> v) {
   return Sqrt((v.X * v.X + v.Y * v.Y) + v.Z * v.Z);
@@ -37,6 +58,22 @@ inline TLanes3<T> DivideByLength(TLanes3<T> v, T length) {
           Select(hasLength, v.Z / length, T(0.0))};
 }
 
+// VecCross over lanes
+template <class T>
+inline TLanes3<T> CrossOf(TLanes3<T> u, TLanes3<T> w) {
+  return {u.Y * w.Z - u.Z * w.Y, u.Z * w.X - u.X * w.Z, u.X * w.Y - u.Y * w.X};
+}
+
+// FaceNormal over lanes: unit(e1) x unit(e2) of the edges from the first corner
+template <class T>
+inline TLanes3<T> FaceNormalOfEdges(TLanes3<T> e1, TLanes3<T> e2) {
+  return CrossOf(DivideByLength(e1, LengthOf(e1)), DivideByLength(e2, LengthOf(e2)));
+}
+
+// the spring's pull on the trial position, unit(toTarget) * tension. The
+// length is taken once and serves the extension and the direction; a
+// stretched spring pulls with k0, one at or below its rest length pushes with
+// k1, and a zero or NaN length gives the zero direction
 template <class T>
 inline TLanes3<T> SpringTerm(TLanes3<T> toTarget, T restLength, T k0, T k1) {
   const T length = LengthOf(toTarget);
@@ -44,6 +81,19 @@ inline TLanes3<T> SpringTerm(TLanes3<T> toTarget, T restLength, T k0, T k1) {
   const T tension = Select(extension > T(0.0), extension * k0, extension * k1);
   const TLanes3<T> direction = DivideByLength(toTarget, length);
   return {direction.X * tension, direction.Y * tension, direction.Z * tension};
+}
+
+// the pressure push against the mean normal: (N ClothP) (-0.008)
+template <class T>
+inline TLanes3<T> PressurePush(TLanes3<T> meanNormal, T clothP) {
+  return {(meanNormal.X * clothP) * T(PressureScale), (meanNormal.Y * clothP) * T(PressureScale),
+          (meanNormal.Z * clothP) * T(PressureScale)};
+}
+
+// the damping term ClothC Vel
+template <class T>
+inline TLanes3<T> DampingTerm(TLanes3<T> vel, T clothC) {
+  return {vel.X * clothC, vel.Y * clothC, vel.Z * clothC};
 }
 
 // a = F / m, gravity along -z
@@ -63,111 +113,290 @@ inline TLanes3<T> LimitedAcceleration(TLanes3<T> a) {
           Select(over, (a.Z / length) * T(AccelerationLimit), a.Z)};
 }
 
-// one value per point spread over the lanes of its evaluations: with
-// kPoints points each point owns kLaneWidth / kPoints neighbouring lanes
-template <class T, int kPoints>
-inline T Spread(const double* perPoint) {
-  if constexpr (kPoints == 1) {
-    return T(perPoint[0]);
-  } else if constexpr (kPoints == kLaneWidth<T>) {
-    return T::Lanes(perPoint);
-  } else {
-    static_assert(2 * kPoints == kLaneWidth<T>, "one or two lanes per point");
-    return T::Pairs(perPoint);
-  }
+// from the summed spring force: the pressure push added as push + F, mass and
+// gravity, the limit, then the damping by the start-of-step velocity
+template <class T>
+inline TLanes3<T> FinishedAcceleration(TLanes3<T> springForce, TLanes3<T> push, TLanes3<T> damping) {
+  const TLanes3<T> force{push.X + springForce.X, push.Y + springForce.Y, push.Z + springForce.Z};
+  const TLanes3<T> a = LimitedAcceleration(AccelerationOf(force));
+  return {a.X - damping.X, a.Y - damping.Y, a.Z - damping.Z};
 }
 
-// The acceleration at the trial positions in `trial`, lane by lane, of
-// kPoints points (terms[k] for point k): springs to the linked points' Pos,
-// the pressure push, mass and gravity, the limit, then the damping. A link
-// whose Target is outside the point array contributes nothing; with one point
-// per call it is skipped, with several its lanes keep their force as it was.
-template <class T, int kPoints>
-inline TLanes3<T> AccelerationAt(const TClothPoint* points, uint32_t pointBound, const TPointTerms* terms,
-                                 TLanes3<T> trial, T k0, T k1) {
-  TLanes3<T> force{T(0.0), T(0.0), T(0.0)};
-  int32_t mostLinks = 0;
-  for (int k = 0; k < kPoints; ++k)
-    mostLinks = terms[k].linkCount > mostLinks ? terms[k].linkCount : mostLinks;
-  for (int32_t j = 0; j < mostLinks; ++j) {
-    if constexpr (kPoints == 1) {
-      const TClothLink& link = terms[0].links[j];
-      if (!InRange(link.Target, pointBound)) continue;
-      const TDbl3D target = points[link.Target].Pos;
-      const TLanes3<T> term = SpringTerm<T>(
-          {T(target.X) - trial.X, T(target.Y) - trial.Y, T(target.Z) - trial.Z}, T(link.RestLength), k0, k1);
-      force = {force.X + term.X, force.Y + term.Y, force.Z + term.Z};
-    } else {
-      double x[kPoints], y[kPoints], z[kPoints], rest[kPoints], used[kPoints];
-      for (int k = 0; k < kPoints; ++k) {
-        const bool inUse = j < terms[k].linkCount && InRange(terms[k].links[j].Target, pointBound);
-        const TDbl3D target = inUse ? points[terms[k].links[j].Target].Pos : ZeroVector;
-        x[k] = target.X;
-        y[k] = target.Y;
-        z[k] = target.Z;
-        rest[k] = inUse ? terms[k].links[j].RestLength : 0.0;
-        used[k] = inUse ? 1.0 : 0.0;
-      }
-      const TLanes3<T> term = SpringTerm<T>(
-          {Spread<T, kPoints>(x) - trial.X, Spread<T, kPoints>(y) - trial.Y, Spread<T, kPoints>(z) - trial.Z},
-          Spread<T, kPoints>(rest), k0, k1);
-      const T inUse = Spread<T, kPoints>(used) > T(0.0);
-      force = {Select(inUse, force.X + term.X, force.X), Select(inUse, force.Y + term.Y, force.Y),
-               Select(inUse, force.Z + term.Z, force.Z)};
-    }
+// The acceleration of one point at one trial position: springs to the linked
+// points' Pos in link order (a link whose Target is outside the point array
+// is skipped), then FinishedAcceleration.
+inline TDbl3D AccelerationAt(const TClothPoint* points, uint32_t pointBound, const TPointTerms& terms,
+                             TDbl3D trial, double k0, double k1) {
+  TLanes3<double> force{0.0, 0.0, 0.0};
+  for (int32_t j = 0; j < terms.linkCount; ++j) {
+    const TClothLink& link = terms.links[j];
+    if (!InRange(link.Target, pointBound)) continue;
+    const TDbl3D target = points[link.Target].Pos;
+    const TLanes3<double> term = SpringTerm<double>(
+        {target.X - trial.X, target.Y - trial.Y, target.Z - trial.Z}, link.RestLength, k0, k1);
+    force = {force.X + term.X, force.Y + term.Y, force.Z + term.Z};
   }
+  return Vector(FinishedAcceleration(force, Lanes(terms.push), Lanes(terms.damping)));
+}
 
-  double push[3][kPoints], damping[3][kPoints];
-  for (int k = 0; k < kPoints; ++k) {
-    push[0][k] = terms[k].push.X;
-    push[1][k] = terms[k].push.Y;
-    push[2][k] = terms[k].push.Z;
-    damping[0][k] = terms[k].damping.X;
-    damping[1][k] = terms[k].damping.Y;
-    damping[2][k] = terms[k].damping.Z;
+// ---- face normals of a step ---------------------------------------------------------
+
+// every face's Normal, kLaneWidth faces at a time; a face with a corner
+// outside the point array gets the zero normal (its edges taken as zero)
+template <class T>
+inline void FaceNormals(const TClothPoint* points, uint32_t pointBound, TClothFace* faces,
+                        int32_t faceCount) {
+  constexpr int kW = kLaneWidth<T>;
+  for (int32_t first = 0; first < faceCount; first += kW) {
+    const int width = faceCount - first < kW ? faceCount - first : kW;
+    double e[6][kW];
+    for (int k = 0; k < kW; ++k) {
+      const TClothFace* face = &faces[first + (k < width ? k : 0)];
+      const bool valid = k < width && InRange(face->P0, pointBound) && InRange(face->P1, pointBound) &&
+                         InRange(face->P2, pointBound);
+      const TDbl3D a = valid ? points[face->P0].Pos : ZeroVector;
+      const TDbl3D e1 = valid ? VecSub(points[face->P1].Pos, a) : ZeroVector;
+      const TDbl3D e2 = valid ? VecSub(points[face->P2].Pos, a) : ZeroVector;
+      e[0][k] = e1.X;
+      e[1][k] = e1.Y;
+      e[2][k] = e1.Z;
+      e[3][k] = e2.X;
+      e[4][k] = e2.Y;
+      e[5][k] = e2.Z;
+    }
+    const TLanes3<T> normal =
+        FaceNormalOfEdges(LoadLanes<T>(e[0], e[1], e[2]), LoadLanes<T>(e[3], e[4], e[5]));
+    StoreLanes(normal, e[0], e[1], e[2]);
+    for (int k = 0; k < width; ++k) faces[first + k].Normal = {e[0][k], e[1][k], e[2][k]};
   }
-  // pressure, written as (N ClothP) (-0.008) + F
-  force = {Spread<T, kPoints>(push[0]) + force.X, Spread<T, kPoints>(push[1]) + force.Y,
-           Spread<T, kPoints>(push[2]) + force.Z};
-  const TLanes3<T> a = LimitedAcceleration(AccelerationOf(force));
-  // damping by the start-of-step velocity, after the limit
-  return {a.X - Spread<T, kPoints>(damping[0]), a.Y - Spread<T, kPoints>(damping[1]),
-          a.Z - Spread<T, kPoints>(damping[2])};
 }
 
 // ---- sweeps: one method over every point of a step -------------------------------
+//
+// A sweep advances the free points a block at a time. For each block it
+// - lists every used link of every point, once per evaluation, as an entry:
+//   the vector from the trial position to the target's Pos and the rest
+//   length; on the first evaluation it also takes each point's terms (its
+//   links, the sum of its faces' normals and its Vel);
+// - computes the entries' spring terms a full lane width at a time and adds
+//   them up per point and evaluation in link order;
+// - normalises the mean normals and forms the pushes and damping terms, then
+//   finishes the accelerations, both a lane width at a time;
+// - integrates point by point.
+// Every lane computes the reference formula, so each point gets the bits of
+// the reference functions whatever shares its lanes.
 
-// Evaluations of kPoints points, each at two trial positions: trials[2k] and
-// trials[2k + 1] of point k give accelerations[2k] and accelerations[2k + 1].
-// The two positions of a point share its links, so with two lanes per point
-// one square root and three divisions of each link serve both.
-template <class T, int kPoints>
-inline void EvaluateTwice(const TStepContext& step, const TPointTerms* terms, const TDbl3D* trials,
-                          TDbl3D* accelerations) {
-  static_assert(kLaneWidth<T> == 2 * kPoints, "two lanes per point");
-  double x[kLaneWidth<T>], y[kLaneWidth<T>], z[kLaneWidth<T>];
-  for (int lane = 0; lane < kLaneWidth<T>; ++lane) {
-    x[lane] = trials[lane].X;
-    y[lane] = trials[lane].Y;
-    z[lane] = trials[lane].Z;
+inline constexpr int kBlockPoints = 16;
+// entries computed together; a point with more links goes over several rounds
+inline constexpr int kEntryCapacity = 128;
+
+// a lane width's multiple at least n
+template <class T>
+inline constexpr int RoundUp(int n) {
+  return (n + kLaneWidth<T> - 1) / kLaneWidth<T> * kLaneWidth<T>;
+}
+
+// The free points of one block in index order and what they bring to every
+// evaluation of the step: the links that take part, and per component (X, Y,
+// Z) the pressure push and the damping term of each point.
+struct TBlock {
+  TClothPoint* point[kBlockPoints];
+  int count;
+  const TClothLink* links[kBlockPoints];
+  int32_t linkCount[kBlockPoints];
+  double push[3][kBlockPoints];
+  double damping[3][kBlockPoints];
+};
+
+// The spring entries of the evaluations of one block: kEvals trial positions
+// per point, entry e of a link belongs to trial e. Forces of (point k, trial
+// e) accumulate in element k kEvals + e.
+template <class T, int kEvals>
+class TSpringEntries {
+ public:
+  static constexpr int kSlots = kBlockPoints * kEvals;
+
+  TSpringEntries(const TStepContext& step) : k0_(step.k0), k1_(step.k1) {
+    for (int i = 0; i < kSlots; ++i) forceX_[i] = forceY_[i] = forceZ_[i] = 0.0;
   }
-  const TLanes3<T> a = AccelerationAt<T, kPoints>(step.points, step.pointBound, terms,
-                                                  {T::Lanes(x), T::Lanes(y), T::Lanes(z)}, step.k0, step.k1);
-  a.X.Store(x);
-  a.Y.Store(y);
-  a.Z.Store(z);
-  for (int lane = 0; lane < kLaneWidth<T>; ++lane) accelerations[lane] = {x[lane], y[lane], z[lane]};
+
+  // the springs of point k at its trial positions trials[0 .. kEvals - 1]
+  void AddPoint(const TClothPoint* points, uint32_t pointBound, int k, const TClothLink* links,
+                int32_t linkCount, const TDbl3D* trials) {
+    // in locals: the entries' stores could otherwise alias every double read here
+    double trialX[kEvals], trialY[kEvals], trialZ[kEvals];
+    for (int e = 0; e < kEvals; ++e) {
+      trialX[e] = trials[e].X;
+      trialY[e] = trials[e].Y;
+      trialZ[e] = trials[e].Z;
+    }
+    int count = count_;
+    int used = 0;
+    for (int32_t j = 0; j < linkCount; ++j) {
+      const int32_t target = links[j].Target;
+      if (!InRange(target, pointBound)) continue;
+      const double restLength = links[j].RestLength;
+      const TDbl3D pos = points[target].Pos;
+      for (int e = 0; e < kEvals; ++e, ++count) {
+        x_[count] = pos.X - trialX[e];
+        y_[count] = pos.Y - trialY[e];
+        z_[count] = pos.Z - trialZ[e];
+        rest_[count] = restLength;
+      }
+      ++used;
+      if (count > kEntryCapacity - kEvals) {
+        count_ = count;
+        EndRun(k, used);
+        used = 0;
+        Flush();
+        count = 0;
+      }
+    }
+    count_ = count;
+    EndRun(k, used);
+  }
+
+  // every spring term added into its point's force, in link order
+  void Flush() {
+    const int padded = RoundUp<T>(count_);
+    for (int i = count_; i < padded; ++i) x_[i] = y_[i] = z_[i] = rest_[i] = 0.0;
+    for (int i = 0; i < padded; i += kLaneWidth<T>) {
+      const TLanes3<T> term =
+          SpringTerm<T>({Load(x_ + i), Load(y_ + i), Load(z_ + i)}, Load(rest_ + i), T(k0_), T(k1_));
+      StoreLanes(term, x_ + i, y_ + i, z_ + i);
+    }
+    int i = 0;
+    for (int r = 0; r < runs_; ++r) {
+      const int slot = runPoint_[r] * kEvals;
+      double fx[kEvals], fy[kEvals], fz[kEvals];
+      for (int e = 0; e < kEvals; ++e) {
+        fx[e] = forceX_[slot + e];
+        fy[e] = forceY_[slot + e];
+        fz[e] = forceZ_[slot + e];
+      }
+      for (int l = 0; l < runLinks_[r]; ++l) {
+        for (int e = 0; e < kEvals; ++e, ++i) {
+          fx[e] = fx[e] + x_[i];
+          fy[e] = fy[e] + y_[i];
+          fz[e] = fz[e] + z_[i];
+        }
+      }
+      for (int e = 0; e < kEvals; ++e) {
+        forceX_[slot + e] = fx[e];
+        forceY_[slot + e] = fy[e];
+        forceZ_[slot + e] = fz[e];
+      }
+    }
+    count_ = 0;
+    runs_ = 0;
+  }
+
+  // the accelerations of the block's points: accelerations[k kEvals + e]
+  void Finish(const TBlock& block, TDbl3D* accelerations) {
+    static_assert(kLaneWidth<T> % kEvals == 0, "whole points in a lane width");
+    constexpr int kPoints = kLaneWidth<T> / kEvals;
+    const int slots = RoundUp<T>(block.count * kEvals);
+    for (int i = 0; i < slots; i += kLaneWidth<T>) {
+      const int k = i / kEvals;
+      const TLanes3<T> push{Spread<kPoints>(block.push[0] + k), Spread<kPoints>(block.push[1] + k),
+                            Spread<kPoints>(block.push[2] + k)};
+      const TLanes3<T> damping{Spread<kPoints>(block.damping[0] + k), Spread<kPoints>(block.damping[1] + k),
+                               Spread<kPoints>(block.damping[2] + k)};
+      const TLanes3<T> a =
+          FinishedAcceleration(LoadLanes<T>(forceX_ + i, forceY_ + i, forceZ_ + i), push, damping);
+      StoreLanes(a, forceX_ + i, forceY_ + i, forceZ_ + i);
+    }
+    for (int i = 0; i < block.count * kEvals; ++i) accelerations[i] = {forceX_[i], forceY_[i], forceZ_[i]};
+  }
+
+ private:
+  static T Load(const double* lanes) { return T::Load(lanes); }
+
+  // one value per point spread over the lanes of its kEvals evaluations
+  template <int kPoints>
+  static T Spread(const double* perPoint) {
+    if constexpr (kPoints == 1) {
+      return T(perPoint[0]);
+    } else if constexpr (kPoints == kLaneWidth<T>) {
+      return T::Lanes(perPoint);
+    } else {
+      static_assert(2 * kPoints == kLaneWidth<T>, "one or two lanes per point");
+      return T::Pairs(perPoint);
+    }
+  }
+
+  void EndRun(int k, int links) {
+    if (links == 0) return;
+    runPoint_[runs_] = k;
+    runLinks_[runs_] = links;
+    ++runs_;
+  }
+
+  double k0_, k1_;
+  // entries: toTarget, then the spring term in its place; with room to fill
+  // up the last lanes
+  double x_[kEntryCapacity + kLaneWidth<T>], y_[kEntryCapacity + kLaneWidth<T>],
+      z_[kEntryCapacity + kLaneWidth<T>], rest_[kEntryCapacity + kLaneWidth<T>];
+  int count_ = 0;
+  // consecutive entries of one point
+  int runPoint_[kEntryCapacity], runLinks_[kEntryCapacity];
+  int runs_ = 0;
+  // per point and evaluation: the spring force, then the acceleration
+  double forceX_[kSlots], forceY_[kSlots], forceZ_[kSlots];
+};
+
+// the block's pushes and damping terms from the normal sums and velocities
+// that the first evaluation left in their place, a lane width at a time
+template <class T>
+inline void FormTerms(const TStepContext& step, TBlock& block) {
+  for (int k = block.count; k < RoundUp<T>(block.count); ++k) {
+    for (int c = 0; c < 3; ++c) block.push[c][k] = block.damping[c][k] = 0.0;
+  }
+  for (int k = 0; k < block.count; k += kLaneWidth<T>) {
+    const TLanes3<T> sum = LoadLanes<T>(block.push[0] + k, block.push[1] + k, block.push[2] + k);
+    StoreLanes(PressurePush(DivideByLength(sum, LengthOf(sum)), T(step.setup->ClothP)), block.push[0] + k,
+               block.push[1] + k, block.push[2] + k);
+    const TLanes3<T> vel = LoadLanes<T>(block.damping[0] + k, block.damping[1] + k, block.damping[2] + k);
+    StoreLanes(DampingTerm(vel, T(step.setup->ClothC)), block.damping[0] + k, block.damping[1] + k,
+               block.damping[2] + k);
+  }
+}
+
+// The accelerations of every point of the block at kEvals trial positions
+// each. The first evaluation of a step (kFirst) takes the points' terms on
+// the way, each right before its links, so their loads overlap.
+template <class T, int kEvals, bool kFirst>
+inline void EvaluateBlock(const TStepContext& step, TBlock& block, const TDbl3D* trials,
+                          TDbl3D* accelerations) {
+  TSpringEntries<T, kEvals> entries(step);
+  const int count = block.count;
+  for (int k = 0; k < count; ++k) {
+    if constexpr (kFirst) {
+      const TClothPoint* point = block.point[k];
+      block.links[k] = point->Links;
+      block.linkCount[k] = UsedLinkCount(point);
+      const TDbl3D sum = FaceNormalSum(point, step.faces, step.faceBound);
+      block.push[0][k] = sum.X;
+      block.push[1][k] = sum.Y;
+      block.push[2][k] = sum.Z;
+      block.damping[0][k] = point->Vel.X;
+      block.damping[1][k] = point->Vel.Y;
+      block.damping[2][k] = point->Vel.Z;
+    }
+    entries.AddPoint(step.points, step.pointBound, k, block.links[k], block.linkCount[k],
+                     trials + k * kEvals);
+  }
+  entries.Flush();
+  if constexpr (kFirst) FormTerms<T>(step, block);
+  entries.Finish(block, accelerations);
 }
 
 // Visits the points in index order: a pinned point gets NewPos := Pos at
-// once, the free ones are gathered kBatch at a time and handed to
-// advance(points, terms, count). The last batch is filled up with copies of
-// its last point, whose results advance does not store.
-template <int kBatch, class Advance>
-inline void ForEachFreeBatch(const TStepContext& step, Advance advance) {
-  TClothPoint* batch[kBatch];
-  TPointTerms terms[kBatch];
-  int count = 0;
+// once, the free ones are gathered into blocks handed to advance(block).
+template <class Advance>
+inline void ForEachFreeBlock(const TStepContext& step, Advance advance) {
+  TBlock block;
+  block.count = 0;
   for (int32_t i = 0; i < step.pointCount; ++i) {
     TClothPoint* point = &step.points[i];
     if (point->Fixed != 0) {
@@ -178,49 +407,18 @@ inline void ForEachFreeBatch(const TStepContext& step, Advance advance) {
       point->NewPos = point->Pos;
       continue;
     }
-    batch[count] = point;
-    terms[count] = PointTerms(point, step.facesVar, step.setup);
-    if (++count == kBatch) {
-      advance(batch, terms, count);
-      count = 0;
+    block.point[block.count++] = point;
+    if (block.count == kBlockPoints) {
+      advance(block);
+      block.count = 0;
     }
   }
-  if (count == 0) return;
-  for (int k = count; k < kBatch; ++k) {
-    batch[k] = batch[count - 1];
-    terms[k] = terms[count - 1];
-  }
-  advance(batch, terms, count);
-}
-
-// Euler: one evaluation per point, one lane per point
-template <class T>
-inline void SweepEuler(const TStepContext& step) {
-  constexpr int kBatch = kLaneWidth<T>;
-  ForEachFreeBatch<kBatch>(step, [&](TClothPoint* const* batch, const TPointTerms* terms, int count) {
-    double x[kBatch], y[kBatch], z[kBatch];
-    for (int k = 0; k < kBatch; ++k) {
-      x[k] = batch[k]->Pos.X;
-      y[k] = batch[k]->Pos.Y;
-      z[k] = batch[k]->Pos.Z;
-    }
-    TDbl3D a[kBatch];
-    const TLanes3<T> lanes = AccelerationAt<T, kBatch>(
-        step.points, step.pointBound, terms, {T::Lanes(x), T::Lanes(y), T::Lanes(z)}, step.k0, step.k1);
-    lanes.X.Store(x);
-    lanes.Y.Store(y);
-    lanes.Z.Store(z);
-    for (int k = 0; k < kBatch; ++k) a[k] = {x[k], y[k], z[k]};
-    for (int k = 0; k < count; ++k) {
-      const TDbl3D pos = batch[k]->Pos;
-      step.stages[0] = pos;
-      EulerFinish(batch[k], a[k], pos, batch[k]->Vel);
-    }
-  });
+  if (block.count > 0) advance(block);
 }
 
 // the stepping thread's stage storage := the first `used` elements of one
-// point's local blocks, as the reference integrators leave it
+// point's local blocks, as the reference integrators leave it. Nothing reads
+// it between two points of one step, so each block leaves its last point's.
 inline void KeepStages(const TStepContext& step, const TDbl3D* s, const TDbl3D* v, int used) {
   for (int e = 0; e < used; ++e) {
     step.stages[e] = s[e];
@@ -228,22 +426,32 @@ inline void KeepStages(const TStepContext& step, const TDbl3D* s, const TDbl3D* 
   }
 }
 
+// Euler: one evaluation per point
+template <class T>
+inline void SweepEuler(const TStepContext& step) {
+  ForEachFreeBlock(step, [&](TBlock& block) {
+    TDbl3D trials[kBlockPoints], a[kBlockPoints];
+    for (int k = 0; k < block.count; ++k) trials[k] = block.point[k]->Pos;
+    EvaluateBlock<T, 1, true>(step, block, trials, a);
+    for (int k = 0; k < block.count; ++k) EulerFinish(block.point[k], a[k], trials[k], block.point[k]->Vel);
+    step.stages[0] = block.point[block.count - 1]->Pos;
+  });
+}
+
 // Heun: the trial positions pos and pos + h vel do not depend on each other
 template <class T>
 inline void SweepHeun(const TStepContext& step) {
-  constexpr int kBatch = kLaneWidth<T> / 2;
-  ForEachFreeBatch<kBatch>(step, [&](TClothPoint* const* batch, const TPointTerms* terms, int count) {
-    TDbl3D s[kBatch][5], v[kBatch][5], trials[2 * kBatch], a[2 * kBatch];
-    for (int k = 0; k < kBatch; ++k) {
-      HeunBegin(s[k], v[k], batch[k]->Pos, batch[k]->Vel);
+  ForEachFreeBlock(step, [&](TBlock& block) {
+    // trials zeroed only to tell the compiler that nothing unset is read
+    TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {}, a[2 * kBlockPoints];
+    for (int k = 0; k < block.count; ++k) {
+      HeunBegin(s[k], v[k], block.point[k]->Pos, block.point[k]->Vel);
       trials[2 * k] = TrialStart(s[k]);
       trials[2 * k + 1] = TrialPredictor(s[k]);
     }
-    EvaluateTwice<T, kBatch>(step, terms, trials, a);
-    for (int k = 0; k < count; ++k) {
-      HeunFinish(s[k], v[k], batch[k], a[2 * k], a[2 * k + 1]);
-      KeepStages(step, s[k], v[k], 3);
-    }
+    EvaluateBlock<T, 2, true>(step, block, trials, a);
+    for (int k = 0; k < block.count; ++k) HeunFinish(s[k], v[k], block.point[k], a[2 * k], a[2 * k + 1]);
+    KeepStages(step, s[block.count - 1], v[block.count - 1], 3);
   });
 }
 
@@ -251,34 +459,35 @@ inline void SweepHeun(const TStepContext& step) {
 // of 1 and 2, so they are evaluated in pairs
 template <class T>
 inline void SweepRK4(const TStepContext& step) {
-  constexpr int kBatch = kLaneWidth<T> / 2;
-  ForEachFreeBatch<kBatch>(step, [&](TClothPoint* const* batch, const TPointTerms* terms, int count) {
-    TDbl3D s[kBatch][5], v[kBatch][5], trials[2 * kBatch], a[2 * kBatch];
-    for (int k = 0; k < kBatch; ++k) {
-      Rk4Begin(s[k], v[k], batch[k]->Pos, batch[k]->Vel);
+  ForEachFreeBlock(step, [&](TBlock& block) {
+    TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {}, a[2 * kBlockPoints];
+    for (int k = 0; k < block.count; ++k) {
+      Rk4Begin(s[k], v[k], block.point[k]->Pos, block.point[k]->Vel);
       trials[2 * k] = TrialStart(s[k]);
       trials[2 * k + 1] = TrialMid1(s[k]);
     }
-    EvaluateTwice<T, kBatch>(step, terms, trials, a);
-    for (int k = 0; k < kBatch; ++k) {
+    EvaluateBlock<T, 2, true>(step, block, trials, a);
+    for (int k = 0; k < block.count; ++k) {
       Rk4Record(s[k], v[k], 1, a[2 * k]);
       Rk4Record(s[k], v[k], 2, a[2 * k + 1]);
       trials[2 * k] = TrialMid2(s[k]);
       trials[2 * k + 1] = TrialEnd3(s[k]);
     }
-    EvaluateTwice<T, kBatch>(step, terms, trials, a);
-    for (int k = 0; k < count; ++k) {
+    EvaluateBlock<T, 2, false>(step, block, trials, a);
+    for (int k = 0; k < block.count; ++k) {
       Rk4Record(s[k], v[k], 3, a[2 * k]);
       Rk4Record(s[k], v[k], 4, a[2 * k + 1]);
-      Rk4Finish(s[k], v[k], batch[k]);
-      KeepStages(step, s[k], v[k], 5);
+      Rk4Finish(s[k], v[k], block.point[k]);
     }
+    KeepStages(step, s[block.count - 1], v[block.count - 1], 5);
   });
 }
 
-// one step's sweep, the method chosen once: 1 Heun, 2 RK4, anything else Euler
+// one step's face normals and sweep, the method chosen once: 1 Heun, 2 RK4,
+// anything else Euler
 template <class T>
 inline void Sweep(const TStepContext& step, int32_t method) {
+  FaceNormals<T>(step.points, step.pointBound, step.faces, step.faceCount);
   switch (method) {
     case 1:
       SweepHeun<T>(step);

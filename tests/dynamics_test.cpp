@@ -770,7 +770,8 @@ TEST_P(Driver, LongRunStaysFiniteAndBounded) {
 // sphere (26 points): pins, a link past the point array and a negative one,
 // face indices outside the face array, a point without faces, LinkCount
 // beyond Links, zero and negative LinkCount, a zero-length spring (point 10
-// sits on its first neighbour) and a face with a corner outside the array.
+// sits on its first neighbour), a face with a corner outside the array and
+// a point with more springs than the step evaluates at once (point 12).
 struct RoughMembrane {
   RoughMembrane() {
     for (int32_t i = 0; i < m.points.Count(); ++i) Disturb(m, i, i);
@@ -790,6 +791,11 @@ struct RoughMembrane {
     p[7].Faces = nullptr;
     p[8].LinkCount = 0;
     p[9].LinkCount = -2;
+    std::vector<TClothLink> many;
+    while (many.size() < 300) many.insert(many.end(), p[12].Links, p[12].Links + p[12].LinkCount);
+    manyLinks = HostArray<TClothLink>(many);
+    p[12].Links = manyLinks.Data();
+    p[12].LinkCount = static_cast<int32_t>(many.size());
     p[10].Pos = p[p[10].Links[0].Target].Pos;
     p[10].Fixed = 0;
     std::vector<TClothFace> faces(m.facesVar, m.facesVar + m.faces.Count());
@@ -801,7 +807,7 @@ struct RoughMembrane {
   RoughMembrane& operator=(const RoughMembrane&) = delete;
 
   Membrane m = SphereMembrane(9, 5);
-  HostArray<TClothLink> badLinks;
+  HostArray<TClothLink> badLinks, manyLinks;
   HostArray<int32_t> badFaces;
   HostArray<TClothFace> moreFaces;
 };
