@@ -144,11 +144,11 @@ inline TDbl3D AccelerationAt(const TClothPoint* points, uint32_t pointBound, con
 // every face's Normal, kLaneWidth faces at a time; a face with a corner
 // outside the point array gets the zero normal (its edges taken as zero)
 template <class T>
-inline void FaceNormals(const TClothPoint* points, uint32_t pointBound, TClothFace* faces,
-                        int32_t faceCount) {
+inline void FaceNormals(const TClothPoint* points, uint32_t pointBound, TClothFace* faces, int32_t begin,
+                        int32_t end) {
   constexpr int kW = kLaneWidth<T>;
-  for (int32_t first = 0; first < faceCount; first += kW) {
-    const int width = faceCount - first < kW ? faceCount - first : kW;
+  for (int32_t first = begin; first < end; first += kW) {
+    const int width = end - first < kW ? end - first : kW;
     double e[6][kW];
     for (int k = 0; k < kW; ++k) {
       const TClothFace* face = &faces[first + (k < width ? k : 0)];
@@ -206,6 +206,13 @@ struct TBlock {
   int32_t linkCount[kBlockPoints];
   double push[3][kBlockPoints];
   double damping[3][kBlockPoints];
+};
+
+// accelerations per point and evaluation, one array per component
+template <int kSlotCount>
+struct TAccelerations {
+  double x[kSlotCount], y[kSlotCount], z[kSlotCount];
+  TDbl3D operator[](int i) const { return {x[i], y[i], z[i]}; }
 };
 
 // The spring entries of the evaluations of one block: kEvals trial positions
@@ -274,7 +281,8 @@ class TSpringEntries {
         fy[e] = forceY_[slot + e];
         fz[e] = forceZ_[slot + e];
       }
-      for (int l = 0; l < runLinks_[r]; ++l) {
+      const int links = runLinks_[r];
+      for (int l = 0; l < links; ++l) {
         for (int e = 0; e < kEvals; ++e, ++i) {
           fx[e] = fx[e] + x_[i];
           fy[e] = fy[e] + y_[i];
@@ -291,8 +299,9 @@ class TSpringEntries {
     runs_ = 0;
   }
 
-  // the accelerations of the block's points: accelerations[k kEvals + e]
-  void Finish(const TBlock& block, TDbl3D* accelerations) {
+  // the accelerations of the block's points: element k kEvals + e
+  template <int kSlotCount>
+  void Finish(const TBlock& block, TAccelerations<kSlotCount>& accelerations) {
     static_assert(kLaneWidth<T> % kEvals == 0, "whole points in a lane width");
     constexpr int kPoints = kLaneWidth<T> / kEvals;
     const int slots = RoundUp<T>(block.count * kEvals);
@@ -304,9 +313,8 @@ class TSpringEntries {
                                Spread<kPoints>(block.damping[2] + k)};
       const TLanes3<T> a =
           FinishedAcceleration(LoadLanes<T>(forceX_ + i, forceY_ + i, forceZ_ + i), push, damping);
-      StoreLanes(a, forceX_ + i, forceY_ + i, forceZ_ + i);
+      StoreLanes(a, accelerations.x + i, accelerations.y + i, accelerations.z + i);
     }
-    for (int i = 0; i < block.count * kEvals; ++i) accelerations[i] = {forceX_[i], forceY_[i], forceZ_[i]};
   }
 
  private:
@@ -367,7 +375,7 @@ inline void FormTerms(const TStepContext& step, TBlock& block) {
 // the way, each right before its links, so their loads overlap.
 template <class T, int kEvals, bool kFirst>
 inline void EvaluateBlock(const TStepContext& step, TBlock& block, const TDbl3D* trials,
-                          TDbl3D* accelerations) {
+                          TAccelerations<kBlockPoints * kEvals>& accelerations) {
   TSpringEntries<T, kEvals> entries(step);
   const int count = block.count;
   for (int k = 0; k < count; ++k) {
@@ -430,7 +438,8 @@ inline void KeepStages(const TStepContext& step, const TDbl3D* s, const TDbl3D* 
 template <class T>
 inline void SweepEuler(const TStepContext& step) {
   ForEachFreeBlock(step, [&](TBlock& block) {
-    TDbl3D trials[kBlockPoints], a[kBlockPoints];
+    TDbl3D trials[kBlockPoints];
+    TAccelerations<kBlockPoints> a;
     for (int k = 0; k < block.count; ++k) trials[k] = block.point[k]->Pos;
     EvaluateBlock<T, 1, true>(step, block, trials, a);
     for (int k = 0; k < block.count; ++k) EulerFinish(block.point[k], a[k], trials[k], block.point[k]->Vel);
@@ -443,7 +452,8 @@ template <class T>
 inline void SweepHeun(const TStepContext& step) {
   ForEachFreeBlock(step, [&](TBlock& block) {
     // trials zeroed only to tell the compiler that nothing unset is read
-    TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {}, a[2 * kBlockPoints];
+    TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {};
+    TAccelerations<2 * kBlockPoints> a;
     for (int k = 0; k < block.count; ++k) {
       HeunBegin(s[k], v[k], block.point[k]->Pos, block.point[k]->Vel);
       trials[2 * k] = TrialStart(s[k]);
@@ -460,7 +470,8 @@ inline void SweepHeun(const TStepContext& step) {
 template <class T>
 inline void SweepRK4(const TStepContext& step) {
   ForEachFreeBlock(step, [&](TBlock& block) {
-    TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {}, a[2 * kBlockPoints];
+    TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {};
+    TAccelerations<2 * kBlockPoints> a;
     for (int k = 0; k < block.count; ++k) {
       Rk4Begin(s[k], v[k], block.point[k]->Pos, block.point[k]->Vel);
       trials[2 * k] = TrialStart(s[k]);
@@ -487,7 +498,7 @@ inline void SweepRK4(const TStepContext& step) {
 // anything else Euler
 template <class T>
 inline void Sweep(const TStepContext& step, int32_t method) {
-  FaceNormals<T>(step.points, step.pointBound, step.faces, step.faceCount);
+  FaceNormals<T>(step.points, step.pointBound, step.faces, 0, step.faceCount);
   switch (method) {
     case 1:
       SweepHeun<T>(step);
