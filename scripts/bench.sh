@@ -19,7 +19,10 @@ repetitions="${BENCH_REPETITIONS:-5}"
 mkdir -p "$build/results"
 json="$build/results/step_bench.json"
 wine_json="$build/results/step_bench_wine.json"
-suite=(--benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true --benchmark_out_format=json)
+# the repetitions of all benchmarks run in a random order, so that the step,
+# its bound and the peer each see the machine's quiet and busy moments alike
+suite=(--benchmark_repetitions="$repetitions" --benchmark_enable_random_interleaving=true
+  --benchmark_report_aggregates_only=true --benchmark_out_format=json)
 
 "$build/bench/step_bench" "${suite[@]}" --benchmark_min_time="$min_time" --benchmark_out="$json"
 
