@@ -15,7 +15,7 @@ label="${1:-}"
 build=build/bench
 min_time="${BENCH_MIN_TIME:-0.2}"
 wine_min_time="${BENCH_WINE_MIN_TIME:-0.5}"
-repetitions="${BENCH_REPETITIONS:-5}"
+repetitions="${BENCH_REPETITIONS:-9}"
 mkdir -p "$build/results"
 json="$build/results/step_bench.json"
 wine_json="$build/results/step_bench_wine.json"

@@ -2,6 +2,8 @@
 
 #include <cpuid.h>
 
+#include <type_traits>
+
 #include "cloth_types.h"
 #include "dbl3d.h"
 #include "lanes.h"

@@ -237,6 +237,7 @@ class TSpringEntries {
       trialY[e] = trials[e].Y;
       trialZ[e] = trials[e].Z;
     }
+    const TEvals toX = LoadEvals(trialX), toY = LoadEvals(trialY), toZ = LoadEvals(trialZ);
     int count = count_;
     int used = 0;
     for (int32_t j = 0; j < linkCount; ++j) {
@@ -244,12 +245,11 @@ class TSpringEntries {
       if (!InRange(target, pointBound)) continue;
       const double restLength = links[j].RestLength;
       const TDbl3D pos = points[target].Pos;
-      for (int e = 0; e < kEvals; ++e, ++count) {
-        x_[count] = pos.X - trialX[e];
-        y_[count] = pos.Y - trialY[e];
-        z_[count] = pos.Z - trialZ[e];
-        rest_[count] = restLength;
-      }
+      StoreEvals(TEvals(pos.X) - toX, x_ + count);
+      StoreEvals(TEvals(pos.Y) - toY, y_ + count);
+      StoreEvals(TEvals(pos.Z) - toZ, z_ + count);
+      StoreEvals(TEvals(restLength), rest_ + count);
+      count += kEvals;
       ++used;
       if (count > kEntryCapacity - kEvals) {
         count_ = count;
@@ -275,25 +275,16 @@ class TSpringEntries {
     int i = 0;
     for (int r = 0; r < runs_; ++r) {
       const int slot = runPoint_[r] * kEvals;
-      double fx[kEvals], fy[kEvals], fz[kEvals];
-      for (int e = 0; e < kEvals; ++e) {
-        fx[e] = forceX_[slot + e];
-        fy[e] = forceY_[slot + e];
-        fz[e] = forceZ_[slot + e];
-      }
+      TEvals fx = LoadEvals(forceX_ + slot), fy = LoadEvals(forceY_ + slot), fz = LoadEvals(forceZ_ + slot);
       const int links = runLinks_[r];
-      for (int l = 0; l < links; ++l) {
-        for (int e = 0; e < kEvals; ++e, ++i) {
-          fx[e] = fx[e] + x_[i];
-          fy[e] = fy[e] + y_[i];
-          fz[e] = fz[e] + z_[i];
-        }
+      for (int l = 0; l < links; ++l, i += kEvals) {
+        fx = fx + LoadEvals(x_ + i);
+        fy = fy + LoadEvals(y_ + i);
+        fz = fz + LoadEvals(z_ + i);
       }
-      for (int e = 0; e < kEvals; ++e) {
-        forceX_[slot + e] = fx[e];
-        forceY_[slot + e] = fy[e];
-        forceZ_[slot + e] = fz[e];
-      }
+      StoreEvals(fx, forceX_ + slot);
+      StoreEvals(fy, forceY_ + slot);
+      StoreEvals(fz, forceZ_ + slot);
     }
     count_ = 0;
     runs_ = 0;
@@ -318,6 +309,25 @@ class TSpringEntries {
   }
 
  private:
+  static_assert(kEvals == 1 || kEvals == 2, "one or two evaluations per point");
+  // the kEvals entries of one link side by side: a double, or an SSE2 pair
+  // for two evaluations (lane e for evaluation e)
+  using TEvals = std::conditional_t<kEvals == 2, Pack2, double>;
+  static TEvals LoadEvals(const double* first) {
+    if constexpr (kEvals == 2) {
+      return Pack2::Load(first);
+    } else {
+      return *first;
+    }
+  }
+  static void StoreEvals(TEvals value, double* first) {
+    if constexpr (kEvals == 2) {
+      value.Store(first);
+    } else {
+      *first = value;
+    }
+  }
+
   static T Load(const double* lanes) { return T::Load(lanes); }
 
   // one value per point spread over the lanes of its kEvals evaluations
