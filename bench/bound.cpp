@@ -127,4 +127,48 @@ bool HasAvx() {
   return (xcr0Low & 6u) == 6u;
 }
 
+void MemoryTraffic(Membrane& membrane) {
+  TClothPoint* points = membrane.pointsVar;
+  TClothFace* faces = membrane.facesVar;
+  const int32_t pointCount = TumelinArrayCount(points);
+  const int32_t faceCount = TumelinArrayCount(faces);
+  // the step's IEEE arithmetic must compute x * 0.0 (x may be infinite or
+  // NaN), so every load below happens
+  volatile double zeroSource = 0.0;
+  const double zero = zeroSource;
+  for (int32_t f = 0; f < faceCount; ++f) {
+    const TDbl3D a = points[faces[f].P0].Pos, b = points[faces[f].P1].Pos, c = points[faces[f].P2].Pos;
+    const double sum = ((a.X + a.Y) + (a.Z + b.X)) + ((b.Y + b.Z) + (c.X + (c.Y + c.Z)));
+    faces[f].Normal = {sum * zero, 0.0, 0.0};
+  }
+  for (int32_t i = 0; i < pointCount; ++i) {
+    TClothPoint& point = points[i];
+    if (point.Fixed != 0) {
+      point.NewPos = point.Pos;
+      continue;
+    }
+    double sum = 0.0;
+    const int32_t adjacent = TumelinArrayCount(point.Faces);
+    for (int32_t k = 0; k < adjacent; ++k) {
+      const TDbl3D normal = faces[point.Faces[k]].Normal;
+      sum = sum + ((normal.X + normal.Y) + normal.Z);
+    }
+    for (int32_t j = 0; j < point.LinkCount; ++j) {
+      const TDbl3D target = points[point.Links[j].Target].Pos;
+      sum = sum + (((target.X + target.Y) + target.Z) + point.Links[j].RestLength);
+    }
+    // +0 for a finite sum, and x - (+0) is x for every x, -0 included
+    const double nothing = std::fabs(sum * zero);
+    point.NewPos = {point.Pos.X - nothing, point.Pos.Y, point.Pos.Z};
+    point.NewVel = {point.Vel.X - nothing, point.Vel.Y, point.Vel.Z};
+  }
+  for (int32_t i = 0; i < pointCount; ++i) {
+    TClothPoint& point = points[i];
+    point.Pos = point.NewPos;
+    point.Vel = point.NewVel;
+    point.NewPos = {0.0, 0.0, 0.0};
+    point.NewVel = {0.0, 0.0, 0.0};
+  }
+}
+
 }  // namespace tumelin::bench

@@ -48,4 +48,14 @@ void AvxBound(OperationCount count);
 // the CPU and the operating system support 256-bit AVX (CPUID and XGETBV)
 bool HasAvx();
 
+// The memory floor of one step: every load and store a step of `membrane`
+// makes on the host's records, in the step's order, with next to no
+// arithmetic (each value read is added once): the faces' corners and
+// normals, each point's record, its face list and those faces' normals, its
+// links and their targets' Pos, NewPos and NewVel written, then the shift.
+// The values written are those already there (sums times zero, which the
+// compiler must compute), so the membrane's state keeps every bit; the face
+// normals are left zero, as a step recomputes them first.
+void MemoryTraffic(Membrane& membrane);
+
 }  // namespace tumelin::bench

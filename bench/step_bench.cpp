@@ -69,6 +69,18 @@ void StepBound(benchmark::State& state, const Plugin* plugin, int32_t grid, Meth
   state.counters["capped_share"] = static_cast<double>(capped) / sphere.PointCount();
 }
 
+// the step's loads and stores on the same sphere without its arithmetic
+void StepMemory(benchmark::State& state, const Plugin* plugin, int32_t grid) {
+  WarmSphere& sphere = SharedSphere(*plugin, grid);
+  sphere.Restore();
+  for (auto _ : state) {
+    MemoryTraffic(sphere.membrane());
+    benchmark::ClobberMemory();
+  }
+  state.counters["ns_per_point_step"] = NsPer(sphere.PointCount());
+  sphere.Restore();
+}
+
 // the grid of the same spheres: poles, rings and seam
 void WriteBack(benchmark::State& state, const Plugin* plugin, int32_t grid) {
   WarmSphere& sphere = SharedSphere(*plugin, grid);
@@ -137,6 +149,7 @@ void RegisterAll(const Plugin* plugin) {
         benchmark::RegisterBenchmark(("bound/avx/" + tail).c_str(), StepBound, plugin, grid, method,
                                      Form::kAvx);
     }
+    benchmark::RegisterBenchmark(("memory/" + size).c_str(), StepMemory, plugin, grid);
 #ifdef TUMELIN_BENCH_PEER
     RegisterPeerBenchmark(grid);
 #endif

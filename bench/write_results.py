@@ -102,6 +102,25 @@ def history_row(label, commit, medians):
     return "| " + " | ".join(cells) + " |"
 
 
+def memory_floor(medians):
+    """the step's loads and stores alone against the step and the AVX bound"""
+    out = ["## Memory floor\n",
+           "*memory*: every load and store of a step on the same sphere, in the step's order, with next to no "
+           "arithmetic. On a membrane whose records outgrow the caches this, not the arithmetic, is what a step "
+           "cannot go below; where it exceeds twice the AVX bound, so must the step.\n",
+           "| points | memory | Euler: ours / memory | Heun | RK4 | memory / AVX bound: Euler | Heun | RK4 |",
+           "|---|---|---|---|---|---|---|---|"]
+    for grid in GRIDS:
+        memory = counter(medians, "memory/" + grid_name(grid))
+        tails = ["%s/%s" % (m, grid_name(grid)) for m in METHODS]
+        out.append("| %s | %s | %s | %s |" % (
+            grid_name(grid).replace("x", "×"), fmt_ns(memory),
+            " | ".join(fmt_ratio(counter(medians, "step/" + t), memory) for t in tails),
+            " | ".join(fmt_ratio(memory, counter(medians, "bound/avx/" + t)) for t in tails)))
+    out.append("")
+    return out
+
+
 def goals(medians, wine):
     """the issue's goals for the step, each as the worst ratio per method"""
     big, small = grid_name(GRIDS[-1]), grid_name(GRIDS[0])
@@ -209,6 +228,7 @@ def main():
                "number of steps; single precision.")
     out.append("")
 
+    out.extend(memory_floor(medians))
     out.extend(goals(medians, wine))
 
     out.append("## Write-back and entry call\n")

@@ -97,6 +97,20 @@ TEST(CappedPoints, LeavesTheStateAsItWas) {
   EXPECT_EQ(StateHash(m), before);
 }
 
+// the memory floor's replica of a step moves nothing: the shared sphere
+// stays the warm one for the benchmarks after it
+TEST(MemoryTraffic, LeavesEveryPositionAndVelocityAsItWas) {
+  WarmSphere sphere(loaded::LoadedPlugin(), 9);
+  Membrane& m = sphere.membrane();
+  m.points[3].Pos.X = -0.0;
+  m.points[3].Vel.X = -0.0;
+  m.points[4].Fixed = 1;
+  m.points[4].Vel = {0.0, 0.0, 0.0};
+  const uint64_t before = StateHash(m);
+  for (int pass = 0; pass < 3; ++pass) MemoryTraffic(m);
+  EXPECT_EQ(StateHash(m), before);
+}
+
 TEST(WarmSphere, EveryTimingStartsFromTheSameState) {
   WarmSphere sphere(loaded::LoadedPlugin(), 9);
   WarmSphere again(loaded::LoadedPlugin(), 9);

@@ -21,6 +21,8 @@ run() {
    "aggregate_name": "median", "ns_per_point_step": $ours, "points": 65282},
   {"name": "bound/sse2/RK4/257x257_median", "run_name": "bound/sse2/RK4/257x257", "run_type": "aggregate",
    "aggregate_name": "median", "ns_per_point_step": 50},
+  {"name": "memory/257x257_median", "run_name": "memory/257x257", "run_type": "aggregate",
+   "aggregate_name": "median", "ns_per_point_step": 40},
   {"name": "peer/bullet/257x257", "run_name": "peer/bullet/257x257", "run_type": "iteration",
    "error_occurred": true}
  ]}
@@ -35,6 +37,7 @@ grep -qF '| RK4 | 65 282 (257×257) | 200 | 50.0 | 4.00× |' "$table" || fail "o
 grep -qF 'Test CPU 9000' "$table" || fail "the CPU model is missing"
 grep -qF '| step ≤ 1.5 × SSE2 bound at 65 000 points | – | – | 4.00× | – |' "$table" \
   || fail "the SSE2 goal does not show RK4's 4.00× with the other methods unmeasured"
+grep -qF '| 257×257 | 40.0 | – | – | 5.00× | – | – | – |' "$table" || fail "the memory floor row is not RK4's 5.00×"
 run 100 second bbbbbbb
 run 75 first ccccccc
 history=$(sed -n '/^## History/,$p' "$table" | grep -E '^\| (first|second) ')
