@@ -204,8 +204,9 @@ struct TBlock {
   int count;
   const TClothLink* links[kBlockPoints];
   int32_t linkCount[kBlockPoints];
-  double push[3][kBlockPoints];
-  double damping[3][kBlockPoints];
+  // with room to fill up the last lanes of the widest lane type
+  double push[3][kBlockPoints + 3];
+  double damping[3][kBlockPoints + 3];
 };
 
 // accelerations per point and evaluation, one array per component
@@ -266,7 +267,9 @@ class TSpringEntries {
   // every spring term added into its point's force, in link order
   void Flush() {
     const int padded = RoundUp<T>(count_);
-    for (int i = count_; i < padded; ++i) x_[i] = y_[i] = z_[i] = rest_[i] = 0.0;
+    // a fixed number of zeros, not a call to memset from every flush
+    for (int l = 0; l < kLaneWidth<T> - 1; ++l)
+      x_[count_ + l] = y_[count_ + l] = z_[count_ + l] = rest_[count_ + l] = 0.0;
     for (int i = 0; i < padded; i += kLaneWidth<T>) {
       const TLanes3<T> term =
           SpringTerm<T>({Load(x_ + i), Load(y_ + i), Load(z_ + i)}, Load(rest_ + i), T(k0_), T(k1_));
@@ -367,8 +370,8 @@ class TSpringEntries {
 // that the first evaluation left in their place, a lane width at a time
 template <class T>
 inline void FormTerms(const TStepContext& step, TBlock& block) {
-  for (int k = block.count; k < RoundUp<T>(block.count); ++k) {
-    for (int c = 0; c < 3; ++c) block.push[c][k] = block.damping[c][k] = 0.0;
+  for (int l = 0; l < kLaneWidth<T> - 1; ++l) {
+    for (int c = 0; c < 3; ++c) block.push[c][block.count + l] = block.damping[c][block.count + l] = 0.0;
   }
   for (int k = 0; k < block.count; k += kLaneWidth<T>) {
     const TLanes3<T> sum = LoadLanes<T>(block.push[0] + k, block.push[1] + k, block.push[2] + k);
