@@ -40,7 +40,29 @@ if [ "$want_wine" -eq 1 ]; then
   need+=(wine wine32:i386)
 fi
 
+apt_get() { $SUDO apt-get -o DPkg::Lock::Timeout=600 "$@"; }
+
 echo "install-deps: installing ${need[*]}"
-$SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
-$SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+# A mirror in the middle of a sync can serve an index that does not match its
+# signed release file; apt then leaves that index out and fails. Try again a
+# little later before going on without it.
+indexes_complete=0
+for attempt in 1 2 3; do
+  if apt_get update -qq; then indexes_complete=1; break; fi
+  if [ "$attempt" -lt 3 ]; then
+    echo "install-deps: a package index failed to download; again in 20 s" >&2
+    sleep 20
+  fi
+done
+if apt_get install -y -qq --no-install-recommends "${need[@]}" >/dev/null; then
+  echo "install-deps: done"
+  exit 0
+fi
+# Without, say, the security archive's i386 index, the i386 libraries wine
+# needs cannot match the versions of their amd64 twins from that archive.
+# The release's own packages exist for both architectures.
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+if [ "$indexes_complete" -eq 1 ] || [ -z "$codename" ]; then exit 1; fi
+echo "install-deps: an index is missing; installing from the $codename release's own packages" >&2
+apt_get install -y -qq --no-install-recommends -t "$codename" "${need[@]}" >/dev/null
 echo "install-deps: done"
