@@ -141,34 +141,55 @@ inline TDbl3D AccelerationAt(const TClothPoint* points, uint32_t pointBound, con
 
 // ---- face normals of a step ---------------------------------------------------------
 
-// every face's Normal, kLaneWidth faces at a time; a face with a corner
-// outside the point array gets the zero normal (its edges taken as zero)
+// lane k := address[k][offset], read straight into the lanes
+template <class T>
+inline T GatherLanes(const double* const* address, int offset) {
+  if constexpr (kLaneWidth<T> == 1) {
+    return address[0][offset];
+  } else {
+    double values[kLaneWidth<T>];
+    for (int k = 0; k < kLaneWidth<T>; ++k) values[k] = address[k][offset];
+    return T::Lanes(values);
+  }
+}
+
+// the face normals of faces[first .. first + width - 1], width at most a lane
+// width (kFull: exactly one). A face with a corner outside the point array
+// takes all three corners at the origin, so its edges and its normal are zero.
+template <class T, bool kFull>
+inline void FaceNormalGroup(const TClothPoint* points, uint32_t pointBound, TClothFace* faces, int32_t first,
+                            int width) {
+  constexpr int kW = kLaneWidth<T>;
+  static constexpr double kOrigin[3] = {0.0, 0.0, 0.0};
+  const double* corner[3][kW];
+  for (int k = 0; k < kW; ++k) {
+    const bool inGroup = kFull || k < width;
+    const TClothFace& face = faces[first + (inGroup ? k : 0)];
+    const bool valid = inGroup && InRange(face.P0, pointBound) && InRange(face.P1, pointBound) &&
+                       InRange(face.P2, pointBound);
+    corner[0][k] = valid ? &points[face.P0].Pos.X : kOrigin;
+    corner[1][k] = valid ? &points[face.P1].Pos.X : kOrigin;
+    corner[2][k] = valid ? &points[face.P2].Pos.X : kOrigin;
+  }
+  TLanes3<T> at[3];
+  for (int c = 0; c < 3; ++c)
+    at[c] = {GatherLanes<T>(corner[c], 0), GatherLanes<T>(corner[c], 1), GatherLanes<T>(corner[c], 2)};
+  const TLanes3<T> e1{at[1].X - at[0].X, at[1].Y - at[0].Y, at[1].Z - at[0].Z};
+  const TLanes3<T> e2{at[2].X - at[0].X, at[2].Y - at[0].Y, at[2].Z - at[0].Z};
+  double normal[3][kW];
+  StoreLanes(FaceNormalOfEdges(e1, e2), normal[0], normal[1], normal[2]);
+  for (int k = 0; k < (kFull ? kW : width); ++k)
+    faces[first + k].Normal = {normal[0][k], normal[1][k], normal[2][k]};
+}
+
+// every face's Normal, kLaneWidth faces at a time
 template <class T>
 inline void FaceNormals(const TClothPoint* points, uint32_t pointBound, TClothFace* faces, int32_t begin,
                         int32_t end) {
   constexpr int kW = kLaneWidth<T>;
-  for (int32_t first = begin; first < end; first += kW) {
-    const int width = end - first < kW ? end - first : kW;
-    double e[6][kW];
-    for (int k = 0; k < kW; ++k) {
-      const TClothFace* face = &faces[first + (k < width ? k : 0)];
-      const bool valid = k < width && InRange(face->P0, pointBound) && InRange(face->P1, pointBound) &&
-                         InRange(face->P2, pointBound);
-      const TDbl3D a = valid ? points[face->P0].Pos : ZeroVector;
-      const TDbl3D e1 = valid ? VecSub(points[face->P1].Pos, a) : ZeroVector;
-      const TDbl3D e2 = valid ? VecSub(points[face->P2].Pos, a) : ZeroVector;
-      e[0][k] = e1.X;
-      e[1][k] = e1.Y;
-      e[2][k] = e1.Z;
-      e[3][k] = e2.X;
-      e[4][k] = e2.Y;
-      e[5][k] = e2.Z;
-    }
-    const TLanes3<T> normal =
-        FaceNormalOfEdges(LoadLanes<T>(e[0], e[1], e[2]), LoadLanes<T>(e[3], e[4], e[5]));
-    StoreLanes(normal, e[0], e[1], e[2]);
-    for (int k = 0; k < width; ++k) faces[first + k].Normal = {e[0][k], e[1][k], e[2][k]};
-  }
+  int32_t first = begin;
+  for (; end - first >= kW; first += kW) FaceNormalGroup<T, true>(points, pointBound, faces, first, kW);
+  if (first < end) FaceNormalGroup<T, false>(points, pointBound, faces, first, end - first);
 }
 
 // ---- sweeps: one method over every point of a step -------------------------------
