@@ -199,8 +199,10 @@ TPointTerms PointTerms(const TClothPoint* point, TClothFaceArray* FacesVar, cons
   return terms;
 }
 
-// the same sweeps compiled for AVX, four lanes: Euler takes four points at a
-// time, Heun and RK4 two points with their two evaluations each
+// the same sweeps compiled for AVX, four lanes: four spring entries at a time
+// (Euler four links, Heun and RK4 two links at their two trial positions
+// each), four points' pushes and damping terms, four accelerations, four
+// face normals
 namespace avx {
 TUMELIN_AVX_BEGIN
 #include "step_lanes.h"
