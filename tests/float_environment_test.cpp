@@ -30,6 +30,9 @@ struct Environment {
   const char* name;
   uint32_t mxcsr;
   uint16_t x87;  // set on 32-bit x86 only, where the plug-in returns doubles through it
+  // x87 exception flags (status bits 0-5) raised before the call, 32-bit x86
+  // only; x87 must mask them
+  uint16_t x87Flags = 0;
 };
 
 // x87 control words: precision in bits 8-9, rounding in bits 10-11, masks in 0-5
@@ -41,7 +44,7 @@ const Environment kHostEnvironments[] = {
     {"RoundTowardZero", 0x7F80, 0x0E7F},
     {"RoundUp", 0x5F80, 0x0A7F},
     // every sticky flag raised before the call must still be raised after it
-    {"FlagsRaised", 0x1FBF, 0x027F},
+    {"FlagsRaised", 0x1FBF, 0x027F, 0x003F},
 };
 
 void PrintTo(const Environment& env, std::ostream* out) { *out << env.name; }
@@ -49,9 +52,29 @@ void PrintTo(const Environment& env, std::ostream* out) { *out << env.name; }
 struct Observed {
   uint32_t mxcsr;
   uint16_t x87;
+  uint16_t x87Status;  // flags, condition codes and stack top; 32-bit x86 only
 };
 
-Observed Read() { return {ReadMxcsr(), ReadX87ControlWord()}; }
+#if defined(__i386__)
+uint16_t ReadX87StatusWord() {
+  uint16_t value;
+  __asm__ volatile("fnstsw %0" : "=m"(value) : : "memory");
+  return value;
+}
+
+// raises x87 exception flags through the environment's status word, so no
+// instruction traps on the way
+void RaiseX87Flags(uint16_t flags) {
+  X87Environment env;
+  __asm__ volatile("fnstenv %0" : "=m"(env) : : "memory");
+  env.words[1] |= flags;
+  __asm__ volatile("fldenv %0" : : "m"(env) : "memory");
+}
+
+Observed Read() { return {ReadMxcsr(), ReadX87ControlWord(), ReadX87StatusWord()}; }
+#else
+Observed Read() { return {ReadMxcsr(), ReadX87ControlWord(), 0}; }
+#endif
 
 // the environment as the hardware reads it once set (the x87 unit keeps
 // reserved bit 6 of its control word set: 0x1332 reads 0x1372) and as the
@@ -67,7 +90,10 @@ template <typename Call>
 Around UnderEnvironment(const Environment& env, Call call) {
   const Observed own = Read();
 #if defined(__i386__)
+  // exactly the flags of the host's environment, none of earlier calls
+  __asm__ volatile("fnclex" : : : "memory");
   WriteX87ControlWord(env.x87);
+  if (env.x87Flags != 0) RaiseX87Flags(env.x87Flags);
 #endif
   WriteMxcsr(env.mxcsr);
   Around around;
@@ -75,6 +101,9 @@ Around UnderEnvironment(const Environment& env, Call call) {
   call();
   around.left = Read();
   WriteMxcsr(own.mxcsr);
+#if defined(__i386__)
+  __asm__ volatile("fnclex" : : : "memory");
+#endif
   WriteX87ControlWord(own.x87);
   return around;
 }
@@ -93,6 +122,11 @@ Around UnderEnvironment(const Environment& env, Call call) {
   if (left.x87 != set.x87) {
     std::snprintf(text, sizeof text, "x87 control 0x%04X instead of 0x%04X", unsigned{left.x87},
                   unsigned{set.x87});
+    return ::testing::AssertionFailure() << text;
+  }
+  if (left.x87Status != set.x87Status) {
+    std::snprintf(text, sizeof text, "x87 status 0x%04X instead of 0x%04X", unsigned{left.x87Status},
+                  unsigned{set.x87Status});
     return ::testing::AssertionFailure() << text;
   }
 #endif
