@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Renders the pictures of docs/ with a built tumelin-host: one per scene of
 # docs/scenes/ (docs/settings.md) and one per grid mode from the examples
-# (docs/topologies.md), into docs/pictures/. Run it after a change that
-# moves a membrane and commit the pictures.
+# (docs/topologies.md), into docs/pictures/, and the README's picture of
+# each grid example, into docs/. Run it after a change that moves a
+# membrane or its pictures and commit them.
 #   scripts/doc-pictures.sh [BUILD_DIR]   (default: build/native)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -17,13 +18,19 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$root/docs/pictures"
 
-render() { # render NAME INI
-  "$host" run --ini "$2" --image 320x240 --out "$work/$1" >/dev/null
-  cp "$work/$1/surface.png" "$root/docs/pictures/$1.png"
-  echo "docs/pictures/$1.png"
+# each picture fitted to its shape (--frame auto): in the run's fixed frame
+# the scenes that grow most, or diverge, would be cut at the border
+render() { # render NAME INI [SIZE FOLDER]
+  local size=${3:-320x240} folder=${4:-docs/pictures}
+  "$host" run --ini "$2" --image "$size" --frame auto --out "$work/$1" >/dev/null
+  cp "$work/$1/surface.png" "$root/$folder/$1.png"
+  echo "$folder/$1.png"
 }
 for ini in "$root"/docs/scenes/*.ini; do render "$(basename "$ini" .ini)" "$ini"; done
 render mode0-sphere "$root/examples/pillow.ini"
 render mode1-torus "$root/examples/torus.ini"
 render mode2-sheet "$root/examples/sheet.ini"
 render mode3-tube "$root/examples/tube.ini"
+for example in pillow balloon sheet torus tube; do
+  render "$example" "$root/examples/$example.ini" 400x300 docs
+done
