@@ -504,8 +504,17 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
                 << std::endl;
     }
     WriteOutputs(&sim, s, record.figures, framed, &files, animation ? &*animation : nullptr);
+    const std::vector<std::string> written = files.Paths();
     std::string error;
     if (!files.Commit(&error)) throw std::runtime_error(error);
+    const int removed = RemoveEarlierOutputs((std::filesystem::u8path(out.folder) / "frames").u8string(),
+                                             IsFrameName, written) +
+                        RemoveEarlierOutputs(out.folder, IsAnimationName, written);
+    if (removed > 0 && verbose) {
+      std::cerr << "tumelin-host: note: removed " << removed << (removed == 1 ? " file" : " files")
+                << " of an earlier run in " << out.folder
+                << " (frames, animation) that this run does not write" << std::endl;
+    }
   }
   const uint64_t hash = sim.Hash();
   if (verbose) {
@@ -800,6 +809,14 @@ int CommandSweep(const CommandLine& cl) {
   AddFileOrThrow(&files, out / "sheet.png", PngOrThrow(sheet));
   AddFileOrThrow(&files, out / "sweep.csv", SweepCsv(axes, runs, s.params.shape));
   if (!files.Commit(&error)) throw std::runtime_error(error);
+  std::vector<std::string> runFolders;
+  for (size_t i = 0; i < total; ++i)
+    runFolders.push_back((out / "runs" / RunFolderName(i + 1, total)).u8string());
+  const int removed = RemoveEarlierOutputs((out / "runs").u8string(), IsRunFolderName, runFolders);
+  if (removed > 0) {
+    std::cerr << "tumelin-host: note: removed " << removed << (removed == 1 ? " run folder" : " run folders")
+              << " of an earlier sweep from " << (out / "runs").u8string() << std::endl;
+  }
   std::cout << "sweep of " << s.name << ": " << total << " runs in "
             << FormatDouble(std::round(seconds * 10) / 10) << " s, " << (total - failed) << " ok, " << failed
             << " failed; sheet.png and sweep.csv in " << cl.sweepOut << std::endl;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <random>
 #include <sstream>
@@ -126,6 +127,53 @@ bool ReadFileBytes(const std::string& path, std::string* bytes) {
 bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error) {
   OutputSet set;
   return set.Add(path, bytes, error) && set.Commit(error);
+}
+
+std::vector<std::string> OutputSet::Paths() const {
+  std::vector<std::string> paths;
+  for (const File& file : pending_) paths.push_back(file.path);
+  return paths;
+}
+
+namespace {
+
+// `name` is prefix, at least one digit, then one of `suffixes`
+bool NumberedName(const std::string& name, const std::string& prefix,
+                  std::initializer_list<const char*> suffixes) {
+  if (name.compare(0, prefix.size(), prefix) != 0) return false;
+  size_t end = prefix.size();
+  while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+  if (end == prefix.size()) return false;
+  const std::string rest = name.substr(end);
+  return std::any_of(suffixes.begin(), suffixes.end(), [&](const char* suffix) { return rest == suffix; });
+}
+
+}  // namespace
+
+bool IsFrameName(const std::string& name) { return NumberedName(name, "step_", {".obj", ".png"}); }
+bool IsAnimationName(const std::string& name) { return name == "animation.gif" || name == "animation.mp4"; }
+bool IsRunFolderName(const std::string& name) { return NumberedName(name, "run_", {""}); }
+
+int RemoveEarlierOutputs(const std::string& folder, bool (*earlier)(const std::string& name),
+                         const std::vector<std::string>& written) {
+  std::error_code ec;
+  const fs::path dir = fs::u8path(folder);
+  if (!fs::is_directory(dir, ec)) return 0;
+  // by name alone: `earlier` accepts names that only this folder holds
+  std::vector<std::string> kept;
+  for (const std::string& path : written) kept.push_back(fs::u8path(path).filename().u8string());
+  std::vector<fs::path> stale;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().u8string();
+    if (earlier(name) && std::find(kept.begin(), kept.end(), name) == kept.end()) stale.push_back(it->path());
+  }
+  int removed = 0;
+  for (const fs::path& entry : stale) {
+    std::error_code removeError;
+    fs::remove_all(entry, removeError);
+    if (!removeError) ++removed;
+  }
+  return removed;
 }
 
 bool PrepareOutputFolder(const std::string& folder, std::string* error) {

@@ -40,6 +40,8 @@ class OutputSet {
   bool Commit(std::string* error);
   // files added and not yet committed
   std::size_t Pending() const { return pending_.size(); }
+  // where the files added go
+  std::vector<std::string> Paths() const;
 
  private:
   struct File {
@@ -56,6 +58,20 @@ bool ReadFileBytes(const std::string& path, std::string* bytes);
 bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error);
 // creates the folder when needed and proves it writable
 bool PrepareOutputFolder(const std::string& folder, std::string* error);
+
+// this tool's own names for what a run or a sweep writes only sometimes:
+// "step_000020.obj" / ".png" (frames/), "animation.gif" / ".mp4", "run_7"
+bool IsFrameName(const std::string& name);
+bool IsAnimationName(const std::string& name);
+bool IsRunFolderName(const std::string& name);
+
+// Once a new set is in place: removes what an earlier run left in `folder`
+// that this one did not write, the entries whose names `earlier` accepts and
+// that no path of `written` ends in (a folder with its contents), so that
+// the folder holds one run's outputs, not a mix. Returns how many entries
+// went; one that cannot be removed stays and is not counted.
+int RemoveEarlierOutputs(const std::string& folder, bool (*earlier)(const std::string& name),
+                         const std::vector<std::string>& written);
 
 // triangles of the grid cells, counter-clockwise seen from outside, with
 // cells that repeat a point (seams, poles) collapsed away

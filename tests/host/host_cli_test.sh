@@ -216,6 +216,11 @@ head -n 1 "$WORK/sweep/sweep.csv" | grep -q '^run,ClothP,ClothC,status,exit_stat
 grep -q '^sweep of sphere: 4 runs in .* 2 ok, 2 failed' "$WORK/out.txt" || fail "sweep: summary: $(cat "$WORK/out.txt")"
 # each run is a run of its own, with its files
 [ -s "$WORK/sweep/runs/run_1/surface.png" ] || fail "sweep: run 1 left no picture"
+# a smaller sweep into the same folder leaves only its own runs
+run sweep --shape sphere -u 9 -v 5 -n 5 --set ClothP=0.2,1 --thumb 32x24 --out "$WORK/sweep"
+[ "$status" -eq 0 ] || fail "second sweep: exit $status: $(cat "$WORK/err.txt")"
+[ "$(ls "$WORK/sweep/runs" | tr '\n' ' ')" = "run_1 run_2 " ] || fail "second sweep: runs/ holds $(ls "$WORK/sweep/runs")"
+grep -q "note: removed 2 run folders of an earlier sweep" "$WORK/err.txt" || fail "second sweep: no note: $(cat "$WORK/err.txt")"
 
 # with a decimal comma only ';' separates: two runs, and the plug-in takes
 # each value (a value it ignored would leave both runs at the default)
@@ -344,7 +349,17 @@ run run --shape sheet -u 5 -v 5 -n 7 --every 7 --image 32x32 --out "$WORK/set"
 grep -q "surface.png" "$WORK/err.txt" || fail "output set: error does not name the file: $(cat "$WORK/err.txt")"
 [ "$(cksum <"$WORK/set/surface.obj")" = "$old_obj" ] || fail "output set: surface.obj replaced though the set failed"
 [ -e "$WORK/set/frames/step_000007.obj" ] && fail "output set: a frame of the failed run is in place"
+[ -e "$WORK/set/frames/step_000005.obj" ] || fail "output set: the failed run removed a frame of the earlier one"
 [ -z "$(find "$WORK/set" -name '.*tmp*')" ] || fail "output set: temporary files left: $(find "$WORK/set" -name '.*tmp*')"
+# once the new set is in place, the earlier run's frames that it did not write go
+rmdir "$WORK/set/surface.png"
+touch "$WORK/set/frames/mine.txt"
+run run --shape sheet -u 5 -v 5 -n 7 --every 7 --image 32x32 --out "$WORK/set"
+[ "$status" -eq 0 ] || fail "output set: third run: exit $status: $(cat "$WORK/err.txt")"
+[ "$(ls "$WORK/set/frames" | tr '\n' ' ')" = "mine.txt step_000007.obj step_000007.png " ] ||
+  fail "output set: frames left: $(ls "$WORK/set/frames")"
+grep -q "note: removed 2 files of an earlier run in .*set (frames, animation)" "$WORK/err.txt" ||
+  fail "output set: no note of the removed frames: $(cat "$WORK/err.txt")"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures failures"
