@@ -815,7 +815,7 @@ int CommandSweep(const CommandLine& cl) {
   const int removed = RemoveEarlierOutputs((out / "runs").u8string(), IsRunFolderName, runFolders);
   if (removed > 0) {
     std::cerr << "tumelin-host: note: removed " << removed << (removed == 1 ? " run folder" : " run folders")
-              << " of an earlier sweep from " << (out / "runs").u8string() << std::endl;
+              << " of an earlier sweep from runs in " << cl.sweepOut << std::endl;
   }
   std::cout << "sweep of " << s.name << ": " << total << " runs in "
             << FormatDouble(std::round(seconds * 10) / 10) << " s, " << (total - failed) << " ok, " << failed
