@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -367,6 +368,21 @@ std::string PngOrThrow(const Image& image) {
   return png;
 }
 
+// `name` is prefix, at least one digit, then one of `suffixes`: this tool's
+// names for what a run or a sweep writes only sometimes
+bool NumberedName(const std::string& name, const std::string& prefix,
+                  std::initializer_list<const char*> suffixes) {
+  if (name.compare(0, prefix.size(), prefix) != 0) return false;
+  size_t end = prefix.size();
+  while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
+  if (end == prefix.size()) return false;
+  const std::string rest = name.substr(end);
+  return std::any_of(suffixes.begin(), suffixes.end(), [&](const char* suffix) { return rest == suffix; });
+}
+
+// a name WriteFrame gives
+bool IsFrameName(const std::string& name) { return NumberedName(name, "step_", {".obj", ".png"}); }
+
 // frames/step_NNNNNN.obj and .png: the surface after `step`, whose picture
 // is `picture`
 void WriteFrame(Simulation* sim, const Scenario& s, const RunOutput& out, int64_t step, const Image& picture,
@@ -475,6 +491,9 @@ std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& la
   if (!out.folder.empty()) line << "; files in " << out.folder;
   return line.str();
 }
+
+// a name WriteOutputs gives an animation
+bool IsAnimationName(const std::string& name) { return name == "animation.gif" || name == "animation.mp4"; }
 
 // one scenario from start to end with the settings file at `setupPath`
 // (empty: none); its files appear together, only after the run succeeded.
@@ -700,6 +719,9 @@ std::string RunFolderName(size_t run, size_t total) {
   std::snprintf(name, sizeof name, "run_%0*zu", digits, run);
   return name;
 }
+
+// a name RunFolderName gives
+bool IsRunFolderName(const std::string& name) { return NumberedName(name, "run_", {""}); }
 
 std::string ReadFileOrEmpty(const std::filesystem::path& path) {
   std::string bytes;

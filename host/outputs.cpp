@@ -7,7 +7,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
 #include <iterator>
 #include <random>
 #include <sstream>
@@ -134,25 +133,6 @@ std::vector<std::string> OutputSet::Paths() const {
   for (const File& file : pending_) paths.push_back(file.path);
   return paths;
 }
-
-namespace {
-
-// `name` is prefix, at least one digit, then one of `suffixes`
-bool NumberedName(const std::string& name, const std::string& prefix,
-                  std::initializer_list<const char*> suffixes) {
-  if (name.compare(0, prefix.size(), prefix) != 0) return false;
-  size_t end = prefix.size();
-  while (end < name.size() && name[end] >= '0' && name[end] <= '9') ++end;
-  if (end == prefix.size()) return false;
-  const std::string rest = name.substr(end);
-  return std::any_of(suffixes.begin(), suffixes.end(), [&](const char* suffix) { return rest == suffix; });
-}
-
-}  // namespace
-
-bool IsFrameName(const std::string& name) { return NumberedName(name, "step_", {".obj", ".png"}); }
-bool IsAnimationName(const std::string& name) { return name == "animation.gif" || name == "animation.mp4"; }
-bool IsRunFolderName(const std::string& name) { return NumberedName(name, "run_", {""}); }
 
 int RemoveEarlierOutputs(const std::string& folder, bool (*earlier)(const std::string& name),
                          const std::vector<std::string>& written) {

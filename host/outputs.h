@@ -59,12 +59,6 @@ bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::str
 // creates the folder when needed and proves it writable
 bool PrepareOutputFolder(const std::string& folder, std::string* error);
 
-// this tool's own names for what a run or a sweep writes only sometimes:
-// "step_000020.obj" / ".png" (frames/), "animation.gif" / ".mp4", "run_7"
-bool IsFrameName(const std::string& name);
-bool IsAnimationName(const std::string& name);
-bool IsRunFolderName(const std::string& name);
-
 // Once a new set is in place: removes what an earlier run left in `folder`
 // that this one did not write, the entries whose names `earlier` accepts and
 // that no path of `written` ends in (a folder with its contents), so that
