@@ -6,8 +6,13 @@ aggregates) and optionally that of the same suite built for 32-bit Windows
 and run under wine. With --label the run also becomes a row of the file's
 History section; a row with the same label is replaced.
 
-Usage: write_results.py --json FILE [--wine-json FILE] [--wine-note TEXT]
-                        [--label TEXT] [--commit HASH] --out-dir DIR
+With --wine-emulated the wine run took place inside an emulated machine (a
+kernel that cannot run 32-bit programs): its figures are marked so and
+compared with no native one.
+
+Usage: write_results.py --json FILE [--wine-json FILE] [--wine-emulated]
+                        [--wine-note TEXT] [--label TEXT] [--commit HASH]
+                        --out-dir DIR
 """
 import argparse
 import datetime
@@ -122,7 +127,8 @@ def memory_floor(medians):
 
 
 def goals(medians, wine):
-    """the issue's goals for the step, each as the worst ratio per method"""
+    """the step's goals, each as the worst ratio per method (wine is empty when
+    its figures do not compare with the native ones)"""
     big, small = grid_name(GRIDS[-1]), grid_name(GRIDS[0])
 
     def worst(ratios):
@@ -162,6 +168,7 @@ def main():
     parser.add_argument("--json", required=True)
     parser.add_argument("--wine-json")
     parser.add_argument("--wine-note", default="")
+    parser.add_argument("--wine-emulated", action="store_true")
     parser.add_argument("--label", default="")
     parser.add_argument("--commit", default="")
     parser.add_argument("--out-dir", required=True)
@@ -229,10 +236,11 @@ def main():
     out.append("")
 
     out.extend(memory_floor(medians))
-    out.extend(goals(medians, wine))
+    out.extend(goals(medians, {} if args.wine_emulated else wine))
 
     out.append("## Write-back and entry call\n")
-    out.append("| what | points | ns per point | µs per call | under wine, ns per point |")
+    under_wine = "under wine in the emulated machine" if args.wine_emulated else "under wine"
+    out.append("| what | points | ns per point | µs per call | %s, ns per point |" % under_wine)
     out.append("|---|---|---|---|---|")
     for grid in GRIDS:
         name = "writeback/" + grid_name(grid)
@@ -244,16 +252,30 @@ def main():
             "%.1f" % call if call is not None else "–", fmt_ns(counter(wine, name, "ns_per_point"))))
     out.append("")
     out.append("A step of the empty membrane (`PluginExecZR72` with null arrays), what an entry costs by itself, "
-               "guards included: %s ns per call on Linux, %s ns under wine; of it the floating-point guard "
-               "(save the host's environment, set the plug-in's, restore the host's): %s ns on Linux, %s ns under "
-               "wine.\n" % (
+               "guards included: %s ns per call on Linux, %s ns %s; of it the floating-point guard "
+               "(save the host's environment, set the plug-in's, restore the host's): %s ns on Linux, %s ns "
+               "%s.\n" % (
                    fmt_ns(counter(medians, "entry/empty", "ns_per_call")),
-                   fmt_ns(counter(wine, "entry/empty", "ns_per_call")),
+                   fmt_ns(counter(wine, "entry/empty", "ns_per_call")), under_wine,
                    fmt_ns(counter(medians, "entry/float_guard", "ns_per_call")),
-                   fmt_ns(counter(wine, "entry/float_guard", "ns_per_call"))))
+                   fmt_ns(counter(wine, "entry/float_guard", "ns_per_call")), under_wine))
 
     out.append("## Windows DLL under wine\n")
-    if wine:
+    if wine and args.wine_emulated:
+        out.append("This machine's kernel cannot run 32-bit programs, so wine ran inside an emulated machine "
+                   "(`scripts/run-32bit.sh`, software emulation). Its figures measure the emulator, not the DLL: "
+                   "they are listed for the record and compared with no native figure, here or in the goals. "
+                   "%s\n" % args.wine_note)
+        out.append("| method | points | Linux x86-64 | wine in the emulated machine, 32-bit DLL |")
+        out.append("|---|---|---|---|")
+        for method in METHODS:
+            for grid in GRIDS:
+                key = "step/%s/%s" % (method, grid_name(grid))
+                out.append("| %s | %s | %s | %s (emulated) |" % (
+                    method, grid_name(grid).replace("x", "×"), fmt_ns(counter(medians, key)),
+                    fmt_ns(counter(wine, key))))
+        out.append("")
+    elif wine:
         out.append("Debian has no mingw-w64 package of Google Benchmark, but its source package is reachable: "
                    "`scripts/fetch-benchmark-source.sh` fetches it (`apt-get source` of the installed "
                    "libbenchmark-dev's version, Debian's patches applied) and the `bench-windows-x86` preset builds "

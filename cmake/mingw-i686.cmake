@@ -14,9 +14,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# ctest and the build's own checks start every .exe through wine, quietly and
-# without the prompts for the .NET and HTML runtimes.
+# ctest and the build's own checks start every .exe through wine, by way of
+# scripts/run-32bit.sh: directly where the kernel runs 32-bit programs, in an
+# emulated machine where it does not; quietly, and without the prompts for
+# the .NET and HTML runtimes.
 find_program(TUMELIN_WINE wine REQUIRED)
 find_program(TUMELIN_WINEBOOT wineboot REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    /usr/bin/env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" ${TUMELIN_WINE})
+get_filename_component(TUMELIN_RUN_32BIT ${CMAKE_CURRENT_LIST_DIR}/../scripts/run-32bit.sh ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR bash ${TUMELIN_RUN_32BIT} ${TUMELIN_WINE})

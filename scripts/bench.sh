@@ -28,6 +28,7 @@ suite=(--benchmark_repetitions="$repetitions" --benchmark_enable_random_interlea
 
 rm -f "$wine_json"
 wine_note=""
+wine_args=()
 if ! command -v wine >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null; then
   wine_note="wine or the mingw-w64 cross compiler is missing (make deps installs both)."
 elif ! source_dir=$(bash scripts/fetch-benchmark-source.sh build/third_party); then
@@ -36,18 +37,18 @@ else
   cmake --preset bench-windows-x86 -DTUMELIN_BENCHMARK_SOURCE="$PWD/$source_dir" >/dev/null
   cmake --build --preset bench-windows-x86 -j "${JOBS:-2}" --target step_bench
   echo "bench: the suite's step, write-back and entry under wine, 32-bit Windows DLL"
-  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # where the kernel cannot run 32-bit programs, wine runs in an emulated
+  # machine: those figures are marked and compared with nothing native
+  if [ "$(bash scripts/run-32bit.sh --which)" = vm ]; then wine_args+=(--wine-emulated); fi
   # the first run of wine builds its prefix; keep that out of the timings
-  wineboot -i >/dev/null 2>&1 || true
-  wine build/bench-windows-x86/bench/step_bench.exe "${suite[@]}" --benchmark_min_time="$wine_min_time" \
-    --benchmark_out="$(winepath -w "$wine_json")" \
-    --benchmark_filter='^(step|writeback|entry)/'
-  wine_note="$(wine --version | tr -d '\r'), $(i686-w64-mingw32-g++-posix --version | head -n1), Google Benchmark $(basename "$source_dir" | sed 's/^benchmark-//')."
+  bash scripts/run-32bit.sh sh -c 'wineboot -i >/dev/null 2>&1; exec wine "$@"' wine \
+    build/bench-windows-x86/bench/step_bench.exe "${suite[@]}" --benchmark_min_time="$wine_min_time" \
+    --benchmark_out="Z:$PWD/$wine_json" --benchmark_filter='^(step|writeback|entry)/'
+  wine_note="wine $(dpkg-query -W -f='${Version}' wine), $(i686-w64-mingw32-g++-posix --version | head -n1), Google Benchmark $(basename "$source_dir" | sed 's/^benchmark-//')."
 fi
 
 commit="$(git rev-parse --short HEAD 2>/dev/null || echo unknown)"
 if ! git diff --quiet HEAD -- src include 2>/dev/null; then commit="$commit+changes"; fi
-wine_args=()
-if [ -f "$wine_json" ]; then wine_args=(--wine-json "$wine_json"); fi
+if [ -f "$wine_json" ]; then wine_args+=(--wine-json "$wine_json"); fi
 python3 bench/write_results.py --json "$json" "${wine_args[@]}" --wine-note "$wine_note" \
   --label "$label" --commit "$commit" --out-dir bench/results

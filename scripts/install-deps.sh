@@ -6,7 +6,11 @@
 #                            (Bullet), python3 for the results table and
 #                            dpkg-dev to unpack Google Benchmark's Debian
 #                            source for the Windows build
+# Where this kernel cannot run 32-bit programs (or TUMELIN_32BIT=vm), also
+# what scripts/run-32bit.sh needs to run the Windows build in an emulated
+# machine: QEMU, busybox, and Debian's kernel with an initramfs, built once.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
@@ -18,6 +22,12 @@ packages=(cmake ninja-build g++ make locales googletest libgtest-dev libbenchmar
 if [ "${1:-}" = "--bench" ]; then
   packages+=(libbullet-dev pkgconf python3 dpkg-dev)
 fi
+need_vm=0
+if [ "$(bash scripts/run-32bit.sh --which)" = vm ]; then
+  need_vm=1
+  packages+=(qemu-system-x86 busybox-static xz-utils)
+fi
+prepare_vm() { if [ "$need_vm" -eq 1 ]; then bash scripts/run-32bit.sh --prepare; fi; }
 for pkg in "${packages[@]}"; do
   have_pkg "$pkg" || need+=("$pkg")
 done
@@ -26,6 +36,7 @@ want_wine=0
 if ! have_pkg wine32:i386 || ! have_pkg wine; then want_wine=1; fi
 
 if [ "${#need[@]}" -eq 0 ] && [ "$want_wine" -eq 0 ]; then
+  prepare_vm
   exit 0
 fi
 
@@ -55,6 +66,7 @@ for attempt in 1 2 3; do
   fi
 done
 if apt_get install -y -qq --no-install-recommends "${need[@]}" >/dev/null; then
+  prepare_vm
   echo "install-deps: done"
   exit 0
 fi
@@ -65,4 +77,5 @@ codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 if [ "$indexes_complete" -eq 1 ] || [ -z "$codename" ]; then exit 1; fi
 echo "install-deps: an index is missing; installing from the $codename release's own packages" >&2
 apt_get install -y -qq --no-install-recommends -t "$codename" "${need[@]}" >/dev/null
+prepare_vm
 echo "install-deps: done"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows host on the Windows plug-in (under wine) must end every example
 # with the same hash as the Linux host on the Linux plug-in:
-#   cross_hash_test.sh WINDOWS_HOST EXAMPLES_DIR WINE [NATIVE_HOST]
+#   cross_hash_test.sh WINDOWS_HOST EXAMPLES_DIR RUN_32BIT [NATIVE_HOST]
+# (RUN_32BIT: scripts/run-32bit.sh, which starts wine)
 # One wine start runs all examples. A small sweep on both builds must give the
 # same contact sheet and CSV, byte for byte: the Windows host starts its runs
 # through CreateProcess, and both renderers draw the same pixels. Without NATIVE_HOST the test is skipped
@@ -9,7 +10,8 @@
 set -u
 WINDOWS=$1
 EXAMPLES=$2
-WINE=$3
+RUN_32BIT=$3
+wine() { bash "$RUN_32BIT" wine "$@"; }
 NATIVE=${4:-}
 
 if [ -z "$NATIVE" ]; then
@@ -31,7 +33,7 @@ winExamples=()
 for f in "${examples[@]}"; do winExamples+=("Z:$f"); done
 
 native=$(LC_ALL=C "$NATIVE" hash "${examples[@]}") || { echo "native host failed"; exit 1; }
-windows=$(env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$WINE" "$WINDOWS" hash "${winExamples[@]}" | tr -d '\r') ||
+windows=$(wine "$WINDOWS" hash "${winExamples[@]}" | tr -d '\r') ||
   { echo "windows host failed"; exit 1; }
 
 echo "native:"
@@ -56,7 +58,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 sweep=(sweep --shape sphere -u 9 -v 5 -n 20 --set ClothP=0.2,1 --view 30,-20 --thumb 64x48)
 LC_ALL=C "$NATIVE" "${sweep[@]}" --out "$work/native" >/dev/null || { echo "native sweep failed"; exit 1; }
-env LC_ALL=C WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$WINE" "$WINDOWS" "${sweep[@]}" --out "Z:$work/windows" \
+LC_ALL=C wine "$WINDOWS" "${sweep[@]}" --out "Z:$work/windows" \
   >"$work/windows.txt" || { echo "windows sweep failed: $(cat "$work/windows.txt")"; exit 1; }
 if ! tr -d '\r' <"$work/windows/sweep.csv" | cmp -s - "$work/native/sweep.csv"; then
   echo "the sweeps' CSV files differ:"
@@ -67,7 +69,7 @@ cmp -s "$work/windows/sheet.png" "$work/native/sheet.png" || { echo "the contact
 echo "a sweep on both builds gives the same CSV and the same contact sheet"
 
 # the Windows build has no giflib: it says so and writes nothing
-env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$WINE" "$WINDOWS" run -n 1 --animate --out "Z:$work/gif" \
+wine "$WINDOWS" run -n 1 --animate --out "Z:$work/gif" \
   >/dev/null 2>"$work/gif.txt"
 status=$?
 if [ "$status" -ne 2 ] || ! grep -q "needs the Linux build" "$work/gif.txt" || [ -e "$work/gif" ]; then

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Packs the build tree's archive with CPack, unpacks it into a fresh folder
 # and checks it as a user gets it:
-#   archive_test.sh BUILD_DIR WORK_DIR linux|windows [WINE]
+#   archive_test.sh BUILD_DIR WORK_DIR linux|windows [RUN_32BIT]
 # the file list is exactly the one below; the packaged tumelin-host (the
 # Windows one under wine) on the packaged plug-in ends the pillow example
 # with the same hash as the build tree's host; on Linux the packaged SDK
 # builds its example host with find_package(Tumelin), which then runs.
 set -u
-BUILD=$1 WORK=$2 KIND=$3 WINE=${4:-}
+BUILD=$1 WORK=$2 KIND=$3 RUN_32BIT=${4:-}
 export LC_ALL=C
 rm -rf "$WORK" && mkdir -p "$WORK"
 failures=0
@@ -58,7 +58,7 @@ cmp -s "$top/Tumelin.kwt" "$BUILD/Tumelin.kwt" || fail "plug-in differs from the
 # the packaged host and plug-in reproduce the build tree's hash
 example=$(cd "$(dirname "$0")/../../examples" && pwd)/pillow.ini
 if [ "$KIND" = windows ]; then
-  wine() { env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$WINE" "$@" | tr -d '\r'; }
+  wine() { bash "$RUN_32BIT" wine "$@" | tr -d '\r'; }
   tree=$(wine "$BUILD/tumelin-host.exe" hash "Z:$example")
   packaged=$(cd "$top" && wine "Z:$top/tumelin-host.exe" hash 'examples\pillow.ini')
 else

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs the SDK's example host on the built plug-in and checks what it says:
-#   example_host_test.sh EXAMPLE PLUGIN WORK_DIR [WINE [NATIVE_EXAMPLE NATIVE_PLUGIN]]
-# With WINE the example and the plug-in are the Windows builds; with a native
+#   example_host_test.sh EXAMPLE PLUGIN WORK_DIR [RUN_32BIT [NATIVE_EXAMPLE NATIVE_PLUGIN]]
+# With RUN_32BIT (scripts/run-32bit.sh, which starts wine) the example and the plug-in are the Windows builds; with a native
 # example beside, both must print the same, byte for byte.
 set -u
-EXAMPLE=$1 PLUGIN=$2 WORK=$3 WINE=${4:-} NATIVE_EXAMPLE=${5:-} NATIVE_PLUGIN=${6:-}
+EXAMPLE=$1 PLUGIN=$2 WORK=$3 RUN_32BIT=${4:-} NATIVE_EXAMPLE=${5:-} NATIVE_PLUGIN=${6:-}
 export LC_ALL=C
 rm -rf "$WORK" && mkdir -p "$WORK"
 failures=0
@@ -13,8 +13,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 # example PRESSURE: the example's output with these settings
 example() {
   printf '[Setup]\nClothP=%s\nClothC=2\nClothK0=1\nClothK1=1\nClothMethod=2\n' "$1" >"$WORK/p$1.ini"
-  if [ -n "$WINE" ]; then
-    env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" "$WINE" "$EXAMPLE" "Z:$PLUGIN" "Z:$WORK/p$1.ini" | tr -d '\r'
+  if [ -n "$RUN_32BIT" ]; then
+    bash "$RUN_32BIT" wine "$EXAMPLE" "Z:$PLUGIN" "Z:$WORK/p$1.ini" | tr -d '\r'
   else
     "$EXAMPLE" "$PLUGIN" "$WORK/p$1.ini"
   fi
