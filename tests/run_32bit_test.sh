@@ -6,7 +6,7 @@
 # taken):
 #   run_32bit_test.sh RUN_32BIT WORK_DIR
 set -u
-RUN=$1 WORK=$2
+RUN=$(cd "$(dirname "$1")" && pwd)/$(basename "$1") WORK=$2
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 rm -rf "$WORK" && mkdir -p "$WORK/a folder"
