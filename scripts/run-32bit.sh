@@ -13,13 +13,13 @@
 #                                  the emulated machine, once (install-deps.sh
 #                                  does this where the machine needs it)
 # TUMELIN_32BIT=native|vm forces a path. The emulated machine's kernel and
-# initramfs are kept in TUMELIN_VM_DIR (default: build/vm32 of this tree);
+# initramfs are kept in TUMELIN_VM_DIR (default: ~/.cache/tumelin/vm32, so
+# that every clone on the machine shares them);
 # TUMELIN_VM_ACCEL=kvm runs it on KVM instead of software emulation.
 # Wine is quiet unless WINEDEBUG or WINEDLLOVERRIDES say otherwise.
 set -uo pipefail
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-vm_dir=${TUMELIN_VM_DIR:-$root/build/vm32}
+vm_dir=${TUMELIN_VM_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/tumelin/vm32}
 say() { [ -n "${TUMELIN_32BIT_QUIET:-}" ] || echo "$*" >&2; }
 die() { echo "run-32bit: $*" >&2; exit 1; }
 
@@ -138,6 +138,8 @@ EOF
 run_in_vm() {
   prepare
   local accel cpu model qemu status
+  # what a killed run left behind a day ago or more
+  find "$vm_dir" -maxdepth 1 -name 'job.*' -mmin +1440 -exec rm -rf {} + 2>/dev/null
   job=$(mktemp -d "$vm_dir/job.XXXXXX") || die "cannot create a folder in $vm_dir"
   trap 'rm -rf "$job"' EXIT
   mkdir "$job/tmp"
