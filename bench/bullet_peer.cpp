@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench_spheres.h"
@@ -27,6 +28,17 @@ constexpr btScalar kGravity = 0.4f;
 // the plug-in's pressure force on every point: 0.008 * ClothP (default 0.5)
 constexpr double kPressureForce = 0.008 * 0.5;
 
+// Bullet's default collision flags, or none
+enum class Collisions { kDefault, kOff };
+
+struct PeerConfig {
+  const char* name;
+  Collisions collisions;
+};
+
+constexpr PeerConfig kPeerConfigs[] = {{"default", Collisions::kDefault},
+                                       {"collisions_off", Collisions::kOff}};
+
 btVector3 ToBullet(TDbl3D v) {
   return btVector3(static_cast<btScalar>(v.X), static_cast<btScalar>(v.Y), static_cast<btScalar>(v.Z));
 }
@@ -34,7 +46,7 @@ btVector3 ToBullet(TDbl3D v) {
 // a world with one soft body and nothing else
 class PeerSphere {
  public:
-  explicit PeerSphere(int32_t grid)
+  PeerSphere(int32_t grid, Collisions collisions)
       : collision_(std::make_unique<btSoftBodyRigidBodyCollisionConfiguration>()),
         dispatcher_(std::make_unique<btCollisionDispatcher>(collision_.get())),
         broadphase_(std::make_unique<btDbvtBroadphase>()),
@@ -70,6 +82,7 @@ class PeerSphere {
     startVolume_ = std::fabs(SignedVolume(sphere));
     body_->m_cfg.kPR = static_cast<btScalar>(kPressureForce * startVolume_ * points_ / SurfaceArea(sphere));
     body_->m_cfg.piterations = 1;
+    if (collisions == Collisions::kOff) body_->m_cfg.collisions = 0;
     // as Bullet's own mesh helpers do: with the links in grid order one
     // solver pass drifts the same way every step and crumples the sphere
     body_->randomizeConstraints();
@@ -99,18 +112,18 @@ class PeerSphere {
 };
 
 // warmed up like the plug-in's spheres, then stepped on from run to run
-PeerSphere& SharedPeer(int32_t grid) {
-  static std::map<int32_t, std::unique_ptr<PeerSphere>> peers;
-  std::unique_ptr<PeerSphere>& peer = peers[grid];
+PeerSphere& SharedPeer(int32_t grid, Collisions collisions) {
+  static std::map<std::pair<int32_t, Collisions>, std::unique_ptr<PeerSphere>> peers;
+  std::unique_ptr<PeerSphere>& peer = peers[{grid, collisions}];
   if (!peer) {
-    peer = std::make_unique<PeerSphere>(grid);
+    peer = std::make_unique<PeerSphere>(grid, collisions);
     for (int32_t step = 0; step < kWarmupSteps; ++step) peer->Step();
   }
   return *peer;
 }
 
-void StepPeer(benchmark::State& state, int32_t grid) {
-  PeerSphere& peer = SharedPeer(grid);
+void StepPeer(benchmark::State& state, int32_t grid, Collisions collisions) {
+  PeerSphere& peer = SharedPeer(grid, collisions);
   if (!(peer.VolumeGain() > 1.0)) {
     state.SkipWithError("the peer's sphere did not inflate");
     return;
@@ -123,8 +136,10 @@ void StepPeer(benchmark::State& state, int32_t grid) {
 
 }  // namespace
 
-void RegisterPeerBenchmark(int32_t grid) {
-  benchmark::RegisterBenchmark(("peer/bullet/" + GridName(grid)).c_str(), StepPeer, grid);
+void RegisterPeerBenchmarks(int32_t grid) {
+  for (const PeerConfig& config : kPeerConfigs)
+    benchmark::RegisterBenchmark(("peer/bullet/" + std::string(config.name) + "/" + GridName(grid)).c_str(),
+                                 StepPeer, grid, config.collisions);
 }
 
 const char* PeerName() {

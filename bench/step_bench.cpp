@@ -2,9 +2,10 @@
 // engine, in one run: one step through the exported entry PluginExecZR72 for
 // each method on the warm spheres, the bound of that same step (scalar,
 // packed SSE2, 4-wide AVX where the CPU has it), Bullet's soft body on the
-// same mesh where it was built in, the write-back through PluginExecZR73 and
-// the bare cost of an entry call. The machines here are shared and noisy:
-// read the figures as ratios within one run (scripts/bench.sh does).
+// same mesh where it was built in (by default and with collisions off), the
+// write-back through PluginExecZR73 and the bare cost of an entry call. The
+// machines here are shared and noisy: read the figures as ratios within one
+// run (scripts/bench.sh does).
 //
 // Usage: step_bench [--plugin=PATH] [Google Benchmark flags]
 #include <benchmark/benchmark.h>
@@ -151,7 +152,7 @@ void RegisterAll(const Plugin* plugin) {
     }
     benchmark::RegisterBenchmark(("memory/" + size).c_str(), StepMemory, plugin, grid);
 #ifdef TUMELIN_BENCH_PEER
-    RegisterPeerBenchmark(grid);
+    RegisterPeerBenchmarks(grid);
 #endif
     benchmark::RegisterBenchmark(("writeback/" + size).c_str(), WriteBack, plugin, grid);
   }

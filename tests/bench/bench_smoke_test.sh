@@ -16,8 +16,9 @@ if ! "$STEP_BENCH" --benchmark_min_time=0.001 --benchmark_filter='/33x33$|^entry
   fail "step_bench exited with an error"; cat "$WORK/bench.txt"
 fi
 grep -q '"error_occurred": true' "$WORK/run.json" && fail "a benchmark reported an error" && cat "$WORK/bench.txt"
+peers=$(grep -q '"peer": "Bullet' "$WORK/run.json" && echo peer/bullet/default/33x33 peer/bullet/collisions_off/33x33)
 for name in step/Euler/33x33 step/Heun/33x33 step/RK4/33x33 bound/scalar/RK4/33x33 bound/sse2/RK4/33x33 \
-            writeback/33x33 entry/empty; do
+            writeback/33x33 entry/empty $peers; do
   grep -q "\"name\": \"$name\"" "$WORK/run.json" || fail "step_bench ran no $name"
 done
 

@@ -8,8 +8,15 @@ WORK=$2
 # shellcheck source=checks.sh
 source "$(dirname "$0")/checks.sh" "$WORK"
 
-# run.json with every RK4 step at 65 000 points taking OURS ns and its SSE2
-# bound 50 ns; repetitions give mean and median, and only the median counts
+# the median of a benchmark NAME's repetitions: NS ns per point-step
+median() {
+  echo "{\"name\": \"$1_median\", \"run_name\": \"$1\", \"run_type\": \"aggregate\","
+  echo " \"aggregate_name\": \"median\", \"ns_per_point_step\": $2, \"points\": 65282},"
+}
+
+# run.json with every RK4 step taking OURS ns, its SSE2 bound at 65 000 points
+# 50 ns, Bullet 100 ns with collisions off and 500 by default, whose sphere
+# failed at 1 000 points; of mean and median, only the median counts
 run() {
   local ours=$1
   cat >"$WORK/run.json" <<JSON
@@ -17,13 +24,10 @@ run() {
  "benchmarks": [
   {"name": "step/RK4/257x257_mean", "run_name": "step/RK4/257x257", "run_type": "aggregate",
    "aggregate_name": "mean", "ns_per_point_step": 1, "points": 65282},
-  {"name": "step/RK4/257x257_median", "run_name": "step/RK4/257x257", "run_type": "aggregate",
-   "aggregate_name": "median", "ns_per_point_step": $ours, "points": 65282},
-  {"name": "bound/sse2/RK4/257x257_median", "run_name": "bound/sse2/RK4/257x257", "run_type": "aggregate",
-   "aggregate_name": "median", "ns_per_point_step": 50},
-  {"name": "memory/257x257_median", "run_name": "memory/257x257", "run_type": "aggregate",
-   "aggregate_name": "median", "ns_per_point_step": 40},
-  {"name": "peer/bullet/257x257", "run_name": "peer/bullet/257x257", "run_type": "iteration",
+  $(for g in 33x33 129x129 257x257; do median "step/RK4/$g" "$ours"; median "peer/bullet/collisions_off/$g" 100; done)
+  $(median peer/bullet/default/129x129 500) $(median peer/bullet/default/257x257 500)
+  $(median bound/sse2/RK4/257x257 50) $(median memory/257x257 40)
+  {"name": "peer/bullet/default/33x33", "run_name": "peer/bullet/default/33x33", "run_type": "iteration",
    "error_occurred": true}
  ]}
 JSON
@@ -33,7 +37,10 @@ JSON
 
 table="$WORK/test-cpu-9000.md"
 run 200 first aaaaaaa
-grep -qF '| RK4 | 65 282 (257×257) | 200 | 50.0 | 4.00× |' "$table" || fail "ours / SSE2 is not the median's 4.00×"
+grep -qF '| RK4 | 65 282 (257×257) | 200 | 50.0 | 4.00× | – | – | – | – | 500 | 0.40× | 100 | 2.00× |' "$table" \
+  || fail "ours / SSE2 is not the median's 4.00× or a peer's column is not its own"
+grep -qF '| faster than Bullet with collisions off, the like-for-like peer, at every size (worst ours / Bullet < 1) | – | – | 2.00× | – |' "$table" \
+  || fail "the peer goal is not judged against Bullet with collisions off"
 grep -qF 'Test CPU 9000' "$table" || fail "the CPU model is missing"
 grep -qF '| step ≤ 1.5 × SSE2 bound at 65 000 points | – | – | 4.00× | – |' "$table" \
   || fail "the SSE2 goal does not show RK4's 4.00× with the other methods unmeasured"
