@@ -274,37 +274,35 @@ def main():
                    fmt_ns(counter(wine, "entry/float_guard", "ns_per_call")), under_wine))
 
     out.append("## Windows DLL under wine\n")
-    if wine and args.wine_emulated:
-        out.append("This machine's kernel cannot run 32-bit programs, so wine ran inside an emulated machine "
-                   "(`scripts/run-32bit.sh`, software emulation). Its figures measure the emulator, not the DLL: "
-                   "they are listed for the record and compared with no native figure, here or in the goals. "
-                   "%s\n" % args.wine_note)
-        out.append("| method | points | Linux x86-64 | wine in the emulated machine, 32-bit DLL |")
-        out.append("|---|---|---|---|")
-        for method in METHODS:
-            for grid in GRIDS:
-                key = "step/%s/%s" % (method, grid_name(grid))
-                out.append("| %s | %s | %s | %s (emulated) |" % (
-                    method, grid_name(grid).replace("x", "×"), fmt_ns(counter(medians, key)),
-                    fmt_ns(counter(wine, key))))
-        out.append("")
-    elif wine:
-        out.append("Debian has no mingw-w64 package of Google Benchmark, but its source package is reachable: "
-                   "`scripts/fetch-benchmark-source.sh` fetches it (`apt-get source` of the installed "
-                   "libbenchmark-dev's version, Debian's patches applied) and the `bench-windows-x86` preset builds "
-                   "the same suite from it with the cross compiler. Its step, write-back and entry benchmarks ran "
-                   "under wine right after the Linux suite, in the same `make bench`, on the 32-bit `Tumelin.kwt`; "
-                   "thread CPU time there comes from `GetThreadTimes` in scheduler ticks, so each run lasts at "
-                   "least 0.5 s. %s\n" % args.wine_note)
-        out.append("| method | points | Linux x86-64 | wine, 32-bit DLL | wine / Linux |")
-        out.append("|---|---|---|---|---|")
+    if wine:
+        emulated = args.wine_emulated
+        if emulated:
+            out.append("This machine's kernel cannot run 32-bit programs, so wine ran inside an emulated machine "
+                       "(`scripts/run-32bit.sh`, software emulation). Its figures measure the emulator, not the "
+                       "DLL: they are listed for the record and compared with no native figure, here or in the "
+                       "goals. %s\n" % args.wine_note)
+            out.append("| method | points | Linux x86-64 | wine in the emulated machine, 32-bit DLL |")
+            out.append("|---|---|---|---|")
+        else:
+            out.append("Debian has no mingw-w64 package of Google Benchmark, but its source package is reachable: "
+                       "`scripts/fetch-benchmark-source.sh` fetches it (`apt-get source` of the installed "
+                       "libbenchmark-dev's version, Debian's patches applied) and the `bench-windows-x86` preset "
+                       "builds the same suite from it with the cross compiler. Its step, write-back and entry "
+                       "benchmarks ran under wine right after the Linux suite, in the same `make bench`, on the "
+                       "32-bit `Tumelin.kwt`; thread CPU time there comes from `GetThreadTimes` in scheduler ticks, "
+                       "so each run lasts at least 0.5 s. %s\n" % args.wine_note)
+            out.append("| method | points | Linux x86-64 | wine, 32-bit DLL | wine / Linux |")
+            out.append("|---|---|---|---|---|")
         for method in METHODS:
             for grid in GRIDS:
                 key = "step/%s/%s" % (method, grid_name(grid))
                 linux_ns, wine_ns = counter(medians, key), counter(wine, key)
-                out.append("| %s | %s | %s | %s | %s |" % (
-                    method, grid_name(grid).replace("x", "×"), fmt_ns(linux_ns), fmt_ns(wine_ns),
-                    fmt_ratio(wine_ns, linux_ns)))
+                cells = [method, grid_name(grid).replace("x", "×"), fmt_ns(linux_ns), fmt_ns(wine_ns)]
+                if emulated:
+                    cells[-1] += " (emulated)"
+                else:
+                    cells.append(fmt_ratio(wine_ns, linux_ns))
+                out.append("| %s |" % " | ".join(cells))
         out.append("")
     else:
         out.append("Not measured in this run. %s\n" % args.wine_note)

@@ -55,4 +55,10 @@ $history"
 run 60 "" ddddddd
 [ "$(sed -n '/^## History/,$p' "$table" | grep -cE '^\| (first|second) ')" -eq 2 ] || fail "a run without a label changed History"
 
+# wine figures taken in the emulated machine are marked and compared with nothing
+python3 "$WRITE_RESULTS" --json "$WORK/run.json" --wine-json "$WORK/run.json" --wine-emulated --out-dir "$WORK" \
+  >/dev/null || fail "write_results.py failed with --wine-emulated"
+grep -qF '| RK4 | 257×257 | 60.0 | 60.0 (emulated) |' "$table" || fail "emulated wine figures are not marked"
+grep -qF '| wine ≤ 1.3 × Linux (worst size) | – | – | – | – |' "$table" || fail "the wine goal judged emulated figures"
+
 finish "results table"
