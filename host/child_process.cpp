@@ -1,13 +1,18 @@
 #include "child_process.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <thread>
+
+#include "interrupt.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -101,7 +106,12 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
 
 int ChildProcess::Wait() {
   if (handle_ == nullptr) return -1;
-  WaitForSingleObject(handle_, INFINITE);
+  // a child without a console gets no Ctrl+C: it is ended when this program stops
+  constexpr DWORD kPollMs = 50;
+  while (WaitForSingleObject(handle_, kPollMs) == WAIT_TIMEOUT) {
+    if (InterruptSignal() != 0)
+      TerminateProcess(handle_, static_cast<UINT>(InterruptedExitStatus(InterruptSignal())));
+  }
   DWORD code = 0;
   GetExitCodeProcess(handle_, &code);
   CloseHandle(handle_);
@@ -110,6 +120,17 @@ int ChildProcess::Wait() {
 }
 
 ChildProcess::~ChildProcess() { Wait(); }
+
+long OwnProcessId() { return static_cast<long>(GetCurrentProcessId()); }
+
+bool ProcessRunning(long pid) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  // one that exists but may not be opened runs under another account
+  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
 
 std::string OwnProgramPath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -153,7 +174,19 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
 int ChildProcess::Wait() {
   if (pid_ < 0) return -1;
   int status = 0;
-  while (waitpid(static_cast<pid_t>(pid_), &status, 0) < 0 && errno == EINTR) {
+  // polled, so that a stop request reaches the child whichever thread the
+  // signal was delivered to; the pause grows to 50 ms for a long child
+  bool asked = false;
+  auto pause = std::chrono::microseconds(500);
+  for (;;) {
+    const pid_t ended = waitpid(static_cast<pid_t>(pid_), &status, WNOHANG);
+    if (ended == static_cast<pid_t>(pid_) || (ended < 0 && errno != EINTR)) break;
+    if (!asked && InterruptSignal() != 0) {
+      kill(static_cast<pid_t>(pid_), SIGTERM);
+      asked = true;
+    }
+    std::this_thread::sleep_for(pause);
+    pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(50));
   }
   pid_ = -1;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -162,6 +195,10 @@ int ChildProcess::Wait() {
 }
 
 ChildProcess::~ChildProcess() { Wait(); }
+
+long OwnProcessId() { return static_cast<long>(getpid()); }
+
+bool ProcessRunning(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
 
 std::string OwnProgramPath() {
   std::error_code ec;

@@ -23,7 +23,8 @@ class ChildProcess {
   bool Start(const std::string& program, const std::vector<std::string>& arguments,
              const std::string& logPath, std::string* error);
   // waits for the child to end and returns its exit status (on Linux 128 +
-  // the signal for a child a signal ended); -1 when none was started
+  // the signal for a child a signal ended); -1 when none was started. Once
+  // this program is asked to stop (interrupt.h), the child is asked too
   int Wait();
 
  private:
@@ -36,6 +37,9 @@ class ChildProcess {
 
 // the path of the program now running, to start it again
 std::string OwnProgramPath();
+// this process's id, and whether a process of that id is running
+long OwnProcessId();
+bool ProcessRunning(long pid);
 // processors this machine offers, at least 1
 int ProcessorCount();
 

@@ -1,5 +1,6 @@
 #include "ini_file.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +64,24 @@ std::string FormatDouble(double value) {
   return buffer;
 }
 
+std::string FormatDoubleWithoutSeparator(double value) {
+  if (std::fabs(value) < 1e15 && value == std::floor(value)) return FormatDouble(value);
+  // the shortest digits that read back, as to_chars gives them: "-1.25e-03"
+  char buffer[40];
+  const std::to_chars_result written =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+  const std::string text(buffer, written.ptr);
+  const size_t e = text.find('e');
+  std::string digits = text.substr(0, e);
+  int exponent = std::atoi(text.c_str() + e + 1);
+  const size_t point = digits.find('.');
+  if (point != std::string::npos) {
+    exponent -= static_cast<int>(digits.size() - point - 1);
+    digits.erase(point, 1);
+  }
+  return digits + "e" + std::to_string(exponent);
+}
+
 std::vector<std::string> SetupKeyNames() {
   std::vector<std::string> names;
   for (const SetupKey& key : SetupKeys) names.push_back(Utf16ToUtf8(key.name));
@@ -108,9 +127,20 @@ std::vector<SetupText> MergeSetupTexts(const IniFile* ini, const std::vector<Set
   return merged;
 }
 
+std::string IniText(const std::vector<std::string>& comments, const std::vector<IniSection>& sections) {
+  std::string text;
+  for (const std::string& comment : comments) text += "; " + comment + "\r\n";
+  for (const IniSection& section : sections) {
+    text += (text.empty() ? "[" : "\r\n[") + section.name + "]\r\n";
+    for (const SetupText& line : section.lines) text += line.key + "=" + line.value + "\r\n";
+  }
+  return text;
+}
+
 bool WriteSetupIni(const std::string& path, const std::vector<SetupText>& values, std::string* error) {
-  std::u16string text = u"\uFEFF[Setup]\r\n";
-  for (const SetupText& v : values) text += Utf8ToUtf16(v.key) + u"=\"" + Utf8ToUtf16(v.value) + u"\"\r\n";
+  std::vector<SetupText> quoted = values;
+  for (SetupText& v : quoted) v.value = "\"" + v.value + "\"";
+  const std::u16string text = u"\uFEFF" + Utf8ToUtf16(IniText({}, {{"Setup", quoted}}));
   std::string bytes;
   bytes.reserve(text.size() * 2);
   for (const char16_t c : text) {
@@ -124,6 +154,10 @@ bool WriteSetupIni(const std::string& path, const std::vector<SetupText>& values
   }
   return true;
 }
+
+namespace {
+constexpr char kSetupFileName[] = "tumelin-host-setup.ini";
+}  // namespace
 
 SetupFile::~SetupFile() {
   if (!written_) return;
@@ -140,7 +174,9 @@ bool SetupFile::Prepare(const std::string& iniPath, const std::vector<SetupText>
   if (!iniPath.empty() && !ini.Open(iniPath, error)) return false;
   const std::vector<SetupText> values = MergeSetupTexts(iniPath.empty() ? nullptr : &ini, given);
   const std::filesystem::path folder = std::filesystem::temp_directory_path();
-  path_ = TemporaryPathBeside((folder / "tumelin-host-setup.ini").u8string());
+  // what a command that was killed left there goes first
+  RemoveAbandonedTemporaries(folder.u8string(), kSetupFileName);
+  path_ = TemporaryPathBeside((folder / kSetupFileName).u8string());
   written_ = true;
   return WriteSetupIni(path_, values, error);
 }

@@ -43,6 +43,11 @@ class IniFile {
 
 // shortest decimal text that reads back as the same double
 std::string FormatDouble(double value);
+// the same digits without a decimal separator, which reads back as the same
+// double under the plug-in's float rule whatever the user's separator, and
+// with any C reader: a whole number ("500") or DIGITSeEXPONENT ("2e-2",
+// "125e-3")
+std::string FormatDoubleWithoutSeparator(double value);
 
 // ---- settings a person gives beside the file --------------------------------
 
@@ -65,6 +70,15 @@ bool ParseSetupAssignment(std::string_view text, SetupText* out, std::string* er
 // key of section [Setup], in the table's order, each replaced by the last of
 // `overrides` that names it; keys with neither stay out
 std::vector<SetupText> MergeSetupTexts(const IniFile* ini, const std::vector<SetupText>& overrides);
+
+// one section of an INI file: its name and its key lines in order
+struct IniSection {
+  std::string name;
+  std::vector<SetupText> lines;  // key and value text
+};
+// the text of an INI file: the comment lines (each after "; "), then every
+// section, each line ending in CR LF; values as they stand
+std::string IniText(const std::vector<std::string>& comments, const std::vector<IniSection>& sections);
 
 // writes section [Setup] with `values` to `path` as a host writes a settings
 // file for the plug-in: UTF-16LE with a byte-order mark, every value in

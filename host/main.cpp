@@ -31,6 +31,7 @@
 #include "animation.h"
 #include "child_process.h"
 #include "ini_file.h"
+#include "interrupt.h"
 #include "membrane.h"
 #include "mesh_check.h"
 #include "outputs.h"
@@ -59,7 +60,8 @@ constexpr const char* kExitStatuses =
     "Exit status: 0 done; 1 a failure while running (a file that cannot be written); 2 bad input "
     "(options, INI values, a mesh file, the plug-in file); 3 check found problems or warnings, or some of a "
     "sweep's runs failed; 4 the "
-    "membrane's state turned non-finite during a run (nothing written).";
+    "membrane's state turned non-finite during a run (nothing written); 130 (143 for SIGTERM) interrupted, "
+    "the command's files removed.";
 
 struct UsageError {
   std::string message;
@@ -88,7 +90,7 @@ struct CommandLine {
   ScenarioChoices sweep;
   std::vector<std::string> sweepSet;
   int jobs = 0;
-  std::vector<std::string> hashFiles;
+  std::vector<std::string> hashFiles, hashIniFiles;
 };
 
 // an option whose text goes to the scenario unparsed; `typeName` is what the
@@ -110,10 +112,17 @@ void AddSetOption(CLI::App* cmd, std::vector<std::string>* texts) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
+// the INI file of a command, named by --ini or standing alone: both forms
+// on every command that takes one
+void AddIniOption(CLI::App* cmd, std::string* ini, const std::string& help) {
+  CLI::Option* named = cmd->add_option("--ini", *ini, help)->type_name("FILE");
+  cmd->add_option("ini", *ini, "the INI file, as with --ini")->type_name("FILE")->excludes(named);
+}
+
 void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
                         std::vector<std::string>* set, bool withSteps) {
-  cmd->add_option(
-      "--ini", *ini,
+  AddIniOption(
+      cmd, ini,
       "INI file: section [Setup] for the plug-in, section [Membrane] for the shape (optional; without "
       "it the plug-in's defaults apply)");
   // a sweep brings its own --set, with lists
@@ -176,7 +185,7 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
 
   auto* settings =
       app->add_subcommand("settings", "show what the plug-in makes of section [Setup] of an INI file");
-  settings->add_option("file", cl->settingsFile, "the INI file (optional with --set)");
+  AddIniOption(settings, &cl->settingsFile, "the INI file (optional with --set)");
   AddSetOption(settings, &cl->settingsSet);
 
   auto* check =
@@ -220,8 +229,12 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
       ->check(CLI::Range(1, 256));
 
   auto* hash = app->add_subcommand("hash", "run several scenario INI files and print one hash per file");
-  hash->add_option("files", cl->hashFiles, "scenario INI files (sections [Setup] and [Membrane])")
-      ->required();
+  hash->add_option("files", cl->hashFiles, "scenario INI files (sections [Setup] and [Membrane])");
+  hash->add_option("--ini", cl->hashIniFiles, "a scenario INI file, as one of FILES (repeatable)")
+      ->type_name("FILE")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
 Scenario ResolveOrThrow(const std::string& iniPath, const ScenarioChoices& given) {
@@ -320,6 +333,9 @@ struct RunOutput {
   bool frameFixed = true;
   bool animate = false;
   bool hash = false;
+  // creates frames/ when a frame is due; what it created stays only with
+  // the run's files
+  NewFolders* folders = nullptr;
 };
 
 // what the run loop leaves behind
@@ -390,6 +406,8 @@ void WriteFrame(Simulation* sim, const Scenario& s, const RunOutput& out, int64_
   char name[40];
   std::snprintf(name, sizeof name, "step_%06lld", static_cast<long long>(step));
   const std::filesystem::path frames = std::filesystem::u8path(out.folder) / "frames";
+  std::string error;
+  if (!out.folders->Create(frames.u8string(), &error)) throw std::runtime_error(error);
   AddFileOrThrow(files, frames / (std::string(name) + ".obj"),
                  SurfaceObj(sim, s, s.name + " after step " + std::to_string(step)));
   AddFileOrThrow(files, frames / (std::string(name) + ".png"), PngOrThrow(picture));
@@ -418,7 +436,6 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
   const int64_t animationEvery = AnimationEvery(s.steps, s.every);
   if (writeFiles) record.figures.reserve(static_cast<size_t>(s.steps) + 1);
   if (writeFiles) record.figures.push_back(sim->Figures(0));
-  if (writeFrames) std::filesystem::create_directories(std::filesystem::u8path(out.folder) / "frames");
   if (animation != nullptr) AddAnimationFrame(CurrentPicture(sim, s, out), animation);
 
   Progress progress(verbose);
@@ -427,6 +444,8 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
     const auto stepStart = std::chrono::steady_clock::now();
     sim->Step();
     stepping += std::chrono::steady_clock::now() - stepStart;
+    if (InterruptSignal() != 0) progress.Finish();
+    StopIfInterrupted("at step " + std::to_string(step) + "; nothing written");
     const std::string broken = sim->FirstNonFinite();
     if (!broken.empty()) {
       progress.Finish();
@@ -449,8 +468,9 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
 }
 
 // the result files of a finished run, into `files`
-void WriteOutputs(Simulation* sim, const Scenario& s, const std::vector<StepFigures>& figures,
-                  const RunOutput& out, OutputSet* files, Animation* animation) {
+void WriteOutputs(Simulation* sim, const Scenario& s, const TClothSetup& setup,
+                  const std::vector<StepFigures>& figures, const RunOutput& out, OutputSet* files,
+                  Animation* animation) {
   const std::filesystem::path folder = std::filesystem::u8path(out.folder);
   const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
   const std::string png = PngOrThrow(SurfacePicture(*sim, s, out));
@@ -460,6 +480,7 @@ void WriteOutputs(Simulation* sim, const Scenario& s, const std::vector<StepFigu
   AddFileOrThrow(files, folder / "surface.png", png);
   AddFileOrThrow(files, folder / "figures.csv", CsvText(figures, s.params.shape));
   AddFileOrThrow(files, folder / "plot.svg", SvgPlot(figures, s.params.shape, s.name));
+  AddFileOrThrow(files, folder / "scene.ini", SceneIniText(s, setup));
   if (!gif.empty()) AddFileOrThrow(files, folder / "animation.gif", gif);
   if (!mp4.empty()) AddFileOrThrow(files, folder / "animation.mp4", mp4);
   if (!note.empty()) std::cerr << "tumelin-host: note: " << note << std::endl;
@@ -488,7 +509,7 @@ std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& la
          << rounded(sheet ? last.meanHeight : last.meanRadius);
   }
   line << ", max speed " << rounded(last.maxSpeed);
-  if (!out.folder.empty()) line << "; files in " << out.folder;
+  line << (out.folder.empty() ? std::string("; no files written (no --out)") : "; files in " + out.folder);
   return line.str();
 }
 
@@ -525,10 +546,12 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
                    "border; --frame auto shows all of it"
                 << std::endl;
     }
-    WriteOutputs(&sim, s, record.figures, framed, &files, animation ? &*animation : nullptr);
+    WriteOutputs(&sim, s, setup, record.figures, framed, &files, animation ? &*animation : nullptr);
+    StopIfInterrupted("while writing the files; nothing written");
     const std::vector<std::string> written = files.Paths();
     std::string error;
     if (!files.Commit(&error)) throw std::runtime_error(error);
+    out.folders->Keep();
     const int removed = RemoveEarlierOutputs((std::filesystem::u8path(out.folder) / "frames").u8string(),
                                              IsFrameName, written) +
                         RemoveEarlierOutputs(out.folder, IsAnimationName, written);
@@ -682,6 +705,17 @@ int CommandCheck(const CommandLine& cl) {
   return report.Clean() && warnings.lines.empty() ? 0 : kExitProblems;
 }
 
+// what killed commands left in `folders` goes, with a note that names `where`
+void NoteAbandoned(const std::string& where, std::initializer_list<std::string> folders) {
+  int removed = 0;
+  for (const std::string& folder : folders) removed += RemoveAbandonedTemporaries(folder);
+  if (removed > 0) {
+    std::cerr << "tumelin-host: note: removed " << removed
+              << (removed == 1 ? " temporary entry" : " temporary entries")
+              << " that an interrupted command left in " << where << std::endl;
+  }
+}
+
 // the scenario and the picture size are checked before the plug-in loads
 int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   const Scenario s = ResolveOrThrow(cl.runIni, cl.run);
@@ -701,8 +735,17 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   if (out.animate && out.folder.empty()) throw UsageError{"--animate needs an output folder (--out)"};
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);
-  if (!out.folder.empty() && !PrepareOutputFolder(out.folder, &error)) throw UsageError{error};
-  const Warnings warnings = WarningsFor(s, setup, CheckMembrane(BuildScenarioMembrane(s)));
+  NewFolders folders;
+  out.folders = &folders;
+  if (!out.folder.empty()) {
+    if (!PrepareOutputFolder(out.folder, &folders, &error)) throw UsageError{error};
+    NoteAbandoned(out.folder, {out.folder, (std::filesystem::u8path(out.folder) / "frames").u8string()});
+  }
+  Warnings warnings = WarningsFor(s, setup, CheckMembrane(BuildScenarioMembrane(s)));
+  if (!out.folder.empty() && s.every > s.steps) {
+    warnings.lines.push_back("--every " + std::to_string(s.every) + " is more than the run's " +
+                             std::to_string(s.steps) + " steps: no frames are written");
+  }
   for (const std::string& line : warnings.lines) std::cerr << "tumelin-host: warning: " << line << std::endl;
   RunScenario(plugin, s, setup.Path(), out, true, warnings.damping);
   return 0;
@@ -726,6 +769,29 @@ bool IsRunFolderName(const std::string& name) { return NumberedName(name, "run_"
 std::string ReadFileOrEmpty(const std::filesystem::path& path) {
   std::string bytes;
   return ReadFileBytes(path.u8string(), &bytes) ? bytes : std::string();
+}
+
+// a folder that is removed with all it holds when the object goes
+struct TemporaryFolder {
+  explicit TemporaryFolder(const std::string& where) : path(std::filesystem::u8path(where)) {
+    std::filesystem::create_directory(path);
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  std::filesystem::path path;
+};
+
+// `from` in the place of `to`, which goes first with all it holds
+bool MoveFolder(const std::filesystem::path& from, const std::filesystem::path& to, std::string* error) {
+  std::error_code ec;
+  std::filesystem::remove_all(to, ec);
+  if (!ec) std::filesystem::rename(from, to, ec);
+  if (ec) *error = "cannot move the run into " + to.u8string() + ": " + ec.message();
+  return !ec;
 }
 
 // every combination as a `tumelin-host run` of its own, as many at a time as
@@ -757,9 +823,13 @@ int CommandSweep(const CommandLine& cl) {
   LoadPluginOrThrow(&plugin, cl.pluginPath.empty() ? DefaultPluginPath() : cl.pluginPath);
   const std::string self = OwnProgramPath();
   if (self.empty()) throw std::runtime_error("cannot find this program's own path to start its runs");
-  if (!PrepareOutputFolder(cl.sweepOut, &error)) throw UsageError{error};
+  NewFolders folders;
+  if (!PrepareOutputFolder(cl.sweepOut, &folders, &error)) throw UsageError{error};
   const std::filesystem::path out = std::filesystem::u8path(cl.sweepOut);
-  std::filesystem::create_directories(out / "runs");
+  NoteAbandoned(cl.sweepOut, {cl.sweepOut, (out / "runs").u8string()});
+  // the runs go to a hidden folder first: the earlier sweep's runs stay
+  // until this sweep is complete
+  const TemporaryFolder staging(TemporaryPathBeside((out / "runs").u8string()));
 
   // what every run shares: the plug-in, the scenario, the camera, the picture
   std::vector<std::string> common;
@@ -781,9 +851,10 @@ int CommandSweep(const CommandLine& cl) {
   const auto start = std::chrono::steady_clock::now();
   progress.Show("sweep: " + SweepCountLine(0, total, 0), true);
   RunPool(total, workers, [&](size_t i) {
+    if (InterruptSignal() != 0) return;
     SweepRun& run = runs[i];
     run.settings = Combination(axes, i);
-    const std::filesystem::path folder = out / "runs" / RunFolderName(i + 1, total);
+    const std::filesystem::path folder = staging.path / RunFolderName(i + 1, total);
     std::vector<std::string> arguments = common;
     for (const SetupText& v : run.settings)
       arguments.insert(arguments.end(), {"--set", v.key + "=" + v.value});
@@ -795,6 +866,8 @@ int CommandSweep(const CommandLine& cl) {
     std::string startError;
     run.started = child.Start(self, arguments, log.u8string(), &startError);
     run.exitStatus = run.started ? child.Wait() : -1;
+    // a run stopped with the sweep is no result
+    if (InterruptSignal() != 0) return;
     run.message = run.started ? FirstComplaint(ReadFileOrEmpty(log)) : startError;
     if (run.exitStatus == 0) {
       run.figures = LastCsvRow(ReadFileOrEmpty(folder / "figures.csv"));
@@ -814,6 +887,7 @@ int CommandSweep(const CommandLine& cl) {
     }
   });
   progress.Finish();
+  StopIfInterrupted("during the sweep; its runs removed");
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   std::vector<Tile> tiles;
@@ -833,10 +907,17 @@ int CommandSweep(const CommandLine& cl) {
   OutputSet files;
   AddFileOrThrow(&files, out / "sheet.png", PngOrThrow(sheet));
   AddFileOrThrow(&files, out / "sweep.csv", SweepCsv(axes, runs, s.params.shape));
-  if (!files.Commit(&error)) throw std::runtime_error(error);
+  StopIfInterrupted("during the sweep; its runs removed");
+  if (!folders.Create((out / "runs").u8string(), &error) || !files.Commit(&error)) {
+    throw std::runtime_error(error);
+  }
+  folders.Keep();
   std::vector<std::string> runFolders;
-  for (size_t i = 0; i < total; ++i)
-    runFolders.push_back((out / "runs" / RunFolderName(i + 1, total)).u8string());
+  for (size_t i = 0; i < total; ++i) {
+    const std::string name = RunFolderName(i + 1, total);
+    runFolders.push_back((out / "runs" / name).u8string());
+    if (!MoveFolder(staging.path / name, out / "runs" / name, &error)) throw std::runtime_error(error);
+  }
   const int removed = RemoveEarlierOutputs((out / "runs").u8string(), IsRunFolderName, runFolders);
   if (removed > 0) {
     std::cerr << "tumelin-host: note: removed " << removed << (removed == 1 ? " run folder" : " run folders")
@@ -869,13 +950,19 @@ int Dispatch(const CLI::App& app, const CommandLine& cl) {
   if (app.got_subcommand("check")) return CommandCheck(cl);
   if (app.got_subcommand("run")) return CommandRun(pluginPath, cl);
   if (app.got_subcommand("sweep")) return CommandSweep(cl);
-  if (app.got_subcommand("hash")) return CommandHash(pluginPath, cl.hashFiles);
+  if (app.got_subcommand("hash")) {
+    std::vector<std::string> files = cl.hashIniFiles;
+    files.insert(files.end(), cl.hashFiles.begin(), cl.hashFiles.end());
+    if (files.empty()) throw UsageError{"hash: name one or more scenario INI files"};
+    return CommandHash(pluginPath, files);
+  }
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  CatchInterrupts();
   CLI::App app{"tumelin-host: a stand-in for the host application of the Tumelin plug-in"};
   CommandLine cl;
   DefineCommands(&app, &cl);
@@ -897,6 +984,8 @@ int main(int argc, char** argv) {
     return Fail(e.message, kExitUsage);
   } catch (const Diverged& e) {
     return Fail(e.message, kExitDiverged);
+  } catch (const Interrupted& e) {
+    return Fail(e.message, InterruptedExitStatus(InterruptSignal()));
   } catch (const std::exception& e) {
     return Fail(e.what(), kExitFailure);
   }

@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "bits.h"
+#include "child_process.h"
 #include "geometry.h"
 
 #ifdef _WIN32
@@ -41,6 +42,17 @@ void RemoveQuietly(const std::string& path) {
   fs::remove(fs::u8path(path), ignored);
 }
 
+// each entry with all it holds; how many went
+int RemoveEntries(const std::vector<fs::path>& entries) {
+  int removed = 0;
+  for (const fs::path& entry : entries) {
+    std::error_code removeError;
+    fs::remove_all(entry, removeError);
+    if (!removeError) ++removed;
+  }
+  return removed;
+}
+
 std::string Num(double x) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.9g", x);
@@ -52,9 +64,41 @@ std::string Num(double x) {
 std::string TemporaryPathBeside(const std::string& path) {
   static std::mt19937_64 rng(std::random_device{}());
   const fs::path target = fs::u8path(path);
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%08llx", static_cast<unsigned long long>(rng() & 0xFFFFFFFFull));
+  char suffix[48];
+  std::snprintf(suffix, sizeof suffix, ".tmp-%ld-%08llx", OwnProcessId(),
+                static_cast<unsigned long long>(rng() & 0xFFFFFFFFull));
   return (target.parent_path() / fs::u8path("." + target.filename().u8string() + suffix)).u8string();
+}
+
+bool IsTemporaryName(const std::string& name, long* pid) {
+  constexpr size_t kHexDigits = 8;
+  const size_t marker = name.rfind(".tmp-");
+  const size_t dash = name.rfind('-');
+  if (name.empty() || name[0] != '.' || marker == std::string::npos || marker < 2 ||
+      dash != name.size() - kHexDigits - 1 || dash <= marker + 5) {
+    return false;
+  }
+  const std::string digits = name.substr(marker + 5, dash - marker - 5);
+  const std::string hex = name.substr(dash + 1);
+  if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9 ||
+      hex.find_first_not_of("0123456789abcdef") != std::string::npos) {
+    return false;
+  }
+  *pid = std::stol(digits);
+  return true;
+}
+
+int RemoveAbandonedTemporaries(const std::string& folder, const std::string& of) {
+  std::error_code ec;
+  std::vector<fs::path> abandoned;
+  for (fs::directory_iterator it(fs::u8path(folder), ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().u8string();
+    long pid = 0;
+    if (!IsTemporaryName(name, &pid) || ProcessRunning(pid)) continue;
+    if (!of.empty() && name.compare(0, of.size() + 6, "." + of + ".tmp-") != 0) continue;
+    abandoned.push_back(it->path());
+  }
+  return RemoveEntries(abandoned);
 }
 
 OutputSet::~OutputSet() {
@@ -147,27 +191,41 @@ int RemoveEarlierOutputs(const std::string& folder, bool (*earlier)(const std::s
     const std::string name = it->path().filename().u8string();
     if (earlier(name) && std::find(kept.begin(), kept.end(), name) == kept.end()) stale.push_back(it->path());
   }
-  int removed = 0;
-  for (const fs::path& entry : stale) {
-    std::error_code removeError;
-    fs::remove_all(entry, removeError);
-    if (!removeError) ++removed;
-  }
-  return removed;
+  return RemoveEntries(stale);
 }
 
-bool PrepareOutputFolder(const std::string& folder, std::string* error) {
+NewFolders::~NewFolders() {
+  for (auto it = created_.rbegin(); it != created_.rend(); ++it) {
+    std::error_code ignored;
+    if (fs::is_empty(fs::u8path(*it), ignored)) fs::remove(fs::u8path(*it), ignored);
+  }
+}
+
+bool NewFolders::Create(const std::string& folder, std::string* error) {
+  std::error_code ec;
+  std::vector<fs::path> missing;
+  for (fs::path dir = fs::u8path(folder); !dir.empty() && !fs::exists(dir, ec); dir = dir.parent_path()) {
+    missing.push_back(dir);
+    if (dir == dir.parent_path()) break;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (!fs::create_directory(*it, ec) && !fs::is_directory(*it)) {
+      *error = "cannot create output folder " + it->u8string() + (ec ? ": " + ec.message() : "");
+      return false;
+    }
+    created_.push_back(it->u8string());
+  }
+  return true;
+}
+
+bool PrepareOutputFolder(const std::string& folder, NewFolders* folders, std::string* error) {
   std::error_code ec;
   const fs::path dir = fs::u8path(folder);
   if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
     *error = "output folder " + folder + " exists and is not a folder";
     return false;
   }
-  fs::create_directories(dir, ec);
-  if (ec || !fs::is_directory(dir)) {
-    *error = "cannot create output folder " + folder + (ec ? ": " + ec.message() : "");
-    return false;
-  }
+  if (!folders->Create(folder, error)) return false;
   // a probe file proves the folder writable before any real output starts
   const std::string probe = (dir / ".tumelin-write-probe").u8string();
   {

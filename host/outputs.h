@@ -17,8 +17,16 @@
 
 namespace tumelin {
 
-// a fresh hidden name in the folder of `path` for a file that becomes `path`
+// a fresh hidden name in the folder of `path` for a file that becomes
+// `path`: ".NAME.tmp-PID-XXXXXXXX", PID the process that writes it
 std::string TemporaryPathBeside(const std::string& path);
+// true for a name TemporaryPathBeside gives, with the process id it holds
+bool IsTemporaryName(const std::string& name, long* pid);
+// Removes what a process that ended without cleaning up (killed, or the
+// machine went down) left in `folder`: the temporary names of processes no
+// longer running, only of the file `of` when it is given. Returns how many
+// entries went.
+int RemoveAbandonedTemporaries(const std::string& folder, const std::string& of = std::string());
 
 // Output files that appear together. Add writes each under a temporary name
 // in its own folder; Commit renames them all into place. Should a rename
@@ -56,8 +64,30 @@ bool ReadFileBytes(const std::string& path, std::string* bytes);
 
 // one file through a set of its own
 bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error);
-// creates the folder when needed and proves it writable
-bool PrepareOutputFolder(const std::string& folder, std::string* error);
+
+// The folders a command creates for its outputs. Unless Keep is called, the
+// ones it created are removed with the object when they are empty, the
+// innermost first, so that a command that fails or is interrupted leaves no
+// folder of its own behind.
+class NewFolders {
+ public:
+  NewFolders() = default;
+  ~NewFolders();
+  NewFolders(const NewFolders&) = delete;
+  NewFolders& operator=(const NewFolders&) = delete;
+
+  // `folder` and the folders above it that are missing; false with a
+  // one-line message
+  bool Create(const std::string& folder, std::string* error);
+  // what was created stays
+  void Keep() { created_.clear(); }
+
+ private:
+  std::vector<std::string> created_;  // outermost first
+};
+
+// creates the folder through `folders` when needed and proves it writable
+bool PrepareOutputFolder(const std::string& folder, NewFolders* folders, std::string* error);
 
 // Once a new set is in place: removes what an earlier run left in `folder`
 // that this one did not write, the entries whose names `earlier` accepts and

@@ -4,7 +4,9 @@
 #include <limits>
 #include <string_view>
 
+#include "ini_file.h"
 #include "plugin_loader.h"
+#include "setup_rules.h"
 #include "user_text.h"
 
 namespace tumelin {
@@ -94,12 +96,57 @@ bool ReadSize(std::string_view name, const std::string& text, Scenario* s, std::
   return ReadReal(name, text, &(s->params.*kField), error);
 }
 
+// the text of one setting that reads back as the resolved scenario has it;
+// empty: the key is left out
+using Writer = std::string (*)(const Scenario& s);
+
+std::string WriteShape(const Scenario& s) { return ShapeName(s.params.shape); }
+std::string WritePin(const Scenario& s) { return PinName(s.params.pin); }
+std::string WriteDefect(const Scenario& s) { return std::string(DefectNames()[size_t(s.params.defect)]); }
+std::string WriteWinding(const Scenario& s) { return s.params.clockwise ? kCw : kCcw; }
+std::string WriteFlip(const Scenario& s) { return s.params.flip ? kYes : kNo; }
+// a mesh path that holds wherever the file that names it lies
+std::string WriteMeshPath(const Scenario& s) {
+  return s.meshPath.empty() ? std::string()
+                            : std::filesystem::absolute(std::filesystem::u8path(s.meshPath)).u8string();
+}
+
+std::string WritePinPoints(const Scenario& s) {
+  std::string list;
+  if (s.params.pin != PinMode::kPoints) return list;
+  for (const int32_t point : s.params.pinPoints) list += (list.empty() ? "" : ",") + std::to_string(point);
+  return list;
+}
+
+std::string WritePinGroup(const Scenario& s) {
+  return s.params.pin == PinMode::kGroup ? s.params.pinGroup : std::string();
+}
+
+std::string WritePinBelow(const Scenario& s) {
+  return s.params.pin == PinMode::kBelow ? FormatDoubleWithoutSeparator(s.params.pinBelow) : std::string();
+}
+
+template <int32_t MembraneParams::*kField>
+std::string WriteGridWhole(const Scenario& s) {
+  return std::to_string(s.params.*kField);
+}
+
+std::string WriteSteps(const Scenario& s) { return std::to_string(s.steps); }
+// no frames: the key left out
+std::string WriteEvery(const Scenario& s) { return s.every > 0 ? std::to_string(s.every) : std::string(); }
+
+template <double MembraneParams::*kField>
+std::string WriteSize(const Scenario& s) {
+  return FormatDoubleWithoutSeparator(s.params.*kField);
+}
+
 struct Setting {
   const char* name;     // how messages name it
   const char* option;   // on the command line
-  const char16_t* key;  // in section [Membrane]; null: on the command line only
+  const char16_t* key;  // in section [Membrane]
   std::optional<std::string> ScenarioChoices::*given;
   Reader read;
+  Writer write;
   bool gridOnly = false;  // means nothing to a mesh
   bool flag = false;      // on the command line the option alone, without a value
 };
@@ -108,34 +155,42 @@ constexpr bool kGridOnly = true;
 
 // in the order both sources are read: the first bad value is the one reported
 const Setting kSettings[] = {
-    {"shape", "--shape", u"Shape", &ScenarioChoices::shape, ReadShape, kGridOnly},
-    {"mesh", "--mesh", u"Mesh", &ScenarioChoices::mesh, ReadMeshPath},
-    {"flip", "--flip", u"Flip", &ScenarioChoices::flip, ReadFlip, false, true},
-    {"pinning", "--pin", u"Pin", &ScenarioChoices::pin, ReadPin},
-    {"winding", "--winding", u"Winding", &ScenarioChoices::winding, ReadWinding, kGridOnly},
-    {"defect", "--defect", nullptr, &ScenarioChoices::defect, ReadDefect, kGridOnly},
-    {"pin points", "--pin-points", u"PinPoints", &ScenarioChoices::pinPoints, ReadPinPoints},
-    {"pin group", "--pin-group", u"PinGroup", &ScenarioChoices::pinGroup, ReadPinGroup},
-    {"pin below", "--pin-below", u"PinBelow", &ScenarioChoices::pinBelow, ReadPinBelow},
+    {"shape", "--shape", u"Shape", &ScenarioChoices::shape, ReadShape, WriteShape, kGridOnly},
+    {"mesh", "--mesh", u"Mesh", &ScenarioChoices::mesh, ReadMeshPath, WriteMeshPath},
+    {"flip", "--flip", u"Flip", &ScenarioChoices::flip, ReadFlip, WriteFlip, false, true},
+    {"pinning", "--pin", u"Pin", &ScenarioChoices::pin, ReadPin, WritePin},
+    {"winding", "--winding", u"Winding", &ScenarioChoices::winding, ReadWinding, WriteWinding, kGridOnly},
+    {"defect", "--defect", u"Defect", &ScenarioChoices::defect, ReadDefect, WriteDefect, kGridOnly},
+    {"pin points", "--pin-points", u"PinPoints", &ScenarioChoices::pinPoints, ReadPinPoints, WritePinPoints},
+    {"pin group", "--pin-group", u"PinGroup", &ScenarioChoices::pinGroup, ReadPinGroup, WritePinGroup},
+    {"pin below", "--pin-below", u"PinBelow", &ScenarioChoices::pinBelow, ReadPinBelow, WritePinBelow},
     {"columns", "--columns", u"Columns", &ScenarioChoices::columns,
-     ReadGridWhole<&MembraneParams::columns, 1, kMaxColumns>, kGridOnly},
-    {"rows", "--rows", u"Rows", &ScenarioChoices::rows, ReadGridWhole<&MembraneParams::rows, 1, kMaxRows>,
+     ReadGridWhole<&MembraneParams::columns, 1, kMaxColumns>, WriteGridWhole<&MembraneParams::columns>,
      kGridOnly},
+    {"rows", "--rows", u"Rows", &ScenarioChoices::rows, ReadGridWhole<&MembraneParams::rows, 1, kMaxRows>,
+     WriteGridWhole<&MembraneParams::rows>, kGridOnly},
     // ValidateParams knows the rows a ring may be on
     {"pin ring", "--pin-ring", u"PinRing", &ScenarioChoices::pinRing,
-     ReadGridWhole<&MembraneParams::pinRing, kInt32Min, kInt32Max>, kGridOnly},
-    {"steps", "--steps", u"Steps", &ScenarioChoices::steps, ReadRunWhole<&Scenario::steps, 0, kMaxSteps>},
-    {"every", "--every", u"Every", &ScenarioChoices::every, ReadRunWhole<&Scenario::every, 0, kNoLimit>},
-    {"radius", "--radius", u"Radius", &ScenarioChoices::radius, ReadSize<&MembraneParams::radius>, kGridOnly},
-    {"flatten", "--flatten", u"Flatten", &ScenarioChoices::flatten, ReadSize<&MembraneParams::flatten>,
+     ReadGridWhole<&MembraneParams::pinRing, kInt32Min, kInt32Max>, WriteGridWhole<&MembraneParams::pinRing>,
      kGridOnly},
+    {"steps", "--steps", u"Steps", &ScenarioChoices::steps, ReadRunWhole<&Scenario::steps, 0, kMaxSteps>,
+     WriteSteps},
+    {"steps between frames", "--every", u"Every", &ScenarioChoices::every,
+     ReadRunWhole<&Scenario::every, 1, kNoLimit>, WriteEvery},
+    {"radius", "--radius", u"Radius", &ScenarioChoices::radius, ReadSize<&MembraneParams::radius>,
+     WriteSize<&MembraneParams::radius>, kGridOnly},
+    {"flatten", "--flatten", u"Flatten", &ScenarioChoices::flatten, ReadSize<&MembraneParams::flatten>,
+     WriteSize<&MembraneParams::flatten>, kGridOnly},
     {"major radius", "--major-radius", u"MajorRadius", &ScenarioChoices::majorRadius,
-     ReadSize<&MembraneParams::majorRadius>, kGridOnly},
+     ReadSize<&MembraneParams::majorRadius>, WriteSize<&MembraneParams::majorRadius>, kGridOnly},
     {"minor radius", "--minor-radius", u"MinorRadius", &ScenarioChoices::minorRadius,
-     ReadSize<&MembraneParams::minorRadius>, kGridOnly},
-    {"width", "--width", u"Width", &ScenarioChoices::width, ReadSize<&MembraneParams::width>, kGridOnly},
-    {"depth", "--depth", u"Depth", &ScenarioChoices::depth, ReadSize<&MembraneParams::depth>, kGridOnly},
-    {"length", "--length", u"Length", &ScenarioChoices::length, ReadSize<&MembraneParams::length>, kGridOnly},
+     ReadSize<&MembraneParams::minorRadius>, WriteSize<&MembraneParams::minorRadius>, kGridOnly},
+    {"width", "--width", u"Width", &ScenarioChoices::width, ReadSize<&MembraneParams::width>,
+     WriteSize<&MembraneParams::width>, kGridOnly},
+    {"depth", "--depth", u"Depth", &ScenarioChoices::depth, ReadSize<&MembraneParams::depth>,
+     WriteSize<&MembraneParams::depth>, kGridOnly},
+    {"length", "--length", u"Length", &ScenarioChoices::length, ReadSize<&MembraneParams::length>,
+     WriteSize<&MembraneParams::length>, kGridOnly},
 };
 
 bool Given(const std::optional<std::string>& text) { return text.has_value() && !text->empty(); }
@@ -170,7 +225,6 @@ bool ReadScenarioMesh(Scenario* s, std::string* error) {
 // an empty value counts as missing, as the plug-in counts it in [Setup]
 bool ReadMembraneSection(const IniFile& ini, Scenario* scenario, std::string* error) {
   for (const Setting& setting : kSettings) {
-    if (setting.key == nullptr) continue;
     const std::string text = ini.Text(u"Membrane", setting.key, kMembraneBufferChars);
     if (text.empty()) continue;
     const std::string where = ini.Path() + ": [Membrane] " + Utf16ToUtf8(setting.key);
@@ -188,11 +242,33 @@ bool ReadMembraneSection(const IniFile& ini, Scenario* scenario, std::string* er
   return true;
 }
 
+std::vector<SetupText> MembraneTexts(const Scenario& scenario) {
+  std::vector<SetupText> lines;
+  for (const Setting& setting : kSettings) {
+    if (setting.gridOnly && scenario.params.shape == Shape::kMesh) continue;
+    const std::string text = setting.write(scenario);
+    if (!text.empty()) lines.push_back({Utf16ToUtf8(setting.key), text});
+  }
+  return lines;
+}
+
+std::string SceneIniText(const Scenario& scenario, const TClothSetup& stored) {
+  std::vector<SetupText> setup;
+  for (const SetupKey& key : SetupKeys) {
+    setup.push_back({Utf16ToUtf8(key.name), key.rule == NumberRule::kFloat
+                                                ? FormatDoubleWithoutSeparator(stored.*key.real)
+                                                : std::to_string(stored.*key.integer)});
+  }
+  return IniText(
+      {"tumelin-host: the scenario of this run as it ran; tumelin-host run --ini scene.ini runs it again",
+       "[Setup] holds what the plug-in stored, written without a decimal separator: every locale reads it "
+       "alike"},
+      {{"Setup", setup}, {"Membrane", MembraneTexts(scenario)}});
+}
+
 std::vector<std::string> MembraneKeys() {
   std::vector<std::string> keys;
-  for (const Setting& setting : kSettings) {
-    if (setting.key != nullptr) keys.push_back(Utf16ToUtf8(setting.key));
-  }
+  for (const Setting& setting : kSettings) keys.push_back(Utf16ToUtf8(setting.key));
   return keys;
 }
 

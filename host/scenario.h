@@ -63,5 +63,13 @@ Membrane BuildScenarioMembrane(const Scenario& scenario);
 
 // the keys section [Membrane] knows, as the file spells them
 std::vector<std::string> MembraneKeys();
+// section [Membrane] that resolves to `scenario` again: every key that
+// applies to its shape or mesh, numbers without a decimal separator, the
+// mesh by its absolute path
+std::vector<SetupText> MembraneTexts(const Scenario& scenario);
+// an INI file that runs `scenario` again: section [Setup] with the values
+// the plug-in stored (`stored`), each reading back to the same bits, and
+// section [Membrane] by MembraneTexts
+std::string SceneIniText(const Scenario& scenario, const TClothSetup& stored);
 
 }  // namespace tumelin

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "outputs.h"
+#include "profile_reader.h"
 #include "user_text.h"
 
 namespace tumelin {
@@ -52,6 +53,26 @@ bool ParseSweepAxis(std::string_view text, char16_t decimalSeparator, SweepAxis*
   SetupText assignment;
   if (!ParseSetupAssignment(text, &assignment, error)) return false;
   std::string list = assignment.value;
+  // with a point, a list of both ',' and ';' may mean decimal commas: refuse
+  // it with both readings rather than guess
+  const bool both = list.find(',') != std::string::npos && list.find(';') != std::string::npos;
+  if (both && decimalSeparator != u',') {
+    const std::vector<std::string> commas = Split(list, ';');
+    std::replace(list.begin(), list.end(), ',', ';');
+    const std::vector<std::string> all = Split(list, ';');
+    auto reading = [](const std::vector<std::string>& values) {
+      std::string text;
+      for (const std::string& v : values) text += (text.empty() ? "" : " | ") + std::string(TrimBlanks(v));
+      return std::to_string(values.size()) + " values (" + text + ")";
+    };
+    *error = assignment.key + ": \"" + assignment.value +
+             "\" mixes ',' and ';', so it reads two ways: " + reading(all) +
+             " with both separating values, or " + reading(commas) +
+             " with ',' as a decimal comma, which your decimal separator '" +
+             Utf16ToUtf8(std::u16string(1, decimalSeparator)) +
+             "' does not read; separate the values with one of them only";
+    return false;
+  }
   // with a decimal comma, only ';' separates values
   if (decimalSeparator != u',') std::replace(list.begin(), list.end(), ',', ';');
   SweepAxis a;

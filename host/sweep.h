@@ -24,9 +24,10 @@ struct SweepAxis {
 
 // "KEY=V1,V2,..." as a person types it (--set ClothP=0.2,0.5,1). Values are
 // separated by ';' and, unless the user's decimal separator is ',', also
-// by ','; so with a decimal comma a list reads "ClothP=0,2;0,5;1". Blanks
-// around a value are dropped; an empty value is an error. false with a
-// one-line message
+// by ','; so with a decimal comma a list reads "ClothP=0,2;0,5;1". Where
+// ',' is not the decimal separator, a list with both ',' and ';' is an
+// error that shows both readings. Blanks around a value are dropped; an
+// empty value is an error. false with a one-line message
 bool ParseSweepAxis(std::string_view text, char16_t decimalSeparator, SweepAxis* axis, std::string* error);
 
 // the product of the list sizes

@@ -110,7 +110,8 @@ bool ReadReal(std::string_view setting, std::string_view text, double* value, st
   const std::from_chars_result result = std::from_chars(digits.data(), end, number);
   // from_chars reads "inf" and "nan" too; beyond the double range is an error
   if (digits.empty() || result.ec != std::errc() || result.ptr != end || !std::isfinite(number)) {
-    *error = std::string(setting) + " must be a number, not '" + std::string(text) + "'";
+    *error = std::string(setting) + " must be a number with '.' as its decimal point, not '" +
+             std::string(text) + "'";
     return false;
   }
   *value = number;

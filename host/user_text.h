@@ -35,7 +35,9 @@ std::string UnknownName(std::string_view setting, const Names& names, std::strin
 // an optional sign and decimal digits, within lo..hi
 bool ReadWhole(std::string_view setting, std::string_view text, int64_t lo, int64_t hi, int64_t* value,
                std::string* error);
-// a finite number as C writes it, with '.' as the decimal point
+// a finite number as C writes it, with '.' as the decimal point whatever
+// the user's locale: the host's own numbers read alike everywhere, and a
+// comma stays free to separate a list's items (--view -55,28)
 bool ReadReal(std::string_view setting, std::string_view text, double* value, std::string* error);
 // point indices 0 to 2147483647 separated by commas, blanks around each
 bool ReadPointList(std::string_view setting, std::string_view text, std::vector<int32_t>* points,

@@ -57,6 +57,10 @@ expect_error plugin-cut "not a complete plug-in: $WORK/cut.kwt is cut off" --plu
 expect_error plugin-lacks-entry "lacks the entry PluginExecZR73" --plugin "$INCOMPLETE" run -n 1 "${O[@]}"
 expect_error bad-option "--frobnicate" run --frobnicate "${O[@]}"
 expect_error bad-number "--steps" run --steps many "${O[@]}"
+expect_error every-zero "--every: steps between frames must be 1 or more, not 0" run --every 0 "${O[@]}"
+expect_error radius-comma "--radius: radius must be a number with '.' as its decimal point, not '0,5'" run --radius 0,5 "${O[@]}"
+expect_error sweep-mixed-list "reads two ways: 5 values (0 | 2 | 0 | 5 | 1) with both separating values, or 3 values (0,2 | 0,5 | 1)" \
+  sweep --set "ClothP=0,2;0,5;1" "${O[@]}"
 expect_error bad-image "--image" run --image 10 "${O[@]}"
 expect_error bad-view "--view: elevation must lie between -89 and 89" run --view 10,95 "${O[@]}"
 expect_error bad-view-form "--view: view must be AZIMUTH,ELEVATION" run --view 10 "${O[@]}"
@@ -109,7 +113,7 @@ agree explain.ini
 # a section name runs to the last "]", and ";" lines are keys like any other
 printf '; ClothP=0.9\n[Setup]x]\nClothP=0.1\n[Setup]\nClothP=0.25\n;ClothK0=7\n[Membrane]\nShape=sheet\n[Setup]\nClothC=3\n' \
   >"$WORK/rules.ini"
-run settings "$WORK/rules.ini"
+run settings --ini "$WORK/rules.ini"
 [ "$status" -eq 0 ] || fail "settings rules.ini: exit $status"
 row ClothP | grep -q '"0.25" *0.25 *read from the file' || fail "settings rules.ini: ClothP row: $(row ClothP)"
 row ClothC | grep -q '(none) *1 *default 1: key missing' || fail "settings rules.ini: ClothC row: $(row ClothC)"
@@ -146,7 +150,7 @@ run run --shape sphere -u 17 -v 9 --flatten 0.5 -n 60 --every 20 --hash --image 
 [ -s "$WORK/err.txt" ] && fail "run: stderr not empty: $(cat "$WORK/err.txt")"
 grep -q "^sphere: sphere 17x9 (114 points), 60 steps in .* volume .* max speed" "$WORK/out.txt" || fail "run: summary: $(cat "$WORK/out.txt")"
 hash1=$(grep '^hash ' "$WORK/out.txt")
-for f in surface.obj surface.png figures.csv plot.svg frames/step_000020.obj frames/step_000040.obj frames/step_000060.obj \
+for f in surface.obj surface.png figures.csv plot.svg scene.ini frames/step_000020.obj frames/step_000040.obj frames/step_000060.obj \
          frames/step_000020.png frames/step_000060.png; do
   [ -s "$WORK/sphere/$f" ] || fail "run: $f missing"
 done
@@ -215,7 +219,7 @@ head -n 1 "$WORK/sweep/sweep.csv" | grep -q '^run,ClothP,ClothC,status,exit_stat
 [ "$(grep -c '^sweep: [1-4] of 4 runs done' "$WORK/out.txt")" -eq 4 ] || fail "sweep: progress lines: $(cat "$WORK/out.txt")"
 grep -q '^sweep of sphere: 4 runs in .* 2 ok, 2 failed' "$WORK/out.txt" || fail "sweep: summary: $(cat "$WORK/out.txt")"
 # each run is a run of its own, with its files
-[ -s "$WORK/sweep/runs/run_1/surface.png" ] || fail "sweep: run 1 left no picture"
+[ -s "$WORK/sweep/runs/run_1/surface.png" ] && [ -s "$WORK/sweep/runs/run_1/scene.ini" ] || fail "sweep: run 1 left no picture or scene"
 # a smaller sweep into the same folder leaves only its own runs
 run sweep --shape sphere -u 9 -v 5 -n 5 --set ClothP=0.2,1 --thumb 32x24 --out "$WORK/sweep"
 [ "$status" -eq 0 ] || fail "second sweep: exit $status: $(cat "$WORK/err.txt")"
@@ -234,6 +238,8 @@ if I18NPATH=/usr/share/i18n localedef -c -i de_DE -f UTF-8 "$WORK/locale/de_DE.U
     fail "comma sweep: values: $(cat "$WORK/comma/sweep.csv")"
   [ "$(tail -n 1 "$WORK/comma/runs/run_1/figures.csv")" != "$(tail -n 1 "$WORK/comma/runs/run_2/figures.csv")" ] ||
     fail "comma sweep: both runs ended alike, so the plug-in did not take the values"
+  [ "$(LOCPATH="$WORK/locale" LC_ALL=de_DE.UTF-8 "$HOST" hash "$EXAMPLES"/*.ini)" = "$(LC_ALL=C.UTF-8 "$HOST" hash "$EXAMPLES"/*.ini)" ] ||
+    fail "the examples end otherwise under a decimal comma"
 else
   echo "note: no de_DE locale could be made; the decimal-comma sweep is not tested"
 fi
@@ -241,6 +247,11 @@ fi
 # the same scenario again gives the same bits
 run run --shape sphere -u 17 -v 9 --flatten 0.5 -n 60 --hash
 [ "$(grep '^hash ' "$WORK/out.txt")" = "$hash1" ] || fail "run: hash changed between runs"
+grep -q "; no files written (no --out)$" "$WORK/out.txt" || fail "run without --out: not said: $(cat "$WORK/out.txt")"
+run run --ini "$WORK/sphere/scene.ini" --hash
+[ "$(grep '^hash ' "$WORK/out.txt")" = "$hash1" ] || fail "scene.ini: not the run's hash: $(cat "$WORK/out.txt" "$WORK/err.txt")"
+run run --shape sheet -u 5 -v 5 -n 10 --every 50 --out "$WORK/few"
+[ ! -e "$WORK/few/frames" ] && grep -q "warning: --every 50 is more than the run's 10 steps" "$WORK/err.txt" || fail "--every 50 of 10 steps"
 
 # pressure inflates one winding and deflates the other
 volume_change() {  # first and last volume of a run's CSV
@@ -249,7 +260,7 @@ volume_change() {  # first and last volume of a run's CSV
 printf '[Setup]\nClothP=0.5\nClothMethod=1\n' >"$WORK/inflate.ini"
 run run --ini "$WORK/inflate.ini" --shape sphere -u 17 -v 9 --flatten 0.4 -n 200 --out "$WORK/cw"
 [ "$(volume_change "$WORK/cw")" = grows ] || fail "clockwise sphere does not inflate"
-run run --ini "$WORK/inflate.ini" --shape sphere -u 17 -v 9 --flatten 0.4 -n 200 --winding ccw --out "$WORK/ccw"
+run run "$WORK/inflate.ini" --shape sphere -u 17 -v 9 --flatten 0.4 -n 200 --winding ccw --out "$WORK/ccw"
 [ "$(volume_change "$WORK/ccw")" = shrinks ] || fail "counter-clockwise sphere does not shrink"
 
 # every example runs, and `hash` agrees with `run --hash`
@@ -360,6 +371,30 @@ run run --shape sheet -u 5 -v 5 -n 7 --every 7 --image 32x32 --out "$WORK/set"
   fail "output set: frames left: $(ls "$WORK/set/frames")"
 grep -q "note: removed 2 files of an earlier run in .*set (frames, animation)" "$WORK/err.txt" ||
   fail "output set: no note of the removed frames: $(cat "$WORK/err.txt")"
+
+# ---- an interrupted run ----------------------------------------------------------------
+# SIGINT leaves the folder as it was and exits 130; litter of a killed run
+# goes with the next run
+listing() { find "$1" -type f -printf '%P %s %T@\n' | sort; find "$1" -type d -printf '%P/\n' | sort; }
+interrupt() { # interrupt SIGNAL FOLDER: a long animated run, stopped once its frames are being kept
+  set -m
+  "$HOST" run -u 65 -v 33 -n 1000000 --every 500 --animate --image 48x36 --out "$2" >"$WORK/out.txt" 2>"$WORK/err.txt" &
+  local pid=$!
+  set +m
+  for _ in $(seq 200); do compgen -G "$2/.animation-frames.tmp-*" >/dev/null && break; sleep 0.05; done
+  sleep 0.5 && kill "-$1" "$pid" && wait "$pid"
+  status=$?
+}
+before=$(listing "$WORK/set")
+interrupt INT "$WORK/set"
+[ "$status" -eq 130 ] && grep -q "error: interrupted by SIGINT at step" "$WORK/err.txt" || fail "SIGINT: exit $status: $(cat "$WORK/err.txt")"
+[ "$(listing "$WORK/set")" = "$before" ] || fail "SIGINT: the folder changed: $(diff <(echo "$before") <(listing "$WORK/set"))"
+interrupt INT "$WORK/new/folder"
+[ -e "$WORK/new" ] && fail "SIGINT: the folders the run made are still there"
+interrupt KILL "$WORK/set" 2>/dev/null
+run run --shape sheet -u 5 -v 5 -n 7 --every 7 --image 32x32 --out "$WORK/set"
+grep -q "note: removed [0-9]* temporary entries that an interrupted command left in" "$WORK/err.txt" &&
+  [ -z "$(find "$WORK/set" -name '.*tmp*')" ] || fail "after SIGKILL: $(cat "$WORK/err.txt"; find "$WORK/set" -name '.*tmp*')"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures failures"

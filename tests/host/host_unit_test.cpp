@@ -33,6 +33,7 @@
 #include "outputs.h"
 #include "plugin_file.h"
 #include "plugin_loader.h"
+#include "profile_reader.h"
 #include "render.h"
 #include "scenario.h"
 #include "setup_report.h"
@@ -649,10 +650,11 @@ TEST(ObjMesh, BadFilesGetOneLineWithFileLineAndWhat) {
       {tri + "f 1/ 2 3\n", "4: face corner '1/' is not v, v/vt, v//vn or v/vt/vn"},
       {tri + "f 1/1/1/1 2 3\n", "4: face corner '1/1/1/1' has more than three parts"},
       {"v 0 0\n", "1: a vertex needs three numbers"},
-      {"# numbers\nv 0 0,5 0\n", "2: a vertex coordinate must be a number, not '0,5'"},
-      {"v 0 0 nan\n", "1: a vertex coordinate must be a number, not 'nan'"},
-      {"v 0 0 1e400\n", "1: a vertex coordinate must be a number, not '1e400'"},
-      {"v 0 0 \\\n  x\n", "1: a vertex coordinate must be a number, not 'x'"},
+      {"# numbers\nv 0 0,5 0\n",
+       "2: a vertex coordinate must be a number with '.' as its decimal point, not '0,5'"},
+      {"v 0 0 nan\n", "1: a vertex coordinate must be a number with '.' as its decimal point, not 'nan'"},
+      {"v 0 0 1e400\n", "1: a vertex coordinate must be a number with '.' as its decimal point, not '1e400'"},
+      {"v 0 0 \\\n  x\n", "1: a vertex coordinate must be a number with '.' as its decimal point, not 'x'"},
       {tri + "o\n", "4: an object needs a name"},
       {tri + std::string("f 1 2 3\0\n", 9), "4: binary bytes: not an OBJ text file"},
       {tri, "3: no faces"},
@@ -963,7 +965,7 @@ const SettingCase kSettingCases[] = {
      [](const Scenario& s) { return s.params.pin == PinMode::kPoles; }},
     {&ScenarioChoices::winding, "--winding", "Winding", "CcW", nullptr,
      [](const Scenario& s) { return !s.params.clockwise; }},
-    {&ScenarioChoices::defect, "--defect", nullptr, "Hole", nullptr,
+    {&ScenarioChoices::defect, "--defect", "Defect", "Hole", nullptr,
      [](const Scenario& s) { return s.params.defect == Defect::kHole; }},
     {&ScenarioChoices::shape, "--shape", "Shape", "cube",
      "unknown shape 'cube' (choose sphere, torus, sheet or tube)"},
@@ -971,18 +973,20 @@ const SettingCase kSettingCases[] = {
      "unknown pinning 'pinned' (choose none, pole, poles, ring, ends, border, corners, points, group or "
      "below)"},
     {&ScenarioChoices::winding, "--winding", "Winding", "cww", "unknown winding 'cww' (choose cw or ccw)"},
-    {&ScenarioChoices::defect, "--defect", nullptr, "dent",
+    {&ScenarioChoices::defect, "--defect", "Defect", "dent",
      "unknown defect 'dent' (choose none, hole, seam or flip)"},
     // numbers: a bound itself, below a bound, beyond any integer, trailing junk
     {&ScenarioChoices::steps, "--steps", "Steps", "100000000", nullptr,
      [](const Scenario& s) { return s.steps == kMaxSteps; }},
     {&ScenarioChoices::steps, "--steps", "Steps", "-5", "steps must lie between 0 and 100000000, not -5"},
-    {&ScenarioChoices::every, "--every", "Every", "-1", "every must be 0 or more, not -1"},
+    {&ScenarioChoices::every, "--every", "Every", "0", "steps between frames must be 1 or more, not 0"},
     {&ScenarioChoices::columns, "--columns", "Columns", "12x", "columns must be a whole number, not '12x'"},
     {&ScenarioChoices::rows, "--rows", "Rows", "99999999999999999999",
      "rows must lie between 1 and 257, not 99999999999999999999"},
-    {&ScenarioChoices::radius, "--radius", "Radius", "1e999", "radius must be a number, not '1e999'"},
-    {&ScenarioChoices::flatten, "--flatten", "Flatten", "0.5.", "flatten must be a number, not '0.5.'"},
+    {&ScenarioChoices::radius, "--radius", "Radius", "1e999",
+     "radius must be a number with '.' as its decimal point, not '1e999'"},
+    {&ScenarioChoices::flatten, "--flatten", "Flatten", "0,5",
+     "flatten must be a number with '.' as its decimal point, not '0,5'"},
     // point lists: blanks around items, but no empty item, junk or overflow
     {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0, 4 ,8", nullptr,
      [](const Scenario& s) {
@@ -1022,6 +1026,28 @@ TEST(Scenario, BothSourcesReadEverySettingAlike) {
     const TempIni file("tumelin_host_setting.ini", std::string("[Membrane]\n") + c.key + "=" + c.text + "\n");
     const bool taken = ResolveScenario(file.Path(), ScenarioChoices{}, &s, &error);
     ExpectSource(c, taken, s, error, file.Path() + ": [Membrane] " + c.key + ": ");
+  }
+}
+
+// the [Membrane] a run writes beside its outputs resolves to the same
+// membrane, bit for bit, and writes itself again unchanged
+TEST(Scenario, WrittenSectionResolvesToTheSameScenario) {
+  ScenarioChoices torus, sheet, mesh;
+  torus.shape = "torus", torus.flatten = "0.30000000000000004", torus.pin = "ring", torus.pinRing = "3";
+  torus.every = "7";
+  sheet.shape = "sheet", sheet.defect = "hole", sheet.pinBelow = "-1e-310", sheet.width = "2.5",
+  sheet.steps = "0";
+  mesh.mesh = std::string(TUMELIN_TEST_DATA) + "/mesh/cube_quads.obj", mesh.flip = "yes",
+  mesh.pinGroup = "top";
+  for (const ScenarioChoices& given : {torus, sheet, mesh}) {
+    Scenario original, again;
+    std::string error;
+    ASSERT_TRUE(ResolveScenario("", given, &original, &error)) << error;
+    const std::string text = IniText({}, {{"Membrane", MembraneTexts(original)}});
+    const TempIni file("tumelin_host_scene.ini", text);
+    ASSERT_TRUE(ResolveScenario(file.Path(), ScenarioChoices{}, &again, &error)) << error;
+    EXPECT_EQ(IniText({}, {{"Membrane", MembraneTexts(again)}}), text);
+    EXPECT_EQ(StateHash(BuildScenarioMembrane(again)), StateHash(BuildScenarioMembrane(original))) << text;
   }
 }
 
@@ -1155,6 +1181,17 @@ struct TempFolder {
   }
   std::filesystem::path path;
 };
+
+// a later run knows a temporary name by its form and its process
+TEST(Outputs, TemporaryNamesCarryTheirProcess) {
+  long pid = 0;
+  const std::string own =
+      std::filesystem::u8path(TemporaryPathBeside("dir/surface.obj")).filename().u8string();
+  EXPECT_TRUE(IsTemporaryName(own, &pid) && pid == OwnProcessId() && ProcessRunning(pid)) << own;
+  for (const char* foreign :
+       {"surface.obj.tmp-12-0123abcd", ".a.tmp-12-0123abc", ".a.tmp--0123abcd", ".tmp-1-0123abcd"})
+    EXPECT_FALSE(IsTemporaryName(foreign, &pid)) << foreign;
+}
 
 TEST(Outputs, AtomicWriteLeavesOnlyTheFinishedFile) {
   const TempFolder dir("host_atomic");
@@ -1532,6 +1569,7 @@ TEST(Sweep, ListsSplitAsTheUsersDecimalSeparatorAllows) {
       {"ClothP=0,2;0,5;1", u',', {"0,2", "0,5", "1"}},
       {"ClothP=0,5", u',', {"0,5"}},
       {"ClothP=0.2,,1", u'.', {}},
+      {"ClothP=0,2;0,5;1", u'.', {}},  // decimal commas, or five values
       {"ClothP=", u'.', {}},
       {"ClothP=0,2;", u',', {}},
       {"Pressure=1,2", u'.', {}},
@@ -1547,6 +1585,19 @@ TEST(Sweep, ListsSplitAsTheUsersDecimalSeparatorAllows) {
       EXPECT_EQ(axis.values, c.values) << c.text;
     } else {
       EXPECT_FALSE(error.empty()) << c.text;
+    }
+  }
+}
+
+// a scene file's numbers read back to the same bits under either separator
+TEST(SceneIni, NumbersNeedNoDecimalSeparator) {
+  const double values[] = {0.02,       0.1 + 0.2, -2.5e-7, 5e-324, -0.0, 1e300, 1.7976931348623157e308,
+                           123456.789, 500};
+  for (const double value : values) {
+    const std::string text = FormatDoubleWithoutSeparator(value);
+    EXPECT_EQ(text.find_first_of(".,"), std::string::npos) << text;
+    for (const char16_t separator : {u'.', u','}) {
+      EXPECT_TRUE(SameBits(ParseFloat(Utf8ToUtf16(text), 1.0, separator), value)) << text;
     }
   }
 }
