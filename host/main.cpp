@@ -771,6 +771,20 @@ std::string ReadFileOrEmpty(const std::filesystem::path& path) {
   return ReadFileBytes(path.u8string(), &bytes) ? bytes : std::string();
 }
 
+// a run's log names the folder the run wrote to, which the sweep has since
+// moved: the log names the folder where its files now are
+void NameFinalFolderInLog(const std::filesystem::path& log, const std::string& written,
+                          const std::string& now) {
+  std::string text = ReadFileOrEmpty(log);
+  bool changed = false;
+  for (size_t at = text.find(written); at != std::string::npos; at = text.find(written, at + now.size())) {
+    text.replace(at, written.size(), now);
+    changed = true;
+  }
+  std::string ignored;
+  if (changed) WriteFileAtomic(log.u8string(), text, &ignored);
+}
+
 // a folder that is removed with all it holds when the object goes
 struct TemporaryFolder {
   explicit TemporaryFolder(const std::string& where) : path(std::filesystem::u8path(where)) {
@@ -917,6 +931,8 @@ int CommandSweep(const CommandLine& cl) {
     const std::string name = RunFolderName(i + 1, total);
     runFolders.push_back((out / "runs" / name).u8string());
     if (!MoveFolder(staging.path / name, out / "runs" / name, &error)) throw std::runtime_error(error);
+    NameFinalFolderInLog(out / "runs" / name / "run.log", (staging.path / name).u8string(),
+                         runFolders.back());
   }
   const int removed = RemoveEarlierOutputs((out / "runs").u8string(), IsRunFolderName, runFolders);
   if (removed > 0) {

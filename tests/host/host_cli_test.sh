@@ -220,6 +220,7 @@ head -n 1 "$WORK/sweep/sweep.csv" | grep -q '^run,ClothP,ClothC,status,exit_stat
 grep -q '^sweep of sphere: 4 runs in .* 2 ok, 2 failed' "$WORK/out.txt" || fail "sweep: summary: $(cat "$WORK/out.txt")"
 # each run is a run of its own, with its files
 [ -s "$WORK/sweep/runs/run_1/surface.png" ] && [ -s "$WORK/sweep/runs/run_1/scene.ini" ] || fail "sweep: run 1 left no picture or scene"
+grep -q "; files in $WORK/sweep/runs/run_1$" "$WORK/sweep/runs/run_1/run.log" || fail "sweep: run 1's log: $(cat "$WORK/sweep/runs/run_1/run.log")"
 # a smaller sweep into the same folder leaves only its own runs
 run sweep --shape sphere -u 9 -v 5 -n 5 --set ClothP=0.2,1 --thumb 32x24 --out "$WORK/sweep"
 [ "$status" -eq 0 ] || fail "second sweep: exit $status: $(cat "$WORK/err.txt")"
