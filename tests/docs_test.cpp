@@ -2,9 +2,12 @@
 // layouts of host-integration.md against offsetof on this build, the defaults
 // and value examples of settings.md through PluginExecZR71, and the grid
 // tables of topologies.md through PluginExecZR73. The tables are found by
-// the marker comment above each (<!-- layout TClothPoint -->, ...).
+// the marker comment above each (<!-- layout TClothPoint -->, ...). The
+// header's rules on threads and the floating-point environment stand word for
+// word in host-integration.md and the README.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -167,6 +170,35 @@ TEST(HostIntegrationDoc, LayoutTablesAreThisBuildsOffsets) {
   for (const Field& f : kFields)
     EXPECT_TRUE(documented.count(std::string(f.record) + "." + f.name)) << f.name;
   for (const auto& size : kSizes) EXPECT_TRUE(documented.count(size.first)) << size.first << " size";
+}
+
+// ---- the header's rules for hosts, repeated in host-integration.md and the README ----
+
+// text as a reader sees it: no comment stars, Markdown marks or line breaks,
+// one blank between words, lower case
+std::string Prose(const std::string& text) {
+  std::string prose;
+  for (const char c : text) {
+    if (c == '*' || c == '`') continue;
+    const bool blank = std::isspace(static_cast<unsigned char>(c)) != 0;
+    if (blank && (prose.empty() || prose.back() == ' ')) continue;
+    prose += blank ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return prose;
+}
+
+TEST(HostRulesDoc, DocumentsStateTheHeadersThreadAndFloatingPointRules) {
+  const std::string header = Prose(ReadDoc("../include/tumelin/tumelin.h"));
+  for (const std::string rule : {"threads", "floating point"}) {
+    // the rule's first sentence in the header's list of rules a host keeps
+    const size_t start = header.find("- " + rule + ": ");
+    ASSERT_NE(start, std::string::npos) << "the header has no rule on " << rule;
+    const size_t from = start + rule.size() + 4;
+    const std::string sentence = header.substr(from, header.find(". ", from) + 1 - from);
+    for (const char* doc : {"host-integration.md", "../README.md"})
+      EXPECT_NE(Prose(ReadDoc(doc)).find(sentence), std::string::npos)
+          << doc << " does not say the header's rule on " << rule << ": " << sentence;
+  }
 }
 
 // ---- settings.md: defaults and values ------------------------------------------------
