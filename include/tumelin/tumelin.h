@@ -37,7 +37,10 @@
  * - Pressure: a point feels pressure only through its Faces array, the
  *   indices of every triangle that touches it; with Faces empty it feels
  *   none, whatever the face array holds. Wind every triangle clockwise seen
- *   from outside: then a positive ClothP inflates the membrane.
+ *   from outside: then a positive ClothP inflates the membrane. A face
+ *   weighs in its corners' mean normals by the sine of the angle at P0, so
+ *   list the faces of a grid the same way everywhere: each half of a quad
+ *   with the corner opposite the diagonal that splits the quad first.
  * - Indices: every Target, P0, P1, P2 and Faces entry must be a valid index
  *   into its array; the plug-in skips what lies outside rather than reading
  *   beyond the array, but the membrane then lacks that spring or face.
