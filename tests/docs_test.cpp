@@ -2,14 +2,18 @@
 // layouts of host-integration.md against offsetof on this build, the defaults
 // and value examples of settings.md through PluginExecZR71, and the grid
 // tables of topologies.md through PluginExecZR73. The tables are found by
-// the marker comment above each (<!-- layout TClothPoint -->, ...).
+// the marker comment above each (<!-- layout TClothPoint -->, ...). The
+// first sentences of the header's rules on threads and floating point stand in
+// host-integration.md and the README as well.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -167,6 +171,32 @@ TEST(HostIntegrationDoc, LayoutTablesAreThisBuildsOffsets) {
   for (const Field& f : kFields)
     EXPECT_TRUE(documented.count(std::string(f.record) + "." + f.name)) << f.name;
   for (const auto& size : kSizes) EXPECT_TRUE(documented.count(size.first)) << size.first << " size";
+}
+
+// ---- the header's rules for hosts, repeated in host-integration.md and the README ----
+
+// text as a reader sees it: no comment stars, Markdown marks or line breaks,
+// one blank between words, lower case
+std::string Prose(const std::string& text) {
+  std::string prose;
+  for (const char c : text) {
+    const bool blank = std::isspace(static_cast<unsigned char>(c)) != 0;
+    if (c == '*' || c == '`' || (blank && (prose.empty() || prose.back() == ' '))) continue;
+    prose += blank ? ' ' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return prose;
+}
+
+TEST(HostRulesDoc, DocumentsStateTheHeadersThreadAndFloatingPointRules) {
+  const std::string header = Prose(ReadDoc("../include/tumelin/tumelin.h"));
+  for (const std::string rule : {"threads", "floating point"}) {
+    // the first sentence of the rule in the header's list of rules a host keeps
+    std::smatch sentence;
+    ASSERT_TRUE(std::regex_search(header, sentence, std::regex("- " + rule + ": ([^.]+\\.)"))) << rule;
+    for (const char* doc : {"host-integration.md", "../README.md"})
+      EXPECT_NE(Prose(ReadDoc(doc)).find(sentence[1].str()), std::string::npos)
+          << doc << " does not say the header's rule on " << rule << ": " << sentence[1];
+  }
 }
 
 // ---- settings.md: defaults and values ------------------------------------------------

@@ -37,7 +37,10 @@
  * - Pressure: a point feels pressure only through its Faces array, the
  *   indices of every triangle that touches it; with Faces empty it feels
  *   none, whatever the face array holds. Wind every triangle clockwise seen
- *   from outside: then a positive ClothP inflates the membrane.
+ *   from outside: then a positive ClothP inflates the membrane. A face
+ *   weighs in its corners' mean normals by the sine of the angle at P0, so
+ *   list the faces of a grid the same way everywhere: each half of a quad
+ *   with the corner opposite the diagonal that splits the quad first.
  * - Indices: every Target, P0, P1, P2 and Faces entry must be a valid index
  *   into its array; the plug-in skips what lies outside rather than reading
  *   beyond the array, but the membrane then lacks that spring or face.
@@ -45,16 +48,28 @@
  *   per frame, PluginExecZR72 (one step) and PluginExecZR73 (the grid
  *   write-back, which shows the positions as that step left them). The name
  *   and registration entries may be called at any time.
- * - Threads: one step at a time per loaded copy of the plug-in (the
- *   integrators share scratch storage at library scope). Do not reload
+ * - Threads: each thread has its own stage storage for the integrators, so
+ *   two threads may step two different membranes at the same time through
+ *   one loaded copy and get exactly the results they get one after the
+ *   other. One membrane is stepped by one thread at a time; do not reload
  *   settings into a record a running step reads, nor write a grid back
- *   from points a step is moving. The name and registration entries may be
- *   called from any thread.
- * - Floating point: the plug-in computes in IEEE double on the calling
- *   thread's floating-point settings and changes none of them (on 32-bit
- *   Windows its arithmetic is SSE2; loading it leaves the x87 control word
- *   and MXCSR as they were). Run steps with round-to-nearest and no
- *   exceptions unmasked.
+ *   from points a step is moving. The plug-in has no thread, timer or lock
+ *   of its own, and the name and registration entries may be called from
+ *   any thread.
+ * - Floating point: the working entries (PluginExecZR71, PluginExecZR72 and
+ *   PluginExecZR73) compute under a floating-point environment of their
+ *   own, whatever the calling thread has set, and give the thread's
+ *   environment back as they found it. Theirs: IEEE double in SSE2 and AVX
+ *   registers, which MXCSR rules, with round to nearest, no flush-to-zero,
+ *   no denormals-are-zero and every exception masked; on 32-bit Windows
+ *   also the x87 unit (which carries returned doubles) at double precision
+ *   with every exception masked. Each entry saves the thread's MXCSR, and
+ *   on 32-bit Windows its x87 environment, and restores them on return,
+ *   sticky flags included, so nothing the plug-in raised shows in the
+ *   host's flags. The results are the same bits under every host
+ *   environment, and the same on 32-bit Windows as on 64-bit Linux. A
+ *   diverging membrane yields infinities and NaN, which the plug-in passes
+ *   on without trapping.
  * - The grid (TSurfaceGrid): Mode selects how points are numbered into
  *   cells (docs/topologies.md); CountV is at most 257, CountU at most the
  *   columns the record holds; the record must hold all points the mode

@@ -11,7 +11,9 @@
  *   example_host [PLUGIN [INI]]
  *
  * PLUGIN defaults to Tumelin.kwt (Windows: found beside the program; other
- * systems: in the working folder). Without INI the plug-in's defaults apply.
+ * systems: in the working folder). Without INI the plug-in's defaults apply;
+ * an INI file that cannot be read is an error, since the plug-in would keep
+ * its defaults without a word.
  * The output is the same, bit for bit, on every platform the plug-in runs on.
  */
 
@@ -128,7 +130,7 @@ static char16_t* FullPathUtf16(const char* path) {
   if (wide == NULL) return NULL;
   for (i = 0; i <= n; ++i) wide[i] = (char16_t)full[i];
 #else
-  /* a file that does not exist keeps the given path: the plug-in then keeps its defaults */
+  /* should the path not resolve after all, the given one goes to the plug-in */
   char* full = realpath(path, NULL);
   const char* chosen = full != NULL ? full : path;
   n = strlen(chosen);
@@ -176,16 +178,21 @@ typedef struct Membrane {
 
 /* Quad (u, v) has the corners a = (u, v), b = (u+1, v), c = (u+1, v+1) and
  * d = (u, v+1); u runs counter-clockwise seen from above, v from the top
- * pole down, so (a, b, d) and (b, c, d) are clockwise seen from outside. At
- * the poles one of the two collapses and is left out. Fills `faces` (when
- * not NULL) and returns the number of triangles. */
+ * pole down, so (a, b, d) and (c, d, b) are clockwise seen from outside. At
+ * the poles one of the two collapses and is left out.
+ * A face weighs in its corners' mean normal by the sine of the angle at the
+ * corner it lists first, so each half lists first the corner opposite the
+ * diagonal b-d (a, c), not an end of the diagonal, which splits the quad's
+ * angle there. The quads between two rings are isosceles trapezoids, whose
+ * angles at a and c add up to 180 degrees: both halves weigh the same.
+ * Fills `faces` (when not NULL) and returns the number of triangles. */
 static int32_t SphereTriangles(TClothFace* faces) {
   int32_t count = 0, u, v, k;
   for (v = 0; v + 1 < ROWS; ++v) {
     for (u = 0; u < RING; ++u) {
       const int32_t a = SpherePoint(u, v), b = SpherePoint(u + 1, v);
       const int32_t c = SpherePoint(u + 1, v + 1), d = SpherePoint(u, v + 1);
-      const int32_t corners[2][3] = {{a, b, d}, {b, c, d}};
+      const int32_t corners[2][3] = {{a, b, d}, {c, d, b}};
       for (k = 0; k < 2; ++k) {
         const int32_t* t = corners[k];
         if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2]) continue;
@@ -329,8 +336,18 @@ static int Run(const Plugin* plugin, const char* iniPath) {
   PrintUtf16(name);
   printf("\n");
 
-  /* settings: defaults, then section [Setup] of the file */
-  if (iniPath != NULL && (path = FullPathUtf16(iniPath)) == NULL) goto done;
+  /* settings: defaults, then section [Setup] of the file. The plug-in keeps
+   * the defaults for a file it cannot read and says nothing, so the host
+   * looks for the file itself. */
+  if (iniPath != NULL) {
+    FILE* ini = fopen(iniPath, "rb");
+    if (ini == NULL) {
+      fprintf(stderr, "example_host: cannot read the settings file %s\n", iniPath);
+      goto done;
+    }
+    fclose(ini);
+    if ((path = FullPathUtf16(iniPath)) == NULL) goto done;
+  }
   plugin->loadSettings((const char16_t* const*)&path, NULL, NULL, NULL, &setup);
   printf("settings: ClothP=%.17g ClothC=%.17g ClothK0=%.17g ClothK1=%.17g ClothT0=%d ClothMethod=%d\n",
          setup.ClothP, setup.ClothC, setup.ClothK0, setup.ClothK1, (int)setup.ClothT0,

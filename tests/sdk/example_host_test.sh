@@ -10,9 +10,9 @@ rm -rf "$WORK" && mkdir -p "$WORK"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# example PRESSURE: the example's output with these settings
+# example PRESSURE: the example's output with these settings (none: with a missing INI file)
 example() {
-  printf '[Setup]\nClothP=%s\nClothC=2\nClothK0=1\nClothK1=1\nClothMethod=2\n' "$1" >"$WORK/p$1.ini"
+  [ "$1" = none ] || printf '[Setup]\nClothP=%s\nClothC=2\nClothK0=1\nClothK1=1\nClothMethod=2\n' "$1" >"$WORK/p$1.ini"
   if [ -n "$RUN_32BIT" ]; then
     bash "$RUN_32BIT" wine "$EXAMPLE" "Z:$PLUGIN" "Z:$WORK/p$1.ini" | tr -d '\r'
   else
@@ -47,6 +47,10 @@ volumes "$drawn" | shrinks || fail "with ClothP=-2 the volume does not shrink: $
 [ "$(line '  row 4:')" = "  row 4: 25 25 25 25 25 25 25 25 25" ] || fail "bottom pole row"
 [ "$(line '  row 2:')" = "  row 2:  9 10 11 12 13 14 15 16  9" ] || fail "ring 2"
 grep -qx 'grid as numbered: yes' <<<"$out" || fail "grid numbering"
+# the plug-in keeps its defaults for a missing INI silently; the example says so and stops
+missing=$(example none 2>&1)
+grep -q '^example_host: cannot read the settings file .*pnone\.ini' <<<"$missing" || fail "missing INI: $missing"
+grep -q '^settings:' <<<"$missing" && fail "a missing INI file ran on the defaults"
 
 if [ -n "$NATIVE_EXAMPLE" ]; then
   native=$("$NATIVE_EXAMPLE" "$NATIVE_PLUGIN" "$ini") || fail "native example failed"
