@@ -30,6 +30,7 @@
 
 #include "animation.h"
 #include "child_process.h"
+#include "exit_status.h"
 #include "ini_file.h"
 #include "membrane.h"
 #include "mesh_check.h"
@@ -48,18 +49,6 @@
 using namespace tumelin;
 
 namespace {
-
-// exit statuses (the help's footer and the README list them)
-constexpr int kExitFailure = 1;   // a failure while running: a file that cannot be written
-constexpr int kExitUsage = 2;     // bad input: options, INI values, mesh files, the plug-in file
-constexpr int kExitProblems = 3;  // check found problems or warnings; some runs of a sweep failed
-constexpr int kExitDiverged = 4;  // the run's state turned non-finite; nothing was written
-
-constexpr const char* kExitStatuses =
-    "Exit status: 0 done; 1 a failure while running (a file that cannot be written); 2 bad input "
-    "(options, INI values, a mesh file, the plug-in file); 3 check found problems or warnings, or some of a "
-    "sweep's runs failed; 4 the "
-    "membrane's state turned non-finite during a run (nothing written).";
 
 struct UsageError {
   std::string message;
@@ -325,6 +314,7 @@ struct RunOutput {
 // what the run loop leaves behind
 struct RunRecord {
   std::vector<StepFigures> figures;  // one per step from step 0, when files are written
+  StepFigures last;                  // after the last step
   double seconds = 0.0;              // in the plug-in's step entry, drawing and checks excluded
 };
 
@@ -400,16 +390,24 @@ void AddAnimationFrame(const Image& picture, Animation* animation) {
   if (!animation->Add(picture, &error)) throw std::runtime_error(error);
 }
 
-// a run whose state stopped being finite: nothing after it means anything
+// a run whose state diverged: nothing after it means anything
 struct Diverged {
   std::string message;
 };
 
+// throws Diverged when `problem` says what diverged at `step`, naming
+// `cause` when the settings foretold it
+void ThrowIfDiverged(const std::string& problem, int64_t step, const std::string& cause) {
+  if (problem.empty()) return;
+  throw Diverged{"the run diverged at step " + std::to_string(step) + ": " + problem +
+                 (cause.empty() ? std::string() : "; cause: " + cause) + "; no files written"};
+}
+
 // every step of the scenario, with figures, frames (into `files`) and the
 // animation's frames (from the start shape on) when files are written; a
 // step that is both a frame and an animation frame is drawn once. Throws
-// Diverged at the first step that leaves a position or a velocity that is
-// not finite, naming `cause` when the settings foretold it
+// Diverged at the first step whose state or figures have diverged, and
+// when the last figures have
 RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose, OutputSet* files,
                    const std::string& cause, Animation* animation) {
   RunRecord record;
@@ -427,13 +425,13 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
     const auto stepStart = std::chrono::steady_clock::now();
     sim->Step();
     stepping += std::chrono::steady_clock::now() - stepStart;
-    const std::string broken = sim->FirstNonFinite();
-    if (!broken.empty()) {
-      progress.Finish();
-      throw Diverged{"the run diverged at step " + std::to_string(step) + ": " + broken +
-                     (cause.empty() ? std::string() : "; cause: " + cause) + "; no files written"};
+    std::string diverged = sim->Divergence(step);
+    if (writeFiles) {
+      record.figures.push_back(sim->Figures(step));
+      if (diverged.empty()) diverged = NonFiniteFigure(record.figures.back());
     }
-    if (writeFiles) record.figures.push_back(sim->Figures(step));
+    if (!diverged.empty()) progress.Finish();
+    ThrowIfDiverged(diverged, step, cause);
     const bool frame = writeFrames && step % s.every == 0;
     const bool animationFrame = animation != nullptr && step % animationEvery == 0;
     if (frame || animationFrame) {
@@ -445,6 +443,8 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
   }
   record.seconds = std::chrono::duration<double>(stepping).count();
   progress.Finish();
+  record.last = writeFiles ? record.figures.back() : sim->Figures(s.steps);
+  ThrowIfDiverged(NonFiniteFigure(record.last), s.steps, cause);
   return record;
 }
 
@@ -495,6 +495,25 @@ std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& la
 // a name WriteOutputs gives an animation
 bool IsAnimationName(const std::string& name) { return name == "animation.gif" || name == "animation.mp4"; }
 
+// a folder that a run may make, such as frames/: should the run leave it
+// empty (it diverged, or wrote no frame), it goes when the run's files have
+class MadeFolder {
+ public:
+  explicit MadeFolder(const std::filesystem::path& path)
+      : path_(path), existed_(path.empty() || std::filesystem::exists(path)) {}
+  ~MadeFolder() {
+    std::error_code ec;
+    // remove() takes a folder only when it is empty
+    if (!existed_) std::filesystem::remove(path_, ec);
+  }
+  MadeFolder(const MadeFolder&) = delete;
+  MadeFolder& operator=(const MadeFolder&) = delete;
+
+ private:
+  std::filesystem::path path_;
+  bool existed_;
+};
+
 // one scenario from start to end with the settings file at `setupPath`
 // (empty: none); its files appear together, only after the run succeeded.
 // `cause` is named should the run diverge. Returns the final state's hash
@@ -510,6 +529,9 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
   framed.render.autoFrame = !out.frameFixed;
   std::optional<Animation> animation;
   if (out.animate && !out.folder.empty()) animation.emplace(out.folder);
+  // declared before the files, so that it goes after them
+  const MadeFolder frames(out.folder.empty() ? std::filesystem::path()
+                                             : std::filesystem::u8path(out.folder) / "frames");
   OutputSet files;
   const RunRecord record =
       RunSteps(&sim, s, framed, verbose, &files, cause, animation ? &*animation : nullptr);
@@ -540,8 +562,7 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
   }
   const uint64_t hash = sim.Hash();
   if (verbose) {
-    std::cout << SummaryLine(s, membrane.points.Count(), sim.Figures(s.steps), record.seconds, out)
-              << std::endl;
+    std::cout << SummaryLine(s, membrane.points.Count(), record.last, record.seconds, out) << std::endl;
   }
   if (out.hash) std::cout << "hash " << HexHash(hash) << std::endl;
   return hash;

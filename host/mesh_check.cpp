@@ -1,5 +1,6 @@
 #include "mesh_check.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -93,6 +94,7 @@ MeshReport CheckMembrane(const Membrane& m) {
         continue;
       }
       linkEnds[{std::min(i, j), std::max(i, j)}] += 1;
+      r.longestSpring = std::max(r.longestSpring, p.Links[k].RestLength);
     }
   }
   int32_t oneSided = 0, missing = 0;

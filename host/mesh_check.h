@@ -28,7 +28,8 @@ struct MeshReport {
   int32_t degenerateFaces = 0;
   int32_t isolatedPoints = 0;  // on no triangle: nothing holds them
   int32_t pinnedPoints = 0;
-  double signedVolume = 0.0;  // with the faces' own winding; < 0 when clockwise from outside
+  double longestSpring = 0.0;  // the largest rest length of a link
+  double signedVolume = 0.0;   // with the faces' own winding; < 0 when clockwise from outside
   PressureEffect effect = PressureEffect::kNone;
 
   // closed shapes must have no open edge; open ones may
