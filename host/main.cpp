@@ -723,8 +723,12 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);
   if (!out.folder.empty() && !PrepareOutputFolder(out.folder, &error)) throw UsageError{error};
-  const Warnings warnings = WarningsFor(s, setup, CheckMembrane(BuildScenarioMembrane(s)));
-  for (const std::string& line : warnings.lines) std::cerr << "tumelin-host: warning: " << line << std::endl;
+  // the membrane's defects as check reports them, then the settings'
+  const MeshReport report = CheckMembrane(BuildScenarioMembrane(s));
+  const Warnings warnings = WarningsFor(s, setup, report);
+  std::vector<std::string> lines = MeshProblems(report);
+  lines.insert(lines.end(), warnings.lines.begin(), warnings.lines.end());
+  for (const std::string& line : lines) std::cerr << "tumelin-host: warning: " << line << std::endl;
   RunScenario(plugin, s, setup.Path(), out, true, warnings.damping);
   return 0;
 }

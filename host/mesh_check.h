@@ -39,6 +39,12 @@ struct MeshReport {
 
 MeshReport CheckMembrane(const Membrane& membrane);
 
+// the membrane's defects, one line each, as check reports them and a run
+// warns of them: a leak, edges on three or more triangles, inconsistent
+// winding, triangles without area, points on no triangle, faults of the
+// link lists, and a grid whose Euler characteristic is not its shape's
+std::vector<std::string> MeshProblems(const MeshReport& report);
+
 // the report as the check command prints it, with `warnings` (about the
 // settings, one line each) before its last line, which says "ok" only when
 // the membrane is clean and there is no warning

@@ -310,6 +310,20 @@ expect_error mesh-bad-corner "broken.obj:5: face corner '9' names vertex 9" run 
 expect_error mesh-missing "nowhere.obj: mesh file not found" check --mesh "$WORK/nowhere.obj"
 expect_error mesh-and-shape "--shape: a setting of the grid shapes" run --mesh "$MESHES/cube_quads.obj" --shape torus "${O[@]}"
 expect_error mesh-no-group "pin group 'lid' is not in" run --mesh "$MESHES/cube_quads.obj" --pin-group lid "${O[@]}"
+# check reports each defect as a problem, and not its opposite; run warns of
+# it in the same words: ARGUMENTS|DEFECT|OPPOSITE
+while IFS='|' read -r args text opposite; do
+  run check $args
+  [ "$status" -eq 3 ] && grep -qxF "  $text" "$WORK/out.txt" && ! grep -qF "$opposite" "$WORK/out.txt" ||
+    fail "check $args: $(cat "$WORK/out.txt")"
+  run run $args -n 1
+  grep -qxF "tumelin-host: warning: $text" "$WORK/err.txt" || fail "run $args: $(cat "$WORK/err.txt")"
+done <<EOF
+--mesh $MESHES/two_tetrahedra.obj --flip|1 edges on three or more triangles (0-1)|shared by exactly two
+--mesh $MESHES/open_tetrahedron.obj --flip|3 open edges (1-2, 1-3, 2-3): a seam or hole, the membrane leaks|shared by
+--shape sheet -u 5 -v 5 --defect hole|euler characteristic 0 (expected 1)|as expected
+--shape sphere -u 9 -v 5 --defect flip|winding is inconsistent across 3 edges (9-10, 9-17, 10-17)|is consistent
+EOF
 
 # ---- warnings and a run that diverges ------------------------------------------------
 printf '[Setup]\nClothP=0.9 ; comment\nClothK0=2,5\nPinn=1\n[Membrane]\nColums=9\n[setup]\nClothC=2\n' >"$WORK/careless.ini"
