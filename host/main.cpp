@@ -542,9 +542,11 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
     if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
   }
   if (!out.folder.empty()) {
-    if (verbose && LeavesFrame(PointPositions(membrane), out.imageWidth, out.imageHeight, framed.render)) {
-      std::cerr << "tumelin-host: note: the membrane grew out of the fixed frame and is cut at the picture's "
-                   "border; --frame auto shows all of it"
+    const std::vector<TDbl3D> end = PointPositions(membrane);
+    if (verbose && LeavesFrame(end, out.imageWidth, out.imageHeight, framed.render)) {
+      const bool grew = OutgrowsFrame(end, out.imageWidth, out.imageHeight, framed.render);
+      std::cerr << "tumelin-host: note: the membrane " << (grew ? "grew" : "moved")
+                << " out of the fixed frame and is cut at the picture's border; --frame auto shows all of it"
                 << std::endl;
     }
     WriteOutputs(&sim, s, record.figures, framed, &files, animation ? &*animation : nullptr);

@@ -1314,7 +1314,11 @@ TEST(Framing, SaysWhenAShapeGrowsOutOfIt) {
   EXPECT_FALSE(LeavesFrame(grown, 120, 90, options));
   // the room is 1.45 times the start size: twice the size leaves the frame
   for (TDbl3D& p : grown) p = options.framing.center + (p - options.framing.center) * 2.0;
-  EXPECT_TRUE(LeavesFrame(grown, 120, 90, options));
+  EXPECT_TRUE(LeavesFrame(grown, 120, 90, options) && OutgrowsFrame(grown, 120, 90, options));
+  // the start shape fallen by its height leaves the frame without growing
+  std::vector<TDbl3D> fallen = PointPositions(m);
+  for (TDbl3D& p : fallen) p.Z -= 2.0;
+  EXPECT_TRUE(LeavesFrame(fallen, 120, 90, options) && !OutgrowsFrame(fallen, 120, 90, options));
   options.autoFrame = true;
   EXPECT_FALSE(LeavesFrame(grown, 120, 90, options));
 }
