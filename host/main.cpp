@@ -30,6 +30,7 @@
 
 #include "animation.h"
 #include "child_process.h"
+#include "exit_status.h"
 #include "ini_file.h"
 #include "interrupt.h"
 #include "membrane.h"
@@ -49,19 +50,6 @@
 using namespace tumelin;
 
 namespace {
-
-// exit statuses (the help's footer and the README list them)
-constexpr int kExitFailure = 1;   // a failure while running: a file that cannot be written
-constexpr int kExitUsage = 2;     // bad input: options, INI values, mesh files, the plug-in file
-constexpr int kExitProblems = 3;  // check found problems or warnings; some runs of a sweep failed
-constexpr int kExitDiverged = 4;  // the run's state turned non-finite; nothing was written
-
-constexpr const char* kExitStatuses =
-    "Exit status: 0 done; 1 a failure while running (a file that cannot be written); 2 bad input "
-    "(options, INI values, a mesh file, the plug-in file); 3 check found problems or warnings, or some of a "
-    "sweep's runs failed; 4 the "
-    "membrane's state turned non-finite during a run (nothing written); 130 (143 for SIGTERM) interrupted, "
-    "the command's files removed.";
 
 struct UsageError {
   std::string message;
@@ -341,6 +329,7 @@ struct RunOutput {
 // what the run loop leaves behind
 struct RunRecord {
   std::vector<StepFigures> figures;  // one per step from step 0, when files are written
+  StepFigures last;                  // after the last step
   double seconds = 0.0;              // in the plug-in's step entry, drawing and checks excluded
 };
 
@@ -418,16 +407,24 @@ void AddAnimationFrame(const Image& picture, Animation* animation) {
   if (!animation->Add(picture, &error)) throw std::runtime_error(error);
 }
 
-// a run whose state stopped being finite: nothing after it means anything
+// a run whose state diverged: nothing after it means anything
 struct Diverged {
   std::string message;
 };
 
+// throws Diverged when `problem` says what diverged at `step`, naming
+// `cause` when the settings foretold it
+void ThrowIfDiverged(const std::string& problem, int64_t step, const std::string& cause) {
+  if (problem.empty()) return;
+  throw Diverged{"the run diverged at step " + std::to_string(step) + ": " + problem +
+                 (cause.empty() ? std::string() : "; cause: " + cause) + "; no files written"};
+}
+
 // every step of the scenario, with figures, frames (into `files`) and the
 // animation's frames (from the start shape on) when files are written; a
 // step that is both a frame and an animation frame is drawn once. Throws
-// Diverged at the first step that leaves a position or a velocity that is
-// not finite, naming `cause` when the settings foretold it
+// Diverged at the first step whose state or figures have diverged, and
+// when the last figures have
 RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, bool verbose, OutputSet* files,
                    const std::string& cause, Animation* animation) {
   RunRecord record;
@@ -446,13 +443,13 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
     stepping += std::chrono::steady_clock::now() - stepStart;
     if (InterruptSignal() != 0) progress.Finish();
     StopIfInterrupted("at step " + std::to_string(step) + "; nothing written");
-    const std::string broken = sim->FirstNonFinite();
-    if (!broken.empty()) {
-      progress.Finish();
-      throw Diverged{"the run diverged at step " + std::to_string(step) + ": " + broken +
-                     (cause.empty() ? std::string() : "; cause: " + cause) + "; no files written"};
+    std::string diverged = sim->Divergence(step);
+    if (writeFiles) {
+      record.figures.push_back(sim->Figures(step));
+      if (diverged.empty()) diverged = NonFiniteFigure(record.figures.back());
     }
-    if (writeFiles) record.figures.push_back(sim->Figures(step));
+    if (!diverged.empty()) progress.Finish();
+    ThrowIfDiverged(diverged, step, cause);
     const bool frame = writeFrames && step % s.every == 0;
     const bool animationFrame = animation != nullptr && step % animationEvery == 0;
     if (frame || animationFrame) {
@@ -464,6 +461,8 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
   }
   record.seconds = std::chrono::duration<double>(stepping).count();
   progress.Finish();
+  record.last = writeFiles ? record.figures.back() : sim->Figures(s.steps);
+  ThrowIfDiverged(NonFiniteFigure(record.last), s.steps, cause);
   return record;
 }
 
@@ -541,9 +540,11 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
     if (!gridProblem.empty() && verbose) std::cerr << "tumelin-host: warning: " << gridProblem << std::endl;
   }
   if (!out.folder.empty()) {
-    if (verbose && LeavesFrame(PointPositions(membrane), out.imageWidth, out.imageHeight, framed.render)) {
-      std::cerr << "tumelin-host: note: the membrane grew out of the fixed frame and is cut at the picture's "
-                   "border; --frame auto shows all of it"
+    const std::vector<TDbl3D> end = PointPositions(membrane);
+    if (verbose && LeavesFrame(end, out.imageWidth, out.imageHeight, framed.render)) {
+      const bool grew = OutgrowsFrame(end, out.imageWidth, out.imageHeight, framed.render);
+      std::cerr << "tumelin-host: note: the membrane " << (grew ? "grew" : "moved")
+                << " out of the fixed frame and is cut at the picture's border; --frame auto shows all of it"
                 << std::endl;
     }
     WriteOutputs(&sim, s, setup, record.figures, framed, &files, animation ? &*animation : nullptr);
@@ -563,8 +564,7 @@ uint64_t RunScenario(const Plugin& plugin, const Scenario& s, const std::string&
   }
   const uint64_t hash = sim.Hash();
   if (verbose) {
-    std::cout << SummaryLine(s, membrane.points.Count(), sim.Figures(s.steps), record.seconds, out)
-              << std::endl;
+    std::cout << SummaryLine(s, membrane.points.Count(), record.last, record.seconds, out) << std::endl;
   }
   if (out.hash) std::cout << "hash " << HexHash(hash) << std::endl;
   return hash;
@@ -741,12 +741,16 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
     if (!PrepareOutputFolder(out.folder, &folders, &error)) throw UsageError{error};
     NoteAbandoned(out.folder, {out.folder, (std::filesystem::u8path(out.folder) / "frames").u8string()});
   }
-  Warnings warnings = WarningsFor(s, setup, CheckMembrane(BuildScenarioMembrane(s)));
+  // the membrane's defects as check reports them, then the settings'
+  const MeshReport report = CheckMembrane(BuildScenarioMembrane(s));
+  Warnings warnings = WarningsFor(s, setup, report);
   if (!out.folder.empty() && s.every > s.steps) {
     warnings.lines.push_back("--every " + std::to_string(s.every) + " is more than the run's " +
                              std::to_string(s.steps) + " steps: no frames are written");
   }
-  for (const std::string& line : warnings.lines) std::cerr << "tumelin-host: warning: " << line << std::endl;
+  std::vector<std::string> lines = MeshProblems(report);
+  lines.insert(lines.end(), warnings.lines.begin(), warnings.lines.end());
+  for (const std::string& line : lines) std::cerr << "tumelin-host: warning: " << line << std::endl;
   RunScenario(plugin, s, setup.Path(), out, true, warnings.damping);
   return 0;
 }

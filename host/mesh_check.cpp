@@ -1,5 +1,6 @@
 #include "mesh_check.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -35,9 +36,36 @@ std::string EdgeList(const std::vector<std::pair<int32_t, int32_t>>& edges) {
 }  // namespace
 
 bool MeshReport::Clean() const {
-  return !leaks && nonManifoldEdges.empty() && misorientedEdges.empty() && linkProblems.empty() &&
-         degenerateFaces == 0 && isolatedPoints == 0 && euler == expectedEuler &&
+  return MeshProblems(*this).empty() &&
          (effect == PressureEffect::kInflates || effect == PressureEffect::kLifts);
+}
+
+std::vector<std::string> MeshProblems(const MeshReport& r) {
+  std::vector<std::string> problems;
+  if (r.euler != r.expectedEuler) {
+    problems.push_back("euler characteristic " + std::to_string(r.euler) + " (expected " +
+                       std::to_string(r.expectedEuler) + ")");
+  }
+  if (r.leaks) {
+    problems.push_back(std::to_string(r.openEdges.size()) + " open edges (" + EdgeList(r.openEdges) +
+                       "): a seam or hole, the membrane leaks");
+  }
+  if (!r.nonManifoldEdges.empty()) {
+    problems.push_back(std::to_string(r.nonManifoldEdges.size()) + " edges on three or more triangles (" +
+                       EdgeList(r.nonManifoldEdges) + ")");
+  }
+  if (!r.misorientedEdges.empty()) {
+    problems.push_back("winding is inconsistent across " + std::to_string(r.misorientedEdges.size()) +
+                       " edges (" + EdgeList(r.misorientedEdges) + ")");
+  }
+  if (r.degenerateFaces > 0)
+    problems.push_back(std::to_string(r.degenerateFaces) + " triangles have no area");
+  if (r.isolatedPoints > 0) {
+    problems.push_back(std::to_string(r.isolatedPoints) +
+                       " points lie on no triangle: no spring holds them, they fall freely");
+  }
+  problems.insert(problems.end(), r.linkProblems.begin(), r.linkProblems.end());
+  return problems;
 }
 
 MeshReport CheckMembrane(const Membrane& m) {
@@ -93,6 +121,7 @@ MeshReport CheckMembrane(const Membrane& m) {
         continue;
       }
       linkEnds[{std::min(i, j), std::max(i, j)}] += 1;
+      r.longestSpring = std::max(r.longestSpring, p.Links[k].RestLength);
     }
   }
   int32_t oneSided = 0, missing = 0;
@@ -170,39 +199,25 @@ std::string FormatReport(const Membrane& m, const MeshReport& r, const std::vect
         << " cells): ";
   }
   out << r.points << " points, " << r.edges << " edges, " << r.faces << " triangles\n";
-  if (!mesh) {
-    out << "  euler characteristic " << r.euler
-        << (r.euler == r.expectedEuler ? " (as expected)" : " (expected ")
-        << (r.euler == r.expectedEuler ? "" : std::to_string(r.expectedEuler) + ")") << "\n";
-  } else if (r.openEdges.empty() && r.euler % 2 == 0 && r.euler <= 2) {
-    out << "  euler characteristic " << r.euler << ": a closed surface of genus " << (2 - r.euler) / 2
-        << "\n";
-  } else {
-    out << "  euler characteristic " << r.euler << "\n";
+  // what is as it should be; the defects follow
+  if (r.euler == r.expectedEuler) {
+    out << "  euler characteristic " << r.euler;
+    if (!mesh) {
+      out << " (as expected)";
+    } else if (r.openEdges.empty() && r.nonManifoldEdges.empty() && r.euler % 2 == 0 && r.euler <= 2) {
+      out << ": a closed surface of genus " << (2 - r.euler) / 2;
+    }
+    out << "\n";
   }
-  if (r.openEdges.empty()) {
+  if (r.openEdges.empty() && r.nonManifoldEdges.empty()) {
     out << "  every edge is shared by exactly two triangles\n";
-  } else {
-    out << "  " << r.openEdges.size() << " open edges (" << EdgeList(r.openEdges) << ")"
-        << (r.leaks ? ": a seam or hole, the membrane leaks\n"
-                    : ": the border of the open surface, as expected\n");
+  } else if (!r.openEdges.empty() && !r.leaks) {
+    out << "  " << r.openEdges.size() << " open edges (" << EdgeList(r.openEdges)
+        << "): the border of the open surface, as expected\n";
   }
-  if (!r.nonManifoldEdges.empty()) {
-    out << "  " << r.nonManifoldEdges.size() << " edges on three or more triangles ("
-        << EdgeList(r.nonManifoldEdges) << ")\n";
-  }
-  if (r.misorientedEdges.empty()) {
-    out << "  winding is consistent\n";
-  } else {
-    out << "  winding is inconsistent across " << r.misorientedEdges.size() << " edges ("
-        << EdgeList(r.misorientedEdges) << ")\n";
-  }
-  if (r.degenerateFaces > 0) out << "  " << r.degenerateFaces << " triangles have no area\n";
-  if (r.isolatedPoints > 0) {
-    out << "  " << r.isolatedPoints << " points lie on no triangle: no spring holds them, they fall freely\n";
-  }
+  if (r.misorientedEdges.empty()) out << "  winding is consistent\n";
+  for (const std::string& problem : MeshProblems(r)) out << "  " << problem << "\n";
   if (r.pinnedPoints > 0) out << "  " << r.pinnedPoints << " points pinned\n";
-  for (const std::string& problem : r.linkProblems) out << "  " << problem << "\n";
   if (IsClosed(m.shape)) out << "  enclosed volume " << std::fabs(r.signedVolume) << "\n";
   switch (r.effect) {
     case PressureEffect::kInflates:

@@ -28,7 +28,8 @@ struct MeshReport {
   int32_t degenerateFaces = 0;
   int32_t isolatedPoints = 0;  // on no triangle: nothing holds them
   int32_t pinnedPoints = 0;
-  double signedVolume = 0.0;  // with the faces' own winding; < 0 when clockwise from outside
+  double longestSpring = 0.0;  // the largest rest length of a link
+  double signedVolume = 0.0;   // with the faces' own winding; < 0 when clockwise from outside
   PressureEffect effect = PressureEffect::kNone;
 
   // closed shapes must have no open edge; open ones may
@@ -37,6 +38,12 @@ struct MeshReport {
 };
 
 MeshReport CheckMembrane(const Membrane& membrane);
+
+// the membrane's defects, one line each, as check reports them and a run
+// warns of them: a leak, edges on three or more triangles, inconsistent
+// winding, triangles without area, points on no triangle, faults of the
+// link lists, and a grid whose Euler characteristic is not its shape's
+std::vector<std::string> MeshProblems(const MeshReport& report);
 
 // the report as the check command prints it, with `warnings` (about the
 // settings, one line each) before its last line, which says "ok" only when

@@ -101,6 +101,14 @@ bool LeavesFrame(const std::vector<TDbl3D>& positions, int width, int height, co
   return false;
 }
 
+bool OutgrowsFrame(const std::vector<TDbl3D>& positions, int width, int height,
+                   const RenderOptions& options) {
+  const TDbl3D shift = options.framing.center - FixedFraming(positions).center;
+  std::vector<TDbl3D> centred = positions;
+  for (TDbl3D& p : centred) p = p + shift;
+  return LeavesFrame(centred, width, height, options);
+}
+
 Image RenderMesh(const GridMesh& mesh, int width, int height, const RenderOptions& options) {
   Image image;
   image.width = width;

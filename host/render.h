@@ -62,6 +62,10 @@ struct RenderOptions {
 // whether a point of `positions` falls outside a width x height picture
 // drawn with the fixed framing of `options`: the shape is then cut
 bool LeavesFrame(const std::vector<TDbl3D>& positions, int width, int height, const RenderOptions& options);
+// whether the shape leaves that picture even when it is moved so that its
+// bounding box's centre is the frame's: it has grown too large for the
+// frame, rather than moved out of it
+bool OutgrowsFrame(const std::vector<TDbl3D>& positions, int width, int height, const RenderOptions& options);
 
 // outside faces warm, inside faces (seen through openings) cool; grid lines
 // drawn where the cells are large enough to show them. A mesh with a

@@ -1,8 +1,10 @@
 #include "simulation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "bits.h"
 #include "geometry.h"
@@ -16,7 +18,32 @@ namespace {
 // leave both alone
 constexpr unsigned char kHostFill = 0xA5;
 
+// spelt alike by every C library
+std::string Number(double x) {
+  if (std::isnan(x)) return "nan";
+  if (std::isinf(x)) return x < 0 ? "-inf" : "inf";
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.9g", x);
+  return buffer;
+}
+
+bool Finite(const TDbl3D& v) { return std::isfinite(v.X) && std::isfinite(v.Y) && std::isfinite(v.Z); }
+
+double Speed(const TDbl3D& v) { return std::sqrt(Dot(v, v)); }
+
 }  // namespace
+
+std::string NonFiniteFigure(const StepFigures& f) {
+  const std::pair<const char*, double> named[] = {
+      {"volume", f.volume},          {"area", f.area},
+      {"mean radius", f.meanRadius}, {"mean height", f.meanHeight},
+      {"max speed", f.maxSpeed},     {"kinetic energy", f.kineticEnergy},
+      {"max stretch", f.maxStretch}, {"max compression", f.maxCompression}};
+  for (const auto& [name, value] : named) {
+    if (!std::isfinite(value)) return std::string(name) + " " + Number(value);
+  }
+  return std::string();
+}
 
 TClothSetup LoadSettings(const Plugin& plugin, const std::u16string& iniPath) {
   TClothSetup setup;
@@ -38,6 +65,17 @@ Simulation::Simulation(const Plugin& plugin, Membrane* membrane, const TClothSet
   std::memset(grid_->Reserved0, 0, sizeof grid_->Reserved0);
   grid_->CountU = membrane->columns;
   grid_->CountV = membrane->rows;
+  const std::vector<TDbl3D> start = PointPositions(*membrane);
+  if (!start.empty()) {
+    TDbl3D lo = start.front(), hi = start.front();
+    for (const TDbl3D& p : start) {
+      lo = {std::min(lo.X, p.X), std::min(lo.Y, p.Y), std::min(lo.Z, p.Z)};
+      hi = {std::max(hi.X, p.X), std::max(hi.Y, p.Y), std::max(hi.Z, p.Z)};
+    }
+    startSize_ = VecLength(hi - lo);
+  }
+  for (int32_t i = 0; i < membrane->points.Count(); ++i)
+    startSpeed_ = std::max(startSpeed_, Speed(membrane->points[i].Vel));
 }
 
 int32_t Simulation::Step() {
@@ -115,26 +153,39 @@ StepFigures Simulation::Figures(int64_t step) const {
 
 uint64_t Simulation::Hash() const { return StateHash(*membrane_); }
 
-std::string Simulation::FirstNonFinite() const {
-  auto finite = [](const TDbl3D& v) {
-    return std::isfinite(v.X) && std::isfinite(v.Y) && std::isfinite(v.Z);
-  };
-  // spelt alike by every C library
-  auto number = [](double x) {
-    if (std::isnan(x)) return std::string("nan");
-    if (std::isinf(x)) return std::string(x < 0 ? "-inf" : "inf");
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.9g", x);
-    return std::string(buffer);
-  };
-  auto text = [&](const TDbl3D& v) {
-    return "(" + number(v.X) + ", " + number(v.Y) + ", " + number(v.Z) + ")";
+// Every integrator's new velocity is (1 - ClothC * TimeStep) * Vel + TimeStep
+// * A, with A the forces' acceleration, never longer than AccelerationLimit.
+// While the damping factor's magnitude is at most 1 (0 <= ClothC <= 2 /
+// TimeStep) a speed therefore grows by at most TimeStep * AccelerationLimit
+// per step; a speed beyond twice that bound (the rest is room for rounding)
+// comes from damping that amplifies every speed step after step. A run may
+// still reach great speeds soundly, falling freely for hours without
+// damping, so the limit is also never below a speed that carries a point
+// across the whole start shape in one step: a faster point is not moving
+// but flying apart, hundreds of steps before its numbers overflow.
+double Simulation::SpeedLimit(int64_t step) const {
+  const double forces = startSpeed_ + static_cast<double>(step) * TimeStep * AccelerationLimit;
+  return std::max(2.0 * forces, startSize_ / TimeStep);
+}
+
+std::string Simulation::Divergence(int64_t step) const {
+  auto text = [](const TDbl3D& v) {
+    return "(" + Number(v.X) + ", " + Number(v.Y) + ", " + Number(v.Z) + ")";
   };
   const Membrane& m = *membrane_;
+  const double limit = SpeedLimit(step);
   for (int32_t i = 0; i < m.points.Count(); ++i) {
     const TClothPoint& p = m.points[i];
-    if (!finite(p.Pos)) return "point " + std::to_string(i) + " has position " + text(p.Pos);
-    if (!finite(p.Vel)) return "point " + std::to_string(i) + " has velocity " + text(p.Vel);
+    if (!Finite(p.Pos)) return "point " + std::to_string(i) + " has position " + text(p.Pos);
+    if (!Finite(p.Vel)) return "point " + std::to_string(i) + " has velocity " + text(p.Vel);
+    const double speed = Speed(p.Vel);
+    if (speed > limit) {
+      return "point " + std::to_string(i) + " moves at speed " + Number(speed) + ": one step carries it " +
+             Number(speed * TimeStep) + ", farther than the start shape is across (" + Number(startSize_) +
+             "), and the forces can add at most " +
+             Number(static_cast<double>(step) * TimeStep * AccelerationLimit) + " to a speed in " +
+             std::to_string(step) + " steps";
+    }
   }
   return std::string();
 }

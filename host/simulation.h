@@ -26,6 +26,10 @@ struct StepFigures {
   double maxCompression = 1.0;  // smallest length / rest length
 };
 
+// the first figure that is not finite, as "volume nan" (an overflowing
+// figure is infinite); empty when every figure is finite
+std::string NonFiniteFigure(const StepFigures& figures);
+
 // settings through PluginExecZR71; an empty path loads from no file
 TClothSetup LoadSettings(const Plugin& plugin, const std::u16string& iniPath);
 
@@ -45,15 +49,21 @@ class Simulation {
   StepFigures Figures(int64_t step) const;
   // FNV-1a 64 over Pos and Vel of every point, in point order
   uint64_t Hash() const;
-  // the first point whose Pos or Vel holds a value that is not finite, as
-  // "point 12 has position (nan, 0.5, 1)"; empty when every value is finite
-  std::string FirstNonFinite() const;
+  // why the state after `step` steps has diverged, naming the first point
+  // whose Pos or Vel is not finite ("point 12 has position (nan, 0.5, 1)")
+  // or whose speed no sound run reaches (SpeedLimit); empty when it has not
+  std::string Divergence(int64_t step) const;
+  // the largest speed a run that does not diverge can have after `step`
+  // steps; see the definition for why
+  double SpeedLimit(int64_t step) const;
   const Membrane& MembraneState() const { return *membrane_; }
 
  private:
   const Plugin& plugin_;
   Membrane* membrane_;
   TClothSetup setup_;
+  double startSize_ = 0.0;   // diagonal of the start shape's bounding box
+  double startSpeed_ = 0.0;  // largest speed at the start
   std::vector<uint64_t> gridStorage_;
   TSurfaceGrid* grid_ = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "exit_status.h"
 #include "outputs.h"
 #include "profile_reader.h"
 #include "user_text.h"
@@ -121,6 +122,7 @@ void RunPool(size_t count, int workers, const std::function<void(size_t)>& job) 
 }
 
 std::string SweepRun::Status() const {
+  if (started && exitStatus == kExitDiverged) return "diverged";
   if (!started || exitStatus != 0) return "failed";
   for (const std::string& f : figures) {
     if (!FiniteNumber(f)) return "diverged";

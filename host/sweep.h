@@ -50,8 +50,9 @@ struct SweepRun {
   bool HasPicture() const { return !picture.empty(); }
   std::string picture;  // its surface.png, empty when none
 
-  // "ok", "failed" (did not start or exited nonzero) or "diverged" (ended
-  // with a figure that is not a finite number)
+  // "ok", "diverged" (exited with kExitDiverged, or ended with a figure
+  // that is not a finite number) or "failed" (did not start or exited with
+  // another nonzero status)
   std::string Status() const;
 };
 

@@ -1,7 +1,10 @@
 #include "warnings.h"
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "ini_file.h"
 #include "model_constants.h"
@@ -48,6 +51,51 @@ void UnknownKeys(const IniFile& ini, const char16_t* section, const Names& known
   }
 }
 
+// `x` to three significant digits, for a message that says "about"
+std::string About(double x) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.3g", x);
+  return buffer;
+}
+
+// The acceleration limit takes the length of the acceleration, the square
+// root of the sum of its components' squares. An acceleration above the
+// square root of the largest double squares to infinity: the length is
+// then infinite, VecNormalize makes the zero vector of the acceleration,
+// and the limit sets it to zero, so that springs, pressure and gravity stop
+// moving the point. An acceleration above the largest double is itself
+// infinite, and infinity over infinity is not a number.
+const double kLargest = std::numeric_limits<double>::max();
+const double kLargestSquarable = std::sqrt(kLargest);
+
+std::string Freezes() {
+  return " above about " + About(kLargestSquarable) +
+         ", whose square overflows a double: the acceleration limit then finds an infinite "
+         "length and sets the acceleration to zero, and the point freezes, moved by no force "
+         "any more (only damping slows it)";
+}
+
+constexpr char kDiverges[] = "the acceleration is infinite, its direction not a number, and the run diverges";
+
+// a stiffness whose spring force, at a deformation as large as `longest`
+// (the longest rest length), overflows; `deformed` is "stretched" or
+// "compressed", `deformation` "stretch" or "compression"
+std::string StiffnessWarning(const char* key, double stiffness, double longest, const char* deformed,
+                             const char* deformation, const char* limit) {
+  // the spring's acceleration is deformation x stiffness / mass: the
+  // deformations at which it squares beyond a double, and is infinite
+  const double squares = kLargestSquarable * PointMass / std::fabs(stiffness);
+  const double infinite = kLargest * PointMass / std::fabs(stiffness);
+  if (!(squares < longest)) return std::string();
+  std::string line = std::string(key) + " " + FormatDouble(stiffness) + ": a spring " + deformed +
+                     " by more than about " + About(squares) + " gives its point an acceleration |" + key +
+                     "| x " + deformation + " / " + FormatDouble(PointMass) + Freezes();
+  if (infinite < longest)
+    line += "; " + std::string(deformed) + " by more than about " + About(infinite) + ", " + kDiverges;
+  return line + "; with |" + key + "| below about " + About(kLargestSquarable * PointMass / longest) +
+         " no spring of this membrane gets there before it is " + limit;
+}
+
 }  // namespace
 
 std::vector<std::string> IniFileWarnings(const IniFile& ini) {
@@ -89,10 +137,35 @@ std::string DampingWarning(const TClothSetup& setup) {
          FormatDouble(2.0 / TimeStep) + ")";
 }
 
+std::vector<std::string> OverflowWarnings(const TClothSetup& setup, double longestSpring) {
+  std::vector<std::string> warnings;
+  // the pressure force -0.008 x ClothP along a unit normal, divided by the mass
+  const double perPressure = -PressureScale / PointMass;
+  const double pressure = std::fabs(setup.ClothP) * perPressure;
+  if (!std::isfinite(pressure * pressure)) {
+    warnings.push_back("ClothP " + FormatDouble(setup.ClothP) +
+                       ": the pressure gives every point with faces the acceleration |ClothP| x " +
+                       FormatDouble(-PressureScale) + " / " + FormatDouble(PointMass) + " = " +
+                       About(pressure) +
+                       (std::isfinite(pressure) ? "," + Freezes() : ": " + std::string(kDiverges)) +
+                       "; |ClothP| below about " + About(kLargestSquarable / perPressure) + " avoids it");
+  }
+  // no spring is compressed by more than its rest length; stretched by as
+  // much, it is twice as long
+  for (const std::string& line : {StiffnessWarning("ClothK0", setup.ClothK0, longestSpring, "stretched",
+                                                   "stretch", "twice its rest length"),
+                                  StiffnessWarning("ClothK1", setup.ClothK1, longestSpring, "compressed",
+                                                   "compression", "compressed to nothing")}) {
+    if (!line.empty()) warnings.push_back(line);
+  }
+  return warnings;
+}
+
 std::vector<std::string> ModelWarnings(const TClothSetup& setup, const MeshReport& report, bool closed) {
   std::vector<std::string> warnings;
   const std::string damping = DampingWarning(setup);
   if (!damping.empty()) warnings.push_back(damping);
+  for (const std::string& line : OverflowWarnings(setup, report.longestSpring)) warnings.push_back(line);
   if (closed && setup.ClothP < 0.0 && report.effect == PressureEffect::kInflates) {
     warnings.push_back("ClothP " + FormatDouble(setup.ClothP) +
                        " is negative: on this membrane, wound clockwise seen from outside, it draws the "

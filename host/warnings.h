@@ -27,7 +27,13 @@ std::vector<std::string> IniFileWarnings(const IniFile& ini);
 // diverge: empty, or the line that says so
 std::string DampingWarning(const TClothSetup& setup);
 
-// DampingWarning, and a pressure that draws a closed membrane in: a
+// a pressure or a stiffness whose acceleration overflows when the
+// acceleration limit squares it, which freezes the points it acts on: the
+// pressure at any point with faces, a stiffness once a spring's stretch or
+// compression reaches the longest rest length (`longestSpring`) or less
+std::vector<std::string> OverflowWarnings(const TClothSetup& setup, double longestSpring);
+
+// DampingWarning, OverflowWarnings, and a pressure that draws a closed membrane in: a
 // negative ClothP where a positive one inflates it, or the other way round
 std::vector<std::string> ModelWarnings(const TClothSetup& setup, const MeshReport& report, bool closed);
 
