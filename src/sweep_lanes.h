@@ -252,20 +252,14 @@ inline void EulerFinish(TClothPoint* point, TDbl3D a, TDbl3D pos, TDbl3D vel) {
   point->NewPos = VecAdd(VecScale(newVel, TimeStep), pos);
 }
 
-// predictor: rates at the start, s[1] the velocity that moves the trial position
-inline void HeunBegin(TDbl3D* s, TDbl3D* v, TDbl3D pos, TDbl3D vel) {
-  s[0] = pos;
-  v[0] = vel;
-  s[1] = v[0];
-}
-
-// a1 at pos, a2 at pos + h vel; mean of the two rates: ((r1 + r2) h) / 2 + start
-inline void HeunFinish(TDbl3D* s, TDbl3D* v, TClothPoint* point, TDbl3D a1, TDbl3D a2) {
-  v[1] = a1;
-  v[2] = a2;
-  s[2] = VecAdd(VecScale(v[1], TimeStep), v[0]);
-  point->NewVel = VecAdd(VecDivide(VecScale(VecAdd(v[1], v[2]), TimeStep), 2.0), v[0]);
-  point->NewPos = VecAdd(VecDivide(VecScale(VecAdd(s[1], s[2]), TimeStep), 2.0), s[0]);
+// predictor-corrector from the rate a1 at pos and a2 at pos + h vel: the mean
+// of the rates at both ends, ((r1 + r2) h) / 2 + start, for the velocity
+// (rates a1, a2) and the position (rates vel, vel + h a1)
+inline void HeunFinish(TClothPoint* point, TDbl3D a1, TDbl3D a2) {
+  const TDbl3D pos = point->Pos, vel = point->Vel;
+  const TDbl3D predicted = VecAdd(VecScale(a1, TimeStep), vel);
+  point->NewVel = VecAdd(VecDivide(VecScale(VecAdd(a1, a2), TimeStep), 2.0), vel);
+  point->NewPos = VecAdd(VecDivide(VecScale(VecAdd(vel, predicted), TimeStep), 2.0), pos);
 }
 
 // k1x = h vel
@@ -573,15 +567,16 @@ template <class T>
 inline void SweepHeun(const StepContext& step) {
   ForEachFreeBlock(step, [&](Block& block) {
     // trials zeroed only to tell the compiler that nothing unset is read
-    TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {};
+    TDbl3D trials[2 * kBlockPoints] = {};
     Accelerations<2 * kBlockPoints> a;
     for (int k = 0; k < block.count; ++k) {
-      HeunBegin(s[k], v[k], block.point[k]->Pos, block.point[k]->Vel);
-      trials[2 * k] = TrialStart(s[k]);
-      trials[2 * k + 1] = TrialPredictor(s[k]);
+      // the predictor's stages: the start position and the velocity that moves it
+      const TDbl3D stages[2] = {block.point[k]->Pos, block.point[k]->Vel};
+      trials[2 * k] = TrialStart(stages);
+      trials[2 * k + 1] = TrialPredictor(stages);
     }
     EvaluateBlock<T, 2, true>(step, block, trials, a);
-    for (int k = 0; k < block.count; ++k) HeunFinish(s[k], v[k], block.point[k], a[2 * k], a[2 * k + 1]);
+    for (int k = 0; k < block.count; ++k) HeunFinish(block.point[k], a[2 * k], a[2 * k + 1]);
   });
 }
 
