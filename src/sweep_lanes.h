@@ -19,6 +19,7 @@
 #include "dbl3d.h"
 #include "lanes.h"
 #include "model_constants.h"
+#include "stage_providers.h"
 #include "sweep.h"
 
 #ifdef TUMELIN_SWEEP_AVX
@@ -229,18 +230,7 @@ inline int32_t UsedLinkCount(const TClothPoint* point) {
 // the neighbours move, RK4 and Heun are both second order (see dynamics.h).
 // Each point keeps its stages in blocks of five vectors of its own: s the
 // position side (s[0] the start position), v the velocity side (v[0] the
-// start velocity).
-
-// the stage providers: the trial position from a point's position stages
-inline TDbl3D TrialStart(const TDbl3D* stages) { return stages[0]; }
-// Heun's corrector: pos + h vel
-inline TDbl3D TrialPredictor(const TDbl3D* stages) {
-  return VecAdd(stages[0], VecScale(stages[1], TimeStep));
-}
-// RK4: pos + k1x / 2, pos + k2x / 2, pos + k3x
-inline TDbl3D TrialMid1(const TDbl3D* stages) { return VecAdd(stages[0], VecScale(stages[1], 0.5)); }
-inline TDbl3D TrialMid2(const TDbl3D* stages) { return VecAdd(stages[0], VecScale(stages[2], 0.5)); }
-inline TDbl3D TrialEnd3(const TDbl3D* stages) { return VecAdd(stages[0], stages[3]); }
+// start velocity); the stage providers (stage_providers.h) read s.
 
 // v / s, three divisions
 inline TDbl3D VecDivide(TDbl3D v, double s) { return {v.X / s, v.Y / s, v.Z / s}; }

@@ -1,6 +1,7 @@
 // The reference model of the step: the contract's step point by point with
 // the vector module, one force evaluation at a time, the stages in StageBlock
-// and VelStageBlock, every index taken as valid. The plug-in ships the sweeps
+// and VelStageBlock (read by the plug-in's own stage providers), every index
+// taken as valid. The plug-in ships the sweeps
 // of src/sweep_lanes.h; dynamics_test holds them to this model's bits.
 #pragma once
 
@@ -11,6 +12,7 @@
 #include "cloth_types.h"
 #include "dbl3d.h"
 #include "model_constants.h"
+#include "stage_providers.h"
 
 namespace tumelin::reference {
 
@@ -19,23 +21,11 @@ namespace tumelin::reference {
 inline TDbl3D StageBlock[5];
 inline TDbl3D VelStageBlock[5];
 
-// the trial position of the point under evaluation, from StageBlock
-using TStageProvider = TDbl3D (*)(const TDbl3D* stages);
 // advances one free point into its NewPos and NewVel
 using Integrator = void (*)(TClothPointArray*, TClothPoint*, TClothFaceArray*, const TClothSetup*);
 
 // v / s, three divisions
 inline TDbl3D VecDivide(TDbl3D v, double s) { return {v.X / s, v.Y / s, v.Z / s}; }
-
-// the five stage providers: stages[0]; + 0.005 stages[1]; + 0.5 stages[1];
-// + 0.5 stages[2]; + stages[3]
-inline TDbl3D TrialStart(const TDbl3D* stages) { return stages[0]; }
-inline TDbl3D TrialPredictor(const TDbl3D* stages) {
-  return VecAdd(stages[0], VecScale(stages[1], TimeStep));
-}
-inline TDbl3D TrialMid1(const TDbl3D* stages) { return VecAdd(stages[0], VecScale(stages[1], 0.5)); }
-inline TDbl3D TrialMid2(const TDbl3D* stages) { return VecAdd(stages[0], VecScale(stages[2], 0.5)); }
-inline TDbl3D TrialEnd3(const TDbl3D* stages) { return VecAdd(stages[0], stages[3]); }
 
 // every face's Normal := FaceNormal of its corners' Pos
 inline void UpdateFaceNormals(TClothPointArray* PointsVar, TClothFaceArray* FacesVar) {
