@@ -12,8 +12,8 @@ using namespace tumelin;
 
 // args: columns of the sphere grid, ClothMethod, path (0 SSE2, 1 AVX)
 void BM_StepPath(benchmark::State& state) {
-  const TStepPath path = state.range(2) == 1 ? TStepPath::kAvx : TStepPath::kSse2;
-  if (path == TStepPath::kAvx && !AvxAvailable()) {
+  const StepPath path = state.range(2) == 1 ? StepPath::kAvx : StepPath::kSse2;
+  if (path == StepPath::kAvx && !AvxAvailable()) {
     state.SkipWithError("no AVX on this CPU");
     return;
   }

@@ -1,5 +1,9 @@
-// Dynamics: face normals, the force model of one point, the stage providers,
-// the three integrators and the step driver.
+// Dynamics: the step of the whole membrane. The driver is dynamics.cpp; the
+// face normals, the force model and the three integrators live in
+// sweep_lanes.h, compiled once per instruction set (sweep.h), and take their
+// trial positions from the stage providers (stage_providers.h). tests/support/reference_step.h writes the
+// same step point by point in the terms of the contract (StepEuler, StepHeun, StepRK4, ComputeAcceleration
+// over StageBlock), and the tests hold the sweeps to its bits.
 //
 // What a step means for a membrane:
 // - Every point is advanced on its own against a snapshot of the start of the
@@ -29,53 +33,18 @@
 
 namespace tumelin {
 
-// the integrators' stage storage at library scope, one pair of blocks per
-// thread: element 0 the start position (velocity), elements 1-4 the stage
-// terms. Between calls the blocks of a thread hold the stages of the last free
-// point that thread advanced; two threads stepping two membranes at once do
-// not meet here.
-inline thread_local TDbl3D StageBlock[5];
-inline thread_local TDbl3D VelStageBlock[5];
-
-// returns the trial position of the point under evaluation from StageBlock
-using TStageProvider = TDbl3D (*)(const TDbl3D* stages);
-
-TDbl3D TrialStart(const TDbl3D* stages);      // stages[0]
-TDbl3D TrialPredictor(const TDbl3D* stages);  // stages[0] + 0.005 stages[1]
-TDbl3D TrialMid1(const TDbl3D* stages);       // stages[0] + 0.5 stages[1]
-TDbl3D TrialMid2(const TDbl3D* stages);       // stages[0] + 0.5 stages[2]
-TDbl3D TrialEnd3(const TDbl3D* stages);       // stages[0] + stages[3]
-
-// Host arrays are reached through the host variables PointsVar (#points,
-// stride sizeof(TClothPoint)) and FacesVar (#faces, stride 40); both variables
-// must exist, a null array in them is empty. Indices the host should keep valid
-// are checked anyway: a link Target or a Faces entry outside its array is
-// skipped, a face with a corner outside the point array gets the zero normal,
-// and LinkCount never reaches past the Links array.
-
-// face.Normal := FaceNormal of its corners' Pos
-void UpdateFaceNormal(TClothPointArray* PointsVar, TClothFace* face);
-// UpdateFaceNormal for every face in index order
-void UpdateFaceNormals(TClothPointArray* PointsVar, TClothFaceArray* FacesVar);
-
-// normalized sum of the stored normals of the point's adjacent faces. A stored
-// normal is not a unit vector: its length is the sine of the angle at the
-// face's FIRST corner (FaceNormal), and that is the face's weight in the sum.
-// So a right-angled first corner counts fully, an equilateral face 0.87, a
-// sliver's sharp first corner almost not at all, and listing the same face
-// from another corner (same winding) changes its weight, not its direction.
-// Face areas play no part.
-TDbl3D MeanFaceNormal(const TClothPoint* point, TClothFaceArray* FacesVar);
-
-// a when |a| <= AccelerationLimit (exactly the limit passes with its bits),
-// else a rescaled to that length in the same direction
-TDbl3D LimitAcceleration(TDbl3D a);
-
-// acceleration of `point` at the trial position that `provider` yields from
-// StageBlock: springs to the linked points' Pos, pressure along the mean face
-// normal, mass 0.001, gravity 0.4 along -Z, LimitAcceleration, then damping by
-// Vel (not limited, so the result may be longer than the limit).
-// The provider is called once per evaluation, never without a used link.
+// The force on one point at a trial position: springs to the linked points'
+// Pos, pressure along the mean face normal, mass 0.001, gravity 0.4 along -Z,
+// the acceleration limit 0.48, then damping by Vel (not limited, so the
+// result may be longer than the limit).
+//
+// The mean face normal is the normalized sum of the stored normals of the
+// point's adjacent faces. A stored normal is not a unit vector: its length is
+// the sine of the angle at the face's FIRST corner (FaceNormal), and that is
+// the face's weight in the sum. So a right-angled first corner counts fully,
+// an equilateral face 0.87, a sliver's sharp first corner almost not at all,
+// and listing the same face from another corner (same winding) changes its
+// weight, not its direction. Face areas play no part.
 //
 // The pressure push has the size 0.008 |ClothP| at every point that has a
 // mean normal, whatever the area of the faces around it: it is a force per
@@ -86,40 +55,40 @@ TDbl3D LimitAcceleration(TDbl3D a);
 //
 // At the default settings nearly every evaluation is limited: the pressure
 // alone asks for 4 (0.008 * 0.5 / 0.001), and a spring of stiffness 5 stretched
-// by 1e-4 for 0.5. The 0.48 limit, not the stiffness, then sets how fast the
-// membrane moves (after 50 steps a 65x33 sphere's volume is the same to
-// within 0.02 % for stiffness 0.05, 0.5 and 5); the stiffness decides where it
-// comes to rest.
-TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint* point, TClothFaceArray* FacesVar,
-                           TStageProvider provider, const TClothSetup* Setup);
-
-// advance one free point into its NewPos and NewVel, keeping the stages in
-// StageBlock/VelStageBlock (so never two at a time)
-void StepEuler(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
-               const TClothSetup* Setup);
-void StepHeun(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
-              const TClothSetup* Setup);
-void StepRK4(TClothPointArray* PointsVar, TClothPoint* point, TClothFaceArray* FacesVar,
-             const TClothSetup* Setup);
+// by 1e-4 for 0.5. While it inflates, the 0.48 limit then sets how fast the
+// membrane grows (after 50 steps a 65x33 sphere's volume is the same to
+// within 0.02 % for stiffness 0.05, 0.5 and 5), and the damping keeps every
+// speed below about 0.48 / ClothC. The stiffness decides where it comes to
+// rest, and also how fast a membrane moving as a whole may move under Heun
+// and RK4: their trial positions move one point against neighbours frozen at
+// the start of the step, so the springs resist even a rigid fall, the stiffer
+// the more (docs/settings.md measures it).
+//
+// Host arrays are reached through the host variables PointsVar (#points,
+// stride sizeof(TClothPoint)) and FacesVar (#faces, stride 40); both variables
+// must exist, a null array in them is empty. Indices the host should keep valid
+// are checked anyway: a link Target or a Faces entry outside its array is
+// skipped, a face with a corner outside the point array gets the zero normal,
+// and LinkCount never reaches past the Links array.
 
 // one step of the whole membrane (the body of PluginExecZR72): face normals,
 // then every point in index order (pinned: NewPos := Pos, and its Vel becomes
 // the NewVel it held, zero after a step; free: the integrator ClothMethod
-// selects, 1 Heun, 2 RK4, else Euler), then ShiftStates. Returns
-// the number of points; a null PointsVar, FacesVar or Setup does nothing and
-// returns 0. The free points are advanced by sweeps that give the bits of
-// StepEuler, StepHeun and StepRK4 and leave the stepping thread's StageBlock
-// and VelStageBlock as those leave them, but take each point's links, mean
-// normal and damping term once per step and evaluate in SIMD lanes.
+// selects, 1 Heun, 2 RK4, else Euler), then ShiftStates. Returns the number
+// of points; a null PointsVar, FacesVar or Setup does nothing and returns 0.
+// The free points are advanced by sweeps that take each point's links, mean
+// normal and damping term once per step and evaluate in SIMD lanes. Each
+// point's stages live in the sweep's own locals: a step keeps nothing at
+// library scope, so two threads may step two membranes at once.
 int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, const TClothSetup* Setup);
 
 // The instruction set StepMembrane computes with: SSE2 pairs on every CPU of
 // both targets, AVX quadruples where CPUID and XGETBV (checked once at load)
 // say the CPU and the operating system have it. Both give the same bits.
-enum class TStepPath { kSse2, kAvx };
+enum class StepPath { kSse2, kAvx };
 bool AvxAvailable();
 // StepMembrane on the given path; kAvx runs on SSE2 where AVX is unavailable
-int32_t StepMembraneOn(TStepPath path, TClothPointArray* PointsVar, TClothFaceArray* FacesVar,
+int32_t StepMembraneOn(StepPath path, TClothPointArray* PointsVar, TClothFaceArray* FacesVar,
                        const TClothSetup* Setup);
 
 }  // namespace tumelin

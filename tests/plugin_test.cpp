@@ -294,7 +294,7 @@ TEST(ConcurrentHosts, TwoThreadsSteppingTwoMembranesGetTheSequentialResults) {
     int32_t columns, rows, method;
     uint64_t hash = 0;
   };
-  // RK4 uses every stage element, Heun and Euler overwrite a part of them
+  // the same and different sizes and methods side by side
   std::vector<Run> pairs[] = {{{17, 9, 2}, {13, 7, 2}}, {{17, 9, 2}, {13, 7, 1}}, {{9, 5, 0}, {17, 9, 2}}};
   constexpr int kSteps = 300;
   auto stepAll = [](Run& run, const std::atomic<bool>* start) {

@@ -48,10 +48,9 @@
  *   per frame, PluginExecZR72 (one step) and PluginExecZR73 (the grid
  *   write-back, which shows the positions as that step left them). The name
  *   and registration entries may be called at any time.
- * - Threads: each thread has its own stage storage for the integrators, so
- *   two threads may step two different membranes at the same time through
- *   one loaded copy and get exactly the results they get one after the
- *   other. One membrane is stepped by one thread at a time; do not reload
+ * - Threads: a step keeps nothing outside the call, so two threads may
+ *   step two different membranes at the same time through one loaded copy
+ *   and get exactly the results they get one after the other. One membrane is stepped by one thread at a time; do not reload
  *   settings into a record a running step reads, nor write a grid back
  *   from points a step is moving. The plug-in has no thread, timer or lock
  *   of its own, and the name and registration entries may be called from

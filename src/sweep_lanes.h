@@ -1,19 +1,42 @@
-// The force model over lanes: the formulas of one evaluation written once for
-// any lane type of lanes.h (double, Pack2, Pack4). dynamics.cpp includes this
-// file inside a namespace of its own for each instruction set it compiles the
-// step for, so it has no include guard and includes nothing itself: every
-// name it uses (TDbl3D, the lane types, TPointTerms, TStepContext,
-// FaceNormalSum, InRange, the integrator stages, the model constants) is
-// declared before the inclusion.
+// The step over lanes: the force model, the face normals, the integrators'
+// stages and the sweeps that advance every free point, written once for any
+// lane type of lanes.h (double, Pack2, Pack4). sweep_sse2.cpp and
+// sweep_avx.cpp include it once each and pick the lane type; everything here
+// has internal linkage, so each of the two gets its own copy. The AVX one
+// defines TUMELIN_SWEEP_AVX first, which compiles this file's functions for
+// AVX: a region here rather than -mavx for the whole file, which would also
+// compile the inline functions of every header it includes (the vector
+// module, the lane types, the standard library) for AVX, and the linker
+// keeps one copy of each for both paths.
+#pragma once
+
+#include <tumelin/tumelin.h>
+
+#include <cstdint>
+#include <type_traits>
+
+#include "cloth_types.h"
+#include "dbl3d.h"
+#include "lanes.h"
+#include "model_constants.h"
+#include "stage_providers.h"
+#include "sweep.h"
+
+#ifdef TUMELIN_SWEEP_AVX
+TUMELIN_AVX_BEGIN
+#endif
+
+namespace tumelin {
+namespace {
+
+// one unsigned compare rejects negative and too-large indices alike
+inline bool InRange(int32_t index, uint32_t bound) { return static_cast<uint32_t>(index) < bound; }
 
 // lanes of vectors: X, Y and Z each hold one component of every lane
 template <class T>
-struct TLanes3 {
+struct Lanes3 {
   T X, Y, Z;
 };
-
-inline TLanes3<double> Lanes(TDbl3D v) { return {v.X, v.Y, v.Z}; }
-inline TDbl3D Vector(TLanes3<double> v) { return {v.X, v.Y, v.Z}; }
 
 template <class T>
 inline constexpr int kLaneWidth = T::kWidth;
@@ -22,7 +45,7 @@ inline constexpr int kLaneWidth<double> = 1;
 
 // lane i of each component := v[i], from vectors stored one after the other
 template <class T>
-inline TLanes3<T> LoadLanes(const double* x, const double* y, const double* z) {
+inline Lanes3<T> LoadLanes(const double* x, const double* y, const double* z) {
   if constexpr (kLaneWidth<T> == 1) {
     return {*x, *y, *z};
   } else {
@@ -31,7 +54,7 @@ inline TLanes3<T> LoadLanes(const double* x, const double* y, const double* z) {
 }
 
 template <class T>
-inline void StoreLanes(TLanes3<T> v, double* x, double* y, double* z) {
+inline void StoreLanes(Lanes3<T> v, double* x, double* y, double* z) {
   if constexpr (kLaneWidth<T> == 1) {
     *x = v.X;
     *y = v.Y;
@@ -45,14 +68,14 @@ inline void StoreLanes(TLanes3<T> v, double* x, double* y, double* z) {
 
 // |v| = sqrt((x*x + y*y) + z*z)
 template <class T>
-inline T LengthOf(TLanes3<T> v) {
+inline T LengthOf(Lanes3<T> v) {
   return Sqrt((v.X * v.X + v.Y * v.Y) + v.Z * v.Z);
 }
 
 // VecNormalize over lanes, with the length at hand: v / length, three
 // divisions, and the zero vector where the length is not strictly positive
 template <class T>
-inline TLanes3<T> DivideByLength(TLanes3<T> v, T length) {
+inline Lanes3<T> DivideByLength(Lanes3<T> v, T length) {
   const auto hasLength = length > T(0.0);
   return {Select(hasLength, v.X / length, T(0.0)), Select(hasLength, v.Y / length, T(0.0)),
           Select(hasLength, v.Z / length, T(0.0))};
@@ -60,13 +83,13 @@ inline TLanes3<T> DivideByLength(TLanes3<T> v, T length) {
 
 // VecCross over lanes
 template <class T>
-inline TLanes3<T> CrossOf(TLanes3<T> u, TLanes3<T> w) {
+inline Lanes3<T> CrossOf(Lanes3<T> u, Lanes3<T> w) {
   return {u.Y * w.Z - u.Z * w.Y, u.Z * w.X - u.X * w.Z, u.X * w.Y - u.Y * w.X};
 }
 
 // FaceNormal over lanes: unit(e1) x unit(e2) of the edges from the first corner
 template <class T>
-inline TLanes3<T> FaceNormalOfEdges(TLanes3<T> e1, TLanes3<T> e2) {
+inline Lanes3<T> FaceNormalOfEdges(Lanes3<T> e1, Lanes3<T> e2) {
   return CrossOf(DivideByLength(e1, LengthOf(e1)), DivideByLength(e2, LengthOf(e2)));
 }
 
@@ -75,37 +98,37 @@ inline TLanes3<T> FaceNormalOfEdges(TLanes3<T> e1, TLanes3<T> e2) {
 // stretched spring pulls with k0, one at or below its rest length pushes with
 // k1, and a zero or NaN length gives the zero direction
 template <class T>
-inline TLanes3<T> SpringTerm(TLanes3<T> toTarget, T restLength, T k0, T k1) {
+inline Lanes3<T> SpringTerm(Lanes3<T> toTarget, T restLength, T k0, T k1) {
   const T length = LengthOf(toTarget);
   const T extension = length - restLength;
   const T tension = Select(extension > T(0.0), extension * k0, extension * k1);
-  const TLanes3<T> direction = DivideByLength(toTarget, length);
+  const Lanes3<T> direction = DivideByLength(toTarget, length);
   return {direction.X * tension, direction.Y * tension, direction.Z * tension};
 }
 
 // the pressure push against the mean normal: (N ClothP) (-0.008)
 template <class T>
-inline TLanes3<T> PressurePush(TLanes3<T> meanNormal, T clothP) {
+inline Lanes3<T> PressurePush(Lanes3<T> meanNormal, T clothP) {
   return {(meanNormal.X * clothP) * T(PressureScale), (meanNormal.Y * clothP) * T(PressureScale),
           (meanNormal.Z * clothP) * T(PressureScale)};
 }
 
 // the damping term ClothC Vel
 template <class T>
-inline TLanes3<T> DampingTerm(TLanes3<T> vel, T clothC) {
+inline Lanes3<T> DampingTerm(Lanes3<T> vel, T clothC) {
   return {vel.X * clothC, vel.Y * clothC, vel.Z * clothC};
 }
 
 // a = F / m, gravity along -z
 template <class T>
-inline TLanes3<T> AccelerationOf(TLanes3<T> force) {
+inline Lanes3<T> AccelerationOf(Lanes3<T> force) {
   return {force.X / T(PointMass), force.Y / T(PointMass), force.Z / T(PointMass) - T(Gravity)};
 }
 
 // a when |a| <= AccelerationLimit, else (a / |a|) * AccelerationLimit; strictly
 // longer only, so exactly the limit keeps its bits
 template <class T>
-inline TLanes3<T> LimitedAcceleration(TLanes3<T> a) {
+inline Lanes3<T> LimitedAcceleration(Lanes3<T> a) {
   const T length = LengthOf(a);
   const auto over = length > T(AccelerationLimit);
   return {Select(over, (a.X / length) * T(AccelerationLimit), a.X),
@@ -116,27 +139,10 @@ inline TLanes3<T> LimitedAcceleration(TLanes3<T> a) {
 // from the summed spring force: the pressure push added as push + F, mass and
 // gravity, the limit, then the damping by the start-of-step velocity
 template <class T>
-inline TLanes3<T> FinishedAcceleration(TLanes3<T> springForce, TLanes3<T> push, TLanes3<T> damping) {
-  const TLanes3<T> force{push.X + springForce.X, push.Y + springForce.Y, push.Z + springForce.Z};
-  const TLanes3<T> a = LimitedAcceleration(AccelerationOf(force));
+inline Lanes3<T> FinishedAcceleration(Lanes3<T> springForce, Lanes3<T> push, Lanes3<T> damping) {
+  const Lanes3<T> force{push.X + springForce.X, push.Y + springForce.Y, push.Z + springForce.Z};
+  const Lanes3<T> a = LimitedAcceleration(AccelerationOf(force));
   return {a.X - damping.X, a.Y - damping.Y, a.Z - damping.Z};
-}
-
-// The acceleration of one point at one trial position: springs to the linked
-// points' Pos in link order (a link whose Target is outside the point array
-// is skipped), then FinishedAcceleration.
-inline TDbl3D AccelerationAt(const TClothPoint* points, uint32_t pointBound, const TPointTerms& terms,
-                             TDbl3D trial, double k0, double k1) {
-  TLanes3<double> force{0.0, 0.0, 0.0};
-  for (int32_t j = 0; j < terms.linkCount; ++j) {
-    const TClothLink& link = terms.links[j];
-    if (!InRange(link.Target, pointBound)) continue;
-    const TDbl3D target = points[link.Target].Pos;
-    const TLanes3<double> term = SpringTerm<double>(
-        {target.X - trial.X, target.Y - trial.Y, target.Z - trial.Z}, link.RestLength, k0, k1);
-    force = {force.X + term.X, force.Y + term.Y, force.Z + term.Z};
-  }
-  return Vector(FinishedAcceleration(force, Lanes(terms.push), Lanes(terms.damping)));
 }
 
 // ---- face normals of a step ---------------------------------------------------------
@@ -171,25 +177,100 @@ inline void FaceNormalGroup(const TClothPoint* points, uint32_t pointBound, TClo
     corner[1][k] = valid ? &points[face.P1].Pos.X : kOrigin;
     corner[2][k] = valid ? &points[face.P2].Pos.X : kOrigin;
   }
-  TLanes3<T> at[3];
+  Lanes3<T> at[3];
   for (int c = 0; c < 3; ++c)
     at[c] = {GatherLanes<T>(corner[c], 0), GatherLanes<T>(corner[c], 1), GatherLanes<T>(corner[c], 2)};
-  const TLanes3<T> e1{at[1].X - at[0].X, at[1].Y - at[0].Y, at[1].Z - at[0].Z};
-  const TLanes3<T> e2{at[2].X - at[0].X, at[2].Y - at[0].Y, at[2].Z - at[0].Z};
+  const Lanes3<T> e1{at[1].X - at[0].X, at[1].Y - at[0].Y, at[1].Z - at[0].Z};
+  const Lanes3<T> e2{at[2].X - at[0].X, at[2].Y - at[0].Y, at[2].Z - at[0].Z};
   double normal[3][kW];
   StoreLanes(FaceNormalOfEdges(e1, e2), normal[0], normal[1], normal[2]);
   for (int k = 0; k < (kFull ? kW : width); ++k)
     faces[first + k].Normal = {normal[0][k], normal[1][k], normal[2][k]};
 }
 
-// every face's Normal, kLaneWidth faces at a time
+// UpdateFaceNormals: every face's Normal := FaceNormal of its corners' Pos,
+// kLaneWidth faces at a time
 template <class T>
-inline void FaceNormals(const TClothPoint* points, uint32_t pointBound, TClothFace* faces, int32_t begin,
-                        int32_t end) {
+inline void UpdateFaceNormals(const StepContext& step) {
   constexpr int kW = kLaneWidth<T>;
-  int32_t first = begin;
-  for (; end - first >= kW; first += kW) FaceNormalGroup<T, true>(points, pointBound, faces, first, kW);
-  if (first < end) FaceNormalGroup<T, false>(points, pointBound, faces, first, end - first);
+  const int32_t end = step.faceCount;
+  int32_t first = 0;
+  for (; end - first >= kW; first += kW)
+    FaceNormalGroup<T, true>(step.points, step.pointBound, step.faces, first, kW);
+  if (first < end) FaceNormalGroup<T, false>(step.points, step.pointBound, step.faces, first, end - first);
+}
+
+// ---- what a point brings to every evaluation ------------------------------------------
+
+// the sum of the stored normals of the point's adjacent faces in list order;
+// an index outside the face array is skipped. Normalised, it is the mean
+// normal the pressure pushes against.
+inline TDbl3D FaceNormalSum(const TClothPoint* point, const TClothFace* faces, uint32_t faceBound) {
+  const int32_t adjacentCount = ArrayCount(point->Faces);
+  TDbl3D sum = ZeroVector;
+  for (int32_t i = 0; i < adjacentCount; ++i) {
+    const int32_t face = point->Faces[i];
+    if (!InRange(face, faceBound)) continue;
+    VecAccumulate(sum, faces[face].Normal);
+  }
+  return sum;
+}
+
+// the links that take part: LinkCount, never reaching past the Links array
+inline int32_t UsedLinkCount(const TClothPoint* point) {
+  const int32_t linksHeld = ArrayCount(point->Links);
+  return point->LinkCount > linksHeld ? linksHeld : point->LinkCount;
+}
+
+// ---- integrators: the stages of one point ---------------------------------------------
+//
+// Every stage moves only the point's own trial position: the neighbours' Pos,
+// the face normals and the Vel of the damping term stay those of the start of
+// the step. So the damping is explicit Euler in all three methods, and once
+// the neighbours move, RK4 and Heun are both second order (see dynamics.h).
+// Each point keeps its stages in blocks of five vectors of its own: s the
+// position side (s[0] the start position), v the velocity side (v[0] the
+// start velocity); the stage providers (stage_providers.h) read s.
+
+// v / s, three divisions
+inline TDbl3D VecDivide(TDbl3D v, double s) { return {v.X / s, v.Y / s, v.Z / s}; }
+
+// semi-implicit Euler: the position moves with the new velocity
+inline void EulerFinish(TClothPoint* point, TDbl3D a, TDbl3D pos, TDbl3D vel) {
+  const TDbl3D newVel = VecAdd(VecScale(a, TimeStep), vel);
+  point->NewVel = newVel;
+  point->NewPos = VecAdd(VecScale(newVel, TimeStep), pos);
+}
+
+// predictor-corrector from the rate a1 at pos and a2 at pos + h vel: the mean
+// of the rates at both ends, ((r1 + r2) h) / 2 + start, for the velocity
+// (rates a1, a2) and the position (rates vel, vel + h a1)
+inline void HeunFinish(TClothPoint* point, TDbl3D a1, TDbl3D a2) {
+  const TDbl3D pos = point->Pos, vel = point->Vel;
+  const TDbl3D predicted = VecAdd(VecScale(a1, TimeStep), vel);
+  point->NewVel = VecAdd(VecDivide(VecScale(VecAdd(a1, a2), TimeStep), 2.0), vel);
+  point->NewPos = VecAdd(VecDivide(VecScale(VecAdd(vel, predicted), TimeStep), 2.0), pos);
+}
+
+// k1x = h vel
+inline void Rk4Begin(TDbl3D* s, TDbl3D* v, TDbl3D pos, TDbl3D vel) {
+  s[0] = pos;
+  v[0] = vel;
+  s[1] = VecScale(v[0], TimeStep);
+}
+
+// kNv = h aN, and the position term that follows from it:
+// k2x = (k1v / 2 + vel) h, k3x = (k2v / 2 + vel) h, k4x = (vel + k3v) h
+inline void Rk4Record(TDbl3D* s, TDbl3D* v, int stage, TDbl3D a) {
+  v[stage] = VecScale(a, TimeStep);
+  if (stage < 3) s[stage + 1] = VecScale(VecAdd(VecDivide(v[stage], 2.0), v[0]), TimeStep);
+  if (stage == 3) s[4] = VecScale(VecAdd(v[0], v[3]), TimeStep);
+}
+
+// ((k2 + k3) 2 + k1 + k4) / 6 + start
+inline void Rk4Finish(const TDbl3D* s, const TDbl3D* v, TClothPoint* point) {
+  point->NewVel = VecAdd(VecDivide(VecAdd(VecAdd(VecScale(VecAdd(v[2], v[3]), 2.0), v[1]), v[4]), 6.0), v[0]);
+  point->NewPos = VecAdd(VecDivide(VecAdd(VecAdd(VecScale(VecAdd(s[2], s[3]), 2.0), s[1]), s[4]), 6.0), s[0]);
 }
 
 // ---- sweeps: one method over every point of a step -------------------------------
@@ -204,8 +285,9 @@ inline void FaceNormals(const TClothPoint* points, uint32_t pointBound, TClothFa
 // - normalises the mean normals and forms the pushes and damping terms, then
 //   finishes the accelerations, both a lane width at a time;
 // - integrates point by point.
-// Every lane computes the reference formula, so each point gets the bits of
-// the reference functions whatever shares its lanes.
+// Every lane computes the per-point formula, so each point gets the same bits
+// whatever shares its lanes (tests/support/reference_step.h holds the step
+// written point by point, the model the sweeps are checked against).
 
 inline constexpr int kBlockPoints = 16;
 // entries computed together; a point with more links goes over several rounds
@@ -220,7 +302,7 @@ inline constexpr int RoundUp(int n) {
 // The free points of one block in index order and what they bring to every
 // evaluation of the step: the links that take part, and per component (X, Y,
 // Z) the pressure push and the damping term of each point.
-struct TBlock {
+struct Block {
   TClothPoint* point[kBlockPoints];
   int count;
   const TClothLink* links[kBlockPoints];
@@ -232,7 +314,7 @@ struct TBlock {
 
 // accelerations per point and evaluation, one array per component
 template <int kSlotCount>
-struct TAccelerations {
+struct Accelerations {
   double x[kSlotCount], y[kSlotCount], z[kSlotCount];
   TDbl3D operator[](int i) const { return {x[i], y[i], z[i]}; }
 };
@@ -241,11 +323,11 @@ struct TAccelerations {
 // per point, entry e of a link belongs to trial e. Forces of (point k, trial
 // e) accumulate in element k kEvals + e.
 template <class T, int kEvals>
-class TSpringEntries {
+class SpringEntries {
  public:
   static constexpr int kSlots = kBlockPoints * kEvals;
 
-  TSpringEntries(const TStepContext& step) : k0_(step.k0), k1_(step.k1) {
+  SpringEntries(const StepContext& step) : k0_(step.k0), k1_(step.k1) {
     for (int i = 0; i < kSlots; ++i) forceX_[i] = forceY_[i] = forceZ_[i] = 0.0;
   }
 
@@ -259,7 +341,7 @@ class TSpringEntries {
       trialY[e] = trials[e].Y;
       trialZ[e] = trials[e].Z;
     }
-    const TEvals toX = LoadEvals(trialX), toY = LoadEvals(trialY), toZ = LoadEvals(trialZ);
+    const Evals toX = LoadEvals(trialX), toY = LoadEvals(trialY), toZ = LoadEvals(trialZ);
     int count = count_;
     int used = 0;
     for (int32_t j = 0; j < linkCount; ++j) {
@@ -267,10 +349,10 @@ class TSpringEntries {
       if (!InRange(target, pointBound)) continue;
       const double restLength = links[j].RestLength;
       const TDbl3D pos = points[target].Pos;
-      StoreEvals(TEvals(pos.X) - toX, x_ + count);
-      StoreEvals(TEvals(pos.Y) - toY, y_ + count);
-      StoreEvals(TEvals(pos.Z) - toZ, z_ + count);
-      StoreEvals(TEvals(restLength), rest_ + count);
+      StoreEvals(Evals(pos.X) - toX, x_ + count);
+      StoreEvals(Evals(pos.Y) - toY, y_ + count);
+      StoreEvals(Evals(pos.Z) - toZ, z_ + count);
+      StoreEvals(Evals(restLength), rest_ + count);
       count += kEvals;
       ++used;
       if (count > kEntryCapacity - kEvals) {
@@ -292,14 +374,14 @@ class TSpringEntries {
     for (int l = 0; l < kLaneWidth<T> - 1; ++l)
       x_[count_ + l] = y_[count_ + l] = z_[count_ + l] = rest_[count_ + l] = 0.0;
     for (int i = 0; i < padded; i += kLaneWidth<T>) {
-      const TLanes3<T> term =
+      const Lanes3<T> term =
           SpringTerm<T>({Load(x_ + i), Load(y_ + i), Load(z_ + i)}, Load(rest_ + i), T(k0_), T(k1_));
       StoreLanes(term, x_ + i, y_ + i, z_ + i);
     }
     int i = 0;
     for (int r = 0; r < runs_; ++r) {
       const int slot = runPoint_[r] * kEvals;
-      TEvals fx = LoadEvals(forceX_ + slot), fy = LoadEvals(forceY_ + slot), fz = LoadEvals(forceZ_ + slot);
+      Evals fx = LoadEvals(forceX_ + slot), fy = LoadEvals(forceY_ + slot), fz = LoadEvals(forceZ_ + slot);
       const int links = runLinks_[r];
       for (int l = 0; l < links; ++l, i += kEvals) {
         fx = fx + LoadEvals(x_ + i);
@@ -316,17 +398,17 @@ class TSpringEntries {
 
   // the accelerations of the block's points: element k kEvals + e
   template <int kSlotCount>
-  void Finish(const TBlock& block, TAccelerations<kSlotCount>& accelerations) {
+  void Finish(const Block& block, Accelerations<kSlotCount>& accelerations) {
     static_assert(kLaneWidth<T> % kEvals == 0, "whole points in a lane width");
     constexpr int kPoints = kLaneWidth<T> / kEvals;
     const int slots = RoundUp<T>(block.count * kEvals);
     for (int i = 0; i < slots; i += kLaneWidth<T>) {
       const int k = i / kEvals;
-      const TLanes3<T> push{Spread<kPoints>(block.push[0] + k), Spread<kPoints>(block.push[1] + k),
-                            Spread<kPoints>(block.push[2] + k)};
-      const TLanes3<T> damping{Spread<kPoints>(block.damping[0] + k), Spread<kPoints>(block.damping[1] + k),
-                               Spread<kPoints>(block.damping[2] + k)};
-      const TLanes3<T> a =
+      const Lanes3<T> push{Spread<kPoints>(block.push[0] + k), Spread<kPoints>(block.push[1] + k),
+                           Spread<kPoints>(block.push[2] + k)};
+      const Lanes3<T> damping{Spread<kPoints>(block.damping[0] + k), Spread<kPoints>(block.damping[1] + k),
+                              Spread<kPoints>(block.damping[2] + k)};
+      const Lanes3<T> a =
           FinishedAcceleration(LoadLanes<T>(forceX_ + i, forceY_ + i, forceZ_ + i), push, damping);
       StoreLanes(a, accelerations.x + i, accelerations.y + i, accelerations.z + i);
     }
@@ -336,15 +418,15 @@ class TSpringEntries {
   static_assert(kEvals == 1 || kEvals == 2, "one or two evaluations per point");
   // the kEvals entries of one link side by side: a double, or an SSE2 pair
   // for two evaluations (lane e for evaluation e)
-  using TEvals = std::conditional_t<kEvals == 2, Pack2, double>;
-  static TEvals LoadEvals(const double* first) {
+  using Evals = std::conditional_t<kEvals == 2, Pack2, double>;
+  static Evals LoadEvals(const double* first) {
     if constexpr (kEvals == 2) {
       return Pack2::Load(first);
     } else {
       return *first;
     }
   }
-  static void StoreEvals(TEvals value, double* first) {
+  static void StoreEvals(Evals value, double* first) {
     if constexpr (kEvals == 2) {
       value.Store(first);
     } else {
@@ -390,15 +472,15 @@ class TSpringEntries {
 // the block's pushes and damping terms from the normal sums and velocities
 // that the first evaluation left in their place, a lane width at a time
 template <class T>
-inline void FormTerms(const TStepContext& step, TBlock& block) {
+inline void FormTerms(const StepContext& step, Block& block) {
   for (int l = 0; l < kLaneWidth<T> - 1; ++l) {
     for (int c = 0; c < 3; ++c) block.push[c][block.count + l] = block.damping[c][block.count + l] = 0.0;
   }
   for (int k = 0; k < block.count; k += kLaneWidth<T>) {
-    const TLanes3<T> sum = LoadLanes<T>(block.push[0] + k, block.push[1] + k, block.push[2] + k);
+    const Lanes3<T> sum = LoadLanes<T>(block.push[0] + k, block.push[1] + k, block.push[2] + k);
     StoreLanes(PressurePush(DivideByLength(sum, LengthOf(sum)), T(step.setup->ClothP)), block.push[0] + k,
                block.push[1] + k, block.push[2] + k);
-    const TLanes3<T> vel = LoadLanes<T>(block.damping[0] + k, block.damping[1] + k, block.damping[2] + k);
+    const Lanes3<T> vel = LoadLanes<T>(block.damping[0] + k, block.damping[1] + k, block.damping[2] + k);
     StoreLanes(DampingTerm(vel, T(step.setup->ClothC)), block.damping[0] + k, block.damping[1] + k,
                block.damping[2] + k);
   }
@@ -408,9 +490,9 @@ inline void FormTerms(const TStepContext& step, TBlock& block) {
 // each. The first evaluation of a step (kFirst) takes the points' terms on
 // the way, each right before its links, so their loads overlap.
 template <class T, int kEvals, bool kFirst>
-inline void EvaluateBlock(const TStepContext& step, TBlock& block, const TDbl3D* trials,
-                          TAccelerations<kBlockPoints * kEvals>& accelerations) {
-  TSpringEntries<T, kEvals> entries(step);
+inline void EvaluateBlock(const StepContext& step, Block& block, const TDbl3D* trials,
+                          Accelerations<kBlockPoints * kEvals>& accelerations) {
+  SpringEntries<T, kEvals> entries(step);
   const int count = block.count;
   for (int k = 0; k < count; ++k) {
     if constexpr (kFirst) {
@@ -436,8 +518,8 @@ inline void EvaluateBlock(const TStepContext& step, TBlock& block, const TDbl3D*
 // Visits the points in index order: a pinned point gets NewPos := Pos at
 // once, the free ones are gathered into blocks handed to advance(block).
 template <class Advance>
-inline void ForEachFreeBlock(const TStepContext& step, Advance advance) {
-  TBlock block;
+inline void ForEachFreeBlock(const StepContext& step, Advance advance) {
+  Block block;
   block.count = 0;
   for (int32_t i = 0; i < step.pointCount; ++i) {
     TClothPoint* point = &step.points[i];
@@ -458,54 +540,43 @@ inline void ForEachFreeBlock(const TStepContext& step, Advance advance) {
   if (block.count > 0) advance(block);
 }
 
-// the stepping thread's stage storage := the first `used` elements of one
-// point's local blocks, as the reference integrators leave it. Nothing reads
-// it between two points of one step, so each block leaves its last point's.
-inline void KeepStages(const TStepContext& step, const TDbl3D* s, const TDbl3D* v, int used) {
-  for (int e = 0; e < used; ++e) {
-    step.stages[e] = s[e];
-    step.velStages[e] = v[e];
-  }
-}
-
 // Euler: one evaluation per point
 template <class T>
-inline void SweepEuler(const TStepContext& step) {
-  ForEachFreeBlock(step, [&](TBlock& block) {
+inline void SweepEuler(const StepContext& step) {
+  ForEachFreeBlock(step, [&](Block& block) {
     TDbl3D trials[kBlockPoints];
-    TAccelerations<kBlockPoints> a;
+    Accelerations<kBlockPoints> a;
     for (int k = 0; k < block.count; ++k) trials[k] = block.point[k]->Pos;
     EvaluateBlock<T, 1, true>(step, block, trials, a);
     for (int k = 0; k < block.count; ++k) EulerFinish(block.point[k], a[k], trials[k], block.point[k]->Vel);
-    step.stages[0] = block.point[block.count - 1]->Pos;
   });
 }
 
 // Heun: the trial positions pos and pos + h vel do not depend on each other
 template <class T>
-inline void SweepHeun(const TStepContext& step) {
-  ForEachFreeBlock(step, [&](TBlock& block) {
+inline void SweepHeun(const StepContext& step) {
+  ForEachFreeBlock(step, [&](Block& block) {
     // trials zeroed only to tell the compiler that nothing unset is read
-    TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {};
-    TAccelerations<2 * kBlockPoints> a;
+    TDbl3D trials[2 * kBlockPoints] = {};
+    Accelerations<2 * kBlockPoints> a;
     for (int k = 0; k < block.count; ++k) {
-      HeunBegin(s[k], v[k], block.point[k]->Pos, block.point[k]->Vel);
-      trials[2 * k] = TrialStart(s[k]);
-      trials[2 * k + 1] = TrialPredictor(s[k]);
+      // the predictor's stages: the start position and the velocity that moves it
+      const TDbl3D stages[2] = {block.point[k]->Pos, block.point[k]->Vel};
+      trials[2 * k] = TrialStart(stages);
+      trials[2 * k + 1] = TrialPredictor(stages);
     }
     EvaluateBlock<T, 2, true>(step, block, trials, a);
-    for (int k = 0; k < block.count; ++k) HeunFinish(s[k], v[k], block.point[k], a[2 * k], a[2 * k + 1]);
-    KeepStages(step, s[block.count - 1], v[block.count - 1], 3);
+    for (int k = 0; k < block.count; ++k) HeunFinish(block.point[k], a[2 * k], a[2 * k + 1]);
   });
 }
 
 // RK4: stages 1 and 2 need only the start, stages 3 and 4 only the results
 // of 1 and 2, so they are evaluated in pairs
 template <class T>
-inline void SweepRK4(const TStepContext& step) {
-  ForEachFreeBlock(step, [&](TBlock& block) {
+inline void SweepRK4(const StepContext& step) {
+  ForEachFreeBlock(step, [&](Block& block) {
     TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {};
-    TAccelerations<2 * kBlockPoints> a;
+    Accelerations<2 * kBlockPoints> a;
     for (int k = 0; k < block.count; ++k) {
       Rk4Begin(s[k], v[k], block.point[k]->Pos, block.point[k]->Vel);
       trials[2 * k] = TrialStart(s[k]);
@@ -524,15 +595,16 @@ inline void SweepRK4(const TStepContext& step) {
       Rk4Record(s[k], v[k], 4, a[2 * k + 1]);
       Rk4Finish(s[k], v[k], block.point[k]);
     }
-    KeepStages(step, s[block.count - 1], v[block.count - 1], 5);
   });
 }
 
 // one step's face normals and sweep, the method chosen once: 1 Heun, 2 RK4,
 // anything else Euler
 template <class T>
-inline void Sweep(const TStepContext& step, int32_t method) {
-  FaceNormals<T>(step.points, step.pointBound, step.faces, 0, step.faceCount);
+inline void Sweep(const StepContext& step, int32_t method) {
+  // the face normals first: every evaluation of this step sees the normals
+  // of the start-of-step positions
+  UpdateFaceNormals<T>(step);
   switch (method) {
     case 1:
       SweepHeun<T>(step);
@@ -545,3 +617,10 @@ inline void Sweep(const TStepContext& step, int32_t method) {
       break;
   }
 }
+
+}  // namespace
+}  // namespace tumelin
+
+#ifdef TUMELIN_SWEEP_AVX
+TUMELIN_AVX_END
+#endif
