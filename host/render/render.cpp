@@ -42,8 +42,8 @@ Camera CameraFor(const View& view) {
   const SinCos az = SinCosDegrees(view.azimuth), el = SinCosDegrees(view.elevation);
   Camera c;
   c.toEye = {el.cos * az.cos, el.cos * az.sin, el.sin};
-  c.right = VecNormalize(Cross(c.toEye * -1.0, TDbl3D{0, 0, 1}));
-  c.up = Cross(c.right, c.toEye * -1.0);
+  c.right = VecNormalize(VecCross(c.toEye * -1.0, TDbl3D{0, 0, 1}));
+  c.up = VecCross(c.right, c.toEye * -1.0);
   return c;
 }
 
@@ -148,7 +148,7 @@ Image RenderMesh(const GridMesh& mesh, int width, int height, const RenderOption
     std::vector<TDbl3D> normals(slot.size(), ZeroVector);
     for (const auto& t : mesh.triangles) {
       const TDbl3D a = mesh.vertices[size_t(t[0])];
-      const TDbl3D n = Cross(mesh.vertices[size_t(t[1])] - a, mesh.vertices[size_t(t[2])] - a);
+      const TDbl3D n = VecCross(mesh.vertices[size_t(t[1])] - a, mesh.vertices[size_t(t[2])] - a);
       for (int32_t k : t) normals[slotOf[size_t(k)]] = normals[slotOf[size_t(k)]] + n;
     }
     for (TDbl3D& n : normals) n = VecNormalize(n);

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "grid_mesh.h"
 #include "membrane.h"
-#include "outputs.h"
 
 namespace tumelin {
 
