@@ -48,8 +48,6 @@ class OutputSet {
   // every file added, renamed into place; false with a one-line message,
   // and then the previous files are back as they were
   bool Commit(std::string* error);
-  // files added and not yet committed
-  std::size_t Pending() const { return pending_.size(); }
   // where the files added go
   std::vector<std::string> Paths() const;
 
