@@ -75,14 +75,12 @@ bool MoveFolder(const std::filesystem::path& from, const std::filesystem::path& 
 
 }  // namespace
 
-// every combination as a `tumelin-host run` of its own, as many at a time as
-// there are processors; a run that fails is a marked tile, not a lost sweep
-int CommandSweep(const CommandLine& cl) {
-  const Scenario s = ResolveOrThrow(cl.sweepIni, cl.sweep);
+// the value lists of --set, each key once, at most kMaxSweepRuns combinations
+std::vector<SweepAxis> SweepAxesOrThrow(const std::vector<std::string>& texts) {
   std::vector<SweepAxis> axes;
   std::string error;
   const char16_t separator = ReadUserDecimalSeparator();
-  for (const std::string& text : cl.sweepSet) {
+  for (const std::string& text : texts) {
     SweepAxis axis;
     if (!ParseSweepAxis(text, separator, &axis, &error)) throw UsageError{"--set: " + error};
     for (const SweepAxis& other : axes) {
@@ -95,6 +93,59 @@ int CommandSweep(const CommandLine& cl) {
     throw UsageError{"--set: " + std::to_string(total) + " combinations; a sweep runs at most " +
                      std::to_string(kMaxSweepRuns)};
   }
+  return axes;
+}
+
+// the contact sheet: one tile per run, the last axis across
+Image SweepSheet(const Scenario& s, const std::vector<SweepAxis>& axes, const std::vector<SweepRun>& runs) {
+  std::vector<Tile> tiles;
+  for (const SweepRun& run : runs) {
+    Tile tile;
+    if (run.HasPicture() && !DecodePng(run.picture, &tile.picture)) tile.picture = Image{};
+    tile.label = TileLabel(run, s.params.shape);
+    tile.failed = run.Status() != RunStatus::kOk;
+    tiles.push_back(std::move(tile));
+  }
+  std::string keys;
+  for (const SweepAxis& a : axes) keys += (keys.empty() ? "" : " x ") + a.key;
+  const int columns = axes.size() >= 2 ? static_cast<int>(axes.back().values.size())
+                                       : static_cast<int>(std::min<size_t>(runs.size(), 6));
+  return ContactSheet(tiles, columns, s.name + ": " + keys + ", " + std::to_string(s.steps) + " steps");
+}
+
+// one run of the sweep, `tumelin-host` at `self` with the `common`
+// arguments and the run's settings, into `folder`; false when the sweep was
+// interrupted meanwhile
+bool RunOne(const std::string& self, const std::vector<std::string>& common,
+            const std::filesystem::path& folder, SweepRun* run) {
+  std::vector<std::string> arguments = common;
+  for (const SetupText& v : run->settings)
+    arguments.insert(arguments.end(), {"--set", v.key + "=" + v.value});
+  arguments.insert(arguments.end(), {"--out", folder.u8string()});
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  const std::filesystem::path log = folder / "run.log";
+  ChildProcess child;
+  std::string startError;
+  run->started = child.Start(self, arguments, log.u8string(), &startError);
+  run->exitStatus = run->started ? child.Wait() : -1;
+  if (InterruptSignal() != 0) return false;
+  run->message = run->started ? FirstComplaint(ReadFileOrEmpty(log)) : startError;
+  if (run->exitStatus == 0) {
+    run->figures = LastCsvRow(ReadFileOrEmpty(folder / "figures.csv"));
+    if (run->figures.size() <= 1) run->figures.clear();  // the header alone, or nothing
+    run->picture = ReadFileOrEmpty(folder / "surface.png");
+  }
+  return true;
+}
+
+// every combination as a `tumelin-host run` of its own, as many at a time as
+// there are processors; a run that fails is a marked tile, not a lost sweep
+int CommandSweep(const CommandLine& cl) {
+  const Scenario s = ResolveOrThrow(cl.sweepIni, cl.sweep);
+  const std::vector<SweepAxis> axes = SweepAxesOrThrow(cl.sweepSet);
+  const size_t total = CombinationCount(axes);
+  std::string error;
   int thumbWidth = 0, thumbHeight = 0;
   ParseImageSizeOrThrow("--thumb", cl.thumbSize, &thumbWidth, &thumbHeight);
   View view;
@@ -135,26 +186,8 @@ int CommandSweep(const CommandLine& cl) {
     if (InterruptSignal() != 0) return;
     SweepRun& run = runs[i];
     run.settings = Combination(axes, i);
-    const std::filesystem::path folder = staging.path / RunFolderName(i + 1, total);
-    std::vector<std::string> arguments = common;
-    for (const SetupText& v : run.settings)
-      arguments.insert(arguments.end(), {"--set", v.key + "=" + v.value});
-    arguments.insert(arguments.end(), {"--out", folder.u8string()});
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    const std::filesystem::path log = folder / "run.log";
-    ChildProcess child;
-    std::string startError;
-    run.started = child.Start(self, arguments, log.u8string(), &startError);
-    run.exitStatus = run.started ? child.Wait() : -1;
     // a run stopped with the sweep is no result
-    if (InterruptSignal() != 0) return;
-    run.message = run.started ? FirstComplaint(ReadFileOrEmpty(log)) : startError;
-    if (run.exitStatus == 0) {
-      run.figures = LastCsvRow(ReadFileOrEmpty(folder / "figures.csv"));
-      if (run.figures.size() <= 1) run.figures.clear();  // the header alone, or nothing
-      run.picture = ReadFileOrEmpty(folder / "surface.png");
-    }
+    if (!RunOne(self, common, staging.path / RunFolderName(i + 1, total), &run)) return;
     std::lock_guard<std::mutex> lock(report);
     ++done;
     if (run.Status() != RunStatus::kOk) ++failed;
@@ -171,20 +204,7 @@ int CommandSweep(const CommandLine& cl) {
   StopIfInterrupted("during the sweep; its runs removed");
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-  std::vector<Tile> tiles;
-  for (const SweepRun& run : runs) {
-    Tile tile;
-    if (run.HasPicture() && !DecodePng(run.picture, &tile.picture)) tile.picture = Image{};
-    tile.label = TileLabel(run, s.params.shape);
-    tile.failed = run.Status() != RunStatus::kOk;
-    tiles.push_back(std::move(tile));
-  }
-  std::string keys;
-  for (const SweepAxis& a : axes) keys += (keys.empty() ? "" : " x ") + a.key;
-  const int columns = axes.size() >= 2 ? static_cast<int>(axes.back().values.size())
-                                       : static_cast<int>(std::min<size_t>(total, 6));
-  const Image sheet =
-      ContactSheet(tiles, columns, s.name + ": " + keys + ", " + std::to_string(s.steps) + " steps");
+  const Image sheet = SweepSheet(s, axes, runs);
   OutputSet files;
   AddFileOrThrow(&files, out / "sheet.png", PngOrThrow(sheet));
   AddFileOrThrow(&files, out / "sweep.csv", SweepCsv(axes, runs, s.params.shape));
