@@ -1,16 +1,8 @@
 #include "profile_reader.h"
 
-#include <cstdio>
 #include <string>
 
-#ifdef _WIN32
-#include <sys/stat.h>
-#include <sys/types.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "text.h"
 
 namespace tumelin {
 
@@ -36,108 +28,8 @@ std::u16string_view CutAtNul(std::u16string_view text) { return text.substr(0, t
 
 std::u16string_view CleanName(std::u16string_view text) { return CutAtNul(Trim(text)); }
 
-char16_t AsciiLower(char16_t c) {
-  return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
 // names compare without regard to ASCII letter case only (é and É differ)
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
-// the whole file, opened for reading only and shared; false when it cannot
-// be opened or is no regular file. A FIFO, a device or a folder reads as a
-// missing file: reading one to its end could wait forever or never end.
-bool ReadFileBytes(const std::u16string& path, std::string* bytes) {
-#ifdef _WIN32
-  const std::wstring widePath(path.begin(), path.end());
-  FILE* file = _wfopen(widePath.c_str(), L"rb");
-  if (file == nullptr) return false;
-  struct _stat64 status;
-  if (_fstat64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
-    std::fclose(file);
-    return false;
-  }
-#else
-  // without O_NONBLOCK, opening a FIFO waits for a writer
-  const int descriptor = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (descriptor < 0) return false;
-  struct stat status;
-  if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-    close(descriptor);
-    return false;
-  }
-  FILE* file = fdopen(descriptor, "rb");
-  if (file == nullptr) {
-    close(descriptor);
-    return false;
-  }
-#endif
-  char chunk[4096];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes->append(chunk, got);
-  std::fclose(file);
-  return true;
-}
-
-void AppendCodePoint(char32_t c, std::u16string* out) {
-  if (c < 0x10000) {
-    out->push_back(static_cast<char16_t>(c));
-  } else {
-    c -= 0x10000;
-    out->push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-    out->push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-  }
-}
-
-// one UTF-8 sequence at bytes[*i]; false (and *i unchanged) when malformed,
-// overlong, a surrogate or beyond U+10FFFF
-bool NextUtf8(const std::string& bytes, std::size_t* i, char32_t* c) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
-  const unsigned char b0 = byte(*i);
-  std::size_t length;
-  char32_t value;
-  char32_t minimum;
-  if (b0 < 0x80) {
-    *c = b0;
-    ++*i;
-    return true;
-  } else if ((b0 & 0xE0) == 0xC0) {
-    length = 2, value = b0 & 0x1F, minimum = 0x80;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    length = 3, value = b0 & 0x0F, minimum = 0x800;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    length = 4, value = b0 & 0x07, minimum = 0x10000;
-  } else {
-    return false;
-  }
-  if (*i + length > bytes.size()) return false;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(*i + k) & 0xC0) != 0x80) return false;
-    value = (value << 6) | (byte(*i + k) & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
-  *c = value;
-  *i += length;
-  return true;
-}
-
-bool DecodeUtf8(const std::string& bytes, std::size_t start, bool replaceMalformed, std::u16string* out) {
-  for (std::size_t i = start; i < bytes.size();) {
-    char32_t c;
-    if (!NextUtf8(bytes, &i, &c)) {
-      if (!replaceMalformed) return false;
-      c = 0xFFFD;
-      ++i;
-    }
-    AppendCodePoint(c, out);
-  }
-  return true;
-}
+bool SameName(std::u16string_view a, std::u16string_view b) { return SameAsciiFolded(a, b); }
 
 // windows-1252 for 0x80-0x9F; the five unassigned bytes map to themselves
 constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -151,8 +43,9 @@ constexpr char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x
 std::u16string DecodeText(const std::string& bytes) {
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
   std::u16string text;
-  if (bytes.size() >= 2 && ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
-    const bool littleEndian = byte(0) == 0xFF;
+  const ByteOrderMark mark = FindByteOrderMark(bytes);
+  if (mark == ByteOrderMark::kUtf16Le || mark == ByteOrderMark::kUtf16Be) {
+    const bool littleEndian = mark == ByteOrderMark::kUtf16Le;
     // a trailing odd byte is dropped
     text.reserve(bytes.size() / 2);
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
@@ -161,12 +54,12 @@ std::u16string DecodeText(const std::string& bytes) {
     }
     return text;
   }
-  if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
-    DecodeUtf8(bytes, 3, true, &text);
+  if (mark == ByteOrderMark::kUtf8) {
+    DecodeUtf8(std::string_view(bytes).substr(3), true, &text);
     return text;
   }
   text.reserve(bytes.size());
-  if (DecodeUtf8(bytes, 0, false, &text)) return text;
+  if (DecodeUtf8(bytes, false, &text)) return text;
   text.clear();
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const unsigned char b = byte(i);
@@ -192,39 +85,6 @@ std::u16string CopyValue(std::u16string_view value, std::size_t bufferChars) {
 }
 
 }  // namespace
-
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
-    if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  DecodeUtf8(std::string(text), 0, true, &out);
-  return out;
-}
 
 namespace {
 

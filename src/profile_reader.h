@@ -9,14 +9,20 @@
 #include <string_view>
 #include <vector>
 
+#include "text.h"
+
 namespace tumelin {
+
+// buffer size, in UTF-16 characters, of one INI lookup of the plug-in; values
+// arrive cut to one character less
+inline constexpr std::size_t ProfileBufferChars = 2048;
 
 // Value text of `key` in `section` of the file at `path`, as the Windows
 // profile API would copy it into a buffer of `bufferChars` characters (so at
 // most bufferChars - 1 characters). The empty text when the file, the section
 // or the key is missing. The file is only read.
 std::u16string ReadProfileString(const std::u16string& path, std::u16string_view section,
-                                 std::u16string_view key, std::size_t bufferChars = 2048);
+                                 std::u16string_view key, std::size_t bufferChars = ProfileBufferChars);
 
 // The key names of section `section` in file order, as the profile API lists
 // them when asked for a null key: only the first section of that name (any
@@ -29,11 +35,5 @@ std::vector<std::u16string> ReadProfileKeyNames(const std::u16string& path, std:
 // for a null section, each line "[name]" once, so a name written twice is
 // listed twice; "[]" is not listed.
 std::vector<std::u16string> ReadProfileSectionNames(const std::u16string& path);
-
-// UTF-16 text as UTF-8; a surrogate without its partner becomes the three
-// bytes of its own code (so paths that hold one still name their file)
-std::string Utf16ToUtf8(std::u16string_view text);
-// UTF-8 text as UTF-16; a malformed sequence becomes U+FFFD
-std::u16string Utf8ToUtf16(std::string_view text);
 
 }  // namespace tumelin

@@ -9,13 +9,10 @@
 #include <string>
 #include <string_view>
 
+#include "profile_reader.h"
 #include "setup_rules.h"
 
 namespace tumelin {
-
-// buffer size, in UTF-16 characters, of one INI lookup; values arrive cut to
-// one character less
-inline constexpr std::size_t ProfileBufferChars = 2048;
 
 // the user's decimal separator, captured once when the library is loaded
 char16_t DecimalSeparator();

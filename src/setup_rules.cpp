@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "profile_reader.h"
+#include "text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -25,8 +25,6 @@ int HexDigitValue(char16_t c) {
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
   return -1;
 }
-
-char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
 NumberVerdict Verdict(NumberRule rule, VerdictKind kind) {
   NumberVerdict verdict;
@@ -278,18 +276,12 @@ bool HoldsVerdict(const SetupKey& key, const NumberVerdict& verdict, const TClot
 }
 
 char16_t DecodeSeparator(const char* utf8) {
-  const auto* b = reinterpret_cast<const unsigned char*>(utf8);
-  if (b == nullptr || b[0] == 0) return u'.';
-  if (b[0] < 0x80) return b[0];
-  if ((b[0] & 0xE0) == 0xC0 && (b[1] & 0xC0) == 0x80) {
-    const char16_t c = static_cast<char16_t>(((b[0] & 0x1F) << 6) | (b[1] & 0x3F));
-    return c >= 0x80 ? c : u'.';  // an overlong form is broken text
-  }
-  if ((b[0] & 0xF0) == 0xE0 && (b[1] & 0xC0) == 0x80 && (b[2] & 0xC0) == 0x80) {
-    const char16_t c = static_cast<char16_t>(((b[0] & 0x0F) << 12) | ((b[1] & 0x3F) << 6) | (b[2] & 0x3F));
-    return c >= 0x800 ? c : u'.';
-  }
-  return u'.';
+  if (utf8 == nullptr) return u'.';
+  std::size_t at = 0;
+  char32_t c = 0;
+  const std::string_view text(utf8);
+  if (text.empty() || !NextUtf8(text, &at, &c) || c > 0xFFFF) return u'.';
+  return static_cast<char16_t>(c);
 }
 
 char16_t ReadUserDecimalSeparator() {

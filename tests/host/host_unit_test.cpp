@@ -439,7 +439,7 @@ TEST(ExplainSetup, ShowsTheValueCutAsThePlugInsBufferCutsIt) {
   const IniFile ini = file.Open();
   const TClothSetup stored = {0.5, 5.0, 5.0, 0.0, 500, 0};
   const SettingLine line = ExplainSetup(ini, stored, u'.')[1];
-  EXPECT_EQ(line.text, value.substr(0, IniFile::kPluginBufferChars - 1));
+  EXPECT_EQ(line.text, value.substr(0, ProfileBufferChars - 1));
   EXPECT_NE(line.note.find("cut"), std::string::npos) << line.note;
   EXPECT_EQ(line.note.find("NOTE"), std::string::npos) << line.note;
 }
@@ -1669,9 +1669,9 @@ TEST(Sweep, CsvHasOneRowPerRunAndEveryOutcome) {
   runs[2].figures.clear();
   runs[2].message =
       FirstComplaint("tumelin-host: warning: ClothP: \"x\"\ntumelin-host: error: step 5, point 3");
-  EXPECT_EQ(runs[0].Status(), "ok");
-  EXPECT_EQ(runs[1].Status(), "diverged");
-  EXPECT_EQ(runs[2].Status(), "failed");
+  EXPECT_EQ(runs[0].Status(), RunStatus::kOk);
+  EXPECT_EQ(runs[1].Status(), RunStatus::kDiverged);
+  EXPECT_EQ(runs[2].Status(), RunStatus::kFailed);
   EXPECT_EQ(runs[2].message, "error: step 5, point 3");
 
   const std::string csv = SweepCsv(axes, runs, Shape::kSphere);

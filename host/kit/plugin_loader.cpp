@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "plugin_file.h"
-#include "profile_reader.h"
+#include "text.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -27,11 +27,8 @@ long long FirstBinaryByte(const std::string& path) {
   std::string bytes(kSniffBytes, '\0');
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   bytes.resize(static_cast<std::size_t>(in.gcount()));
-  const bool utf16 =
-      bytes.size() >= 2 &&
-      ((static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) ||
-       (static_cast<unsigned char>(bytes[0]) == 0xFE && static_cast<unsigned char>(bytes[1]) == 0xFF));
-  if (utf16) return -1;
+  const ByteOrderMark mark = FindByteOrderMark(bytes);
+  if (mark == ByteOrderMark::kUtf16Le || mark == ByteOrderMark::kUtf16Be) return -1;
   const std::size_t nul = bytes.find('\0');
   return nul == std::string::npos ? -1 : static_cast<long long>(nul);
 }

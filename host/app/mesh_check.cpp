@@ -78,8 +78,8 @@ MeshReport CheckMembrane(const Membrane& m) {
   std::map<std::pair<int32_t, int32_t>, std::pair<int, int>> uses;
   for (int32_t f = 0; f < r.faces; ++f) {
     const int32_t c[3] = {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2};
-    const TDbl3D n =
-        Cross(VecSub(m.points[c[1]].Pos, m.points[c[0]].Pos), VecSub(m.points[c[2]].Pos, m.points[c[0]].Pos));
+    const TDbl3D n = VecCross(VecSub(m.points[c[1]].Pos, m.points[c[0]].Pos),
+                              VecSub(m.points[c[2]].Pos, m.points[c[0]].Pos));
     if (!(VecLength(n) > 0.0)) ++r.degenerateFaces;
     for (int k = 0; k < 3; ++k) {
       const int32_t i = c[k], j = c[(k + 1) % 3];
@@ -154,7 +154,7 @@ MeshReport CheckMembrane(const Membrane& m) {
       TDbl3D& s = normalSum[static_cast<size_t>(c[k])];
       s = {s.X + n.X, s.Y + n.Y, s.Z + n.Z};
       // d/dp_k of p0 . (p1 x p2) / 6 is (p_next x p_after) / 6
-      const TDbl3D g = Cross(m.points[c[(k + 1) % 3]].Pos, m.points[c[(k + 2) % 3]].Pos);
+      const TDbl3D g = VecCross(m.points[c[(k + 1) % 3]].Pos, m.points[c[(k + 2) % 3]].Pos);
       TDbl3D& gs = volumeGrad[static_cast<size_t>(c[k])];
       gs = {gs.X + g.X / 6.0, gs.Y + g.Y / 6.0, gs.Z + g.Z / 6.0};
     }

@@ -9,6 +9,7 @@
 #include <set>
 #include <system_error>
 
+#include "text.h"
 #include "user_text.h"
 
 namespace tumelin {
@@ -69,16 +70,6 @@ std::string ReadCorner(std::string_view word, std::size_t vertexCount, int32_t* 
   }
   *index = static_cast<int32_t>(resolved);
   return std::string();
-}
-
-bool ReadFileBytes(const std::string& path, std::string* bytes) {
-  std::error_code ec;
-  const std::filesystem::path file = std::filesystem::u8path(path);
-  if (!std::filesystem::is_regular_file(file, ec)) return false;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
 }
 
 // what a reader is in the middle of

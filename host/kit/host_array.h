@@ -55,8 +55,6 @@ class HostArray {
   T& operator[](std::size_t i) { return Data()[i]; }
   const T& operator[](std::size_t i) const { return Data()[i]; }
 
-  // the int32 before the first element (0 for the null array)
-  int32_t CountHeader() const { return TumelinArrayCount(first_.get()); }
   // the header word and every element the buffer holds, padding included, as
   // bytes (empty for the null array): what a test compares before and after
   std::vector<unsigned char> RecordBytes() const {

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "text.h"
+
 namespace tumelin {
 
 namespace {
@@ -145,9 +147,8 @@ std::string CheckPluginBytes(const std::string& b, const std::string& name) {
 }
 
 std::string CheckPluginFile(const std::string& path) {
-  std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) return "not a complete plug-in: " + path + " cannot be read";
+  std::string bytes;
+  if (!ReadFileBytes(path, &bytes)) return "not a complete plug-in: " + path + " cannot be read";
   return CheckPluginBytes(bytes, path);
 }
 

@@ -33,6 +33,47 @@ double Speed(const TDbl3D& v) { return std::sqrt(Dot(v, v)); }
 
 }  // namespace
 
+ShapeFigure FigureOf(Shape shape) {
+  if (IsClosed(shape)) return ShapeFigure::kVolume;
+  return shape == Shape::kSheet ? ShapeFigure::kMeanHeight : ShapeFigure::kMeanRadius;
+}
+
+double FigureValue(const StepFigures& figures, ShapeFigure figure) {
+  switch (figure) {
+    case ShapeFigure::kVolume:
+      return figures.volume;
+    case ShapeFigure::kMeanHeight:
+      return figures.meanHeight;
+    case ShapeFigure::kMeanRadius:
+      break;
+  }
+  return figures.meanRadius;
+}
+
+const char* FigureColumn(ShapeFigure figure) {
+  switch (figure) {
+    case ShapeFigure::kVolume:
+      return "volume";
+    case ShapeFigure::kMeanHeight:
+      return "mean_height";
+    case ShapeFigure::kMeanRadius:
+      break;
+  }
+  return "mean_radius";
+}
+
+const char* FigureWord(ShapeFigure figure) {
+  switch (figure) {
+    case ShapeFigure::kVolume:
+      return "volume";
+    case ShapeFigure::kMeanHeight:
+      return "height";
+    case ShapeFigure::kMeanRadius:
+      break;
+  }
+  return "radius";
+}
+
 std::string NonFiniteFigure(const StepFigures& f) {
   const std::pair<const char*, double> named[] = {
       {"volume", f.volume},          {"area", f.area},

@@ -11,13 +11,9 @@
 
 namespace tumelin {
 
-// a . b = (a.x b.x + a.y b.y) + a.z b.z
+// a . b = (a.x b.x + a.y b.y) + a.z b.z, grouped as VecLength groups its
+// squares; the plug-in itself needs no dot product
 inline double Dot(TDbl3D a, TDbl3D b) { return (a.X * b.X + a.Y * b.Y) + a.Z * b.Z; }
-
-// a x b
-inline TDbl3D Cross(TDbl3D a, TDbl3D b) {
-  return {a.Y * b.Z - a.Z * b.Y, a.Z * b.X - a.X * b.Z, a.X * b.Y - a.Y * b.X};
-}
 
 // shorthand for the host's drawing and measuring code
 inline TDbl3D operator+(TDbl3D a, TDbl3D b) { return VecAdd(a, b); }
@@ -29,7 +25,7 @@ inline TDbl3D operator*(TDbl3D v, double s) { return VecScale(v, s); }
 inline double SignedVolume(const TClothPoint* points, const TClothFace* faces, int32_t faceCount) {
   double sum = 0.0;
   for (int32_t f = 0; f < faceCount; ++f) {
-    sum += Dot(points[faces[f].P0].Pos, Cross(points[faces[f].P1].Pos, points[faces[f].P2].Pos));
+    sum += Dot(points[faces[f].P0].Pos, VecCross(points[faces[f].P1].Pos, points[faces[f].P2].Pos));
   }
   return sum / 6.0;
 }
@@ -42,7 +38,7 @@ inline double SurfaceArea(const Membrane& m) {
   double area = 0.0;
   for (int32_t t = 0; t < m.faces.Count(); ++t) {
     const TDbl3D a = m.points[m.faces[t].P0].Pos;
-    area += 0.5 * VecLength(Cross(m.points[m.faces[t].P1].Pos - a, m.points[m.faces[t].P2].Pos - a));
+    area += 0.5 * VecLength(VecCross(m.points[m.faces[t].P1].Pos - a, m.points[m.faces[t].P2].Pos - a));
   }
   return area;
 }

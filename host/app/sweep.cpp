@@ -121,13 +121,25 @@ void RunPool(size_t count, int workers, const std::function<void(size_t)>& job) 
   for (std::thread& t : pool) t.join();
 }
 
-std::string SweepRun::Status() const {
-  if (started && exitStatus == kExitDiverged) return "diverged";
-  if (!started || exitStatus != 0) return "failed";
+RunStatus SweepRun::Status() const {
+  if (started && exitStatus == kExitDiverged) return RunStatus::kDiverged;
+  if (!started || exitStatus != 0) return RunStatus::kFailed;
   for (const std::string& f : figures) {
-    if (!FiniteNumber(f)) return "diverged";
+    if (!FiniteNumber(f)) return RunStatus::kDiverged;
   }
-  return figures.empty() ? "failed" : "ok";
+  return figures.empty() ? RunStatus::kFailed : RunStatus::kOk;
+}
+
+const char* StatusName(RunStatus status) {
+  switch (status) {
+    case RunStatus::kOk:
+      return "ok";
+    case RunStatus::kDiverged:
+      return "diverged";
+    case RunStatus::kFailed:
+      break;
+  }
+  return "failed";
 }
 
 std::string FirstComplaint(const std::string& log) {
@@ -159,7 +171,8 @@ std::string SweepCsv(const std::vector<SweepAxis>& axes, const std::vector<Sweep
     const SweepRun& r = runs[i];
     out += std::to_string(i + 1);
     for (const SetupText& s : r.settings) out += "," + CsvField(s.value);
-    out += "," + r.Status() + "," + (r.started ? std::to_string(r.exitStatus) : std::string());
+    out += "," + std::string(StatusName(r.Status())) + "," +
+           (r.started ? std::to_string(r.exitStatus) : std::string());
     for (size_t c = 0; c < columns.size(); ++c)
       out += "," + (c < r.figures.size() ? r.figures[c] : std::string());
     out += "," + CsvField(r.message) + "\n";
@@ -170,26 +183,23 @@ std::string SweepCsv(const std::vector<SweepAxis>& axes, const std::vector<Sweep
 std::vector<std::string> TileLabel(const SweepRun& run, Shape shape) {
   std::vector<std::string> lines;
   for (const SetupText& s : run.settings) lines.push_back(s.key + "=" + s.value);
-  const std::string status = run.Status();
-  if (status == "failed") {
+  const RunStatus status = run.Status();
+  if (status == RunStatus::kFailed) {
     lines.push_back(run.started ? "failed, exit " + std::to_string(run.exitStatus) : "failed to start");
     return lines;
   }
-  const std::vector<std::string> columns = FigureColumns(shape);
-  const char* figure = IsClosed(shape) ? "volume" : shape == Shape::kSheet ? "mean_height" : "mean_radius";
-  const size_t at = static_cast<size_t>(std::find(columns.begin(), columns.end(), figure) - columns.begin());
-  const std::string value = at < run.figures.size() ? run.figures[at] : std::string();
-  if (status == "diverged") {
-    lines.push_back("diverged");
+  if (status == RunStatus::kDiverged) {
+    lines.push_back(StatusName(status));
     return lines;
   }
+  const std::vector<std::string> columns = FigureColumns(shape);
+  const ShapeFigure figure = FigureOf(shape);
+  const size_t at =
+      static_cast<size_t>(std::find(columns.begin(), columns.end(), FigureColumn(figure)) - columns.begin());
+  const std::string value = at < run.figures.size() ? run.figures[at] : std::string();
   // four significant digits are enough to tell tiles apart
   char text[64];
-  std::snprintf(text, sizeof text, "%s %.4g",
-                IsClosed(shape)          ? "volume"
-                : shape == Shape::kSheet ? "height"
-                                         : "radius",
-                std::strtod(value.c_str(), nullptr));
+  std::snprintf(text, sizeof text, "%s %.4g", FigureWord(figure), std::strtod(value.c_str(), nullptr));
   lines.push_back(text);
   return lines;
 }

@@ -40,6 +40,13 @@ std::vector<SetupText> Combination(const std::vector<SweepAxis>& axes, std::size
 // (at least one), taking the indices in order; returns when all are done
 void RunPool(std::size_t count, int workers, const std::function<void(std::size_t)>& job);
 
+// how a run of a sweep ended: ok; diverged (exited with kExitDiverged, or
+// ended with a figure that is not a finite number); or failed (did not
+// start, exited with another nonzero status, or left no figures)
+enum class RunStatus { kOk, kDiverged, kFailed };
+// "ok", "diverged" or "failed", as sweep.csv and the progress lines say it
+const char* StatusName(RunStatus status);
+
 // what one run of a sweep left
 struct SweepRun {
   std::vector<SetupText> settings;  // its combination
@@ -50,10 +57,7 @@ struct SweepRun {
   bool HasPicture() const { return !picture.empty(); }
   std::string picture;  // its surface.png, empty when none
 
-  // "ok", "diverged" (exited with kExitDiverged, or ended with a figure
-  // that is not a finite number) or "failed" (did not start or exited with
-  // another nonzero status)
-  std::string Status() const;
+  RunStatus Status() const;
 };
 
 // the first line of `log` that holds "error:", else the first that holds

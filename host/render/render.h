@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "grid_mesh.h"
 #include "membrane.h"
-#include "outputs.h"
 
 namespace tumelin {
 
@@ -140,7 +140,6 @@ class GifAnimation {
   bool Add(const Image& frame, std::string* error);
   // the finished file; false with a message (also for no frames at all)
   bool Finish(std::string* bytes, std::string* error);
-  int Frames() const { return frames_; }
 
   struct Encoder;  // giflib's state, where the build has it
 

@@ -26,6 +26,16 @@ struct StepFigures {
   double maxCompression = 1.0;  // smallest length / rest length
 };
 
+// the one figure a shape is judged by: the enclosed volume of a closed
+// shape, the mean height of a sheet, the mean radius of a tube
+enum class ShapeFigure { kVolume, kMeanHeight, kMeanRadius };
+ShapeFigure FigureOf(Shape shape);
+double FigureValue(const StepFigures& figures, ShapeFigure figure);
+// its column in figures.csv: "volume", "mean_height" or "mean_radius"
+const char* FigureColumn(ShapeFigure figure);
+// one word for it: "volume", "height" or "radius"
+const char* FigureWord(ShapeFigure figure);
+
 // the first figure that is not finite, as "volume nan" (an overflowing
 // figure is infinite); empty when every figure is finite
 std::string NonFiniteFigure(const StepFigures& figures);

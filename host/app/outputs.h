@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "grid_mesh.h"
 #include "membrane.h"
 #include "simulation.h"
+#include "text.h"
 
 namespace tumelin {
 
@@ -46,8 +48,6 @@ class OutputSet {
   // every file added, renamed into place; false with a one-line message,
   // and then the previous files are back as they were
   bool Commit(std::string* error);
-  // files added and not yet committed
-  std::size_t Pending() const { return pending_.size(); }
   // where the files added go
   std::vector<std::string> Paths() const;
 
@@ -58,9 +58,6 @@ class OutputSet {
   };
   std::vector<File> pending_;
 };
-
-// the whole file at `path`; false when it cannot be read
-bool ReadFileBytes(const std::string& path, std::string* bytes);
 
 // one file through a set of its own
 bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error);
@@ -97,22 +94,9 @@ bool PrepareOutputFolder(const std::string& folder, NewFolders* folders, std::st
 int RemoveEarlierOutputs(const std::string& folder, bool (*earlier)(const std::string& name),
                          const std::vector<std::string>& written);
 
-// triangles of the grid cells, counter-clockwise seen from outside, with
-// cells that repeat a point (seams, poles) collapsed away
-struct GridMesh {
-  std::vector<TDbl3D> vertices;  // cell (u, v) at u * rows + v
-  std::vector<std::array<int32_t, 3>> triangles;
-  std::vector<std::array<bool, 3>> gridEdge;  // edge opposite corner k is a grid line
-};
-GridMesh MeshFromGrid(const TSurfaceGrid* grid, Shape shape);
-
 std::string ObjText(const TSurfaceGrid* grid, Shape shape, const std::string& comment);
 // a free mesh as it stands, with its own triangles in their own winding
 std::string ObjText(const Membrane& membrane, const std::string& comment);
-// a free mesh for drawing: its triangles turned counter-clockwise seen from
-// outside when they enclose a volume clockwise; `outline` (one entry per
-// triangle, as ObjMesh has it) says which edges to draw
-GridMesh MeshFromMembrane(const Membrane& membrane, const std::vector<std::array<bool, 3>>& outline);
 std::string CsvText(const std::vector<StepFigures>& figures, Shape shape);
 // volume over steps for closed shapes, mean height for the sheet, mean
 // radius for the tube

@@ -12,13 +12,12 @@
 #include <string_view>
 #include <vector>
 
+#include "profile_reader.h"
+
 namespace tumelin {
 
 class IniFile {
  public:
-  // the buffer the plug-in reads section "Setup" with
-  static constexpr std::size_t kPluginBufferChars = 2048;
-
   // false with a one-line message naming the file when it does not exist or
   // cannot be read (the profile API would quietly answer every lookup empty)
   bool Open(const std::string& path, std::string* error);
@@ -26,10 +25,10 @@ class IniFile {
   // buffer of `bufferChars` characters; empty when the section or the key is
   // missing, or the value is empty
   std::string Text(std::u16string_view section, std::u16string_view key,
-                   std::size_t bufferChars = kPluginBufferChars) const;
+                   std::size_t bufferChars = ProfileBufferChars) const;
   // the same text as the plug-in receives it, in UTF-16
   std::u16string Text16(std::u16string_view section, std::u16string_view key,
-                        std::size_t bufferChars = kPluginBufferChars) const;
+                        std::size_t bufferChars = ProfileBufferChars) const;
   // the key names of `section` and the section names, as the profile API
   // lists them for a null key or section (profile_reader.h)
   std::vector<std::string> KeyNames(std::u16string_view section) const;

@@ -6,19 +6,13 @@
 #include <limits>
 #include <system_error>
 
+#include "text.h"
+
 namespace tumelin {
 
 namespace {
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return SameAsciiFolded(a, b); }
 
 // "a, b or c"
 std::string ListNames(const Names& names) {
@@ -69,7 +63,7 @@ int NearestName(const Names& names, std::string_view text) {
       row[0] = i;
       for (size_t j = 1; j <= name.size(); ++j) {
         const size_t above = row[j];
-        const size_t change = LowerAscii(text[i - 1]) == LowerAscii(name[j - 1]) ? 0 : 1;
+        const size_t change = AsciiLower(text[i - 1]) == AsciiLower(name[j - 1]) ? 0 : 1;
         row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + change});
         diagonal = above;
       }

@@ -1,0 +1,235 @@
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+
+#include "child_process.h"
+#include "commands.h"
+#include "exit_status.h"
+#include "interrupt.h"
+#include "progress.h"
+#include "setup_rules.h"
+#include "sweep.h"
+#include "user_text.h"
+
+namespace tumelin {
+
+namespace {
+
+constexpr size_t kMaxSweepRuns = 1000;
+
+// "run_007" for run 7 of up to 999
+std::string RunFolderName(size_t run, size_t total) {
+  const int digits = static_cast<int>(std::to_string(total).size());
+  char name[40];
+  std::snprintf(name, sizeof name, "run_%0*zu", digits, run);
+  return name;
+}
+
+// a name RunFolderName gives
+bool IsRunFolderName(const std::string& name) { return NumberedName(name, "run_", {""}); }
+
+std::string ReadFileOrEmpty(const std::filesystem::path& path) {
+  std::string bytes;
+  return ReadFileBytes(path.u8string(), &bytes) ? bytes : std::string();
+}
+
+// a run's log names the folder the run wrote to, which the sweep has since
+// moved: the log names the folder where its files now are
+void NameFinalFolderInLog(const std::filesystem::path& log, const std::string& written,
+                          const std::string& now) {
+  std::string text = ReadFileOrEmpty(log);
+  bool changed = false;
+  for (size_t at = text.find(written); at != std::string::npos; at = text.find(written, at + now.size())) {
+    text.replace(at, written.size(), now);
+    changed = true;
+  }
+  std::string ignored;
+  if (changed) WriteFileAtomic(log.u8string(), text, &ignored);
+}
+
+// a folder that is removed with all it holds when the object goes
+struct TemporaryFolder {
+  explicit TemporaryFolder(const std::string& where) : path(std::filesystem::u8path(where)) {
+    std::filesystem::create_directory(path);
+  }
+  ~TemporaryFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  std::filesystem::path path;
+};
+
+// `from` in the place of `to`, which goes first with all it holds
+bool MoveFolder(const std::filesystem::path& from, const std::filesystem::path& to, std::string* error) {
+  std::error_code ec;
+  std::filesystem::remove_all(to, ec);
+  if (!ec) std::filesystem::rename(from, to, ec);
+  if (ec) *error = "cannot move the run into " + to.u8string() + ": " + ec.message();
+  return !ec;
+}
+
+}  // namespace
+
+// the value lists of --set, each key once, at most kMaxSweepRuns combinations
+std::vector<SweepAxis> SweepAxesOrThrow(const std::vector<std::string>& texts) {
+  std::vector<SweepAxis> axes;
+  std::string error;
+  const char16_t separator = ReadUserDecimalSeparator();
+  for (const std::string& text : texts) {
+    SweepAxis axis;
+    if (!ParseSweepAxis(text, separator, &axis, &error)) throw UsageError{"--set: " + error};
+    for (const SweepAxis& other : axes) {
+      if (other.key == axis.key) throw UsageError{"--set: " + axis.key + " is given twice; give one list"};
+    }
+    axes.push_back(axis);
+  }
+  const size_t total = CombinationCount(axes);
+  if (total > kMaxSweepRuns) {
+    throw UsageError{"--set: " + std::to_string(total) + " combinations; a sweep runs at most " +
+                     std::to_string(kMaxSweepRuns)};
+  }
+  return axes;
+}
+
+// the contact sheet: one tile per run, the last axis across
+Image SweepSheet(const Scenario& s, const std::vector<SweepAxis>& axes, const std::vector<SweepRun>& runs) {
+  std::vector<Tile> tiles;
+  for (const SweepRun& run : runs) {
+    Tile tile;
+    if (run.HasPicture() && !DecodePng(run.picture, &tile.picture)) tile.picture = Image{};
+    tile.label = TileLabel(run, s.params.shape);
+    tile.failed = run.Status() != RunStatus::kOk;
+    tiles.push_back(std::move(tile));
+  }
+  std::string keys;
+  for (const SweepAxis& a : axes) keys += (keys.empty() ? "" : " x ") + a.key;
+  const int columns = axes.size() >= 2 ? static_cast<int>(axes.back().values.size())
+                                       : static_cast<int>(std::min<size_t>(runs.size(), 6));
+  return ContactSheet(tiles, columns, s.name + ": " + keys + ", " + std::to_string(s.steps) + " steps");
+}
+
+// one run of the sweep, `tumelin-host` at `self` with the `common`
+// arguments and the run's settings, into `folder`; false when the sweep was
+// interrupted meanwhile
+bool RunOne(const std::string& self, const std::vector<std::string>& common,
+            const std::filesystem::path& folder, SweepRun* run) {
+  std::vector<std::string> arguments = common;
+  for (const SetupText& v : run->settings)
+    arguments.insert(arguments.end(), {"--set", v.key + "=" + v.value});
+  arguments.insert(arguments.end(), {"--out", folder.u8string()});
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  const std::filesystem::path log = folder / "run.log";
+  ChildProcess child;
+  std::string startError;
+  run->started = child.Start(self, arguments, log.u8string(), &startError);
+  run->exitStatus = run->started ? child.Wait() : -1;
+  if (InterruptSignal() != 0) return false;
+  run->message = run->started ? FirstComplaint(ReadFileOrEmpty(log)) : startError;
+  if (run->exitStatus == 0) {
+    run->figures = LastCsvRow(ReadFileOrEmpty(folder / "figures.csv"));
+    if (run->figures.size() <= 1) run->figures.clear();  // the header alone, or nothing
+    run->picture = ReadFileOrEmpty(folder / "surface.png");
+  }
+  return true;
+}
+
+// every combination as a `tumelin-host run` of its own, as many at a time as
+// there are processors; a run that fails is a marked tile, not a lost sweep
+int CommandSweep(const CommandLine& cl) {
+  const Scenario s = ResolveOrThrow(cl.sweepIni, cl.sweep);
+  const std::vector<SweepAxis> axes = SweepAxesOrThrow(cl.sweepSet);
+  const size_t total = CombinationCount(axes);
+  std::string error;
+  int thumbWidth = 0, thumbHeight = 0;
+  ParseImageSizeOrThrow("--thumb", cl.thumbSize, &thumbWidth, &thumbHeight);
+  View view;
+  if (!ParseView(cl.sweepView, &view, &error)) throw UsageError{"--view: " + error};
+  // a plug-in that cannot load is one error, not a sheet of failed runs
+  Plugin plugin;
+  LoadPluginOrThrow(&plugin, cl.pluginPath.empty() ? DefaultPluginPath() : cl.pluginPath);
+  const std::string self = OwnProgramPath();
+  if (self.empty()) throw std::runtime_error("cannot find this program's own path to start its runs");
+  NewFolders folders;
+  if (!PrepareOutputFolder(cl.sweepOut, &folders, &error)) throw UsageError{error};
+  const std::filesystem::path out = std::filesystem::u8path(cl.sweepOut);
+  NoteAbandoned(cl.sweepOut, {cl.sweepOut, (out / "runs").u8string()});
+  // the runs go to a hidden folder first: the earlier sweep's runs stay
+  // until this sweep is complete
+  const TemporaryFolder staging(TemporaryPathBeside((out / "runs").u8string()));
+
+  // what every run shares: the plug-in, the scenario, the camera, the picture
+  std::vector<std::string> common;
+  if (!cl.pluginPath.empty()) common.insert(common.end(), {"--plugin", cl.pluginPath});
+  common.push_back("run");
+  if (!cl.sweepIni.empty()) common.insert(common.end(), {"--ini", cl.sweepIni});
+  const std::vector<std::string> scenario = ScenarioArguments(cl.sweep);
+  common.insert(common.end(), scenario.begin(), scenario.end());
+  common.insert(common.end(), {"--image", std::to_string(thumbWidth) + "x" + std::to_string(thumbHeight),
+                               "--view", cl.sweepView, "--frame", "fixed"});
+
+  const int workers = cl.jobs > 0 ? cl.jobs : ProcessorCount();
+  std::vector<SweepRun> runs(total);
+  std::mutex report;
+  size_t done = 0, failed = 0;
+  // a sweep says from its first run on how many are done
+  Progress progress(true, std::chrono::seconds{0});
+  const bool terminal = IsTerminal(stderr);
+  const auto start = std::chrono::steady_clock::now();
+  progress.Show("sweep: " + SweepCountLine(0, total, 0), true);
+  RunPool(total, workers, [&](size_t i) {
+    if (InterruptSignal() != 0) return;
+    SweepRun& run = runs[i];
+    run.settings = Combination(axes, i);
+    // a run stopped with the sweep is no result
+    if (!RunOne(self, common, staging.path / RunFolderName(i + 1, total), &run)) return;
+    std::lock_guard<std::mutex> lock(report);
+    ++done;
+    if (run.Status() != RunStatus::kOk) ++failed;
+    if (terminal) {
+      progress.Show("sweep: " + SweepCountLine(done, total, failed), true);
+    } else {
+      std::string what;
+      for (const SetupText& v : run.settings) what += (what.empty() ? "" : " ") + v.key + "=" + v.value;
+      std::cout << "sweep: " << SweepCountLine(done, total, failed) << " (" << what << ": "
+                << StatusName(run.Status()) << ")" << std::endl;
+    }
+  });
+  progress.Finish();
+  StopIfInterrupted("during the sweep; its runs removed");
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  const Image sheet = SweepSheet(s, axes, runs);
+  OutputSet files;
+  AddFileOrThrow(&files, out / "sheet.png", PngOrThrow(sheet));
+  AddFileOrThrow(&files, out / "sweep.csv", SweepCsv(axes, runs, s.params.shape));
+  StopIfInterrupted("during the sweep; its runs removed");
+  if (!folders.Create((out / "runs").u8string(), &error) || !files.Commit(&error)) {
+    throw std::runtime_error(error);
+  }
+  folders.Keep();
+  std::vector<std::string> runFolders;
+  for (size_t i = 0; i < total; ++i) {
+    const std::string name = RunFolderName(i + 1, total);
+    runFolders.push_back((out / "runs" / name).u8string());
+    if (!MoveFolder(staging.path / name, out / "runs" / name, &error)) throw std::runtime_error(error);
+    NameFinalFolderInLog(out / "runs" / name / "run.log", (staging.path / name).u8string(),
+                         runFolders.back());
+  }
+  const int removed = RemoveEarlierOutputs((out / "runs").u8string(), IsRunFolderName, runFolders);
+  if (removed > 0) {
+    std::cerr << "tumelin-host: note: removed " << removed << (removed == 1 ? " run folder" : " run folders")
+              << " of an earlier sweep from runs in " << cl.sweepOut << std::endl;
+  }
+  std::cout << "sweep of " << s.name << ": " << total << " runs in "
+            << FormatDouble(std::round(seconds * 10) / 10) << " s, " << (total - failed) << " ok, " << failed
+            << " failed; sheet.png and sweep.csv in " << cl.sweepOut << std::endl;
+  return failed == 0 ? 0 : kExitProblems;
+}
+
+}  // namespace tumelin
