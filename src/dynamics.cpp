@@ -3,7 +3,7 @@
 #include <cpuid.h>
 
 #include "cloth_types.h"
-#include "sweep.h"
+#include "step_sweep.h"
 
 namespace tumelin {
 

@@ -1,6 +1,6 @@
 // Dynamics: the step of the whole membrane. The driver is dynamics.cpp; the
 // face normals, the force model and the three integrators live in
-// sweep_lanes.h, compiled once per instruction set (sweep.h), and take their
+// sweep_lanes.h, compiled once per instruction set (step_sweep.h), and take their
 // trial positions from the stage providers (stage_providers.h). tests/support/reference_step.h writes the
 // same step point by point in the terms of the contract (StepEuler, StepHeun, StepRK4, ComputeAcceleration
 // over StageBlock), and the tests hold the sweeps to its bits.

@@ -20,7 +20,7 @@
 #include "lanes.h"
 #include "model_constants.h"
 #include "stage_providers.h"
-#include "sweep.h"
+#include "step_sweep.h"
 
 #ifdef TUMELIN_SWEEP_AVX
 TUMELIN_AVX_BEGIN
