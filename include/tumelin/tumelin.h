@@ -50,11 +50,10 @@
  *   and registration entries may be called at any time.
  * - Threads: a step keeps nothing outside the call, so two threads may
  *   step two different membranes at the same time through one loaded copy
- *   and get exactly the results they get one after the other. One membrane is stepped by one thread at a time; do not reload
- *   settings into a record a running step reads, nor write a grid back
- *   from points a step is moving. The plug-in has no thread, timer or lock
- *   of its own, and the name and registration entries may be called from
- *   any thread.
+ *   and get exactly the results they get one after the other. One membrane is stepped by one thread at a
+ * time; do not reload settings into a record a running step reads, nor write a grid back from points a step
+ * is moving. The plug-in has no thread, timer or lock of its own, and the name and registration entries may
+ * be called from any thread.
  * - Floating point: the working entries (PluginExecZR71, PluginExecZR72 and
  *   PluginExecZR73) compute under a floating-point environment of their
  *   own, whatever the calling thread has set, and give the thread's
