@@ -68,60 +68,69 @@ std::vector<std::string> MeshProblems(const MeshReport& r) {
   return problems;
 }
 
-MeshReport CheckMembrane(const Membrane& m) {
-  MeshReport r;
-  r.points = m.points.Count();
-  r.faces = m.faces.Count();
-  r.expectedEuler = ExpectedEuler(m.shape);
+namespace {
 
-  // per undirected edge: how many triangles run it a->b (low to high) and b->a
-  std::map<std::pair<int32_t, int32_t>, std::pair<int, int>> uses;
-  for (int32_t f = 0; f < r.faces; ++f) {
+using Edge = std::pair<int32_t, int32_t>;
+// per undirected edge (low, high): how many triangles run it low->high and high->low
+using EdgeUses = std::map<Edge, std::pair<int, int>>;
+
+// counts every triangle's edges by direction, and the triangles without area
+EdgeUses CountEdgeUses(const Membrane& m, MeshReport* r) {
+  EdgeUses uses;
+  for (int32_t f = 0; f < r->faces; ++f) {
     const int32_t c[3] = {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2};
     const TDbl3D n = VecCross(VecSub(m.points[c[1]].Pos, m.points[c[0]].Pos),
                               VecSub(m.points[c[2]].Pos, m.points[c[0]].Pos));
-    if (!(VecLength(n) > 0.0)) ++r.degenerateFaces;
+    if (!(VecLength(n) > 0.0)) ++r->degenerateFaces;
     for (int k = 0; k < 3; ++k) {
       const int32_t i = c[k], j = c[(k + 1) % 3];
       auto& count = uses[{std::min(i, j), std::max(i, j)}];
       (i < j ? count.first : count.second) += 1;
     }
   }
-  r.edges = static_cast<int32_t>(uses.size());
+  return uses;
+}
+
+// open, non-manifold and misoriented edges, the Euler characteristic, the
+// points on no triangle, and whether the open edges are more than the border
+void CheckTopology(const Membrane& m, const EdgeUses& uses, MeshReport* r) {
+  r->edges = static_cast<int32_t>(uses.size());
   for (const auto& [edge, count] : uses) {
     const int total = count.first + count.second;
-    if (total == 1) r.openEdges.push_back(edge);
-    if (total > 2) r.nonManifoldEdges.push_back(edge);
-    if (total == 2 && count.first != 1) r.misorientedEdges.push_back(edge);
+    if (total == 1) r->openEdges.push_back(edge);
+    if (total > 2) r->nonManifoldEdges.push_back(edge);
+    if (total == 2 && count.first != 1) r->misorientedEdges.push_back(edge);
   }
-  r.euler = r.points - r.edges + r.faces;
-  if (m.shape == Shape::kMesh) r.expectedEuler = r.euler;
-  for (int32_t i = 0; i < r.points; ++i) {
-    if (TumelinArrayCount(m.points[i].Faces) == 0) ++r.isolatedPoints;
-    if (m.points[i].Fixed != 0) ++r.pinnedPoints;
+  r->euler = r->points - r->edges + r->faces;
+  if (m.shape == Shape::kMesh) r->expectedEuler = r->euler;
+  for (int32_t i = 0; i < r->points; ++i) {
+    if (TumelinArrayCount(m.points[i].Faces) == 0) ++r->isolatedPoints;
+    if (m.points[i].Fixed != 0) ++r->pinnedPoints;
   }
   // a closed shape has no border; an open one only its outer rows
   int32_t border = 0;
   if (m.shape == Shape::kSheet) border = 2 * (m.columns - 1) + 2 * (m.rows - 1);
   if (m.shape == Shape::kTube) border = 2 * (m.columns - 1);
-  r.leaks = static_cast<int32_t>(r.openEdges.size()) != border;
+  r->leaks = static_cast<int32_t>(r->openEdges.size()) != border;
+}
 
-  // springs: every triangle edge once at each end, rest length = start length
-  std::map<std::pair<int32_t, int32_t>, int> linkEnds;
-  for (int32_t i = 0; i < r.points; ++i) {
+// springs: every triangle edge once at each end, rest length = start length
+void CheckSprings(const Membrane& m, const EdgeUses& uses, MeshReport* r) {
+  std::map<Edge, int> linkEnds;
+  for (int32_t i = 0; i < r->points; ++i) {
     const TClothPoint& p = m.points[i];
     if (p.LinkCount > TumelinArrayCount(p.Links)) {
-      r.linkProblems.push_back("point " + std::to_string(i) + " counts more links than it lists");
+      r->linkProblems.push_back("point " + std::to_string(i) + " counts more links than it lists");
     }
     for (int32_t k = 0; k < p.LinkCount && k < TumelinArrayCount(p.Links); ++k) {
       const int32_t j = p.Links[k].Target;
-      if (j < 0 || j >= r.points) {
-        r.linkProblems.push_back("point " + std::to_string(i) + " links to missing point " +
-                                 std::to_string(j));
+      if (j < 0 || j >= r->points) {
+        r->linkProblems.push_back("point " + std::to_string(i) + " links to missing point " +
+                                  std::to_string(j));
         continue;
       }
       linkEnds[{std::min(i, j), std::max(i, j)}] += 1;
-      r.longestSpring = std::max(r.longestSpring, p.Links[k].RestLength);
+      r->longestSpring = std::max(r->longestSpring, p.Links[k].RestLength);
     }
   }
   int32_t oneSided = 0, missing = 0;
@@ -132,20 +141,22 @@ MeshReport CheckMembrane(const Membrane& m) {
     else if (it->second != 2)
       ++oneSided;
   }
-  if (missing > 0) r.linkProblems.push_back(std::to_string(missing) + " triangle edges carry no spring");
+  if (missing > 0) r->linkProblems.push_back(std::to_string(missing) + " triangle edges carry no spring");
   if (oneSided > 0)
-    r.linkProblems.push_back(std::to_string(oneSided) + " springs are not listed at both ends");
+    r->linkProblems.push_back(std::to_string(oneSided) + " springs are not listed at both ends");
+}
 
-  // which way a positive ClothP pushes: against each point's mean face normal
-  std::vector<TDbl3D> normalSum(static_cast<size_t>(r.points), TDbl3D{0.0, 0.0, 0.0});
-  std::vector<TDbl3D> volumeGrad(static_cast<size_t>(r.points), TDbl3D{0.0, 0.0, 0.0});
+// which way a positive ClothP pushes: against each point's mean face normal
+void JudgePressure(const Membrane& m, MeshReport* r) {
+  std::vector<TDbl3D> normalSum(static_cast<size_t>(r->points), TDbl3D{0.0, 0.0, 0.0});
+  std::vector<TDbl3D> volumeGrad(static_cast<size_t>(r->points), TDbl3D{0.0, 0.0, 0.0});
   TDbl3D centroid{0.0, 0.0, 0.0};
-  for (int32_t i = 0; i < r.points; ++i) {
+  for (int32_t i = 0; i < r->points; ++i) {
     centroid = {centroid.X + m.points[i].Pos.X, centroid.Y + m.points[i].Pos.Y,
                 centroid.Z + m.points[i].Pos.Z};
   }
-  if (r.points > 0) centroid = {centroid.X / r.points, centroid.Y / r.points, centroid.Z / r.points};
-  for (int32_t f = 0; f < r.faces; ++f) {
+  if (r->points > 0) centroid = {centroid.X / r->points, centroid.Y / r->points, centroid.Z / r->points};
+  for (int32_t f = 0; f < r->faces; ++f) {
     const int32_t c[3] = {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2};
     const TDbl3D& a = m.points[c[0]].Pos;
     // the plug-in's own face normal, as its pressure sees it
@@ -159,9 +170,9 @@ MeshReport CheckMembrane(const Membrane& m) {
       gs = {gs.X + g.X / 6.0, gs.Y + g.Y / 6.0, gs.Z + g.Z / 6.0};
     }
   }
-  r.signedVolume = SignedVolume(m.points.Data(), m.faces.Data(), r.faces);
+  r->signedVolume = SignedVolume(m.points.Data(), m.faces.Data(), r->faces);
   double push = 0.0;
-  for (int32_t i = 0; i < r.points; ++i) {
+  for (int32_t i = 0; i < r->points; ++i) {
     if (m.points[i].Fixed != 0) continue;
     const TDbl3D n = VecNormalize(normalSum[static_cast<size_t>(i)]);
     const TDbl3D force{-n.X, -n.Y, -n.Z};
@@ -171,7 +182,7 @@ MeshReport CheckMembrane(const Membrane& m) {
       case Shape::kTorus:
       case Shape::kMesh:
         // rate of change of the enclosed volume, whatever the winding
-        push += Dot(force, volumeGrad[static_cast<size_t>(i)]) * (r.signedVolume < 0.0 ? -1.0 : 1.0);
+        push += Dot(force, volumeGrad[static_cast<size_t>(i)]) * (r->signedVolume < 0.0 ? -1.0 : 1.0);
         break;
       case Shape::kTube:
         push += force.X * (p.X - centroid.X) + force.Y * (p.Y - centroid.Y);
@@ -183,9 +194,22 @@ MeshReport CheckMembrane(const Membrane& m) {
   }
   const bool sheet = m.shape == Shape::kSheet;
   if (push > 0.0)
-    r.effect = sheet ? PressureEffect::kLifts : PressureEffect::kInflates;
+    r->effect = sheet ? PressureEffect::kLifts : PressureEffect::kInflates;
   else if (push < 0.0)
-    r.effect = sheet ? PressureEffect::kPushesDown : PressureEffect::kDeflates;
+    r->effect = sheet ? PressureEffect::kPushesDown : PressureEffect::kDeflates;
+}
+
+}  // namespace
+
+MeshReport CheckMembrane(const Membrane& m) {
+  MeshReport r;
+  r.points = m.points.Count();
+  r.faces = m.faces.Count();
+  r.expectedEuler = ExpectedEuler(m.shape);
+  const EdgeUses uses = CountEdgeUses(m, &r);
+  CheckTopology(m, uses, &r);
+  CheckSprings(m, uses, &r);
+  JudgePressure(m, &r);
   return r;
 }
 

@@ -139,6 +139,87 @@ bool RunOne(const std::string& self, const std::vector<std::string>& common,
   return true;
 }
 
+namespace {
+
+// what every run shares: the plug-in, the scenario, the camera, the picture
+std::vector<std::string> CommonRunArguments(const CommandLine& cl, int thumbWidth, int thumbHeight) {
+  std::vector<std::string> common;
+  if (!cl.pluginPath.empty()) common.insert(common.end(), {"--plugin", cl.pluginPath});
+  common.push_back("run");
+  if (!cl.sweepIni.empty()) common.insert(common.end(), {"--ini", cl.sweepIni});
+  const std::vector<std::string> scenario = ScenarioArguments(cl.sweep);
+  common.insert(common.end(), scenario.begin(), scenario.end());
+  common.insert(common.end(), {"--image", std::to_string(thumbWidth) + "x" + std::to_string(thumbHeight),
+                               "--view", cl.sweepView, "--frame", "fixed"});
+  return common;
+}
+
+// every run of `runs` into a folder of its own in `staging`, `workers` at a
+// time, saying how many are done as they end; how many failed
+size_t RunCombinations(const std::vector<SweepAxis>& axes, int workers, const std::string& self,
+                       const std::vector<std::string>& common, const std::filesystem::path& staging,
+                       std::vector<SweepRun>* runs) {
+  const size_t total = runs->size();
+  std::mutex report;
+  size_t done = 0, failed = 0;
+  // a sweep says from its first run on how many are done
+  Progress progress(true, std::chrono::seconds{0});
+  const bool terminal = IsTerminal(stderr);
+  progress.Show("sweep: " + SweepCountLine(0, total, 0), true);
+  RunPool(total, workers, [&](size_t i) {
+    if (InterruptSignal() != 0) return;
+    SweepRun& run = (*runs)[i];
+    run.settings = Combination(axes, i);
+    // a run stopped with the sweep is no result
+    if (!RunOne(self, common, staging / RunFolderName(i + 1, total), &run)) return;
+    std::lock_guard<std::mutex> lock(report);
+    ++done;
+    if (run.Status() != RunStatus::kOk) ++failed;
+    if (terminal) {
+      progress.Show("sweep: " + SweepCountLine(done, total, failed), true);
+    } else {
+      std::string what;
+      for (const SetupText& v : run.settings) what += (what.empty() ? "" : " ") + v.key + "=" + v.value;
+      std::cout << "sweep: " << SweepCountLine(done, total, failed) << " (" << what << ": "
+                << StatusName(run.Status()) << ")" << std::endl;
+    }
+  });
+  progress.Finish();
+  return failed;
+}
+
+// sheet.png and sweep.csv written, and the runs moved from `staging` into
+// runs/ in place of an earlier sweep's
+void CommitSweep(const CommandLine& cl, const Scenario& s, const std::vector<SweepAxis>& axes,
+                 const std::vector<SweepRun>& runs, const std::filesystem::path& staging,
+                 NewFolders* folders) {
+  const std::filesystem::path out = std::filesystem::u8path(cl.sweepOut);
+  const Image sheet = SweepSheet(s, axes, runs);
+  OutputSet files;
+  AddFileOrThrow(&files, out / "sheet.png", PngOrThrow(sheet));
+  AddFileOrThrow(&files, out / "sweep.csv", SweepCsv(axes, runs, s.params.shape));
+  StopIfInterrupted("during the sweep; its runs removed");
+  std::string error;
+  if (!folders->Create((out / "runs").u8string(), &error) || !files.Commit(&error)) {
+    throw std::runtime_error(error);
+  }
+  folders->Keep();
+  std::vector<std::string> runFolders;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const std::string name = RunFolderName(i + 1, runs.size());
+    runFolders.push_back((out / "runs" / name).u8string());
+    if (!MoveFolder(staging / name, out / "runs" / name, &error)) throw std::runtime_error(error);
+    NameFinalFolderInLog(out / "runs" / name / "run.log", (staging / name).u8string(), runFolders.back());
+  }
+  const int removed = RemoveEarlierOutputs((out / "runs").u8string(), IsRunFolderName, runFolders);
+  if (removed > 0) {
+    std::cerr << "tumelin-host: note: removed " << removed << (removed == 1 ? " run folder" : " run folders")
+              << " of an earlier sweep from runs in " << cl.sweepOut << std::endl;
+  }
+}
+
+}  // namespace
+
 // every combination as a `tumelin-host run` of its own, as many at a time as
 // there are processors; a run that fails is a marked tile, not a lost sweep
 int CommandSweep(const CommandLine& cl) {
@@ -163,69 +244,15 @@ int CommandSweep(const CommandLine& cl) {
   // until this sweep is complete
   const TemporaryFolder staging(TemporaryPathBeside((out / "runs").u8string()));
 
-  // what every run shares: the plug-in, the scenario, the camera, the picture
-  std::vector<std::string> common;
-  if (!cl.pluginPath.empty()) common.insert(common.end(), {"--plugin", cl.pluginPath});
-  common.push_back("run");
-  if (!cl.sweepIni.empty()) common.insert(common.end(), {"--ini", cl.sweepIni});
-  const std::vector<std::string> scenario = ScenarioArguments(cl.sweep);
-  common.insert(common.end(), scenario.begin(), scenario.end());
-  common.insert(common.end(), {"--image", std::to_string(thumbWidth) + "x" + std::to_string(thumbHeight),
-                               "--view", cl.sweepView, "--frame", "fixed"});
-
+  const std::vector<std::string> common = CommonRunArguments(cl, thumbWidth, thumbHeight);
   const int workers = cl.jobs > 0 ? cl.jobs : ProcessorCount();
   std::vector<SweepRun> runs(total);
-  std::mutex report;
-  size_t done = 0, failed = 0;
-  // a sweep says from its first run on how many are done
-  Progress progress(true, std::chrono::seconds{0});
-  const bool terminal = IsTerminal(stderr);
   const auto start = std::chrono::steady_clock::now();
-  progress.Show("sweep: " + SweepCountLine(0, total, 0), true);
-  RunPool(total, workers, [&](size_t i) {
-    if (InterruptSignal() != 0) return;
-    SweepRun& run = runs[i];
-    run.settings = Combination(axes, i);
-    // a run stopped with the sweep is no result
-    if (!RunOne(self, common, staging.path / RunFolderName(i + 1, total), &run)) return;
-    std::lock_guard<std::mutex> lock(report);
-    ++done;
-    if (run.Status() != RunStatus::kOk) ++failed;
-    if (terminal) {
-      progress.Show("sweep: " + SweepCountLine(done, total, failed), true);
-    } else {
-      std::string what;
-      for (const SetupText& v : run.settings) what += (what.empty() ? "" : " ") + v.key + "=" + v.value;
-      std::cout << "sweep: " << SweepCountLine(done, total, failed) << " (" << what << ": "
-                << StatusName(run.Status()) << ")" << std::endl;
-    }
-  });
-  progress.Finish();
+  const size_t failed = RunCombinations(axes, workers, self, common, staging.path, &runs);
   StopIfInterrupted("during the sweep; its runs removed");
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-  const Image sheet = SweepSheet(s, axes, runs);
-  OutputSet files;
-  AddFileOrThrow(&files, out / "sheet.png", PngOrThrow(sheet));
-  AddFileOrThrow(&files, out / "sweep.csv", SweepCsv(axes, runs, s.params.shape));
-  StopIfInterrupted("during the sweep; its runs removed");
-  if (!folders.Create((out / "runs").u8string(), &error) || !files.Commit(&error)) {
-    throw std::runtime_error(error);
-  }
-  folders.Keep();
-  std::vector<std::string> runFolders;
-  for (size_t i = 0; i < total; ++i) {
-    const std::string name = RunFolderName(i + 1, total);
-    runFolders.push_back((out / "runs" / name).u8string());
-    if (!MoveFolder(staging.path / name, out / "runs" / name, &error)) throw std::runtime_error(error);
-    NameFinalFolderInLog(out / "runs" / name / "run.log", (staging.path / name).u8string(),
-                         runFolders.back());
-  }
-  const int removed = RemoveEarlierOutputs((out / "runs").u8string(), IsRunFolderName, runFolders);
-  if (removed > 0) {
-    std::cerr << "tumelin-host: note: removed " << removed << (removed == 1 ? " run folder" : " run folders")
-              << " of an earlier sweep from runs in " << cl.sweepOut << std::endl;
-  }
+  CommitSweep(cl, s, axes, runs, staging.path, &folders);
   std::cout << "sweep of " << s.name << ": " << total << " runs in "
             << FormatDouble(std::round(seconds * 10) / 10) << " s, " << (total - failed) << " ok, " << failed
             << " failed; sheet.png and sweep.csv in " << cl.sweepOut << std::endl;
