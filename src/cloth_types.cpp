@@ -78,23 +78,6 @@ bool WritesWithinLimits(uint8_t mode, int32_t countU, int32_t countV) {
   return countU >= 1 && countU <= kMaxGridColumns && countV >= 1 && countV <= kGridRows;
 }
 
-// how many points (0 .. N - 1) a mode reads with counts within the limits,
-// in 64 bits so that no count can wrap into a small number
-int64_t PointsRead(uint8_t mode, int32_t countU, int32_t countV) {
-  const int64_t u = countU;
-  const int64_t v = countV;
-  switch (mode) {
-    case kModeSphere:
-      return v == 1 ? 1 : (v - 2) * (u - 1) + 2;
-    case kModeTorus:
-      return (u - 1) * (v - 1);
-    case kModeSheet:
-      return u * v;
-    default:
-      return (u - 1) * v;
-  }
-}
-
 // closed surface: row 0 and row V - 1 are the poles, rings in between
 void WriteSphere(TSurfaceGrid* grid, const TClothPoint* points, int32_t countU, int32_t countV) {
   for (int32_t u = 0; u < countU; ++u) CopyPoint(grid, u, 0, points, 0);

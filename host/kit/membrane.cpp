@@ -5,6 +5,7 @@
 #include <set>
 #include <utility>
 
+#include "cloth_types.h"
 #include "dbl3d.h"
 #include "det_math.h"
 #include "user_text.h"
@@ -218,19 +219,8 @@ bool IsClosed(Shape shape) {
 }
 
 int32_t PointCount(Shape shape, int32_t columns, int32_t rows) {
-  switch (shape) {
-    case Shape::kSphere:
-      return rows == 1 ? 1 : (rows - 2) * (columns - 1) + 2;
-    case Shape::kTorus:
-      return (columns - 1) * (rows - 1);
-    case Shape::kSheet:
-      return columns * rows;
-    case Shape::kTube:
-      return (columns - 1) * rows;
-    case Shape::kMesh:
-      break;
-  }
-  return 0;
+  if (shape == Shape::kMesh) return 0;
+  return static_cast<int32_t>(PointsRead(GridMode(shape), columns, rows));
 }
 
 int32_t CellPoint(Shape shape, int32_t u, int32_t v, int32_t columns, int32_t rows) {
@@ -239,7 +229,7 @@ int32_t CellPoint(Shape shape, int32_t u, int32_t v, int32_t columns, int32_t ro
     case Shape::kSphere:
       // the top pole fills row 0, the bottom pole the last row
       if (v == 0) return 0;
-      if (v == rows - 1) return PointCount(shape, columns, rows) - 1;
+      if (v == rows - 1) return (rows - 2) * ring + 1;  // after the top pole and every ring
       return (v - 1) * ring + u % ring + 1;
     case Shape::kTorus:
       // the closing row repeats row 0, the closing column column 0
@@ -264,26 +254,32 @@ std::string ValidatePinPoints(const std::vector<int32_t>& points, int32_t count,
   return std::string();
 }
 
-std::string ValidateParams(const MembraneParams& params) {
+namespace {
+
+// the grid's counts: within the limits, and enough for the shape
+std::string ValidateGrid(const MembraneParams& params) {
   const ShapeInfo& info = Info(params.shape);
   const std::string name = info.name;
-  const bool mesh = params.shape == Shape::kMesh;
-  // a mesh's counts come from its file
-  if (!mesh && (params.rows < 1 || params.rows > kMaxRows)) {
+  if (params.rows < 1 || params.rows > kMaxRows) {
     return "rows must lie between 1 and " + std::to_string(kMaxRows) + ", not " + std::to_string(params.rows);
   }
-  if (!mesh && (params.columns < 1 || params.columns > kMaxColumns)) {
+  if (params.columns < 1 || params.columns > kMaxColumns) {
     return "columns must lie between 1 and " + std::to_string(kMaxColumns) + ", not " +
            std::to_string(params.columns);
   }
-  if (!mesh && params.rows < info.minRows) {
+  if (params.rows < info.minRows) {
     return "a " + name + " needs at least " + std::to_string(info.minRows) + " rows, not " +
            std::to_string(params.rows);
   }
-  if (!mesh && params.columns < info.minColumns) {
+  if (params.columns < info.minColumns) {
     return "a " + name + " needs at least " + std::to_string(info.minColumns) + " columns, not " +
            std::to_string(params.columns);
   }
+  return std::string();
+}
+
+// every size a positive number, the torus's tube thinner than its ring
+std::string ValidateSizes(const MembraneParams& params) {
   auto positive = [](double x) { return std::isfinite(x) && x > 0.0; };
   if (!positive(params.radius) || !positive(params.flatten) || !positive(params.majorRadius) ||
       !positive(params.minorRadius) || !positive(params.width) || !positive(params.depth) ||
@@ -293,6 +289,27 @@ std::string ValidateParams(const MembraneParams& params) {
   if (params.shape == Shape::kTorus && !(params.minorRadius < params.majorRadius)) {
     return "the torus minor radius must be smaller than its major radius";
   }
+  return std::string();
+}
+
+// the pinned ring: a row of the grid that is not a pole or a closing row
+std::string ValidatePinRing(const MembraneParams& params, const std::string& name) {
+  if (params.shape == Shape::kMesh) return "pin 'ring' needs a grid shape; a mesh has no rows";
+  if (params.pinRing < -1) return "pin ring must be a grid row, not " + std::to_string(params.pinRing);
+  int32_t lo = 0, hi = params.rows - 1;
+  if (params.shape == Shape::kSphere) lo = 1, hi = params.rows - 2;
+  if (params.shape == Shape::kTorus) hi = params.rows - 2;
+  if (params.pinRing >= 0 && (params.pinRing < lo || params.pinRing > hi)) {
+    return "pin ring must be a row between " + std::to_string(lo) + " and " + std::to_string(hi) +
+           " for this " + name;
+  }
+  return std::string();
+}
+
+// the pin mode fits the shape and names what it pins
+std::string ValidatePin(const MembraneParams& params) {
+  const std::string name = Info(params.shape).name;
+  const bool mesh = params.shape == Shape::kMesh;
   const std::string pin = PinName(params.pin);
   switch (params.pin) {
     case PinMode::kPole:
@@ -300,18 +317,8 @@ std::string ValidateParams(const MembraneParams& params) {
       if (params.shape != Shape::kSphere)
         return "pin '" + pin + "' needs a sphere; a " + name + " has no poles";
       break;
-    case PinMode::kRing: {
-      if (mesh) return "pin 'ring' needs a grid shape; a mesh has no rows";
-      if (params.pinRing < -1) return "pin ring must be a grid row, not " + std::to_string(params.pinRing);
-      int32_t lo = 0, hi = params.rows - 1;
-      if (params.shape == Shape::kSphere) lo = 1, hi = params.rows - 2;
-      if (params.shape == Shape::kTorus) hi = params.rows - 2;
-      if (params.pinRing >= 0 && (params.pinRing < lo || params.pinRing > hi)) {
-        return "pin ring must be a row between " + std::to_string(lo) + " and " + std::to_string(hi) +
-               " for this " + name;
-      }
-      break;
-    }
+    case PinMode::kRing:
+      return ValidatePinRing(params, name);
     case PinMode::kEnds:
       if (params.shape != Shape::kTube) return "pin 'ends' needs a tube";
       break;
@@ -336,6 +343,16 @@ std::string ValidateParams(const MembraneParams& params) {
       break;
   }
   return std::string();
+}
+
+}  // namespace
+
+std::string ValidateParams(const MembraneParams& params) {
+  // a mesh's counts come from its file
+  std::string reason = params.shape == Shape::kMesh ? std::string() : ValidateGrid(params);
+  if (reason.empty()) reason = ValidateSizes(params);
+  if (reason.empty()) reason = ValidatePin(params);
+  return reason;
 }
 
 namespace {
