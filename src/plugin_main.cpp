@@ -58,15 +58,15 @@ __attribute__((constructor)) static void CaptureLocaleAtLoad() {
 namespace {
 
 // writes the six registration slots; a null slot is skipped
-int32_t WriteRegistration(const char16_t* prefix, const char16_t** RgstPrefix, const char16_t** RgstCode,
-                          const char16_t** RgstToken, const char16_t** RgstName, int32_t* RgstInt,
-                          double* RgstStamp) {
-  if (RgstPrefix != nullptr) *RgstPrefix = prefix;
-  if (RgstCode != nullptr) *RgstCode = RegistrationCode;
-  if (RgstToken != nullptr) *RgstToken = RegistrationToken;
-  if (RgstName != nullptr) *RgstName = RegistrationName;
-  if (RgstInt != nullptr) *RgstInt = 0;
-  if (RgstStamp != nullptr) *RgstStamp = VersionStamp();
+int32_t WriteRegistration(const char16_t* prefix, const char16_t** rgstPrefix, const char16_t** rgstCode,
+                          const char16_t** rgstToken, const char16_t** rgstName, int32_t* rgstInt,
+                          double* rgstStamp) {
+  if (rgstPrefix != nullptr) *rgstPrefix = prefix;
+  if (rgstCode != nullptr) *rgstCode = RegistrationCode;
+  if (rgstToken != nullptr) *rgstToken = RegistrationToken;
+  if (rgstName != nullptr) *rgstName = RegistrationName;
+  if (rgstInt != nullptr) *rgstInt = 0;
+  if (rgstStamp != nullptr) *rgstStamp = VersionStamp();
   return 0;
 }
 

@@ -29,15 +29,15 @@ char16_t DecimalSeparator() {
   return separator;
 }
 
-std::u16string LookupSetupValue(const std::u16string& IniPath, std::u16string_view key) {
+std::u16string LookupSetupValue(const std::u16string& iniPath, std::u16string_view key) {
 #ifdef _WIN32
   wchar_t buffer[ProfileBufferChars];
   const std::wstring wideKey(key.begin(), key.end());
   const DWORD copied = GetPrivateProfileStringW(L"Setup", wideKey.c_str(), L"", buffer, ProfileBufferChars,
-                                                reinterpret_cast<const wchar_t*>(IniPath.c_str()));
+                                                reinterpret_cast<const wchar_t*>(iniPath.c_str()));
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), copied);
 #else
-  return ReadProfileString(IniPath, u"Setup", key, ProfileBufferChars);
+  return ReadProfileString(iniPath, u"Setup", key, ProfileBufferChars);
 #endif
 }
 

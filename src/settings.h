@@ -20,7 +20,7 @@ char16_t DecimalSeparator();
 void CaptureDecimalSeparator(char16_t separator);
 
 // value text of `key` in section "Setup" of the file, at most 2047 characters
-std::u16string LookupSetupValue(const std::u16string& IniPath, std::u16string_view key);
+std::u16string LookupSetupValue(const std::u16string& iniPath, std::u16string_view key);
 
 // defaults, then every key of section "Setup" that holds a well-formed value;
 // floats use `separator`

@@ -257,22 +257,22 @@ NumberVerdict JudgeSetting(const SetupKey& key, std::u16string_view text, char16
   return key.rule == NumberRule::kFloat ? JudgeFloat(text, separator) : JudgeInteger(text);
 }
 
-void StoreSetting(const SetupKey& key, const NumberVerdict& verdict, TClothSetup* Setup) {
+void StoreSetting(const SetupKey& key, const NumberVerdict& verdict, TClothSetup* setup) {
   if (!verdict.Accepted()) return;
   if (key.rule == NumberRule::kFloat) {
-    Setup->*key.real = verdict.real;
+    setup->*key.real = verdict.real;
   } else {
-    Setup->*key.integer = verdict.integer;
+    setup->*key.integer = verdict.integer;
   }
 }
 
-bool HoldsVerdict(const SetupKey& key, const NumberVerdict& verdict, const TClothSetup& Setup) {
+bool HoldsVerdict(const SetupKey& key, const NumberVerdict& verdict, const TClothSetup& setup) {
   if (key.rule == NumberRule::kFloat) {
     const double expected = verdict.Accepted() ? verdict.real : key.realDefault;
-    return std::memcmp(&(Setup.*key.real), &expected, sizeof expected) == 0;
+    return std::memcmp(&(setup.*key.real), &expected, sizeof expected) == 0;
   }
   const int32_t expected = verdict.Accepted() ? verdict.integer : key.integerDefault;
-  return Setup.*key.integer == expected;
+  return setup.*key.integer == expected;
 }
 
 char16_t DecodeSeparator(const char* utf8) {

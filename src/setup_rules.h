@@ -90,10 +90,10 @@ void SetupDefaults(TClothSetup* Setup);
 // the rule of `key` applied to `text`
 NumberVerdict JudgeSetting(const SetupKey& key, std::u16string_view text, char16_t separator);
 // writes the verdict's value into the key's field when the rule accepts it
-void StoreSetting(const SetupKey& key, const NumberVerdict& verdict, TClothSetup* Setup);
+void StoreSetting(const SetupKey& key, const NumberVerdict& verdict, TClothSetup* setup);
 // true when the key's field holds exactly (bit for bit) what the verdict
 // leaves there, starting from the default
-bool HoldsVerdict(const SetupKey& key, const NumberVerdict& verdict, const TClothSetup& Setup);
+bool HoldsVerdict(const SetupKey& key, const NumberVerdict& verdict, const TClothSetup& setup);
 
 // ---- the decimal separator -------------------------------------------------------
 

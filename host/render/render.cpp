@@ -113,21 +113,21 @@ namespace {
 
 // the supersampled picture being drawn: colour and depth per sample
 struct Canvas {
-  int W = 0, H = 0;
+  int width = 0, height = 0;  // in samples
   std::vector<float> color;
   std::vector<double> depth;
 };
 
 // background: a soft vertical gradient, nothing drawn in front of it yet
-Canvas BackgroundCanvas(int W, int H) {
+Canvas BackgroundCanvas(int width, int height) {
   Canvas canvas;
-  canvas.W = W, canvas.H = H;
-  canvas.color.resize(static_cast<size_t>(W) * H * 3);
-  canvas.depth.assign(static_cast<size_t>(W) * H, -std::numeric_limits<double>::infinity());
-  for (int y = 0; y < H; ++y) {
-    const float t = static_cast<float>(y) / static_cast<float>(H - 1);
-    for (int x = 0; x < W; ++x) {
-      float* c = &canvas.color[(static_cast<size_t>(y) * W + x) * 3];
+  canvas.width = width, canvas.height = height;
+  canvas.color.resize(static_cast<size_t>(width) * height * 3);
+  canvas.depth.assign(static_cast<size_t>(width) * height, -std::numeric_limits<double>::infinity());
+  for (int y = 0; y < height; ++y) {
+    const float t = static_cast<float>(y) / static_cast<float>(height - 1);
+    for (int x = 0; x < width; ++x) {
+      float* c = &canvas.color[(static_cast<size_t>(y) * width + x) * 3];
       c[0] = 0.93f - 0.16f * t, c[1] = 0.95f - 0.14f * t, c[2] = 0.98f - 0.10f * t;
     }
   }
@@ -170,7 +170,7 @@ SmoothNormals SmoothNormalsOf(const GridMesh& mesh) {
 
 // the vertices in samples across and down, and their depth towards the eye
 std::vector<TDbl3D> ProjectToScreen(const GridMesh& mesh, const Camera& cam, const RenderOptions& options,
-                                    int W, int H) {
+                                    int width, int height) {
   double xMin = 1e300, xMax = -1e300, yMin = 1e300, yMax = -1e300;
   std::vector<TDbl3D> screen(mesh.vertices.size());
   for (size_t i = 0; i < mesh.vertices.size(); ++i) {
@@ -181,15 +181,15 @@ std::vector<TDbl3D> ProjectToScreen(const GridMesh& mesh, const Camera& cam, con
   }
   double scale, cx, cy;
   if (options.autoFrame) {
-    const double span = std::max({xMax - xMin, (yMax - yMin) * W / H, 1e-9});
-    scale = 0.86 * W / span;
+    const double span = std::max({xMax - xMin, (yMax - yMin) * width / height, 1e-9});
+    scale = 0.86 * width / span;
     cx = 0.5 * (xMin + xMax), cy = 0.5 * (yMin + yMax);
   } else {
     // the framing ball fills the shorter side, seen from any direction
-    scale = std::min(W, H) / (2.0 * options.framing.radius);
+    scale = std::min(width, height) / (2.0 * options.framing.radius);
     cx = Dot(options.framing.center, cam.right), cy = Dot(options.framing.center, cam.up);
   }
-  for (TDbl3D& s : screen) s = {W * 0.5 + (s.X - cx) * scale, H * 0.5 - (s.Y - cy) * scale, s.Z};
+  for (TDbl3D& s : screen) s = {width * 0.5 + (s.X - cx) * scale, height * 0.5 - (s.Y - cy) * scale, s.Z};
   return screen;
 }
 
@@ -212,7 +212,7 @@ TDbl3D Shade(TDbl3D n, bool front, const Lighting& lit) {
 // triangle `ti` into the samples it covers and is in front at
 void DrawTriangle(const GridMesh& mesh, size_t ti, const std::vector<TDbl3D>& screen,
                   const SmoothNormals& smooth, const Lighting& lit, bool drawLines, Canvas* canvas) {
-  const int W = canvas->W, H = canvas->H;
+  const int width = canvas->width, height = canvas->height;
   const auto& t = mesh.triangles[ti];
   const TDbl3D s0 = screen[size_t(t[0])], s1 = screen[size_t(t[1])], s2 = screen[size_t(t[2])];
   const double area = (s1.X - s0.X) * (s2.Y - s0.Y) - (s1.Y - s0.Y) * (s2.X - s0.X);
@@ -224,9 +224,9 @@ void DrawTriangle(const GridMesh& mesh, size_t ti, const std::vector<TDbl3D>& sc
                              length(s1.X - s0.X, s1.Y - s0.Y)};
   // a shape that leaves the fixed frame is cut at the border
   const double left = std::max(0.0, std::floor(std::min({s0.X, s1.X, s2.X})));
-  const double rightEdge = std::min(W - 1.0, std::ceil(std::max({s0.X, s1.X, s2.X})));
+  const double rightEdge = std::min(width - 1.0, std::ceil(std::max({s0.X, s1.X, s2.X})));
   const double top = std::max(0.0, std::floor(std::min({s0.Y, s1.Y, s2.Y})));
-  const double bottom = std::min(H - 1.0, std::ceil(std::max({s0.Y, s1.Y, s2.Y})));
+  const double bottom = std::min(height - 1.0, std::ceil(std::max({s0.Y, s1.Y, s2.Y})));
   if (left > rightEdge || top > bottom) return;
   const int x0 = static_cast<int>(left), x1 = static_cast<int>(rightEdge);
   const int y0 = static_cast<int>(top), y1 = static_cast<int>(bottom);
@@ -239,7 +239,7 @@ void DrawTriangle(const GridMesh& mesh, size_t ti, const std::vector<TDbl3D>& sc
       const double w2 = 1.0 - w0 - w1;
       if (w0 < -1e-9 || w1 < -1e-9 || w2 < -1e-9) continue;
       const double z = w0 * s0.Z + w1 * s1.Z + w2 * s2.Z;
-      const size_t pixel = static_cast<size_t>(y) * W + x;
+      const size_t pixel = static_cast<size_t>(y) * width + x;
       if (z <= canvas->depth[pixel]) continue;
       canvas->depth[pixel] = z;
       TDbl3D c = Shade(VecNormalize(n0 * w0 + n1 * w1 + n2 * w2), front, lit);
@@ -272,7 +272,8 @@ Image Downsample(const Canvas& canvas, int width, int height) {
         for (int sy = 0; sy < kSuper; ++sy) {
           for (int sx = 0; sx < kSuper; ++sx) {
             sum +=
-                canvas.color[((static_cast<size_t>(y) * kSuper + sy) * canvas.W + x * kSuper + sx) * 3 + ch];
+                canvas.color[((static_cast<size_t>(y) * kSuper + sy) * canvas.width + x * kSuper + sx) * 3 +
+                             ch];
           }
         }
         const float v = sum / (kSuper * kSuper);
@@ -296,10 +297,10 @@ Image RenderMesh(const GridMesh& mesh, int width, int height, const RenderOption
     lit.light = VecNormalize(cam.toEye + cam.right * -0.6 + cam.up * 0.9);
     lit.fill = VecNormalize(cam.right * 0.8 + cam.up * -0.2 + cam.toEye * 0.5);
     const SmoothNormals smooth = SmoothNormalsOf(mesh);
-    const std::vector<TDbl3D> screen = ProjectToScreen(mesh, cam, options, canvas.W, canvas.H);
+    const std::vector<TDbl3D> screen = ProjectToScreen(mesh, cam, options, canvas.width, canvas.height);
     // grid lines only when a cell spans several pixels
-    const double cellPixels =
-        std::sqrt(static_cast<double>(canvas.W) * canvas.H / std::max<size_t>(mesh.triangles.size(), 1));
+    const double cellPixels = std::sqrt(static_cast<double>(canvas.width) * canvas.height /
+                                        std::max<size_t>(mesh.triangles.size(), 1));
     const bool drawLines = cellPixels > 10.0 * kSuper;
     for (size_t ti = 0; ti < mesh.triangles.size(); ++ti)
       DrawTriangle(mesh, ti, screen, smooth, lit, drawLines, &canvas);
