@@ -15,8 +15,8 @@ int32_t ShiftStates(TClothPointArray* PointsVar) {
     TClothPoint& p = points[i];
     p.Pos = p.NewPos;
     p.Vel = p.NewVel;
-    p.NewVel = ZeroVector;
-    p.NewPos = ZeroVector;
+    p.NewVel = kZeroVector;
+    p.NewPos = kZeroVector;
   }
   return n;
 }

@@ -8,8 +8,8 @@
 namespace tumelin {
 
 // days from 1899-12-30, where the count starts, to 1970-01-01
-inline constexpr long DayCountTo1970 = 25569;
-inline constexpr long MillisecondsPerDay = 86400000;
+inline constexpr long kDayCountTo1970 = 25569;
+inline constexpr long kMillisecondsPerDay = 86400000;
 
 // days from 1970-01-01 to the given civil date (proleptic Gregorian)
 inline long DaysFromCivil(long year, unsigned month, unsigned day) {

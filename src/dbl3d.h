@@ -12,7 +12,7 @@
 namespace tumelin {
 
 // the origin; sums and the end-of-step clearing start from it
-inline constexpr TDbl3D ZeroVector{0.0, 0.0, 0.0};
+inline constexpr TDbl3D kZeroVector{0.0, 0.0, 0.0};
 
 // a + b
 inline TDbl3D VecAdd(TDbl3D a, TDbl3D b) { return {a.X + b.X, a.Y + b.Y, a.Z + b.Z}; }
@@ -38,7 +38,7 @@ inline double VecLength(TDbl3D v) { return std::sqrt((v.X * v.X + v.Y * v.Y) + v
 inline TDbl3D VecNormalize(TDbl3D v) {
   const double len = VecLength(v);
   // a NaN length fails this test too
-  if (!(len > 0.0)) return ZeroVector;
+  if (!(len > 0.0)) return kZeroVector;
   return {v.X / len, v.Y / len, v.Z / len};
 }
 

@@ -4,15 +4,16 @@
 
 namespace tumelin {
 
-// step length of every integrator, in model time units
+// step length of every integrator, in model time units (a name of the
+// plug-in's contract, kept as it is)
 inline constexpr double TimeStep = 0.005;
 // mass of every point; the summed force is divided by it
-inline constexpr double PointMass = 0.001;
+inline constexpr double kPointMass = 0.001;
 // subtracted from the z component of the acceleration
-inline constexpr double Gravity = 0.4;
+inline constexpr double kGravity = 0.4;
 // largest magnitude the acceleration keeps before damping is applied
-inline constexpr double AccelerationLimit = 0.48;
-// the pressure force is PressureScale * ClothP along the mean face normal
-inline constexpr double PressureScale = -0.008;
+inline constexpr double kAccelerationLimit = 0.48;
+// the pressure force is kPressureScale * ClothP along the mean face normal
+inline constexpr double kPressureScale = -0.008;
 
 }  // namespace tumelin

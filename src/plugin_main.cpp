@@ -62,9 +62,9 @@ int32_t WriteRegistration(const char16_t* prefix, const char16_t** rgstPrefix, c
                           const char16_t** rgstToken, const char16_t** rgstName, int32_t* rgstInt,
                           double* rgstStamp) {
   if (rgstPrefix != nullptr) *rgstPrefix = prefix;
-  if (rgstCode != nullptr) *rgstCode = RegistrationCode;
-  if (rgstToken != nullptr) *rgstToken = RegistrationToken;
-  if (rgstName != nullptr) *rgstName = RegistrationName;
+  if (rgstCode != nullptr) *rgstCode = kRegistrationCode;
+  if (rgstToken != nullptr) *rgstToken = kRegistrationToken;
+  if (rgstName != nullptr) *rgstName = kRegistrationName;
   if (rgstInt != nullptr) *rgstInt = 0;
   if (rgstStamp != nullptr) *rgstStamp = VersionStamp();
   return 0;
@@ -72,14 +72,14 @@ int32_t WriteRegistration(const char16_t* prefix, const char16_t** rgstPrefix, c
 
 }  // namespace
 
-TUMELIN_EXPORT TUMELIN_ALIGN_STACK const char16_t* TUMELIN_CALL PluginNameZR7() { return DisplayName; }
+TUMELIN_EXPORT TUMELIN_ALIGN_STACK const char16_t* TUMELIN_CALL PluginNameZR7() { return kDisplayName; }
 
 TUMELIN_EXPORT TUMELIN_ALIGN_STACK int32_t TUMELIN_CALL PluginRgstZR6(const char16_t** RgstPrefix,
                                                                       const char16_t** RgstCode,
                                                                       const char16_t** RgstToken,
                                                                       const char16_t** RgstName,
                                                                       int32_t* RgstInt, double* RgstStamp) {
-  return WriteRegistration(RegistrationPrefixZR6, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt,
+  return WriteRegistration(kRegistrationPrefixZR6, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt,
                            RgstStamp);
 }
 
@@ -88,7 +88,7 @@ TUMELIN_EXPORT TUMELIN_ALIGN_STACK int32_t TUMELIN_CALL PluginRgstZR7(const char
                                                                       const char16_t** RgstToken,
                                                                       const char16_t** RgstName,
                                                                       int32_t* RgstInt, double* RgstStamp) {
-  return WriteRegistration(RegistrationPrefixZR7, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt,
+  return WriteRegistration(kRegistrationPrefixZR7, RgstPrefix, RgstCode, RgstToken, RgstName, RgstInt,
                            RgstStamp);
 }
 

@@ -15,14 +15,14 @@ namespace tumelin {
 
 // buffer size, in UTF-16 characters, of one INI lookup of the plug-in; values
 // arrive cut to one character less
-inline constexpr std::size_t ProfileBufferChars = 2048;
+inline constexpr std::size_t kProfileBufferChars = 2048;
 
 // Value text of `key` in `section` of the file at `path`, as the Windows
 // profile API would copy it into a buffer of `bufferChars` characters (so at
 // most bufferChars - 1 characters). The empty text when the file, the section
 // or the key is missing. The file is only read.
 std::u16string ReadProfileString(const std::u16string& path, std::u16string_view section,
-                                 std::u16string_view key, std::size_t bufferChars = ProfileBufferChars);
+                                 std::u16string_view key, std::size_t bufferChars = kProfileBufferChars);
 
 // The key names of section `section` in file order, as the profile API lists
 // them when asked for a null key: only the first section of that name (any

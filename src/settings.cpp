@@ -31,13 +31,13 @@ char16_t DecimalSeparator() {
 
 std::u16string LookupSetupValue(const std::u16string& iniPath, std::u16string_view key) {
 #ifdef _WIN32
-  wchar_t buffer[ProfileBufferChars];
+  wchar_t buffer[kProfileBufferChars];
   const std::wstring wideKey(key.begin(), key.end());
-  const DWORD copied = GetPrivateProfileStringW(L"Setup", wideKey.c_str(), L"", buffer, ProfileBufferChars,
+  const DWORD copied = GetPrivateProfileStringW(L"Setup", wideKey.c_str(), L"", buffer, kProfileBufferChars,
                                                 reinterpret_cast<const wchar_t*>(iniPath.c_str()));
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), copied);
 #else
-  return ReadProfileString(iniPath, u"Setup", key, ProfileBufferChars);
+  return ReadProfileString(iniPath, u"Setup", key, kProfileBufferChars);
 #endif
 }
 
@@ -47,7 +47,7 @@ void LoadSetup(const std::u16string& IniPath, TClothSetup* Setup, char16_t separ
   if (IniPath.empty()) return;
   // in the table's order, each value stored before the next key is read; what
   // the rule does not accept leaves the default
-  for (const SetupKey& key : SetupKeys) {
+  for (const SetupKey& key : kSetupKeys) {
     StoreSetting(key, JudgeSetting(key, LookupSetupValue(IniPath, key.name), separator), Setup);
   }
 #ifdef _WIN32

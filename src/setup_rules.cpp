@@ -244,7 +244,7 @@ std::string DescribeVerdict(const NumberVerdict& verdict, std::u16string_view te
 }
 
 void SetupDefaults(TClothSetup* Setup) {
-  for (const SetupKey& key : SetupKeys) {
+  for (const SetupKey& key : kSetupKeys) {
     if (key.rule == NumberRule::kFloat) {
       Setup->*key.real = key.realDefault;
     } else {

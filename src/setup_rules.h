@@ -76,7 +76,7 @@ struct SetupKey {
 };
 
 // in the order they are read, which is not the order of the fields
-inline constexpr SetupKey SetupKeys[] = {
+inline constexpr SetupKey kSetupKeys[] = {
     {u"ClothP", NumberRule::kFloat, &TClothSetup::ClothP, nullptr, 0.5, 0},
     {u"ClothC", NumberRule::kFloat, &TClothSetup::ClothC, nullptr, 1.0, 0},
     {u"ClothK0", NumberRule::kFloat, &TClothSetup::ClothK0, nullptr, 5.0, 0},

@@ -109,8 +109,8 @@ inline Lanes3<T> SpringTerm(Lanes3<T> toTarget, T restLength, T k0, T k1) {
 // the pressure push against the mean normal: (N ClothP) (-0.008)
 template <class T>
 inline Lanes3<T> PressurePush(Lanes3<T> meanNormal, T clothP) {
-  return {(meanNormal.X * clothP) * T(PressureScale), (meanNormal.Y * clothP) * T(PressureScale),
-          (meanNormal.Z * clothP) * T(PressureScale)};
+  return {(meanNormal.X * clothP) * T(kPressureScale), (meanNormal.Y * clothP) * T(kPressureScale),
+          (meanNormal.Z * clothP) * T(kPressureScale)};
 }
 
 // the damping term ClothC Vel
@@ -122,18 +122,18 @@ inline Lanes3<T> DampingTerm(Lanes3<T> vel, T clothC) {
 // a = F / m, gravity along -z
 template <class T>
 inline Lanes3<T> AccelerationOf(Lanes3<T> force) {
-  return {force.X / T(PointMass), force.Y / T(PointMass), force.Z / T(PointMass) - T(Gravity)};
+  return {force.X / T(kPointMass), force.Y / T(kPointMass), force.Z / T(kPointMass) - T(kGravity)};
 }
 
-// a when |a| <= AccelerationLimit, else (a / |a|) * AccelerationLimit; strictly
+// a when |a| <= kAccelerationLimit, else (a / |a|) * kAccelerationLimit; strictly
 // longer only, so exactly the limit keeps its bits
 template <class T>
 inline Lanes3<T> LimitedAcceleration(Lanes3<T> a) {
   const T length = LengthOf(a);
-  const auto over = length > T(AccelerationLimit);
-  return {Select(over, (a.X / length) * T(AccelerationLimit), a.X),
-          Select(over, (a.Y / length) * T(AccelerationLimit), a.Y),
-          Select(over, (a.Z / length) * T(AccelerationLimit), a.Z)};
+  const auto over = length > T(kAccelerationLimit);
+  return {Select(over, (a.X / length) * T(kAccelerationLimit), a.X),
+          Select(over, (a.Y / length) * T(kAccelerationLimit), a.Y),
+          Select(over, (a.Z / length) * T(kAccelerationLimit), a.Z)};
 }
 
 // from the summed spring force: the pressure push added as push + F, mass and
@@ -207,7 +207,7 @@ inline void UpdateFaceNormals(const StepContext& step) {
 // normal the pressure pushes against.
 inline TDbl3D FaceNormalSum(const TClothPoint* point, const TClothFace* faces, uint32_t faceBound) {
   const int32_t adjacentCount = ArrayCount(point->Faces);
-  TDbl3D sum = ZeroVector;
+  TDbl3D sum = kZeroVector;
   for (int32_t i = 0; i < adjacentCount; ++i) {
     const int32_t face = point->Faces[i];
     if (!InRange(face, faceBound)) continue;

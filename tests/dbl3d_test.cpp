@@ -29,9 +29,9 @@ TEST(VectorOps, NormalizeDividesThreeTimesAndNeedsAStrictlyPositiveLength) {
   // 3 / 5 is 0.6, while 3 * (1 / 5) rounds to 0.6000000000000001
   EXPECT_TRUE(Is(VecNormalize({3.0, 4.0, 0.0}), {0.6, 0.8, 0.0}));
   EXPECT_TRUE(Is(VecNormalize({0.0, 0.0, -2.0}), {0.0, 0.0, -1.0}));
-  EXPECT_TRUE(Is(VecNormalize({0.0, 0.0, 0.0}), ZeroVector));
+  EXPECT_TRUE(Is(VecNormalize({0.0, 0.0, 0.0}), kZeroVector));
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_TRUE(Is(VecNormalize({nan, 1.0, 0.0}), ZeroVector));
+  EXPECT_TRUE(Is(VecNormalize({nan, 1.0, 0.0}), kZeroVector));
 }
 
 TEST(FaceNormal, RightHandedForTheCornerOrder) {

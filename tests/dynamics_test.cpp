@@ -50,7 +50,7 @@ int providerCalls = 0;
 // trial position (0, 0, 0), counting its calls
 TDbl3D AtOrigin(const TDbl3D*) {
   ++providerCalls;
-  return ZeroVector;
+  return kZeroVector;
 }
 
 // point 0 is evaluated (its own Pos is never read); points 1.. are link
@@ -64,7 +64,7 @@ struct Rig {
   std::vector<TClothLink> linkList;
   std::vector<TDbl3D> normals;
   std::optional<int32_t> linkCount;  // LinkCount; the number of links when unset
-  TDbl3D vel = ZeroVector;
+  TDbl3D vel = kZeroVector;
 
   TDbl3D Evaluate(const TClothSetup& setup, TStageProvider provider = AtOrigin) {
     std::vector<TClothPoint> pointList(1 + targets.size(), TClothPoint{});
@@ -141,25 +141,25 @@ TEST(ForceModel, LimitPassesExactly048AndRescalesOneUlpMore) {
   // off-axis vectors whose computed length is 0.48 (or one ulp more) and
   // which rescaling to 0.48 would change in their bits: an axis-aligned
   // vector rescales onto itself and would prove nothing
-  const double longer = std::nextafter(AccelerationLimit, 1.0);
+  const double longer = std::nextafter(kAccelerationLimit, 1.0);
   auto find = [](double length) -> std::optional<TDbl3D> {
     for (int k = 0; k < 30; ++k) {
       TDbl3D v{0.1 + 0.01 * k, 0.2, 0.0};
       v.Z = -std::sqrt(length * length - v.X * v.X - v.Y * v.Y);
       for (int ulp = 0; ulp < 8; ++ulp) v.Z = std::nextafter(v.Z, 0.0);
       for (int ulp = -8; ulp < 8; ++ulp, v.Z = std::nextafter(v.Z, -1.0)) {
-        if (VecLength(v) == length && !SameBits(VecScale(VecNormalize(v), AccelerationLimit), v)) return v;
+        if (VecLength(v) == length && !SameBits(VecScale(VecNormalize(v), kAccelerationLimit), v)) return v;
       }
     }
     return std::nullopt;
   };
-  const std::optional<TDbl3D> atLimit = find(AccelerationLimit), past = find(longer);
+  const std::optional<TDbl3D> atLimit = find(kAccelerationLimit), past = find(longer);
   ASSERT_TRUE(atLimit && past) << "no candidate found";
   ExpectSameBits(LimitAcceleration(*atLimit), *atLimit, "exactly the limit");
 
   const TDbl3D limited = LimitAcceleration(*past);
   EXPECT_FALSE(SameBits(limited, *past)) << "one ulp past the limit passed unchanged";
-  EXPECT_NEAR(VecLength(limited), AccelerationLimit, kArithmeticTol);
+  EXPECT_NEAR(VecLength(limited), kAccelerationLimit, kArithmeticTol);
 }
 
 TEST(ForceModel, MeanNormalWeighsEachFaceBySineAtItsFirstCorner) {
@@ -182,8 +182,8 @@ TEST(ForceModel, MeanNormalWeighsEachFaceBySineAtItsFirstCorner) {
     TClothFace a;
     double weightA;
   };
-  for (const Case& c : {Case{{0, 1, 2, 0, ZeroVector}, 1.0}, Case{{1, 2, 0, 0, ZeroVector}, sin45}}) {
-    HostArray<TClothFace> faces{c.a, {0, 2, 3, 0, ZeroVector}};
+  for (const Case& c : {Case{{0, 1, 2, 0, kZeroVector}, 1.0}, Case{{1, 2, 0, 0, kZeroVector}, sin45}}) {
+    HostArray<TClothFace> faces{c.a, {0, 2, 3, 0, kZeroVector}};
     TClothFaceArray facesVar = faces.Data();
     UpdateFaceNormals(&pointsVar, &facesVar);
     const double norm = std::sqrt(sin60 * sin60 + c.weightA * c.weightA);
@@ -260,8 +260,8 @@ TEST(FaceNormals, StepTakesFaceNormalOfTheCornerPos) {
       ExpectSameBits(faces[t].Normal, FaceNormal(corners[t][0], corners[t][1], corners[t][2]),
                      "triangle " + std::to_string(t) + on);
     }
-    ExpectSameBits(faces[kTriangles].Normal, ZeroVector, "corner past the point array" + on);
-    ExpectSameBits(faces[kTriangles + 1].Normal, ZeroVector, "negative corner" + on);
+    ExpectSameBits(faces[kTriangles].Normal, kZeroVector, "corner past the point array" + on);
+    ExpectSameBits(faces[kTriangles + 1].Normal, kZeroVector, "negative corner" + on);
   }
 }
 
@@ -285,7 +285,7 @@ class Integrator : public ::testing::TestWithParam<Method> {};
 // K0 = K1 = 0.001 = the point mass: a(X) = -X - (0, 0, 0.4) while |a| <= 0.48,
 // a unit oscillator in x and z
 struct Oscillator {
-  explicit Oscillator(TDbl3D pos, TDbl3D vel = ZeroVector) {
+  explicit Oscillator(TDbl3D pos, TDbl3D vel = kZeroVector) {
     std::vector<TClothPoint> list(2, TClothPoint{});
     list[0].Fixed = 1;
     list[1].Pos = pos;
@@ -480,8 +480,8 @@ TEST_P(Integrator, WritesOnlyNewPosAndNewVelOfItsPointWhateverTheStageStorageHel
     TClothPoint freeBefore = osc.free();
     osc.Step(GetParam());
     EXPECT_EQ(std::memcmp(&osc.points[0], &anchorBefore, sizeof anchorBefore), 0);
-    EXPECT_FALSE(SameBits(osc.free().NewPos, ZeroVector));
-    EXPECT_FALSE(SameBits(osc.free().NewVel, ZeroVector));
+    EXPECT_FALSE(SameBits(osc.free().NewPos, kZeroVector));
+    EXPECT_FALSE(SameBits(osc.free().NewVel, kZeroVector));
     freeBefore.NewPos = osc.free().NewPos;
     freeBefore.NewVel = osc.free().NewVel;
     EXPECT_EQ(std::memcmp(&osc.free(), &freeBefore, sizeof freeBefore), 0);
@@ -522,7 +522,7 @@ TEST(StepDriver, NullArgumentsDoNothing) {
   EXPECT_EQ(StepMembrane(&noPoints, &noFaces, &kMembraneSetup), 0);
   // a null point array holds no corner of the faces
   EXPECT_EQ(StepMembrane(&noPoints, &m.facesVar, &kMembraneSetup), 0);
-  ExpectSameBits(m.faces[0].Normal, ZeroVector, "no points");
+  ExpectSameBits(m.faces[0].Normal, kZeroVector, "no points");
   // points without a face array: no pressure, the step still runs
   EXPECT_EQ(StepMembrane(&m.pointsVar, &noFaces, &kMembraneSetup), m.points.Count());
   EXPECT_FALSE(SameBits(m.points[1].Vel, before.Vel)) << "gravity acts";
@@ -533,17 +533,17 @@ TEST(StepDriver, PinnedPointsHoldStillAndTakeTheirNewVel) {
   for (int32_t i = 0; i < m.points.Count(); ++i) {
     Disturb(m, i, i);
     m.points[i].Fixed = static_cast<uint8_t>(i % 2 == 0 ? 1 : 255);
-    m.points[i].NewVel = i == 3 ? TDbl3D{0.25, 0.5, -1.0} : ZeroVector;
+    m.points[i].NewVel = i == 3 ? TDbl3D{0.25, 0.5, -1.0} : kZeroVector;
   }
   m.faces[0].Normal = {3.0, 3.0, 3.0};
   const std::vector<TDbl3D> before = Positions(m);
   EXPECT_EQ(Step(m, kMembraneSetup), m.points.Count());
   for (int32_t i = 0; i < m.points.Count(); ++i) {
     ExpectSameBits(m.points[i].Pos, before[i], "pinned Pos " + std::to_string(i));
-    ExpectSameBits(m.points[i].Vel, i == 3 ? TDbl3D{0.25, 0.5, -1.0} : ZeroVector,
+    ExpectSameBits(m.points[i].Vel, i == 3 ? TDbl3D{0.25, 0.5, -1.0} : kZeroVector,
                    "Vel " + std::to_string(i));
-    ExpectSameBits(m.points[i].NewPos, ZeroVector, "NewPos cleared");
-    ExpectSameBits(m.points[i].NewVel, ZeroVector, "NewVel cleared");
+    ExpectSameBits(m.points[i].NewPos, kZeroVector, "NewPos cleared");
+    ExpectSameBits(m.points[i].NewVel, kZeroVector, "NewVel cleared");
   }
   EXPECT_FALSE(SameBits(m.faces[0].Normal, {3.0, 3.0, 3.0})) << "normals are recomputed";
 }
@@ -620,7 +620,7 @@ TEST_P(Driver, LongRunStaysFiniteAndBounded) {
   SetupDefaults(&setup);
   setup.ClothMethod = GetParam().clothMethod;
   auto centre = [&m] {
-    TDbl3D sum = ZeroVector;
+    TDbl3D sum = kZeroVector;
     for (int32_t i = 0; i < m.points.Count(); ++i) VecAccumulate(sum, m.points[i].Pos);
     return VecScale(sum, 1.0 / m.points.Count());
   };
@@ -640,7 +640,7 @@ TEST_P(Driver, LongRunStaysFiniteAndBounded) {
     // the limited acceleration 0.48 against damping ClothC: speeds stay below
     // 0.48 / ClothC, so the centre moves at most that far per time unit
     const double elapsed = step * TimeStep;
-    EXPECT_LE(VecLength(VecSub(c, start)), AccelerationLimit / setup.ClothC * elapsed) << "step " << step;
+    EXPECT_LE(VecLength(VecSub(c, start)), kAccelerationLimit / setup.ClothC * elapsed) << "step " << step;
   }
 }
 
@@ -733,8 +733,8 @@ TEST(StepDriver, SweepsGiveTheBitsOfTheReferenceModel) {
           ExpectSameState(swept.m, model.m, what);
         }
         const int32_t faceCount = swept.moreFaces.Count();
-        ExpectSameBits(swept.moreFaces[faceCount - 2].Normal, ZeroVector, "corner past the point array");
-        ExpectSameBits(swept.moreFaces[faceCount - 1].Normal, ZeroVector, "negative corner");
+        ExpectSameBits(swept.moreFaces[faceCount - 2].Normal, kZeroVector, "corner past the point array");
+        ExpectSameBits(swept.moreFaces[faceCount - 1].Normal, kZeroVector, "negative corner");
       }
     }
   }

@@ -15,9 +15,9 @@ namespace {
 // the date and time of a day-count stamp, "YYYY-MM-DD hh:mm:ss"
 std::string FormatStamp(double stamp) {
   int64_t days = static_cast<int64_t>(std::floor(stamp));
-  int64_t ms = std::llround((stamp - static_cast<double>(days)) * static_cast<double>(MillisecondsPerDay));
-  if (ms >= MillisecondsPerDay) days += 1, ms -= MillisecondsPerDay;
-  const CivilDate date = CivilFromDays(days - DayCountTo1970);
+  int64_t ms = std::llround((stamp - static_cast<double>(days)) * static_cast<double>(kMillisecondsPerDay));
+  if (ms >= kMillisecondsPerDay) days += 1, ms -= kMillisecondsPerDay;
+  const CivilDate date = CivilFromDays(days - kDayCountTo1970);
   char buffer[160];
   std::snprintf(buffer, sizeof buffer, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld",
                 static_cast<long long>(date.year), static_cast<long long>(date.month),

@@ -84,7 +84,7 @@ std::string FormatDoubleWithoutSeparator(double value) {
 
 std::vector<std::string> SetupKeyNames() {
   std::vector<std::string> names;
-  for (const SetupKey& key : SetupKeys) names.push_back(Utf16ToUtf8(key.name));
+  for (const SetupKey& key : kSetupKeys) names.push_back(Utf16ToUtf8(key.name));
   return names;
 }
 
@@ -115,7 +115,7 @@ bool ParseSetupAssignment(std::string_view text, SetupText* out, std::string* er
 
 std::vector<SetupText> MergeSetupTexts(const IniFile* ini, const std::vector<SetupText>& overrides) {
   std::vector<SetupText> merged;
-  for (const SetupKey& key : SetupKeys) {
+  for (const SetupKey& key : kSetupKeys) {
     const std::string name = Utf16ToUtf8(key.name);
     std::string value = ini != nullptr ? ini->Text(u"Setup", key.name) : std::string();
     bool given = !value.empty();

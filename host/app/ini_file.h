@@ -25,10 +25,10 @@ class IniFile {
   // buffer of `bufferChars` characters; empty when the section or the key is
   // missing, or the value is empty
   std::string Text(std::u16string_view section, std::u16string_view key,
-                   std::size_t bufferChars = ProfileBufferChars) const;
+                   std::size_t bufferChars = kProfileBufferChars) const;
   // the same text as the plug-in receives it, in UTF-16
   std::u16string Text16(std::u16string_view section, std::u16string_view key,
-                        std::size_t bufferChars = ProfileBufferChars) const;
+                        std::size_t bufferChars = kProfileBufferChars) const;
   // the key names of `section` and the section names, as the profile API
   // lists them for a null key or section (profile_reader.h)
   std::vector<std::string> KeyNames(std::u16string_view section) const;

@@ -254,7 +254,7 @@ std::vector<SetupText> MembraneTexts(const Scenario& scenario) {
 
 std::string SceneIniText(const Scenario& scenario, const TClothSetup& stored) {
   std::vector<SetupText> setup;
-  for (const SetupKey& key : SetupKeys) {
+  for (const SetupKey& key : kSetupKeys) {
     setup.push_back({Utf16ToUtf8(key.name), key.rule == NumberRule::kFloat
                                                 ? FormatDoubleWithoutSeparator(stored.*key.real)
                                                 : std::to_string(stored.*key.integer)});

@@ -21,7 +21,7 @@ std::string FieldText(const SetupKey& key, const TClothSetup& setup) {
 TClothSetup SetupByRules(const IniFile& ini, char16_t separator) {
   TClothSetup byRules{};
   SetupDefaults(&byRules);
-  for (const SetupKey& key : SetupKeys) {
+  for (const SetupKey& key : kSetupKeys) {
     StoreSetting(key, JudgeSetting(key, ini.Text16(u"Setup", key.name), separator), &byRules);
   }
   return byRules;
@@ -45,7 +45,7 @@ std::vector<SettingLine> ExplainSetup(const IniFile& ini, const TClothSetup& sto
   TClothSetup defaults{};
   SetupDefaults(&defaults);
   std::vector<SettingLine> lines;
-  for (const SetupKey& key : SetupKeys) {
+  for (const SetupKey& key : kSetupKeys) {
     const std::u16string text = ini.Text16(u"Setup", key.name);
     const NumberVerdict verdict = JudgeSetting(key, text, separator);
     SettingLine line;

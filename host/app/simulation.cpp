@@ -186,7 +186,7 @@ StepFigures Simulation::Figures(int64_t step) const {
   f.meanRadius = radius / n;
   f.meanHeight = cz;
   f.maxSpeed = std::sqrt(speed2);
-  f.kineticEnergy = 0.5 * PointMass * sumSpeed2;
+  f.kineticEnergy = 0.5 * kPointMass * sumSpeed2;
   f.area = SurfaceArea(m);
   if (IsClosed(m.shape)) f.volume = std::fabs(SignedVolume(m));
   return f;
@@ -195,9 +195,9 @@ StepFigures Simulation::Figures(int64_t step) const {
 uint64_t Simulation::Hash() const { return StateHash(*membrane_); }
 
 // Every integrator's new velocity is (1 - ClothC * TimeStep) * Vel + TimeStep
-// * A, with A the forces' acceleration, never longer than AccelerationLimit.
+// * A, with A the forces' acceleration, never longer than kAccelerationLimit.
 // While the damping factor's magnitude is at most 1 (0 <= ClothC <= 2 /
-// TimeStep) a speed therefore grows by at most TimeStep * AccelerationLimit
+// TimeStep) a speed therefore grows by at most TimeStep * kAccelerationLimit
 // per step; a speed beyond twice that bound (the rest is room for rounding)
 // comes from damping that amplifies every speed step after step. A run may
 // still reach great speeds soundly, falling freely for hours without
@@ -205,7 +205,7 @@ uint64_t Simulation::Hash() const { return StateHash(*membrane_); }
 // across the whole start shape in one step: a faster point is not moving
 // but flying apart, hundreds of steps before its numbers overflow.
 double Simulation::SpeedLimit(int64_t step) const {
-  const double forces = startSpeed_ + static_cast<double>(step) * TimeStep * AccelerationLimit;
+  const double forces = startSpeed_ + static_cast<double>(step) * TimeStep * kAccelerationLimit;
   return std::max(2.0 * forces, startSize_ / TimeStep);
 }
 
@@ -224,7 +224,7 @@ std::string Simulation::Divergence(int64_t step) const {
       return "point " + std::to_string(i) + " moves at speed " + Number(speed) + ": one step carries it " +
              Number(speed * TimeStep) + ", farther than the start shape is across (" + Number(startSize_) +
              "), and the forces can add at most " +
-             Number(static_cast<double>(step) * TimeStep * AccelerationLimit) + " to a speed in " +
+             Number(static_cast<double>(step) * TimeStep * kAccelerationLimit) + " to a speed in " +
              std::to_string(step) + " steps";
     }
   }

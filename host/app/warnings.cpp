@@ -81,15 +81,15 @@ std::string StiffnessWarning(const char* key, double stiffness, double longest, 
                              const char* deformation, const char* limit) {
   // the spring's acceleration is deformation x stiffness / mass: the
   // deformations at which it squares beyond a double, and is infinite
-  const double squares = kLargestSquarable * PointMass / std::fabs(stiffness);
-  const double infinite = kLargest * PointMass / std::fabs(stiffness);
+  const double squares = kLargestSquarable * kPointMass / std::fabs(stiffness);
+  const double infinite = kLargest * kPointMass / std::fabs(stiffness);
   if (!(squares < longest)) return std::string();
   std::string line = std::string(key) + " " + FormatDouble(stiffness) + ": a spring " + deformed +
                      " by more than about " + About(squares) + " gives its point an acceleration |" + key +
-                     "| x " + deformation + " / " + FormatDouble(PointMass) + Freezes();
+                     "| x " + deformation + " / " + FormatDouble(kPointMass) + Freezes();
   if (infinite < longest)
     line += "; " + std::string(deformed) + " by more than about " + About(infinite) + ", " + kDiverges;
-  return line + "; with |" + key + "| below about " + About(kLargestSquarable * PointMass / longest) +
+  return line + "; with |" + key + "| below about " + About(kLargestSquarable * kPointMass / longest) +
          " no spring of this membrane gets there before it is " + limit;
 }
 
@@ -137,12 +137,12 @@ std::string DampingWarning(const TClothSetup& setup) {
 std::vector<std::string> OverflowWarnings(const TClothSetup& setup, double longestSpring) {
   std::vector<std::string> warnings;
   // the pressure force -0.008 x ClothP along a unit normal, divided by the mass
-  const double perPressure = -PressureScale / PointMass;
+  const double perPressure = -kPressureScale / kPointMass;
   const double pressure = std::fabs(setup.ClothP) * perPressure;
   if (!std::isfinite(pressure * pressure)) {
     warnings.push_back("ClothP " + FormatDouble(setup.ClothP) +
                        ": the pressure gives every point with faces the acceleration |ClothP| x " +
-                       FormatDouble(-PressureScale) + " / " + FormatDouble(PointMass) + " = " +
+                       FormatDouble(-kPressureScale) + " / " + FormatDouble(kPointMass) + " = " +
                        About(pressure) +
                        (std::isfinite(pressure) ? "," + Freezes() : ": " + std::string(kDiverges)) +
                        "; |ClothP| below about " + About(kLargestSquarable / perPressure) + " avoids it");

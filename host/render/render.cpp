@@ -157,7 +157,7 @@ SmoothNormals SmoothNormalsOf(const GridMesh& mesh) {
     std::memcpy(key.data(), &mesh.vertices[i], sizeof(TDbl3D));
     smooth.slotOf[i] = slot.emplace(key, slot.size()).first->second;
   }
-  smooth.normals.assign(slot.size(), ZeroVector);
+  smooth.normals.assign(slot.size(), kZeroVector);
   for (const auto& t : mesh.triangles) {
     const TDbl3D a = mesh.vertices[size_t(t[0])];
     const TDbl3D n = VecCross(mesh.vertices[size_t(t[1])] - a, mesh.vertices[size_t(t[2])] - a);

@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   // lookups in buffers of several sizes: never more than the buffer holds
   for (const char16_t* section : {u"Setup", u" SETUP "}) {
-    for (const SetupKey& key : SetupKeys) {
-      for (const std::size_t chars : {std::size_t{1}, std::size_t{7}, ProfileBufferChars}) {
+    for (const SetupKey& key : kSetupKeys) {
+      for (const std::size_t chars : {std::size_t{1}, std::size_t{7}, kProfileBufferChars}) {
         if (ReadProfileString(path, section, key.name, chars).size() > chars - 1)
           Fail("value longer than its buffer");
       }
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::memset(&setup, 0xA5, sizeof setup);
   const char16_t* pathPointer = path.c_str();
   PluginExecZR71(&pathPointer, nullptr, nullptr, nullptr, &setup);
-  for (const SetupKey& key : SetupKeys) {
+  for (const SetupKey& key : kSetupKeys) {
     const std::u16string text = LookupSetupValue(path, key.name);
     if (!HoldsVerdict(key, JudgeSetting(key, text, DecimalSeparator()), setup))
       Fail("field is not the verdict");

@@ -439,7 +439,7 @@ TEST(ExplainSetup, ShowsTheValueCutAsThePlugInsBufferCutsIt) {
   const IniFile ini = file.Open();
   const TClothSetup stored = {0.5, 5.0, 5.0, 0.0, 500, 0};
   const SettingLine line = ExplainSetup(ini, stored, u'.')[1];
-  EXPECT_EQ(line.text, value.substr(0, ProfileBufferChars - 1));
+  EXPECT_EQ(line.text, value.substr(0, kProfileBufferChars - 1));
   EXPECT_NE(line.note.find("cut"), std::string::npos) << line.note;
   EXPECT_EQ(line.note.find("NOTE"), std::string::npos) << line.note;
 }
@@ -495,7 +495,7 @@ TEST(ExplainSetup, AgreesWithThePlugInOnAwkwardTexts) {
   const char16_t separator = ReadUserDecimalSeparator();
   for (const std::string& text : corpus) {
     std::string ini = "[Setup]\n";
-    for (const SetupKey& key : SetupKeys) ini += Utf16ToUtf8(key.name) + "=" + text + "\n";
+    for (const SetupKey& key : kSetupKeys) ini += Utf16ToUtf8(key.name) + "=" + text + "\n";
     const TempIni file("tumelin_host_corpus.ini", ini);
     const TClothSetup stored = LoadSettings(plugin, PathForPlugin(file.Path()));
     for (const SettingLine& line : ExplainSetup(file.Open(), stored, separator)) {

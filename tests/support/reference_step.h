@@ -38,15 +38,15 @@ inline void UpdateFaceNormals(TClothPointArray* PointsVar, TClothFaceArray* Face
 
 // the normalized sum of the stored normals of the point's faces
 inline TDbl3D MeanFaceNormal(const TClothPoint* point, TClothFaceArray* FacesVar) {
-  TDbl3D sum = ZeroVector;
+  TDbl3D sum = kZeroVector;
   for (int32_t i = 0; i < ArrayCount(point->Faces); ++i)
     VecAccumulate(sum, (*FacesVar)[point->Faces[i]].Normal);
   return VecNormalize(sum);
 }
 
-// a, or a rescaled to AccelerationLimit when strictly longer
+// a, or a rescaled to kAccelerationLimit when strictly longer
 inline TDbl3D LimitAcceleration(TDbl3D a) {
-  return VecLength(a) > AccelerationLimit ? VecScale(VecNormalize(a), AccelerationLimit) : a;
+  return VecLength(a) > kAccelerationLimit ? VecScale(VecNormalize(a), kAccelerationLimit) : a;
 }
 
 // the point's acceleration at the trial position `provider` yields, asked
@@ -56,7 +56,7 @@ inline TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint
                                   const TClothSetup* Setup) {
   const TClothPoint* points = *PointsVar;
   // springs: a stretched one pulls with ClothK0, one at or below its rest length pushes with ClothK1
-  TDbl3D f = ZeroVector;
+  TDbl3D f = kZeroVector;
   for (int32_t j = 0; j < point->LinkCount; ++j) {
     const TClothLink& link = point->Links[j];
     const TDbl3D toTarget = VecSub(points[link.Target].Pos, provider(StageBlock));
@@ -67,8 +67,8 @@ inline TDbl3D ComputeAcceleration(TClothPointArray* PointsVar, const TClothPoint
   // pressure against the mean normal, mass and gravity, the limit, then damping
   const TDbl3D n = MeanFaceNormal(point, FacesVar);
   const double p = Setup->ClothP;
-  f = {(n.X * p) * PressureScale + f.X, (n.Y * p) * PressureScale + f.Y, (n.Z * p) * PressureScale + f.Z};
-  const TDbl3D a{f.X / PointMass, f.Y / PointMass, f.Z / PointMass - Gravity};
+  f = {(n.X * p) * kPressureScale + f.X, (n.Y * p) * kPressureScale + f.Y, (n.Z * p) * kPressureScale + f.Z};
+  const TDbl3D a{f.X / kPointMass, f.Y / kPointMass, f.Z / kPointMass - kGravity};
   return VecSub(LimitAcceleration(a), VecScale(point->Vel, Setup->ClothC));
 }
 
