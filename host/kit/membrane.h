@@ -87,7 +87,8 @@ bool ParseDefect(const std::string& text, Defect* defect);
 uint8_t GridMode(Shape shape);
 bool IsClosed(Shape shape);
 
-// points the grid mode reads for these counts
+// points the grid mode reads for these counts, by the plug-in's own count;
+// 0 for a mesh, whose points come from its file
 int32_t PointCount(Shape shape, int32_t columns, int32_t rows);
 
 // The point that grid cell (u, v) shows after the write-back, for every row
