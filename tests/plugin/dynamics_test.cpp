@@ -16,7 +16,7 @@
 #include "dbl3d.h"
 #include "membranes.h"
 #include "setup_rules.h"
-#include "support/reference_step.h"
+#include "reference_step.h"
 
 using namespace tumelin;
 // the per-point step of the contract, which the shipping sweeps must match
