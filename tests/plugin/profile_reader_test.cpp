@@ -110,7 +110,7 @@ std::vector<std::vector<std::string>> DataRows(const std::string& path, std::siz
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
-    std::istringstream cells(line);
+    std::istringstream cells(line + "\t");  // the tab ends the last field, empty or not
     std::vector<std::string> row;
     for (std::string field; std::getline(cells, field, '\t');) row.push_back(field);
     if (row.size() == fields) {
