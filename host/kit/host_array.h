@@ -55,18 +55,6 @@ class HostArray {
   T& operator[](std::size_t i) { return Data()[i]; }
   const T& operator[](std::size_t i) const { return Data()[i]; }
 
-  // the header word and every element the buffer holds, padding included, as
-  // bytes (empty for the null array): what a test compares before and after
-  std::vector<unsigned char> RecordBytes() const {
-    if (!first_) return {};
-    const auto* block = reinterpret_cast<const unsigned char*>(first_.get()) - TUMELIN_ARRAY_HEADER_BYTES;
-    return {block, block + TUMELIN_ARRAY_HEADER_BYTES + sizeof(T) * static_cast<std::size_t>(count_)};
-  }
-  // lets a test make the header disagree with the buffer (fewer, or negative)
-  void SetCountHeader(int32_t count) {
-    if (first_) TumelinArraySetCount(first_.get(), count);
-  }
-
  private:
   struct Free {
     void operator()(T* first) const { TumelinArrayFree(first); }

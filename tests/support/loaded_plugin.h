@@ -49,13 +49,9 @@ inline const tumelin::Plugin& LoadedPlugin() {
   return plugin;
 }
 
+// INI files go under a unique full path: the Windows profile API looks a
+// bare name up in the Windows folder
 using temp_file::TempFile;
-
-// an INI file under a unique full path (the Windows profile API looks a bare
-// name up in the Windows folder), removed with the returned object
-inline TempFile WriteIni(const char* fileName, const std::string& contents) {
-  return TempFile(fileName, contents);
-}
 
 inline TClothSetup LoadThroughEntry(const std::u16string& path) {
   TClothSetup setup;

@@ -13,19 +13,15 @@
 
 #include "loaded_plugin.h"
 #include "membranes.h"
+#include "records.h"
 #include "settings.h"
 
 namespace {
 
 using namespace loaded;
+using tumelin::Bits;
 
 std::u16string Text(const char16_t* s) { return s == nullptr ? std::u16string() : std::u16string(s); }
-
-uint64_t Bits(double value) {
-  uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
 
 struct Registration {
   const char16_t* prefix = nullptr;
@@ -132,8 +128,8 @@ TEST(SettingsEntry, NullArgumentsAreIgnored) {
 }
 
 TEST(SettingsEntry, ReadsTheFileAndCopiesThePath) {
-  const TempFile ini = WriteIni(
-      "plugin_test_read.ini", "[setup]\r\nclothp=0.25\r\nClothK0 = 2e1\r\nClothT0=$1f4\r\nClothMethod=2\r\n");
+  const TempFile ini("plugin_test_read.ini",
+                     "[setup]\r\nclothp=0.25\r\nClothK0 = 2e1\r\nClothT0=$1f4\r\nClothMethod=2\r\n");
   const TClothSetup setup = LoadThroughEntry(ini.Path().u16string());
   EXPECT_EQ(setup.ClothP, 0.25);
   EXPECT_EQ(setup.ClothK0, 20.0);
@@ -146,10 +142,10 @@ TEST(SettingsEntry, ReadsTheFileAndCopiesThePath) {
 // loading never writes the file: not its bytes, not its modification time,
 // whatever it holds (on Windows the entry flushes the profile cache)
 TEST(SettingsEntry, NeverChangesTheFile) {
-  const TempFile ini = WriteIni("plugin_test_untouched.ini",
-                                "[Setup]\r\nClothP=1e400\r\nClothK0=0,5\r\nClothT0=$FFFFFFFF\r\n"
-                                "ClothMethod=x\r\nClothC=" +
-                                    std::string(3000, '7') + "\r\n[Other]\r\nClothP=2\r\n");
+  const TempFile ini("plugin_test_untouched.ini",
+                     "[Setup]\r\nClothP=1e400\r\nClothK0=0,5\r\nClothT0=$FFFFFFFF\r\n"
+                     "ClothMethod=x\r\nClothC=" +
+                         std::string(3000, '7') + "\r\n[Other]\r\nClothP=2\r\n");
   const temp_file::FileState before = temp_file::AgeFile(ini.Path());
   for (int i = 0; i < 3; ++i) LoadThroughEntry(ini.Path().u16string());
   EXPECT_TRUE(temp_file::StateOf(ini.Path()) == before);
@@ -161,11 +157,11 @@ struct HostRecords {
   std::vector<std::vector<unsigned char>> links, faceLists;
 
   HostRecords(const tumelin::Membrane& m, const TClothSetup& s)
-      : points(m.points.RecordBytes()),
-        faces(m.faces.RecordBytes()),
+      : points(tumelin::RecordBytes(m.points)),
+        faces(tumelin::RecordBytes(m.faces)),
         setup(reinterpret_cast<const unsigned char*>(&s), reinterpret_cast<const unsigned char*>(&s + 1)) {
-    for (const auto& l : m.links) links.push_back(l.RecordBytes());
-    for (const auto& f : m.faceLists) faceLists.push_back(f.RecordBytes());
+    for (const auto& l : m.links) links.push_back(tumelin::RecordBytes(l));
+    for (const auto& f : m.faceLists) faceLists.push_back(tumelin::RecordBytes(f));
   }
 };
 
@@ -198,7 +194,7 @@ TEST(StepEntry, WritesOnlyTheStateFieldsAndTheNormals) {
     for (int32_t k = 0; k < links.Count(); ++k) links[k].Reserved0 = 0x5A5A5A5A;
   }
   const TClothSetup setup =
-      LoadThroughEntry(WriteIni("plugin_test_fields.ini", "[Setup]\nClothMethod=2\n").Path().u16string());
+      LoadThroughEntry(TempFile("plugin_test_fields.ini", "[Setup]\nClothMethod=2\n").Path().u16string());
   const HostRecords before(m, setup);
 
   for (int step = 0; step < 3; ++step) LoadedPlugin().execZR72(nullptr, &m.pointsVar, &m.facesVar, &setup);
@@ -223,11 +219,10 @@ TEST(StepEntry, WritesOnlyTheStateFieldsAndTheNormals) {
   const HostRecords beforeWriteBack(m, setup);
   LoadedPlugin().execZR73(grid, &m.pointsVar);
   EXPECT_EQ(HostRecords(m, setup).points, beforeWriteBack.points);
-  const std::size_t cellsEnd = TumelinGridBytes(m.columns);
   for (std::size_t b = 0; b < record.size(); ++b) {
-    const std::size_t cell = b - TUMELIN_GRID_POINTS_OFFSET;
-    const bool inUse = b >= TUMELIN_GRID_POINTS_OFFSET && b < cellsEnd &&
-                       cell % TUMELIN_GRID_COLUMN_BYTES < sizeof(TDbl3D) * static_cast<std::size_t>(m.rows);
+    const auto [u, v] = GridCellOf(b);
+    const bool inUse = b >= TUMELIN_GRID_POINTS_OFFSET && u < static_cast<std::size_t>(m.columns) &&
+                       v < static_cast<std::size_t>(m.rows);
     if (inUse) continue;
     ASSERT_EQ(record[b], gridBefore[b]) << "grid byte " << b;
   }
@@ -254,7 +249,7 @@ TEST(HostRun, StepsAndGridThroughTheEntriesMatchTheCore) {
   viaCore.points[0].Fixed = 1;
 
   const TClothSetup setup = LoadThroughEntry(
-      WriteIni("plugin_test_run.ini", "[Setup]\nClothP=2\nClothMethod=2\n").Path().u16string());
+      TempFile("plugin_test_run.ini", "[Setup]\nClothP=2\nClothMethod=2\n").Path().u16string());
   ASSERT_EQ(setup.ClothMethod, 2);
 
   const double volumeBefore = -SignedVolume(viaPlugin);
@@ -271,11 +266,8 @@ TEST(HostRun, StepsAndGridThroughTheEntriesMatchTheCore) {
   EXPECT_GT(-SignedVolume(viaPlugin), volumeBefore);
 
   // mode 0: pole row, rings with the seam, pole row
-  std::vector<std::uint64_t> record((TumelinGridBytes(viaPlugin.columns) + 7) / 8, 0);
+  std::vector<std::uint64_t> record = GridRecord(viaPlugin);
   auto* grid = reinterpret_cast<TSurfaceGrid*>(record.data());
-  grid->Mode = viaPlugin.mode;
-  grid->CountU = viaPlugin.columns;
-  grid->CountV = viaPlugin.rows;
   LoadedPlugin().execZR73(grid, &viaPlugin.pointsVar);
   for (int32_t v = 0; v < viaPlugin.rows; ++v) {
     for (int32_t u = 0; u < viaPlugin.columns; ++u) {

@@ -110,26 +110,24 @@ Around UnderEnvironment(const Environment& env, Call call) {
 
 // the call must leave the environment exactly as the host set it
 ::testing::AssertionResult Unchanged(const Around& around) {
-  char text[64];
   const Observed& set = around.set;
   const Observed& left = around.left;
-  if (left.mxcsr != set.mxcsr) {
-    std::snprintf(text, sizeof text, "MXCSR 0x%04X instead of 0x%04X", unsigned{left.mxcsr},
-                  unsigned{set.mxcsr});
-    return ::testing::AssertionFailure() << text;
-  }
+  const struct {
+    const char* name;
+    unsigned left, set;
+  } words[] = {
+    {"MXCSR", left.mxcsr, set.mxcsr},
 #if defined(__i386__)
-  if (left.x87 != set.x87) {
-    std::snprintf(text, sizeof text, "x87 control 0x%04X instead of 0x%04X", unsigned{left.x87},
-                  unsigned{set.x87});
-    return ::testing::AssertionFailure() << text;
-  }
-  if (left.x87Status != set.x87Status) {
-    std::snprintf(text, sizeof text, "x87 status 0x%04X instead of 0x%04X", unsigned{left.x87Status},
-                  unsigned{set.x87Status});
-    return ::testing::AssertionFailure() << text;
-  }
+    {"x87 control", left.x87, set.x87},
+    {"x87 status", left.x87Status, set.x87Status},
 #endif
+  };
+  for (const auto& word : words) {
+    if (word.left == word.set) continue;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s 0x%04X instead of 0x%04X", word.name, word.left, word.set);
+    return ::testing::AssertionFailure() << text;
+  }
   return ::testing::AssertionSuccess();
 }
 
@@ -144,8 +142,6 @@ const char kIni[] =
     "ClothT0=0x1F4\n"
     "ClothMethod=2\n";
 
-TClothSetup Load(const std::u16string& path) { return LoadThroughEntry(path); }
-
 // a small sphere stepped `steps` times by RK4, one point at NaN so that its
 // comparisons raise invalid, and springs strong enough to overflow
 struct HostRun {
@@ -153,17 +149,12 @@ struct HostRun {
   TClothSetup setup{};
   std::vector<uint64_t> grid;
 
-  explicit HostRun(const TClothSetup& loaded, bool provoke) : setup(loaded) {
+  explicit HostRun(const TClothSetup& loaded, bool provoke) : setup(loaded), grid(GridRecord(membrane)) {
     if (provoke) {
       membrane.points[3].Pos.X = std::numeric_limits<double>::quiet_NaN();
       setup.ClothK0 = 1e308;
       setup.ClothK1 = 1e308;
     }
-    grid.assign((TumelinGridBytes(membrane.columns) + 7) / 8, 0);
-    auto* record = reinterpret_cast<TSurfaceGrid*>(grid.data());
-    record->Mode = membrane.mode;
-    record->CountU = membrane.columns;
-    record->CountV = membrane.rows;
   }
   void Step() { LoadedPlugin().execZR72(nullptr, &membrane.pointsVar, &membrane.facesVar, &setup); }
   void WriteBack() {
@@ -176,22 +167,22 @@ constexpr int kSteps = 5;
 class FloatEnvironmentTest : public ::testing::TestWithParam<Environment> {};
 
 TEST_P(FloatEnvironmentTest, SettingsLoadGivesTheDefaultBits) {
-  const TempFile ini = WriteIni("float_environment.ini", kIni);
+  const TempFile ini("float_environment.ini", kIni);
   const std::u16string path = ini.Path().u16string();
-  const TClothSetup expected = Load(path);
+  const TClothSetup expected = LoadThroughEntry(path);
   // the rules keep the default for 1e400 and take 1e-400 as 0
   ASSERT_EQ(expected.ClothP, 0.5);
   ASSERT_EQ(expected.ClothC, 0.0);
   ASSERT_GT(expected.ClothK1, 0.0);
 
   TClothSetup loaded;
-  EXPECT_TRUE(Unchanged(UnderEnvironment(GetParam(), [&] { loaded = Load(path); })));
+  EXPECT_TRUE(Unchanged(UnderEnvironment(GetParam(), [&] { loaded = LoadThroughEntry(path); })));
   EXPECT_TRUE(SameBits(loaded, expected));
 }
 
 TEST_P(FloatEnvironmentTest, StepAndWriteBackGiveTheDefaultBits) {
-  const TempFile ini = WriteIni("float_environment_step.ini", "[Setup]\nClothMethod=2\n");
-  const TClothSetup setup = Load(ini.Path().u16string());
+  const TempFile ini("float_environment_step.ini", "[Setup]\nClothMethod=2\n");
+  const TClothSetup setup = LoadThroughEntry(ini.Path().u16string());
   for (const bool provoke : {false, true}) {
     SCOPED_TRACE(provoke ? "NaN point, overflowing springs" : "default settings");
     HostRun expected(setup, provoke);

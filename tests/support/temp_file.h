@@ -7,9 +7,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
+
+#include "text.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -47,9 +48,26 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
+  // the path as the host takes it from a user
+  std::string Utf8() const { return path_.u8string(); }
 
  private:
   std::filesystem::path path_;
+};
+
+// a folder of its own under a unique path, removed with everything in it
+struct TempFolder {
+  explicit TempFolder(const std::string& name) : path(UniquePath(name)) {
+    std::filesystem::create_directories(path);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  std::filesystem::path path;
 };
 
 // the bytes and the modification time of a file: equal before and after a
@@ -62,9 +80,9 @@ struct FileState {
 };
 
 inline FileState StateOf(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
-          std::filesystem::last_write_time(path)};
+  FileState state{{}, std::filesystem::last_write_time(path)};
+  tumelin::ReadFileBytes(path.u8string(), &state.bytes);
+  return state;
 }
 
 // sets the modification time two days back, so that a write within the same

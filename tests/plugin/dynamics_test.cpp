@@ -15,8 +15,8 @@
 #include "cloth_types.h"
 #include "dbl3d.h"
 #include "membranes.h"
+#include "reference_step.h"
 #include "setup_rules.h"
-#include "support/reference_step.h"
 
 using namespace tumelin;
 // the per-point step of the contract, which the shipping sweeps must match

@@ -16,11 +16,13 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "settings.h"
 #include "temp_file.h"
+#include "text.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -96,35 +98,34 @@ std::string Escape(const std::u16string& text) {
   return out;
 }
 
-// the data paths are ASCII
-std::u16string Path(const std::string& path) { return std::u16string(path.begin(), path.end()); }
-std::u16string CorpusPath(const std::string& file) { return Path(kCorpusDir + "/" + file); }
+std::u16string CorpusPath(const std::string& file) { return Utf8ToUtf16(kCorpusDir + "/" + file); }
 
-// the lines of a text file without their line ends, except blank and # lines
-std::vector<std::string> DataLines(const std::string& path) {
+// the lines of a text file split at its tabs, without their line ends,
+// except blank and # lines; a line of another number of fields fails
+std::vector<std::vector<std::string>> DataRows(const std::string& path, std::size_t fields) {
   std::ifstream in(path, std::ios::binary);
   EXPECT_TRUE(in.is_open()) << path;
-  std::vector<std::string> lines;
+  std::vector<std::vector<std::string>> rows;
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
-    lines.push_back(line);
+    std::istringstream cells(line + "\t");  // the tab ends the last field, empty or not
+    std::vector<std::string> row;
+    for (std::string field; std::getline(cells, field, '\t');) row.push_back(field);
+    if (row.size() == fields) {
+      rows.push_back(row);
+    } else {
+      ADD_FAILURE() << "malformed line in " << path << ": " << line;
+    }
   }
-  return lines;
+  return rows;
 }
 
 // queries.txt: section<TAB>key a line
 std::vector<Query> LoadQueries() {
   std::vector<Query> queries;
-  for (const std::string& line : DataLines(kCorpusDir + "/queries.txt")) {
-    const std::size_t tab = line.find('\t');
-    if (tab == std::string::npos || line.find('\t', tab + 1) != std::string::npos) {
-      ADD_FAILURE() << "malformed query line: " << line;
-      continue;
-    }
-    queries.push_back({line.substr(0, tab), line.substr(tab + 1)});
-  }
+  for (const auto& row : DataRows(kCorpusDir + "/queries.txt", 2)) queries.push_back({row[0], row[1]});
   return queries;
 }
 
@@ -139,17 +140,8 @@ std::vector<std::string> CorpusFiles() {
 
 std::vector<Lookup> LoadTable() {
   std::vector<Lookup> table;
-  for (const std::string& line : DataLines(kCorpusDir + "/expected.txt")) {
-    const std::size_t a = line.find('\t');
-    const std::size_t b = line.find('\t', a + 1);
-    const std::size_t c = line.find('\t', b + 1);
-    if (a == std::string::npos || b == std::string::npos || c == std::string::npos) {
-      ADD_FAILURE() << "malformed table line: " << line;
-      continue;
-    }
-    table.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 1, c - b - 1),
-                     Unescape(line.substr(c + 1))});
-  }
+  for (const auto& row : DataRows(kCorpusDir + "/expected.txt", 4))
+    table.push_back({row[0], row[1], row[2], Unescape(row[3])});
   return table;
 }
 
@@ -163,11 +155,6 @@ std::string FormatTable(const std::vector<Lookup>& table) {
 }
 
 std::string Describe(const Lookup& lookup) { return lookup.file + " [" + lookup.section + "] " + lookup.key; }
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // the first line where two texts differ, as "line N: <in a> | <in b>"; empty when they are equal
 std::string FirstDifference(const std::string& a, const std::string& b) {
@@ -241,7 +228,9 @@ TEST(ProfileReaderCorpus, TableAsksEveryFileTheSameLookups) {
 
   // written back it is the same file byte for byte, so a regeneration that
   // gets the same answers changes nothing
-  EXPECT_EQ(FirstDifference(FormatTable(table), ReadBytes(fs::path(kCorpusDir) / "expected.txt")), "");
+  std::string expected;
+  ASSERT_TRUE(ReadFileBytes(kCorpusDir + "/expected.txt", &expected));
+  EXPECT_EQ(FirstDifference(FormatTable(table), expected), "");
 }
 
 TEST(ProfileReaderCorpus, AnswersAsTheWindowsProfileApi) {
@@ -290,7 +279,7 @@ TEST(ProfileReader, ListsKeysOfTheFirstSectionAndEverySection) {
   EXPECT_EQ(ReadProfileKeyNames(CorpusPath("comments.ini"), u"Setup"),
             (std::vector<std::u16string>{u"# ClothC", u"ClothK0", u"ClothK1", u"ClothMethod", u"#ClothP"}));
   EXPECT_TRUE(ReadProfileKeyNames(CorpusPath("repeated_sections.ini"), u"Missing").empty());
-  EXPECT_TRUE(ReadProfileSectionNames(Path(kCorpusDir + "/no_such_file.ini")).empty());
+  EXPECT_TRUE(ReadProfileSectionNames(Utf8ToUtf16(kCorpusDir + "/no_such_file.ini")).empty());
 }
 
 #ifdef _WIN32
@@ -378,17 +367,16 @@ TEST(ProfileReader, CutsValuesToTheBufferAsTheApiDoes) {
 }
 
 TEST(ProfileReader, MissingFileGivesEmptyTextAndCreatesNothing) {
-  const fs::path dir = temp_file::UniquePath("profile_reader_missing");
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const temp_file::TempFolder folder("profile_reader_missing");
+  const fs::path& dir = folder.path;
   const fs::path missing = dir / "missing.ini";
-  const std::u16string missingPath = Path(missing.string());
-  const std::u16string missingDirPath = Path((dir / "no_such_dir" / "setup.ini").string());
+  const std::u16string missingPath = Utf8ToUtf16(missing.string());
+  const std::u16string missingDirPath = Utf8ToUtf16((dir / "no_such_dir" / "setup.ini").string());
 
   EXPECT_EQ(ReadProfileString(missingPath, u"Setup", u"ClothP"), u"");
   EXPECT_EQ(ReadProfileString(missingDirPath, u"Setup", u"ClothP"), u"");
   // a folder is no file
-  EXPECT_EQ(ReadProfileString(Path(kCorpusDir), u"Setup", u"ClothP"), u"");
+  EXPECT_EQ(ReadProfileString(Utf8ToUtf16(kCorpusDir), u"Setup", u"ClothP"), u"");
 
   TClothSetup setup;
   std::memset(&setup, 0xAB, sizeof setup);
@@ -399,7 +387,6 @@ TEST(ProfileReader, MissingFileGivesEmptyTextAndCreatesNothing) {
 
   EXPECT_FALSE(fs::exists(missing));
   EXPECT_TRUE(fs::is_empty(dir));
-  fs::remove_all(dir);
 }
 
 #ifndef _WIN32
@@ -407,34 +394,32 @@ TEST(ProfileReader, MissingFileGivesEmptyTextAndCreatesNothing) {
 // and a folder has no bytes: each reads as a missing file, and loading
 // settings from it leaves the defaults
 TEST(ProfileReader, OnlyRegularFilesAreRead) {
-  const fs::path dir = temp_file::UniquePath("profile_reader_special");
-  fs::create_directories(dir);
+  const temp_file::TempFolder folder("profile_reader_special");
+  const fs::path& dir = folder.path;
   const fs::path fifo = dir / "fifo.ini";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   TClothSetup defaults;
   SetupDefaults(&defaults);
   for (const std::string& special :
        {fifo.string(), std::string("/dev/zero"), std::string("/dev/null"), dir.string()}) {
-    const std::u16string path = Path(special);
+    const std::u16string path = Utf8ToUtf16(special);
     EXPECT_EQ(ReadProfileString(path, u"Setup", u"ClothP"), u"") << special;
     TClothSetup setup;
     std::memset(&setup, 0xAB, sizeof setup);
     LoadSetup(path, &setup, u'.');
     EXPECT_EQ(std::memcmp(&setup, &defaults, sizeof setup), 0) << special;
   }
-  fs::remove_all(dir);
 }
 #endif
 
 TEST(ProfileReader, OnlyReadsTheFile) {
-  const fs::path dir = temp_file::UniquePath("profile_reader_readonly");
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const temp_file::TempFolder folder("profile_reader_readonly");
+  const fs::path& dir = folder.path;
   const fs::path copy = dir / "setup.ini";
   fs::copy_file(fs::path(kCorpusDir) / "basic_crlf.ini", copy);
   const temp_file::FileState before = temp_file::AgeFile(copy);
 
-  const std::u16string path = Path(copy.string());
+  const std::u16string path = Utf8ToUtf16(copy.string());
   for (const char16_t* key : {u"ClothP", u"ClothC", u"ClothK0", u"ClothK1", u"ClothT0", u"ClothMethod"}) {
     EXPECT_FALSE(ReadProfileString(path, u"Setup", key).empty()) << Escape(key);
   }
@@ -447,7 +432,6 @@ TEST(ProfileReader, OnlyReadsTheFile) {
   // no handle stays open: on Windows an open file could not be removed
   EXPECT_TRUE(fs::remove(copy));
   EXPECT_TRUE(fs::is_empty(dir));
-  fs::remove_all(dir);
 }
 
 // LoadSetup goes through the Windows API on Windows and through the portable

@@ -16,7 +16,7 @@ using namespace loaded;
 TEST(LoadTimeLocale, FloatsUseTheUsersDecimalSeparator) {
   const char* expected = std::getenv("TUMELIN_EXPECT_SEPARATOR");
   ASSERT_NE(expected, nullptr) << "run through CTest, which sets the locale and TUMELIN_EXPECT_SEPARATOR";
-  const TempFile ini = WriteIni("load_time_test.ini", "[Setup]\nClothP=0,7\nClothC=0.7\n");
+  const TempFile ini("load_time_test.ini", "[Setup]\nClothP=0,7\nClothC=0.7\n");
   const TClothSetup setup = LoadThroughEntry(ini.Path().u16string());
   if (expected[0] == ',') {
     EXPECT_EQ(setup.ClothP, 0.7);

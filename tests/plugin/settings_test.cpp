@@ -5,9 +5,10 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
 
+#include "records.h"
 #include "temp_file.h"
 
 using namespace tumelin;
@@ -22,14 +23,6 @@ double Float(std::u16string_view text, char16_t separator = u'.') {
   return ParseFloat(text, kFallback, separator);
 }
 int32_t Integer(std::u16string_view text) { return ParseInteger(text, kIntFallback); }
-
-uint64_t Bits(double value) {
-  uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
-std::u16string Widen(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 }  // namespace
 
@@ -135,11 +128,10 @@ TEST(Defaults, EveryFieldIsWritten) {
 
 class LoadSetupTest : public ::testing::Test {
  protected:
+  // a fresh file of these bytes, removed with the next one or the test
   std::u16string Write(const std::string& contents) {
-    std::ofstream(path_, std::ios::binary) << contents;
-    return path_.u16string();
+    return file_.emplace("settings_test.ini", contents).Path().u16string();
   }
-  void TearDown() override { std::filesystem::remove(path_); }
 
   TClothSetup Load(const std::u16string& path, char16_t separator = u'.') {
     TClothSetup setup;
@@ -149,7 +141,7 @@ class LoadSetupTest : public ::testing::Test {
   }
 
  private:
-  const std::filesystem::path path_ = temp_file::UniquePath("settings_test.ini");
+  std::optional<temp_file::TempFile> file_;
 };
 
 TEST_F(LoadSetupTest, MissingFileOrEmptyPathGivesTheDefaults) {
@@ -193,7 +185,7 @@ TEST_F(LoadSetupTest, LongValuesAreCutTo2047Characters) {
   EXPECT_EQ(setup.ClothP, 5.0);
   EXPECT_EQ(setup.ClothT0, 5);
   EXPECT_EQ(LookupSetupValue(Write("[Setup]\nClothK0=" + std::string(3000, '1') + "\n"), u"ClothK0"),
-            Widen(std::string(2047, '1')));
+            std::u16string(2047, u'1'));
 }
 
 TEST_F(LoadSetupTest, ASecondLoadStartsFromTheDefaults) {

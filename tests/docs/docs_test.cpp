@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
@@ -22,6 +21,7 @@
 #include "bits.h"
 #include "host_array.h"
 #include "loaded_plugin.h"
+#include "text.h"
 
 namespace {
 
@@ -29,10 +29,9 @@ using Row = std::vector<std::string>;
 
 // a document's text
 std::string ReadDoc(const std::string& name) {
-  std::ifstream in(std::string(TUMELIN_DOCS) + "/" + name, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::string text;
+  EXPECT_TRUE(tumelin::ReadFileBytes(std::string(TUMELIN_DOCS) + "/" + name, &text)) << name;
+  return text;
 }
 
 // the cells of one table row, trimmed, without backticks
@@ -262,8 +261,7 @@ TEST(SettingsDoc, ValueExamplesAreStoredAsShown) {
     ASSERT_EQ(row.size(), 3u);
     const Key& key = FindKey(row[0]);
     // the table's value cell is the text after "=", blanks included
-    const loaded::TempFile ini =
-        loaded::WriteIni("doc_value.ini", "[Setup]\n" + row[0] + "=" + row[1] + "\n");
+    const loaded::TempFile ini("doc_value.ini", "[Setup]\n" + row[0] + "=" + row[1] + "\n");
     const TClothSetup setup = loaded::LoadThroughEntry(ini.Path().u16string());
     const std::string context = row[0] + "=" + row[1];
     ExpectStored(setup, key, row[2], defaults, context);
