@@ -1,7 +1,5 @@
 // the software rasteriser: camera, framing, smooth shading and the grid
 // lines of a surface, drawn at a larger size and downsampled
-#include "render.h"
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -11,6 +9,7 @@
 
 #include "det_math.h"
 #include "geometry.h"
+#include "render.h"
 #include "user_text.h"
 
 namespace tumelin {

@@ -14,7 +14,7 @@ rm -rf "$WORK" && mkdir -p "$WORK/a folder"
 # a bad TUMELIN_32BIT is refused, not taken for either path
 out=$(TUMELIN_32BIT=wine bash "$RUN" true 2>&1) && fail "TUMELIN_32BIT=wine was accepted"
 grep -q 'must be native or vm' <<<"$out" || fail "TUMELIN_32BIT=wine: $out"
-which=$(bash "$RUN" --which)
+which=$(env -u TUMELIN_32BIT bash "$RUN" --which)
 case "$which" in native | vm) ;; *) fail "--which printed \"$which\"" ;; esac
 # forcing the native path on a kernel that cannot take it fails with a reason
 if [ "$which" = vm ]; then
