@@ -199,7 +199,8 @@ export WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree
 path=$(choose_path) || exit 1
 case "$path" in
   native)
-    if [ -z "${TUMELIN_32BIT_GUEST:-}" ] && ! kernel_runs_32bit; then
+    # the probe chose this path, unless TUMELIN_32BIT forced it
+    if [ "${TUMELIN_32BIT:-}" = native ] && [ -z "${TUMELIN_32BIT_GUEST:-}" ] && ! kernel_runs_32bit; then
       die "this kernel cannot run 32-bit programs (TUMELIN_32BIT=native); unset TUMELIN_32BIT to run them in an emulated machine"
     fi
     say "32-bit programs run natively"

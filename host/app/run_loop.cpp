@@ -57,8 +57,10 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
     const auto stepStart = std::chrono::steady_clock::now();
     sim->Step();
     stepping += std::chrono::steady_clock::now() - stepStart;
-    if (InterruptSignal() != 0) progress.Finish();
-    StopIfInterrupted("at step " + std::to_string(step) + "; nothing written");
+    if (InterruptSignal() != 0) {
+      progress.Finish();
+      StopIfInterrupted("at step " + std::to_string(step) + "; nothing written");
+    }
     std::string diverged = sim->Divergence(step);
     if (writeFiles) {
       record.figures.push_back(sim->Figures(step));
