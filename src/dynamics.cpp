@@ -1,9 +1,12 @@
 #include "dynamics.h"
 
-#include <cpuid.h>
-
 #include "cloth_types.h"
+#include "lanes.h"
 #include "step_sweep.h"
+
+#if TUMELIN_HAS_AVX_PATH
+#include <cpuid.h>
+#endif
 
 namespace tumelin {
 
@@ -15,6 +18,7 @@ uint32_t IndexBound(const void* first) {
   return count > 0 ? static_cast<uint32_t>(count) : 0u;
 }
 
+#if TUMELIN_HAS_AVX_PATH
 // CPUID: the CPU has AVX and the operating system uses XSAVE; XGETBV: it saves
 // the SSE and the upper AVX register halves on a task switch
 bool DetectAvx() {
@@ -28,6 +32,10 @@ bool DetectAvx() {
   constexpr unsigned int kSseAndAvxState = 0x6;
   return (low & kSseAndAvxState) == kSseAndAvxState;
 }
+#else
+// WebAssembly: SIMD pairs only
+bool DetectAvx() { return false; }
+#endif
 
 // checked once, when the library is loaded
 const bool kHasAvx = DetectAvx();
@@ -46,11 +54,16 @@ int32_t StepMembraneOn(StepPath path, TClothPointArray* PointsVar, TClothFaceArr
                          faces,  ArrayCount(faces),  IndexBound(faces),
                          Setup,  Setup->ClothK0,     Setup->ClothK1};
   // the instruction set is picked once for the whole step
+#if TUMELIN_HAS_AVX_PATH
   if (path == StepPath::kAvx && kHasAvx) {
     SweepAvx(step, Setup->ClothMethod);
   } else {
     SweepSse2(step, Setup->ClothMethod);
   }
+#else
+  (void)path;
+  SweepSse2(step, Setup->ClothMethod);
+#endif
 
   // nothing wrote Pos or Vel until here: every point moved from the same snapshot
   return ShiftStates(PointsVar);

@@ -2,10 +2,11 @@
 // compute under one fixed environment, whatever the host's thread uses, and
 // give the host's back exactly as they found it.
 //
-// The arithmetic is SSE2 on both targets, so MXCSR decides rounding, flushing
-// and traps. On 32-bit x86 the x87 unit still carries every double that a
-// function returns, so its control word matters too: a host built with
-// exceptions unmasked there (0x1332) would trap on the first overflow.
+// The arithmetic is SSE2 on both x86 targets, so MXCSR decides rounding,
+// flushing and traps. WebAssembly has one fixed environment (round to
+// nearest, no flush, no traps, no flags), so there the guard does nothing. On 32-bit x86 the x87 unit still
+// carries every double that a function returns, so its control word matters too: a host built with exceptions
+// unmasked there (0x1332) would trap on the first overflow.
 #pragma once
 
 #include <cstdint>
@@ -68,6 +69,9 @@ class FloatEnvironmentGuard {
 #elif defined(__x86_64__)
   FloatEnvironmentGuard() : mxcsr_(ReadMxcsr()) { WriteMxcsr(kComputeMxcsr); }
   ~FloatEnvironmentGuard() { WriteMxcsr(mxcsr_); }
+#else
+  FloatEnvironmentGuard() {}
+  ~FloatEnvironmentGuard() {}
 #endif
   FloatEnvironmentGuard(const FloatEnvironmentGuard&) = delete;
   FloatEnvironmentGuard& operator=(const FloatEnvironmentGuard&) = delete;

@@ -1,15 +1,26 @@
 // Lane types of the step: one double, two doubles in an SSE2 register, or four
-// in an AVX register (functions compiled for AVX only, see below).
+// in an AVX register (functions compiled for AVX only, see below). The
+// WebAssembly build has the first two: its compiler maps the SSE2 pair
+// operations used here one to one onto wasm SIMD's f64x2 instructions, which
+// are correctly rounded in each lane as well.
 // Every operation works lane by lane and is correctly rounded in each lane,
 // so a formula written once over a lane type gives the same bits in every
 // lane as the scalar double formula. A comparison yields a mask: a bool for
 // a double, all-ones or all-zero lanes for a pack; Select picks by it.
 #pragma once
 
+#if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
+// x86 has the AVX path as well (sweep_avx.cpp)
+#define TUMELIN_HAS_AVX_PATH 1
+#else
+#include <emmintrin.h>
+#define TUMELIN_HAS_AVX_PATH 0
+#endif
 
 #include <cmath>
 
+#if TUMELIN_HAS_AVX_PATH
 // Code between TUMELIN_AVX_BEGIN and TUMELIN_AVX_END is compiled for AVX
 // (GCC's target pragma; clang applies the target attribute to every function
 // of the region instead).
@@ -20,6 +31,7 @@
 #else
 #define TUMELIN_AVX_BEGIN _Pragma("GCC push_options") _Pragma("GCC target(\"avx\")")
 #define TUMELIN_AVX_END _Pragma("GCC pop_options")
+#endif
 #endif
 
 namespace tumelin {
@@ -55,6 +67,8 @@ inline Pack2 Sqrt(Pack2 x) { return _mm_sqrt_pd(x.v); }
 inline Pack2 Select(Pack2 mask, Pack2 a, Pack2 b) {
   return _mm_or_pd(_mm_and_pd(mask.v, a.v), _mm_andnot_pd(mask.v, b.v));
 }
+
+#if TUMELIN_HAS_AVX_PATH
 
 // ---- four doubles (AVX) -----------------------------------------------------------
 // Compiled for AVX whatever the target's baseline: only functions compiled for
@@ -93,5 +107,7 @@ inline Pack4 Select(Pack4 mask, Pack4 a, Pack4 b) {
 }
 
 TUMELIN_AVX_END
+
+#endif
 
 }  // namespace tumelin

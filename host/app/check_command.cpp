@@ -12,7 +12,7 @@ int CommandCheck(const CommandLine& cl) {
   SetupFile setup;
   PrepareSetupOrThrow(&setup, cl.checkIni, cl.checkSet);
   const MeshReport report = CheckMembrane(membrane);
-  const Warnings warnings = WarningsFor(s, setup, report);
+  const Warnings warnings = WarningsOrThrow(s, setup, report);
   if (s.params.shape == Shape::kMesh) std::cout << "mesh file " << s.meshPath << "\n";
   std::cout << FormatReport(membrane, report, warnings.lines);
   return report.Clean() && warnings.lines.empty() ? 0 : kExitProblems;

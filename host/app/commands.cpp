@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <iostream>
 
-#include "setup_report.h"
 #include "setup_rules.h"
 #include "user_text.h"
-#include "warnings.h"
 
 namespace tumelin {
 
@@ -73,27 +71,10 @@ void NoteAbandoned(const std::string& where, std::initializer_list<std::string> 
   }
 }
 
-Warnings WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& report) {
+Warnings WarningsOrThrow(const Scenario& s, const SetupFile& setup, const MeshReport& report) {
   Warnings w;
   std::string error;
-  if (!s.iniPath.empty()) {
-    IniFile ini;
-    if (!ini.Open(s.iniPath, &error)) throw UsageError{error};
-    w.lines = IniFileWarnings(ini);
-  }
-  TClothSetup values{};
-  SetupDefaults(&values);
-  if (!setup.Path().empty()) {
-    IniFile ini;
-    if (!ini.Open(setup.Path(), &error)) throw UsageError{error};
-    const char16_t separator = ReadUserDecimalSeparator();
-    for (const std::string& line : UntakenSettings(ExplainSetup(ini, separator))) w.lines.push_back(line);
-    values = SetupByRules(ini, separator);
-  }
-  for (const std::string& line : ModelWarnings(values, report, IsClosed(s.params.shape) && !report.leaks)) {
-    w.lines.push_back(line);
-  }
-  w.damping = DampingWarning(values);
+  if (!WarningsFor(s, setup, report, &w, &error)) throw UsageError{error};
   return w;
 }
 

@@ -14,6 +14,7 @@
 #include "plugin_loader.h"
 #include "render.h"
 #include "scenario.h"
+#include "warnings.h"
 
 namespace tumelin {
 
@@ -61,14 +62,8 @@ bool NumberedName(const std::string& name, const std::string& prefix,
 // what killed commands left in `folders` goes, with a note that names `where`
 void NoteAbandoned(const std::string& where, std::initializer_list<std::string> folders);
 
-// what a run is warned about, judged by the plug-in's rules without the
-// plug-in: the scenario's INI file, the values of the settings file the
-// plug-in reads, and the model's numbers on this membrane
-struct Warnings {
-  std::vector<std::string> lines;
-  std::string damping;  // the line that foretells a divergence, if any
-};
-Warnings WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& report);
+// WarningsFor, a file it cannot open being bad input
+Warnings WarningsOrThrow(const Scenario& s, const SetupFile& setup, const MeshReport& report);
 
 int CommandInfo(const std::string& pluginPath);
 int CommandSettings(const std::string& pluginPath, const CommandLine& cl);

@@ -68,9 +68,20 @@ std::string FormatDoubleWithoutSeparator(double value) {
   if (std::fabs(value) < 1e15 && value == std::floor(value)) return FormatDouble(value);
   // the shortest digits that read back, as to_chars gives them: "-1.25e-03"
   char buffer[40];
+#ifdef TUMELIN_NO_FLOAT_CHARCONV
+  // no floating-point to_chars here: the fewest digits that the runtime's
+  // correctly rounded strtod reads back, each count rounded to the nearest
+  // decimal (which reads back if any decimal of that many digits does)
+  for (int precision = 0; precision <= 16; ++precision) {
+    std::snprintf(buffer, sizeof buffer, "%.*e", precision, value);
+    if (std::strtod(buffer, nullptr) == value) break;
+  }
+  const std::string text(buffer);
+#else
   const std::to_chars_result written =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
   const std::string text(buffer, written.ptr);
+#endif
   const size_t e = text.find('e');
   std::string digits = text.substr(0, e);
   int exponent = std::atoi(text.c_str() + e + 1);

@@ -33,7 +33,7 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   }
   // the membrane's defects as check reports them, then the settings'
   const MeshReport report = CheckMembrane(BuildScenarioMembrane(s));
-  Warnings warnings = WarningsFor(s, setup, report);
+  Warnings warnings = WarningsOrThrow(s, setup, report);
   if (!out.folder.empty() && s.every > s.steps) {
     warnings.lines.push_back("--every " + std::to_string(s.every) + " is more than the run's " +
                              std::to_string(s.steps) + " steps: no frames are written");

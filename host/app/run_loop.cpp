@@ -32,8 +32,7 @@ void AddAnimationFrame(const Image& picture, Animation* animation) {
 // `cause` when the settings foretold it
 void ThrowIfDiverged(const std::string& problem, int64_t step, const std::string& cause) {
   if (problem.empty()) return;
-  throw Diverged{"the run diverged at step " + std::to_string(step) + ": " + problem +
-                 (cause.empty() ? std::string() : "; cause: " + cause) + "; no files written"};
+  throw Diverged{DivergenceMessage(problem, step, cause) + "; no files written"};
 }
 
 // every step of the scenario, with figures, frames (into `files`) and the
@@ -85,12 +84,6 @@ RunRecord RunSteps(Simulation* sim, const Scenario& s, const RunOutput& out, boo
 }
 
 }  // namespace
-
-std::string HexHash(uint64_t hash) {
-  char buffer[20];
-  std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(hash));
-  return buffer;
-}
 
 // one scenario from start to end with the settings file at `setupPath`
 // (empty: none); its files appear together, only after the run succeeded.

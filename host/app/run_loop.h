@@ -30,9 +30,6 @@ struct Diverged {
   std::string message;
 };
 
-// the hash as 16 hexadecimal digits
-std::string HexHash(uint64_t hash);
-
 // one scenario from start to end with the settings file at `setupPath`
 // (empty: none); its files appear together, only after the run succeeded.
 // `cause` is named should the run diverge. Returns the final state's hash

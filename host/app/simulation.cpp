@@ -74,6 +74,17 @@ const char* FigureWord(ShapeFigure figure) {
   return "radius";
 }
 
+std::string DivergenceMessage(const std::string& problem, int64_t step, const std::string& cause) {
+  return "the run diverged at step " + std::to_string(step) + ": " + problem +
+         (cause.empty() ? std::string() : "; cause: " + cause);
+}
+
+std::string HexHash(uint64_t hash) {
+  char buffer[20];
+  std::snprintf(buffer, sizeof buffer, "%016llx", static_cast<unsigned long long>(hash));
+  return buffer;
+}
+
 std::string NonFiniteFigure(const StepFigures& f) {
   const std::pair<const char*, double> named[] = {
       {"volume", f.volume},          {"area", f.area},

@@ -40,6 +40,13 @@ const char* FigureWord(ShapeFigure figure);
 // figure is infinite); empty when every figure is finite
 std::string NonFiniteFigure(const StepFigures& figures);
 
+// "the run diverged at step STEP: PROBLEM", and "; cause: CAUSE" when the
+// settings foretold it
+std::string DivergenceMessage(const std::string& problem, int64_t step, const std::string& cause);
+
+// a state hash as 16 hexadecimal digits
+std::string HexHash(uint64_t hash);
+
 // settings through PluginExecZR71; an empty path loads from no file
 TClothSetup LoadSettings(const Plugin& plugin, const std::u16string& iniPath);
 

@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <utility>
 
 #include "ini_file.h"
 #include "model_constants.h"
 #include "profile_reader.h"
 #include "scenario.h"
+#include "setup_report.h"
 #include "setup_rules.h"
 #include "user_text.h"
 
@@ -173,6 +175,31 @@ std::vector<std::string> ModelWarnings(const TClothSetup& setup, const MeshRepor
                        " deflates this membrane: its triangles run counter-clockwise seen from outside");
   }
   return warnings;
+}
+
+bool WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& report, Warnings* out,
+                 std::string* error) {
+  Warnings w;
+  if (!s.iniPath.empty()) {
+    IniFile ini;
+    if (!ini.Open(s.iniPath, error)) return false;
+    w.lines = IniFileWarnings(ini);
+  }
+  TClothSetup values{};
+  SetupDefaults(&values);
+  if (!setup.Path().empty()) {
+    IniFile ini;
+    if (!ini.Open(setup.Path(), error)) return false;
+    const char16_t separator = ReadUserDecimalSeparator();
+    for (const std::string& line : UntakenSettings(ExplainSetup(ini, separator))) w.lines.push_back(line);
+    values = SetupByRules(ini, separator);
+  }
+  for (const std::string& line : ModelWarnings(values, report, IsClosed(s.params.shape) && !report.leaks)) {
+    w.lines.push_back(line);
+  }
+  w.damping = DampingWarning(values);
+  *out = std::move(w);
+  return true;
 }
 
 }  // namespace tumelin

@@ -12,6 +12,7 @@
 
 #include "ini_file.h"
 #include "mesh_check.h"
+#include "scenario.h"
 
 namespace tumelin {
 
@@ -36,5 +37,16 @@ std::vector<std::string> OverflowWarnings(const TClothSetup& setup, double longe
 // DampingWarning, OverflowWarnings, and a pressure that draws a closed membrane in: a
 // negative ClothP where a positive one inflates it, or the other way round
 std::vector<std::string> ModelWarnings(const TClothSetup& setup, const MeshReport& report, bool closed);
+
+// what a run is warned about, judged by the plug-in's rules without the
+// plug-in: the scenario's INI file, the values of the settings file the
+// plug-in reads, and the model's numbers on this membrane
+struct Warnings {
+  std::vector<std::string> lines;
+  std::string damping;  // the line that foretells a divergence, if any
+};
+// false with a one-line message when a file cannot be opened
+bool WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& report, Warnings* out,
+                 std::string* error);
 
 }  // namespace tumelin

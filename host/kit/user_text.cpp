@@ -1,8 +1,10 @@
 #include "user_text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <system_error>
 
@@ -39,6 +41,34 @@ std::errc ParseDecimal(std::string_view text, int64_t* value) {
   const std::from_chars_result result = std::from_chars(digits.data(), end, *value);
   if (result.ptr != end) return std::errc::invalid_argument;
   return result.ec;
+}
+
+// the one real parser: the whole text must be the number, in from_chars'
+// general form (no '+', no blank, no hexadecimal; "inf" and "nan" read).
+// errc() when it is one
+std::errc ParseReal(std::string_view text, double* value) {
+#ifdef TUMELIN_NO_FLOAT_CHARCONV
+  // no floating-point from_chars here: strtod, which rounds correctly in
+  // that runtime and reads '.' in its C locale, once the text has been held
+  // to the same form
+  const bool decimal = std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+';
+  });
+  const std::string_view word = text.substr(text.empty() || text[0] != '-' ? 0 : 1);
+  const bool special = word == "inf" || word == "infinity" || word == "nan";
+  if (text.empty() || text[0] == '+' || !(decimal || special)) return std::errc::invalid_argument;
+  const std::string terminated(text);
+  char* end = nullptr;
+  errno = 0;
+  *value = std::strtod(terminated.c_str(), &end);
+  if (end != terminated.c_str() + terminated.size()) return std::errc::invalid_argument;
+  return errno == ERANGE ? std::errc::result_out_of_range : std::errc();
+#else
+  const char* end = text.data() + text.size();
+  const std::from_chars_result result = std::from_chars(text.data(), end, *value);
+  if (result.ptr != end) return std::errc::invalid_argument;
+  return result.ec;
+#endif
 }
 
 }  // namespace
@@ -99,11 +129,9 @@ bool ReadWhole(std::string_view setting, std::string_view text, int64_t lo, int6
 
 bool ReadReal(std::string_view setting, std::string_view text, double* value, std::string* error) {
   const std::string_view digits = WithoutPlus(text);
-  const char* end = digits.data() + digits.size();
   double number = 0.0;
-  const std::from_chars_result result = std::from_chars(digits.data(), end, number);
-  // from_chars reads "inf" and "nan" too; beyond the double range is an error
-  if (digits.empty() || result.ec != std::errc() || result.ptr != end || !std::isfinite(number)) {
+  // "inf" and "nan" read as numbers; beyond the double range is an error
+  if (digits.empty() || ParseReal(digits, &number) != std::errc() || !std::isfinite(number)) {
     *error = std::string(setting) + " must be a number with '.' as its decimal point, not '" +
              std::string(text) + "'";
     return false;

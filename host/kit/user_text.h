@@ -10,6 +10,12 @@
 #include <string_view>
 #include <vector>
 
+// libc++ before version 17 (the WebAssembly build's) has neither
+// floating-point from_chars nor to_chars
+#if defined(_LIBCPP_VERSION) && _LIBCPP_VERSION < 170000
+#define TUMELIN_NO_FLOAT_CHARCONV 1
+#endif
+
 namespace tumelin {
 
 // the names of one choice's values, in the order messages list them

@@ -32,9 +32,7 @@ double Power48(double x) {
   return p;
 }
 
-struct Camera {
-  TDbl3D toEye, right, up;
-};
+}  // namespace
 
 Camera CameraFor(const View& view) {
   const SinCos az = SinCosDegrees(view.azimuth), el = SinCosDegrees(view.elevation);
@@ -44,8 +42,6 @@ Camera CameraFor(const View& view) {
   c.up = VecCross(c.right, c.toEye * -1.0);
   return c;
 }
-
-}  // namespace
 
 bool ParseView(std::string_view text, View* view, std::string* error) {
   const size_t comma = text.find(',');

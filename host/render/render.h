@@ -32,6 +32,13 @@ struct View {
 };
 inline constexpr double kMaxElevation = 89.0;  // keeps "up" defined
 
+// the orthographic camera of a view: unit vectors towards the eye, to the
+// right of the picture and up it
+struct Camera {
+  TDbl3D toEye, right, up;
+};
+Camera CameraFor(const View& view);
+
 // "AZIMUTH,ELEVATION" in degrees, e.g. "-55,28" or "30,-20"; elevation
 // within +-kMaxElevation. false with a one-line message
 bool ParseView(std::string_view text, View* view, std::string* error);
@@ -145,8 +152,8 @@ class GifAnimation {
 
  private:
   std::unique_ptr<Encoder> encoder_;
-  int delay_;
-  int frames_ = 0;
+  [[maybe_unused]] int delay_;  // unused where the build has no giflib
+  [[maybe_unused]] int frames_ = 0;
 };
 
 }  // namespace tumelin
