@@ -2,7 +2,7 @@
 #   make test   installs what is missing, builds both platforms and the two
 #               sanitizer presets, runs every test (the fuzz targets briefly)
 #   make demo   installs what is missing, builds, runs the inflating pillow
-.PHONY: test demo bench deps native windows test-native test-windows test-asan test-tsan clean format format-check dist
+.PHONY: test demo bench deps native windows web test-native test-windows test-web test-asan test-tsan clean format format-check dist
 
 JOBS ?= 2
 
@@ -18,16 +18,28 @@ windows: deps
 	cmake --preset windows-x86 -DTUMELIN_NATIVE_HOST=$(CURDIR)/build/native/tumelin-host
 	cmake --build --preset windows-x86 -j $(JOBS)
 
-test-native: native
+# the browser preview: the WebAssembly module and build/web/tumelin-preview.html,
+# one self-contained page (both archives carry it)
+web: deps
+	cmake --preset web
+	cmake --build --preset web -j $(JOBS)
+
+# the archive test packs the preview too, so web builds first
+test-native: native web
 	ctest --preset native
 
 # the Windows run compares against the native host, so native builds first;
 # the whole run goes through scripts/run-32bit.sh once (one boot where the
 # kernel cannot run 32-bit programs and an emulated machine runs them)
-test-windows: windows native
+test-windows: windows native web
 	bash scripts/run-32bit.sh ctest --preset windows-x86
 
-test: test-native test-windows test-asan test-tsan
+# the module's hashes under Node against the native tumelin-host, and the
+# page in headless Chromium
+test-web: web native
+	ctest --preset web
+
+test: test-native test-web test-windows test-asan test-tsan
 
 demo: native
 	@bash scripts/demo.sh build/native
@@ -36,8 +48,9 @@ clean:
 	rm -rf build out dist
 
 # the two archives a user downloads, made by CPack from both builds:
-# dist/Tumelin-<version>-win32.zip and dist/Tumelin-<version>-linux-x86_64.tar.gz
-dist: native windows
+# dist/Tumelin-<version>-win32.zip and dist/Tumelin-<version>-linux-x86_64.tar.gz,
+# each with the browser preview
+dist: native windows web
 	rm -rf build/native/package build/windows-x86/package
 	cd build/native && cpack
 	cd build/windows-x86 && cpack

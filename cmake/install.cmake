@@ -64,6 +64,11 @@ endif()
 install(FILES ${TUMELIN_EXAMPLE_INIS} DESTINATION examples ${archive})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/user-readme.md DESTINATION . RENAME README.md ${archive})
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . ${archive})
+# the browser preview, built by the web preset (make dist builds it first;
+# the archive test fails without it)
+set(TUMELIN_PREVIEW_PAGE ${PROJECT_SOURCE_DIR}/build/web/tumelin-preview.html CACHE FILEPATH
+    "the browser preview the archive carries (the web preset's tumelin-preview.html)")
+install(FILES ${TUMELIN_PREVIEW_PAGE} DESTINATION . OPTIONAL ${archive})
 install(FILES ${TUMELIN_DOCUMENTS} DESTINATION docs ${archive})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/pictures DESTINATION docs ${archive} FILES_MATCHING PATTERN "*.png")
 # the settings files the settings document runs, so its commands work in the

@@ -6,6 +6,9 @@
 #                            (Bullet), python3 for the results table and
 #                            dpkg-dev to unpack Google Benchmark's Debian
 #                            source for the Windows build
+# The browser preview adds emscripten (the WebAssembly build), Node.js (its
+# hash test) and Chromium with playwright-core from npm (its browser test,
+# installed into tests/web/node_modules from the lock file).
 # Where this kernel cannot run 32-bit programs (or TUMELIN_32BIT=vm), also
 # what scripts/run-32bit.sh needs to run the Windows build in an emulated
 # machine: QEMU, busybox, and Debian's kernel with an initramfs, built once.
@@ -18,7 +21,10 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 packages=(cmake ninja-build g++ make locales googletest libgtest-dev libbenchmark-dev
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           libcli11-dev libstb-dev libgif-dev clang-format pkg-config unzip
-          clang-14 libclang-rt-14-dev)
+          clang-14 libclang-rt-14-dev
+          emscripten nodejs chromium fonts-dejavu-core)
+# npm comes with some Node.js builds and as Debian's own package with others
+if ! command -v npm >/dev/null; then packages+=(npm); fi
 if [ "${1:-}" = "--bench" ]; then
   packages+=(libbullet-dev pkgconf python3 dpkg-dev)
 fi
@@ -28,6 +34,17 @@ if [ "$(bash scripts/run-32bit.sh --which)" = vm ]; then
   packages+=(qemu-system-x86 busybox-static xz-utils)
 fi
 prepare_vm() { if [ "$need_vm" -eq 1 ]; then bash scripts/run-32bit.sh --prepare; fi; }
+# the browser test's driver, at the version the lock file names
+install_npm() {
+  if [ ! -d tests/web/node_modules/playwright-core ]; then
+    echo "install-deps: npm ci in tests/web (playwright-core)"
+    npm ci --prefix tests/web --no-audit --no-fund --loglevel=error
+  fi
+}
+finish() {
+  prepare_vm
+  install_npm
+}
 for pkg in "${packages[@]}"; do
   have_pkg "$pkg" || need+=("$pkg")
 done
@@ -36,7 +53,7 @@ want_wine=0
 if ! have_pkg wine32:i386 || ! have_pkg wine; then want_wine=1; fi
 
 if [ "${#need[@]}" -eq 0 ] && [ "$want_wine" -eq 0 ]; then
-  prepare_vm
+  finish
   exit 0
 fi
 
@@ -66,7 +83,7 @@ for attempt in 1 2 3; do
   fi
 done
 if apt_get install -y -qq --no-install-recommends "${need[@]}" >/dev/null; then
-  prepare_vm
+  finish
   echo "install-deps: done"
   exit 0
 fi
@@ -77,5 +94,5 @@ codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 if [ "$indexes_complete" -eq 1 ] || [ -z "$codename" ]; then exit 1; fi
 echo "install-deps: an index is missing; installing from the $codename release's own packages" >&2
 apt_get install -y -qq --no-install-recommends -t "$codename" "${need[@]}" >/dev/null
-prepare_vm
+finish
 echo "install-deps: done"

@@ -2,7 +2,8 @@
 # Packs the build tree's archive with CPack, unpacks it into a fresh folder
 # and checks it as a user gets it:
 #   archive_test.sh BUILD_DIR WORK_DIR linux|windows [RUN_32BIT]
-# the file list is exactly the one below; the packaged tumelin-host (the
+# the file list is exactly the one below (the browser preview included, so
+# the web preset builds before the archive is packed); the packaged tumelin-host (the
 # Windows one under wine) on the packaged plug-in ends the pillow example
 # with the same hash as the build tree's host; on Linux the packaged SDK
 # builds its example host with find_package(Tumelin), which then runs.
@@ -45,11 +46,14 @@ sdk/include/tumelin/tumelin.h
 sdk/include/tumelin/version.h
 sdk/lib/cmake/Tumelin/TumelinConfig.cmake
 sdk/lib/cmake/Tumelin/TumelinConfigVersion.cmake
-tumelin-host$exe"
+tumelin-host$exe
+tumelin-preview.html"
 actual=$(cd "$WORK/unpacked" && find . -type f | sed "s|^\./$name/||" | sort)
 expected=$(sort <<<"$expected" | sed '/^$/d')
 [ "$actual" = "$expected" ] || fail "file list differs:
 $(diff <(echo "$expected") <(echo "$actual"))"
+[ -f "$top/tumelin-preview.html" ] ||
+  fail "no tumelin-preview.html: the archive takes the web preset's page (make web builds it)"
 # the one top folder and nothing beside it
 [ "$(ls "$WORK/unpacked")" = "$name" ] || fail "top level: $(ls "$WORK/unpacked")"
 cmp -s "$top/sdk/include/tumelin/tumelin.h" "$(dirname "$0")/../../include/tumelin/tumelin.h" || fail "header differs from the tree's"

@@ -1,0 +1,305 @@
+'use strict';
+// The membrane in WebGL 2, drawn as the host draws its pictures: an
+// orthographic camera from cameraAxes(azimuth, elevation), the fixed framing
+// ball of the start shape filling the shorter side (times the zoom), outside
+// faces warm and inside faces cool with the host's light, key and fill. Up to
+// two membranes (A and B) side by side, each in its half of the canvas with
+// its own framing. Pinned points are dark dots. Drag orbits, the wheel zooms,
+// a click without a drag picks the nearest point.
+class MembraneView {
+  constructor(canvas, module) {
+    this.canvas = canvas;
+    this.module = module;
+    const gl = canvas.getContext('webgl2', { antialias: false, alpha: true, premultipliedAlpha: true });
+    if (!gl) throw new Error('this browser offers no WebGL 2');
+    this.gl = gl;
+    this.program = this.link(VERTEX_SHADER, FRAGMENT_SHADER);
+    this.loc = {};
+    for (const name of ['uCenter', 'uRight', 'uUp', 'uToEye', 'uLight', 'uFill', 'uScale', 'uDepth', 'uMode', 'uPointSize']) {
+      this.loc[name] = gl.getUniformLocation(this.program, name);
+    }
+    this.slots = [null, null];
+    this.sides = 1;
+    const home = module.defaultView();
+    this.home = { azimuth: home.azimuth, elevation: home.elevation };
+    this.maxElevation = home.maxElevation;
+    this.setView(this.home.azimuth, this.home.elevation, 1);
+    this.onPick = null; // (side, pointIndex) => void
+    this.onChange = null; // the camera moved
+    this.listen();
+  }
+
+  link(vertexText, fragmentText) {
+    const gl = this.gl;
+    const shader = (type, text) => {
+      const s = gl.createShader(type);
+      gl.shaderSource(s, text);
+      gl.compileShader(s);
+      if (!gl.getShaderParameter(s, gl.COMPILE_STATUS)) throw new Error(gl.getShaderInfoLog(s));
+      return s;
+    };
+    const p = gl.createProgram();
+    gl.attachShader(p, shader(gl.VERTEX_SHADER, vertexText));
+    gl.attachShader(p, shader(gl.FRAGMENT_SHADER, fragmentText));
+    gl.bindAttribLocation(p, 0, 'aPos');
+    gl.bindAttribLocation(p, 1, 'aNormal');
+    gl.linkProgram(p);
+    if (!gl.getProgramParameter(p, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(p));
+    return p;
+  }
+
+  setView(azimuth, elevation, zoom) {
+    this.azimuth = azimuth;
+    this.elevation = Math.max(-this.maxElevation, Math.min(this.maxElevation, elevation));
+    this.zoom = zoom;
+    const c = this.module.cameraAxes(this.azimuth, this.elevation);
+    const norm = (v) => {
+      const l = Math.hypot(v[0], v[1], v[2]);
+      return v.map((x) => x / l);
+    };
+    const sum = (a, b, c2, ka, kb, kc) => norm([0, 1, 2].map((i) => ka * a[i] + kb * b[i] + kc * c2[i]));
+    this.axes = {
+      toEye: c.toEye,
+      right: c.right,
+      up: c.up,
+      light: sum(c.toEye, c.right, c.up, 1, -0.6, 0.9),
+      fill: sum(c.toEye, c.right, c.up, 0.5, 0.8, -0.2),
+    };
+  }
+
+  resetView() {
+    this.setView(this.home.azimuth, this.home.elevation, 1);
+  }
+
+  // a new membrane in `side` (0 A, 1 B): its triangles, pins and framing; the
+  // vertex buffers are sized once here and refilled in place by update()
+  setMesh(side, scene) {
+    const gl = this.gl;
+    this.dropMesh(side);
+    const count = scene.pointCount();
+    const slot = {
+      vao: gl.createVertexArray(),
+      position: gl.createBuffer(),
+      normal: gl.createBuffer(),
+      index: gl.createBuffer(),
+      pins: gl.createBuffer(),
+      indexCount: 0,
+      pinCount: 0,
+      pointCount: count,
+    };
+    gl.bindVertexArray(slot.vao);
+    for (const [buffer, at] of [[slot.position, 0], [slot.normal, 1]]) {
+      gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
+      gl.bufferData(gl.ARRAY_BUFFER, count * 12, gl.DYNAMIC_DRAW);
+      gl.enableVertexAttribArray(at);
+      gl.vertexAttribPointer(at, 3, gl.FLOAT, false, 0, 0);
+    }
+    gl.bindVertexArray(null);
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.index);
+    // the module's Int32Array holds indices below the point count: the same bits as unsigned
+    const triangles = scene.triangles();
+    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint32Array(triangles.buffer, triangles.byteOffset, triangles.length), gl.STATIC_DRAW);
+    slot.indexCount = triangles.length;
+    this.slots[side] = slot;
+    this.setFraming(side, scene);
+    this.setPins(side, scene.pinned());
+    this.update(side, scene);
+  }
+
+  setFraming(side, scene) {
+    const s = scene.scenario();
+    Object.assign(this.slots[side], { center: s.center, radius: s.radius, clockwise: s.clockwise });
+  }
+
+  setPins(side, pinned) {
+    const gl = this.gl, slot = this.slots[side];
+    const list = [];
+    for (let i = 0; i < pinned.length; i++) if (pinned[i]) list.push(i);
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.pins);
+    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint32Array(list), gl.STATIC_DRAW);
+    slot.pinCount = list.length;
+  }
+
+  dropMesh(side) {
+    const slot = this.slots[side];
+    if (!slot) return;
+    const gl = this.gl;
+    gl.deleteVertexArray(slot.vao);
+    for (const b of [slot.position, slot.normal, slot.index, slot.pins]) gl.deleteBuffer(b);
+    this.slots[side] = null;
+  }
+
+  // the surface after a step: the module's views go straight to the GPU
+  update(side, scene) {
+    const gl = this.gl, slot = this.slots[side];
+    gl.bindBuffer(gl.ARRAY_BUFFER, slot.position);
+    gl.bufferSubData(gl.ARRAY_BUFFER, 0, scene.positions());
+    gl.bindBuffer(gl.ARRAY_BUFFER, slot.normal);
+    gl.bufferSubData(gl.ARRAY_BUFFER, 0, scene.normals());
+  }
+
+  // the rectangle of side `side` in device pixels (origin at the bottom left)
+  viewport(side) {
+    const w = this.canvas.width, h = this.canvas.height;
+    const half = Math.floor(w / this.sides);
+    return [side * half, 0, this.sides === 1 ? w : half, h];
+  }
+
+  draw() {
+    const gl = this.gl, canvas = this.canvas;
+    const dpr = window.devicePixelRatio || 1;
+    const w = Math.max(1, Math.round(canvas.clientWidth * dpr)), h = Math.max(1, Math.round(canvas.clientHeight * dpr));
+    if (canvas.width !== w || canvas.height !== h) {
+      canvas.width = w;
+      canvas.height = h;
+    }
+    gl.viewport(0, 0, w, h);
+    gl.clearColor(0, 0, 0, 0);
+    gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
+    gl.enable(gl.DEPTH_TEST);
+    gl.useProgram(this.program);
+    const a = this.axes, L = this.loc;
+    gl.uniform3fv(L.uRight, a.right);
+    gl.uniform3fv(L.uUp, a.up);
+    gl.uniform3fv(L.uToEye, a.toEye);
+    gl.uniform3fv(L.uLight, a.light);
+    gl.uniform3fv(L.uFill, a.fill);
+    gl.uniform1f(L.uPointSize, Math.max(4, 6 * dpr));
+    for (let side = 0; side < this.sides; side++) {
+      const slot = this.slots[side];
+      if (!slot) continue;
+      const [x, y, vw, vh] = this.viewport(side);
+      gl.viewport(x, y, vw, vh);
+      // pixels per unit: the framing ball's diameter spans the shorter side
+      const perUnit = (Math.min(vw, vh) / (2 * slot.radius)) * this.zoom;
+      gl.uniform3fv(L.uCenter, slot.center);
+      gl.uniform2f(L.uScale, (2 * perUnit) / vw, (2 * perUnit) / vh);
+      gl.uniform1f(L.uDepth, 1 / (8 * slot.radius));
+      // outside faces are the front faces: clockwise seen from outside, or not
+      gl.frontFace(slot.clockwise ? gl.CW : gl.CCW);
+      gl.bindVertexArray(slot.vao);
+      gl.uniform1i(L.uMode, 0);
+      gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.index);
+      gl.drawElements(gl.TRIANGLES, slot.indexCount, gl.UNSIGNED_INT, 0);
+      if (slot.pinCount > 0) {
+        gl.uniform1i(L.uMode, 1);
+        gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.pins);
+        gl.drawElements(gl.POINTS, slot.pinCount, gl.UNSIGNED_INT, 0);
+      }
+      gl.bindVertexArray(null);
+    }
+  }
+
+  // the point of `positions` (a Float32Array of side `side`) nearest to the
+  // canvas position (css pixels), among those in front, within 12 pixels
+  pick(side, cssX, cssY, positions) {
+    const slot = this.slots[side];
+    if (!slot) return -1;
+    const dpr = window.devicePixelRatio || 1;
+    const [x0, , vw, vh] = this.viewport(side);
+    const px = cssX * dpr - x0, py = this.canvas.height - cssY * dpr;
+    const perUnit = (Math.min(vw, vh) / (2 * slot.radius)) * this.zoom;
+    const { right, up, toEye } = this.axes;
+    const c = slot.center, reach = 12 * dpr;
+    let best = -1, bestDepth = -Infinity;
+    const hits = [];
+    for (let i = 0; i < positions.length / 3; i++) {
+      const dx = positions[3 * i] - c[0], dy = positions[3 * i + 1] - c[1], dz = positions[3 * i + 2] - c[2];
+      const sx = vw / 2 + (dx * right[0] + dy * right[1] + dz * right[2]) * perUnit;
+      const sy = vh / 2 + (dx * up[0] + dy * up[1] + dz * up[2]) * perUnit;
+      const d2 = (sx - px) ** 2 + (sy - py) ** 2;
+      if (d2 <= reach * reach) hits.push([i, d2, dx * toEye[0] + dy * toEye[1] + dz * toEye[2]]);
+    }
+    // the front-most layer first (within a tenth of the framing radius), then the nearest on screen
+    for (const h of hits) bestDepth = Math.max(bestDepth, h[2]);
+    let bestD2 = Infinity;
+    for (const [i, d2, depth] of hits) {
+      if (depth >= bestDepth - 0.1 * slot.radius && d2 < bestD2) (best = i), (bestD2 = d2);
+    }
+    return best;
+  }
+
+  listen() {
+    const canvas = this.canvas;
+    let drag = null;
+    canvas.addEventListener('pointerdown', (e) => {
+      drag = { x: e.clientX, y: e.clientY, az: this.azimuth, el: this.elevation, moved: false };
+      canvas.setPointerCapture(e.pointerId);
+    });
+    canvas.addEventListener('pointermove', (e) => {
+      if (!drag) return;
+      const dx = e.clientX - drag.x, dy = e.clientY - drag.y;
+      if (Math.abs(dx) + Math.abs(dy) > 3) drag.moved = true;
+      if (!drag.moved) return;
+      canvas.classList.add('dragging');
+      this.setView(drag.az - dx * 0.4, drag.el + dy * 0.4, this.zoom);
+      if (this.onChange) this.onChange();
+    });
+    canvas.addEventListener('pointerup', (e) => {
+      if (!drag) return;
+      canvas.classList.remove('dragging');
+      const clicked = !drag.moved;
+      drag = null;
+      if (!clicked || !this.onPick) return;
+      const r = canvas.getBoundingClientRect();
+      const x = e.clientX - r.left, y = e.clientY - r.top;
+      const side = this.sides === 2 && x > r.width / 2 ? 1 : 0;
+      this.onPick(side, x, y);
+    });
+    canvas.addEventListener(
+      'wheel',
+      (e) => {
+        e.preventDefault();
+        const zoom = Math.max(0.1, Math.min(50, this.zoom * Math.exp(-e.deltaY * 0.0015)));
+        this.setView(this.azimuth, this.elevation, zoom);
+        if (this.onChange) this.onChange();
+      },
+      { passive: false },
+    );
+  }
+}
+
+const VERTEX_SHADER = `#version 300 es
+precision highp float;
+precision highp int;
+in vec3 aPos;
+in vec3 aNormal;
+uniform vec3 uCenter, uRight, uUp, uToEye;
+uniform vec2 uScale;
+uniform float uDepth, uPointSize;
+uniform int uMode;
+out vec3 vNormal;
+void main() {
+  vec3 d = aPos - uCenter;
+  // nearer the eye is smaller depth; the pin dots sit a little in front
+  float z = -dot(d, uToEye) * uDepth - (uMode == 1 ? 0.004 : 0.0);
+  gl_Position = vec4(dot(d, uRight) * uScale.x, dot(d, uUp) * uScale.y, z, 1.0);
+  gl_PointSize = uPointSize;
+  vNormal = aNormal;
+}`;
+
+// the host's Shade(): the normal turned towards the eye, warm base on outside
+// faces and cool on inside ones, key light, fill light and a highlight
+const FRAGMENT_SHADER = `#version 300 es
+precision highp float;
+precision highp int;
+in vec3 vNormal;
+uniform vec3 uToEye, uLight, uFill;
+uniform int uMode;
+out vec4 colour;
+void main() {
+  if (uMode == 1) {
+    vec2 c = gl_PointCoord - 0.5;
+    if (dot(c, c) > 0.25) discard;
+    colour = dot(c, c) > 0.12 ? vec4(1.0) : vec4(0.1, 0.1, 0.14, 1.0);
+    return;
+  }
+  float l = length(vNormal);
+  vec3 n = l > 0.0 ? vNormal / l : uToEye;
+  if (dot(n, uToEye) < 0.0) n = -n;
+  float diffuse = max(0.0, dot(n, uLight));
+  float fillLight = max(0.0, dot(n, uFill));
+  float highlight = pow(max(0.0, dot(n, normalize(uLight + uToEye))), 48.0);
+  vec3 base = gl_FrontFacing ? vec3(0.86, 0.42, 0.26) : vec3(0.30, 0.52, 0.78);
+  colour = vec4(min(base * (0.22 + 0.68 * diffuse + 0.18 * fillLight) + vec3(0.30 * highlight), 1.0), 1.0);
+}`;

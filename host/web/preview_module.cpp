@@ -1,0 +1,243 @@
+// The WebAssembly module of the browser preview: the plug-in's core linked
+// in, its six entries bound as a host binds them, and PreviewScene offered to
+// the page's script as the class Scene. Strings cross as UTF-8; the surface
+// crosses as views of the module's memory, valid until the next call.
+#include <emscripten/bind.h>
+#include <emscripten/val.h>
+#include <tumelin/tumelin.h>
+
+#include <string>
+#include <vector>
+
+#include "preview_scene.h"
+
+extern "C" {
+const char16_t* PluginNameZR7();
+int32_t PluginRgstZR6(const char16_t**, const char16_t**, const char16_t**, const char16_t**, int32_t*,
+                      double*);
+int32_t PluginRgstZR7(const char16_t**, const char16_t**, const char16_t**, const char16_t**, int32_t*,
+                      double*);
+void PluginExecZR71(const char16_t* const*, void*, void*, void*, TClothSetup*);
+int32_t PluginExecZR72(void*, TClothPointArray*, TClothFaceArray*, const TClothSetup*);
+void PluginExecZR73(TSurfaceGrid*, TClothPointArray*);
+}
+
+namespace tumelin {
+namespace {
+
+using emscripten::val;
+
+// the linked plug-in, bound once
+const Plugin& LinkedPlugin() {
+  static Plugin plugin;
+  if (plugin.execZR72 == nullptr) {
+    plugin.nameZR7 = &PluginNameZR7;
+    plugin.rgstZR6 = &PluginRgstZR6;
+    plugin.rgstZR7 = &PluginRgstZR7;
+    plugin.execZR71 = &PluginExecZR71;
+    plugin.execZR72 = &PluginExecZR72;
+    plugin.execZR73 = &PluginExecZR73;
+  }
+  return plugin;
+}
+
+val Vector(TDbl3D v) {
+  val array = val::array();
+  array.call<void>("push", v.X, v.Y, v.Z);
+  return array;
+}
+
+val Strings(const std::vector<std::string>& lines) {
+  val array = val::array();
+  for (const std::string& line : lines) array.call<void>("push", line);
+  return array;
+}
+
+class Scene {
+ public:
+  Scene() : scene_(LinkedPlugin()) {}
+
+  bool choose(const std::string& key, const std::string& text) { return scene_.Choose(key, text); }
+  std::string set(const std::string& assignment) {
+    std::string error;
+    return scene_.Set(assignment, &error) ? std::string() : error;
+  }
+  void clear() { scene_.Clear(); }
+
+  // "" when built, else the message; the triangles and the pins are fixed
+  // from here on
+  std::string build(const std::string& iniPath) {
+    std::string error;
+    if (!scene_.Build(iniPath, &error)) return error;
+    const Membrane& m = scene_.MembraneState();
+    triangles_.clear();
+    for (int32_t f = 0; f < m.faces.Count(); ++f) {
+      triangles_.insert(triangles_.end(), {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2});
+    }
+    pinned_.clear();
+    for (int32_t i = 0; i < m.points.Count(); ++i) pinned_.push_back(m.points[i].Fixed != 0 ? 1 : 0);
+    scene_.Surface(&positions_, &normals_);
+    return std::string();
+  }
+  bool built() const { return scene_.Built(); }
+
+  double step(double count) {
+    const double done = double(scene_.Step(int64_t(count)));
+    scene_.Surface(&positions_, &normals_);
+    return done;
+  }
+  double steps() const { return double(scene_.Steps()); }
+  double entrySeconds() const { return scene_.EntrySeconds(); }
+  std::string diverged() const { return scene_.Diverged(); }
+  std::string hash() const { return HexHash(scene_.Hash()); }
+
+  val figures() const {
+    const StepFigures f = scene_.Figures();
+    val o = val::object();
+    o.set("step", double(f.step));
+    o.set("volume", f.volume);
+    o.set("area", f.area);
+    o.set("meanRadius", f.meanRadius);
+    o.set("meanHeight", f.meanHeight);
+    o.set("maxSpeed", f.maxSpeed);
+    o.set("kineticEnergy", f.kineticEnergy);
+    o.set("maxStretch", f.maxStretch);
+    o.set("maxCompression", f.maxCompression);
+    // the one figure the shape is judged by, as the host's summary names it
+    o.set("figure", FigureValue(f, scene_.Figure()));
+    o.set("figureWord", std::string(FigureWord(scene_.Figure())));
+    return o;
+  }
+
+  val settings() const {
+    val array = val::array();
+    for (const PreviewSetting& s : scene_.Settings()) {
+      val o = val::object();
+      o.set("key", s.line.key);
+      o.set("present", s.line.present);
+      o.set("text", s.line.text);
+      o.set("stored", s.line.stored);
+      o.set("note", s.line.note);
+      o.set("accepted", s.line.accepted);
+      o.set("reason", s.line.reason);
+      o.set("given", s.given);
+      array.call<void>("push", o);
+    }
+    return array;
+  }
+  std::string separator() const { return Utf16ToUtf8(std::u16string(1, scene_.Separator())); }
+  val warnings() const { return Strings(scene_.Warnings()); }
+  std::string checkText() const { return scene_.CheckText(); }
+  std::string sceneIni() const { return scene_.SceneIni(); }
+
+  val scenario() const {
+    const Scenario& s = scene_.ScenarioState();
+    val o = val::object();
+    o.set("name", s.name);
+    o.set("shape", std::string(ShapeName(s.params.shape)));
+    o.set("steps", double(s.steps));
+    o.set("closed", IsClosed(s.params.shape) && !scene_.Report().leaks);
+    // which way the triangles run seen from outside (a free mesh: as its
+    // enclosed volume says)
+    const bool clockwise = s.params.shape == Shape::kMesh ? scene_.Report().signedVolume < 0.0
+                                                          : s.params.clockwise != s.params.flip;
+    o.set("clockwise", clockwise);
+    const Framing framing = scene_.StartFraming();
+    o.set("center", Vector(framing.center));
+    o.set("radius", framing.radius);
+    return o;
+  }
+
+  val setup() const {
+    const TClothSetup& s = scene_.Setup();
+    val o = val::object();
+    o.set("ClothP", s.ClothP);
+    o.set("ClothC", s.ClothC);
+    o.set("ClothK0", s.ClothK0);
+    o.set("ClothK1", s.ClothK1);
+    o.set("ClothT0", s.ClothT0);
+    o.set("ClothMethod", s.ClothMethod);
+    return o;
+  }
+
+  int pointCount() const { return int(positions_.size() / 3); }
+  val positions() const { return val(emscripten::typed_memory_view(positions_.size(), positions_.data())); }
+  val normals() const { return val(emscripten::typed_memory_view(normals_.size(), normals_.data())); }
+  val triangles() const { return val(emscripten::typed_memory_view(triangles_.size(), triangles_.data())); }
+  val pinned() const { return val(emscripten::typed_memory_view(pinned_.size(), pinned_.data())); }
+
+ private:
+  PreviewScene scene_;
+  std::vector<float> positions_, normals_;
+  std::vector<int32_t> triangles_;
+  std::vector<uint8_t> pinned_;
+};
+
+// the host's camera for a view in degrees: the unit vectors towards the eye,
+// to the right and up the picture
+val CameraAxes(double azimuth, double elevation) {
+  const Camera c = CameraFor(View{azimuth, elevation});
+  val o = val::object();
+  o.set("toEye", Vector(c.toEye));
+  o.set("right", Vector(c.right));
+  o.set("up", Vector(c.up));
+  return o;
+}
+
+val DefaultView() {
+  const View view;
+  val o = val::object();
+  o.set("azimuth", view.azimuth);
+  o.set("elevation", view.elevation);
+  o.set("maxElevation", kMaxElevation);
+  return o;
+}
+
+std::string PluginName() { return Utf16ToUtf8(PluginNameZR7()); }
+val Shapes() {
+  std::vector<std::string> names;
+  for (std::string_view name : ShapeNames()) names.emplace_back(name);
+  return Strings(names);
+}
+val Pins() {
+  std::vector<std::string> names;
+  for (std::string_view name : PinNames()) names.emplace_back(name);
+  return Strings(names);
+}
+
+}  // namespace
+}  // namespace tumelin
+
+EMSCRIPTEN_BINDINGS(tumelin_preview) {
+  using tumelin::Scene;
+  emscripten::class_<Scene>("Scene")
+      .constructor<>()
+      .function("choose", &Scene::choose)
+      .function("set", &Scene::set)
+      .function("clear", &Scene::clear)
+      .function("build", &Scene::build)
+      .function("built", &Scene::built)
+      .function("step", &Scene::step)
+      .function("steps", &Scene::steps)
+      .function("entrySeconds", &Scene::entrySeconds)
+      .function("diverged", &Scene::diverged)
+      .function("hash", &Scene::hash)
+      .function("figures", &Scene::figures)
+      .function("settings", &Scene::settings)
+      .function("separator", &Scene::separator)
+      .function("warnings", &Scene::warnings)
+      .function("checkText", &Scene::checkText)
+      .function("sceneIni", &Scene::sceneIni)
+      .function("scenario", &Scene::scenario)
+      .function("setup", &Scene::setup)
+      .function("pointCount", &Scene::pointCount)
+      .function("positions", &Scene::positions)
+      .function("normals", &Scene::normals)
+      .function("triangles", &Scene::triangles)
+      .function("pinned", &Scene::pinned);
+  emscripten::function("cameraAxes", &tumelin::CameraAxes);
+  emscripten::function("defaultView", &tumelin::DefaultView);
+  emscripten::function("pluginName", &tumelin::PluginName);
+  emscripten::function("shapeNames", &tumelin::Shapes);
+  emscripten::function("pinNames", &tumelin::Pins);
+}

@@ -1,0 +1,213 @@
+#include "preview_scene.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <utility>
+
+#include "geometry.h"
+#include "ini_file.h"
+#include "setup_rules.h"
+#include "warnings.h"
+
+namespace tumelin {
+
+namespace {
+
+// the membrane options by the names of their command-line flags, without
+// the dashes and in camel case: the names the page and its links use
+struct ChoiceField {
+  const char* key;
+  std::optional<std::string> ScenarioChoices::*field;
+};
+
+constexpr ChoiceField kChoiceFields[] = {
+    {"shape", &ScenarioChoices::shape},
+    {"pin", &ScenarioChoices::pin},
+    {"winding", &ScenarioChoices::winding},
+    {"defect", &ScenarioChoices::defect},
+    {"pinPoints", &ScenarioChoices::pinPoints},
+    {"mesh", &ScenarioChoices::mesh},
+    {"flip", &ScenarioChoices::flip},
+    {"pinGroup", &ScenarioChoices::pinGroup},
+    {"pinBelow", &ScenarioChoices::pinBelow},
+    {"columns", &ScenarioChoices::columns},
+    {"rows", &ScenarioChoices::rows},
+    {"pinRing", &ScenarioChoices::pinRing},
+    {"steps", &ScenarioChoices::steps},
+    {"radius", &ScenarioChoices::radius},
+    {"flatten", &ScenarioChoices::flatten},
+    {"majorRadius", &ScenarioChoices::majorRadius},
+    {"minorRadius", &ScenarioChoices::minorRadius},
+    {"width", &ScenarioChoices::width},
+    {"depth", &ScenarioChoices::depth},
+    {"length", &ScenarioChoices::length},
+};
+
+}  // namespace
+
+struct PreviewScene::State {
+  Scenario scenario;
+  Membrane membrane;
+  TClothSetup setup{};
+  MeshReport report;
+  std::vector<std::string> warnings;       // the membrane's problems, then the settings'
+  std::vector<std::string> setupWarnings;  // the settings' alone, as check lists them
+  std::string damping;                     // named as the cause should the run diverge
+  std::vector<PreviewSetting> settings;
+  std::unique_ptr<Simulation> sim;
+  Framing framing;
+  int64_t steps = 0;
+  std::chrono::steady_clock::duration stepping{};
+  std::string diverged;
+  // the figures of the state after `steps`, once they were wanted
+  std::optional<StepFigures> figures;
+};
+
+PreviewScene::PreviewScene(const Plugin& plugin) : plugin_(plugin) {}
+PreviewScene::~PreviewScene() = default;
+
+bool PreviewScene::Choose(const std::string& key, const std::string& text) {
+  for (const ChoiceField& choice : kChoiceFields) {
+    if (key != choice.key) continue;
+    if (text.empty()) {
+      (choices_.*choice.field).reset();
+    } else {
+      choices_.*choice.field = text;
+    }
+    return true;
+  }
+  return false;
+}
+
+bool PreviewScene::Set(const std::string& assignment, std::string* error) {
+  SetupText value;
+  if (!ParseSetupAssignment(assignment, &value, error)) {
+    *error = "--set: " + *error;
+    return false;
+  }
+  // a key given again takes the new value, as the last --set does
+  given_.erase(
+      std::remove_if(given_.begin(), given_.end(), [&](const SetupText& g) { return g.key == value.key; }),
+      given_.end());
+  given_.push_back(value);
+  return true;
+}
+
+void PreviewScene::Clear() {
+  choices_ = ScenarioChoices{};
+  given_.clear();
+}
+
+bool PreviewScene::Build(const std::string& iniPath, std::string* error) {
+  auto next = std::make_unique<State>();
+  if (!ResolveScenario(iniPath, choices_, &next->scenario, error)) return false;
+  SetupFile setupFile;
+  if (!setupFile.Prepare(iniPath, given_, error)) return false;
+  next->membrane = BuildScenarioMembrane(next->scenario);
+  next->report = CheckMembrane(next->membrane);
+  tumelin::Warnings warnings;
+  if (!WarningsFor(next->scenario, setupFile, next->report, &warnings, error)) return false;
+  next->warnings = MeshProblems(next->report);
+  next->warnings.insert(next->warnings.end(), warnings.lines.begin(), warnings.lines.end());
+  next->setupWarnings = warnings.lines;
+  next->damping = warnings.damping;
+
+  const std::string& settingsPath = setupFile.Path();
+  next->setup = LoadSettings(plugin_, settingsPath.empty() ? std::u16string() : PathForPlugin(settingsPath));
+  IniFile ini;
+  if (!settingsPath.empty() && !ini.Open(settingsPath, error)) return false;
+  for (const SettingLine& line : ExplainSetup(ini, next->setup, ReadUserDecimalSeparator())) {
+    const bool given =
+        std::any_of(given_.begin(), given_.end(), [&](const SetupText& g) { return g.key == line.key; });
+    next->settings.push_back({line, given});
+  }
+
+  next->framing = FixedFraming(PointPositions(next->membrane));
+  next->sim = std::make_unique<Simulation>(plugin_, &next->membrane, next->setup);
+  state_ = std::move(next);
+  return true;
+}
+
+int64_t PreviewScene::Step(int64_t count) {
+  State& s = *state_;
+  int64_t done = 0;
+  while (done < count && s.diverged.empty()) {
+    const auto start = std::chrono::steady_clock::now();
+    s.sim->Step();
+    s.stepping += std::chrono::steady_clock::now() - start;
+    ++s.steps;
+    ++done;
+    const std::string problem = s.sim->Divergence(s.steps);
+    if (!problem.empty()) s.diverged = DivergenceMessage(problem, s.steps, s.damping);
+  }
+  if (done > 0) s.figures.reset();
+  // the figures once per call: an overflowing figure ends the run as well
+  if (s.diverged.empty() && done > 0) {
+    const std::string problem = NonFiniteFigure(Figures());
+    if (!problem.empty()) s.diverged = DivergenceMessage(problem, s.steps, s.damping);
+  }
+  return done;
+}
+
+int64_t PreviewScene::Steps() const { return state_->steps; }
+double PreviewScene::EntrySeconds() const { return std::chrono::duration<double>(state_->stepping).count(); }
+const std::string& PreviewScene::Diverged() const { return state_->diverged; }
+StepFigures PreviewScene::Figures() const {
+  if (!state_->figures) state_->figures = state_->sim->Figures(state_->steps);
+  return *state_->figures;
+}
+ShapeFigure PreviewScene::Figure() const { return FigureOf(state_->scenario.params.shape); }
+uint64_t PreviewScene::Hash() const { return state_->sim->Hash(); }
+const Scenario& PreviewScene::ScenarioState() const { return state_->scenario; }
+const Membrane& PreviewScene::MembraneState() const { return state_->membrane; }
+const TClothSetup& PreviewScene::Setup() const { return state_->setup; }
+const MeshReport& PreviewScene::Report() const { return state_->report; }
+const std::vector<std::string>& PreviewScene::Warnings() const { return state_->warnings; }
+std::vector<PreviewSetting> PreviewScene::Settings() const { return state_->settings; }
+char16_t PreviewScene::Separator() const { return ReadUserDecimalSeparator(); }
+Framing PreviewScene::StartFraming() const { return state_->framing; }
+
+std::string PreviewScene::CheckText() const {
+  return FormatReport(state_->membrane, state_->report, state_->setupWarnings);
+}
+
+std::string PreviewScene::SceneIni() const {
+  const Scenario& s = state_->scenario;
+  std::string text = SceneIniText(s, state_->setup);
+  // the page's mesh lives in the module's own file system: the saved file
+  // names it by its file name, which a host reads beside the INI file
+  if (!s.meshPath.empty()) {
+    const std::string absolute = std::filesystem::absolute(std::filesystem::u8path(s.meshPath)).u8string();
+    const std::string name = std::filesystem::u8path(s.meshPath).filename().u8string();
+    const std::string line = "Mesh=" + absolute;
+    const size_t at = text.find(line);
+    if (at != std::string::npos) text.replace(at, line.size(), "Mesh=" + name);
+  }
+  return text;
+}
+
+void PreviewScene::Surface(std::vector<float>* positions, std::vector<float>* normals) const {
+  const Membrane& m = state_->membrane;
+  const int32_t count = m.points.Count();
+  positions->resize(size_t(count) * 3);
+  normals->assign(size_t(count) * 3, 0.0f);
+  for (int32_t i = 0; i < count; ++i) {
+    const TDbl3D p = m.points[i].Pos;
+    (*positions)[3 * i] = float(p.X), (*positions)[3 * i + 1] = float(p.Y),
+                     (*positions)[3 * i + 2] = float(p.Z);
+  }
+  for (int32_t f = 0; f < m.faces.Count(); ++f) {
+    const TClothFace& face = m.faces[f];
+    const int32_t corner[3] = {face.P0, face.P1, face.P2};
+    if (std::any_of(corner, corner + 3, [&](int32_t c) { return c < 0 || c >= count; })) continue;
+    const TDbl3D p0 = m.points[face.P0].Pos;
+    const TDbl3D n = VecCross(m.points[face.P1].Pos - p0, m.points[face.P2].Pos - p0);
+    for (const int32_t c : corner) {
+      (*normals)[3 * c] += float(n.X), (*normals)[3 * c + 1] += float(n.Y),
+          (*normals)[3 * c + 2] += float(n.Z);
+    }
+  }
+}
+
+}  // namespace tumelin

@@ -1,0 +1,99 @@
+// One membrane of the browser preview: the scene a tuner sets up (an INI
+// file, a mesh, the membrane options and the [Setup] values typed over the
+// file), built and run the way `tumelin-host run` builds and runs it, through
+// the plug-in's own entries. Every verdict, warning and message is the
+// command-line host's, from the same code.
+#pragma once
+
+#include <tumelin/tumelin.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "membrane.h"
+#include "mesh_check.h"
+#include "plugin_loader.h"
+#include "render.h"
+#include "scenario.h"
+#include "setup_report.h"
+#include "simulation.h"
+
+namespace tumelin {
+
+// a setting line of the report with whether the page typed its value
+struct PreviewSetting {
+  SettingLine line;
+  bool given = false;
+};
+
+class PreviewScene {
+ public:
+  // the entries of the plug-in linked into this program
+  explicit PreviewScene(const Plugin& plugin);
+  ~PreviewScene();
+  PreviewScene(const PreviewScene&) = delete;
+  PreviewScene& operator=(const PreviewScene&) = delete;
+
+  // a membrane option as the command line's --KEY gives it ("shape",
+  // "columns", "radius", "pin", "pinPoints", "pinBelow", "winding", "mesh",
+  // ...); empty text leaves it to the INI file. false for an unknown key
+  bool Choose(const std::string& key, const std::string& text);
+  // KEY=VALUE over section [Setup], as --set gives it; false with the
+  // message --set would print
+  bool Set(const std::string& assignment, std::string* error);
+  // forgets every option and every value given
+  void Clear();
+
+  // the scene from the INI file at `iniPath` (empty: none) with the options
+  // and values given: the membrane built, the settings loaded through
+  // PluginExecZR71, the check and the warnings made. false with the
+  // command-line host's one-line message; the scene before stays
+  bool Build(const std::string& iniPath, std::string* error);
+  bool Built() const { return state_ != nullptr; }
+
+  // up to `count` steps through PluginExecZR72; stops after the step at
+  // which the run diverged. Returns the steps done
+  int64_t Step(int64_t count);
+  int64_t Steps() const;
+  // seconds spent inside the step entry, the checks and the drawing excluded
+  double EntrySeconds() const;
+  // "the run diverged at step N: ...", or empty
+  const std::string& Diverged() const;
+
+  StepFigures Figures() const;
+  ShapeFigure Figure() const;
+  uint64_t Hash() const;
+  const Scenario& ScenarioState() const;
+  const Membrane& MembraneState() const;
+  const TClothSetup& Setup() const;
+  const MeshReport& Report() const;
+  // what a run warns about before it starts, as `run` prints them
+  const std::vector<std::string>& Warnings() const;
+  // the report `check` prints
+  std::string CheckText() const;
+  // one line per key of section [Setup]
+  std::vector<PreviewSetting> Settings() const;
+  // the user's decimal separator as the plug-in reads it
+  char16_t Separator() const;
+  // section [Setup] with the values the plug-in stored and section
+  // [Membrane]: an INI file that builds and runs this scene again
+  std::string SceneIni() const;
+  // the host's fixed framing of the start shape
+  Framing StartFraming() const;
+  // the surface as single floats, for drawing: every point's position and
+  // its normal (the sum of its faces' area vectors, as wound), written into
+  // the buffers in place and returned by the views below
+  void Surface(std::vector<float>* positions, std::vector<float>* normals) const;
+
+ private:
+  struct State;
+  const Plugin& plugin_;
+  ScenarioChoices choices_;
+  std::vector<SetupText> given_;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace tumelin

@@ -1,0 +1,87 @@
+// The preview's module gives the bits of the plug-in: for every example, and
+// for settings and shapes the page changes, the state hash after the run
+// equals the one tumelin-host prints for the same scene.
+//   node hash_test.mjs --module tumelin_preview.js --host tumelin-host --examples DIR
+import { execFileSync } from 'node:child_process';
+import { existsSync, readFileSync, readdirSync } from 'node:fs';
+import { createRequire } from 'node:module';
+import path from 'node:path';
+import { parseArgs } from 'node:util';
+
+const { values: args } = parseArgs({
+  options: { module: { type: 'string' }, host: { type: 'string' }, examples: { type: 'string' } },
+});
+if (!existsSync(args.host ?? '')) {
+  console.error(`no tumelin-host at '${args.host}': this test compares with the native build's (make native)`);
+  process.exit(1);
+}
+const M = await createRequire(import.meta.url)(path.resolve(args.module))();
+// the host's warnings (a comma it does not take) are not this test's output
+const host = (...words) => execFileSync(args.host, words, { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
+
+// a file of the real file system at the same path in the module's, with the
+// mesh an INI file names beside it
+function share(file) {
+  M.FS.mkdirTree(path.dirname(file));
+  const text = readFileSync(file, 'utf8');
+  M.FS.writeFile(file, text);
+  const mesh = /^\s*Mesh\s*=\s*(.+?)\s*$/im.exec(text);
+  if (mesh) share(path.resolve(path.dirname(file), mesh[1]));
+}
+
+function moduleHash({ ini = '', choices = {}, sets = [], steps }) {
+  const scene = new M.Scene();
+  try {
+    for (const [key, text] of Object.entries(choices)) scene.choose(key, text);
+    for (const set of sets) if (scene.set(set) !== '') throw new Error(`set ${set} refused`);
+    const error = scene.build(ini);
+    if (error !== '') throw new Error(error);
+    const want = steps ?? scene.scenario().steps;
+    if (scene.step(want) !== want) throw new Error(scene.diverged());
+    return scene.hash();
+  } finally {
+    scene.delete();
+  }
+}
+
+const examples = readdirSync(args.examples).filter((f) => f.endsWith('.ini')).sort()
+  .map((f) => path.resolve(args.examples, f));
+examples.forEach(share);
+// "HASH  NAME  N steps", one line per file
+const exampleHashes = host('hash', ...examples).trim().split('\n').map((line) => line.split(/\s+/)[0]);
+const cases = examples.map((ini, i) => ({ name: path.basename(ini), scene: { ini }, want: exampleHashes[i] }));
+
+// what the page changes: a slider, a comma under the point locale, the
+// integrator, a shape and its sizes built from options alone
+const pillow = path.resolve(args.examples, 'pillow.ini');
+const changed = [
+  { name: 'pillow, ClothP slider', scene: { ini: pillow, sets: ['ClothP=0.7'], steps: 300 } },
+  { name: 'pillow, ClothK0 "0,5"', scene: { ini: pillow, sets: ['ClothK0=0,5'], steps: 300 } },
+  { name: 'tube by options, RK4', scene: { choices: { shape: 'tube', columns: '33', rows: '17' },
+    sets: ['ClothMethod=2', 'ClothC=3'], steps: 250 } },
+  { name: 'torus pinned below', scene: { choices: { shape: 'torus', pin: 'below', pinBelow: '-0.1' },
+    sets: ['ClothK1=0.5'], steps: 250 } },
+];
+for (const c of changed) {
+  const { ini, choices = {}, sets, steps } = c.scene;
+  const words = ['run', ...(ini ? ['--ini', ini] : []), '--steps', String(steps), '--hash'];
+  for (const [key, text] of Object.entries(choices)) {
+    words.push('--' + key.replace(/[A-Z]/g, (m) => '-' + m.toLowerCase()), text);
+  }
+  for (const set of sets) words.push('--set', set);
+  c.want = /^hash (\w+)$/m.exec(host(...words))[1];
+  cases.push(c);
+}
+
+let failed = 0;
+for (const c of cases) {
+  const got = moduleHash(c.scene);
+  const same = got === c.want;
+  failed += same ? 0 : 1;
+  console.log(`${same ? 'same' : 'DIFFERENT'}  ${got}  host ${c.want}  ${c.name}`);
+}
+if (failed > 0) {
+  console.error(`${failed} of ${cases.length} scenes differ from tumelin-host`);
+  process.exit(1);
+}
+console.log(`all ${cases.length} scenes give tumelin-host's bits`);
