@@ -10,9 +10,13 @@ With --wine-emulated the wine run took place inside an emulated machine (a
 kernel that cannot run 32-bit programs): its figures are marked so and
 compared with no native one.
 
+--web-json is the JSON of tumelin_web_bench, the step compiled to WebAssembly
+and run under Node in the same make bench (the same layout, median
+aggregates); --web-note names the versions, or says why it did not run.
+
 Usage: write_results.py --json FILE [--wine-json FILE] [--wine-emulated]
-                        [--wine-note TEXT] [--label TEXT] [--commit HASH]
-                        --out-dir DIR
+                        [--wine-note TEXT] [--web-json FILE] [--web-note TEXT]
+                        [--label TEXT] [--commit HASH] --out-dir DIR
 """
 import argparse
 import datetime
@@ -28,6 +32,8 @@ HISTORY_GRID = 257
 # the plug-in handles no collisions, so the last is the like-for-like one
 PEERS = [("default", "Bullet default"), ("collisions_off", "Bullet, collisions off")]
 LIKE_FOR_LIKE = "collisions_off"
+# what the WebAssembly step may cost per point-step, in native steps
+WEB_LIMIT = 2.0
 HISTORY_HEADER = ("| label | commit | Euler ns | Euler / SSE2 | Heun ns | Heun / SSE2 | RK4 ns | RK4 / SSE2 |\n"
                   "|---|---|---|---|---|---|---|---|\n")
 
@@ -134,9 +140,9 @@ def memory_floor(medians):
     return out
 
 
-def goals(medians, wine):
+def goals(medians, wine, web):
     """the step's goals, each as the worst ratio per method (wine is empty when
-    its figures do not compare with the native ones)"""
+    its figures do not compare with the native ones, web when it did not run)"""
     big, small = grid_name(GRIDS[-1]), grid_name(GRIDS[0])
 
     def worst(ratios):
@@ -160,6 +166,9 @@ def goals(medians, wine):
         ("wine ≤ 1.3 × Linux (worst size)", 1.3,
          lambda m: worst(ratio(counter(wine, "step/%s/%s" % (m, grid_name(g))),
                                counter(medians, "step/%s/%s" % (m, grid_name(g)))) for g in GRIDS)),
+        ("WebAssembly step ≤ %g × native step per point-step (worst size)" % WEB_LIMIT, WEB_LIMIT,
+         lambda m: worst(ratio(counter(web, "step/%s/%s" % (m, grid_name(g))),
+                               counter(medians, "step/%s/%s" % (m, grid_name(g)))) for g in GRIDS)),
     ]
     out = ["## Goals\n", "| goal | Euler | Heun | RK4 | met |", "|---|---|---|---|---|"]
     for text, limit, measure in rows:
@@ -172,12 +181,39 @@ def goals(medians, wine):
     return out
 
 
+def web_section(medians, web, context, note):
+    """the step compiled to WebAssembly under Node against the native step"""
+    out = ["## WebAssembly under Node\n"]
+    if not web:
+        out.append("Not measured in this run. %s\n" % note)
+        return out
+    out.append("`tumelin_web_bench` (preset `web`, `make bench` builds it): the same core and entries compiled "
+               "with emscripten for wasm SIMD (`-msimd128 -msse2`: the SSE2 pair path as f64x2, no AVX) and "
+               "linked into one program with the bench kit's spheres, run under Node right after the Linux "
+               "suite. The same protocol as *ours*: `PluginExecZR72` from the warm state, restored before each "
+               "run, median of the repetitions; its clock is wall time (`steady_clock`, which is "
+               "Node's `process.hrtime()` there) where the native figure is thread CPU time. Native: the path this CPU "
+               "takes (AVX %s). %s\n" % (context.get("avx", "?"), note))
+    out.append("| method | points | native | WebAssembly | WebAssembly / native |")
+    out.append("|---|---|---|---|---|")
+    for method in METHODS:
+        for grid in GRIDS:
+            key = "step/%s/%s" % (method, grid_name(grid))
+            native_ns, web_ns = counter(medians, key), counter(web, key)
+            out.append("| %s | %s | %s | %s | %s |" % (method, grid_name(grid).replace("x", "×"), fmt_ns(native_ns),
+                                                      fmt_ns(web_ns), fmt_ratio(web_ns, native_ns)))
+    out.append("")
+    return out
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--json", required=True)
     parser.add_argument("--wine-json")
     parser.add_argument("--wine-note", default="")
     parser.add_argument("--wine-emulated", action="store_true")
+    parser.add_argument("--web-json")
+    parser.add_argument("--web-note", default="")
     parser.add_argument("--label", default="")
     parser.add_argument("--commit", default="")
     parser.add_argument("--out-dir", required=True)
@@ -185,6 +221,7 @@ def main():
 
     context, medians = load_medians(args.json)
     wine = load_medians(args.wine_json)[1] if args.wine_json and os.path.exists(args.wine_json) else {}
+    web = load_medians(args.web_json)[1] if args.web_json and os.path.exists(args.web_json) else {}
     cpu = context.get("cpu_model") or "unknown CPU"
     path = os.path.join(args.out_dir, slug(cpu) + ".md")
     history = read_history(path)
@@ -249,7 +286,7 @@ def main():
     out.append("")
 
     out.extend(memory_floor(medians))
-    out.extend(goals(medians, {} if args.wine_emulated else wine))
+    out.extend(goals(medians, {} if args.wine_emulated else wine, web))
 
     out.append("## Write-back and entry call\n")
     under_wine = "under wine in the emulated machine" if args.wine_emulated else "under wine"
@@ -306,6 +343,8 @@ def main():
         out.append("")
     else:
         out.append("Not measured in this run. %s\n" % args.wine_note)
+
+    out.extend(web_section(medians, web, context, args.web_note))
 
     out.append("## History\n")
     out.append("One row per `make bench BENCH_LABEL=\"...\"`: the step at 65 000 points (257×257), ns per "

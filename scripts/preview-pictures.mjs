@@ -5,28 +5,21 @@
 // ImageMagick's convert.
 //
 //   node scripts/preview-pictures.mjs [--page build/web/tumelin-preview.html] [--out docs/pictures]
-import { createRequire } from 'node:module';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
+import { launchChromium } from '../tests/web/chromium.mjs';
 
-const require = createRequire(path.resolve('tests/web/package.json'));
-const { chromium } = require('playwright-core');
 const arg = (name, fallback) => {
   const at = process.argv.indexOf(`--${name}`);
   return at > 0 ? process.argv[at + 1] : fallback;
 };
 const pageUrl = pathToFileURL(path.resolve(arg('page', 'build/web/tumelin-preview.html'))).href;
 const out = path.resolve(arg('out', 'docs/pictures'));
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tumelin-pictures-'));
 const frames = fs.mkdtempSync(path.join(os.tmpdir(), 'tumelin-frames-'));
-const context = await chromium.launchPersistentContext(profile, {
-  executablePath: '/usr/bin/chromium', headless: true, viewport: { width: 1280, height: 800 },
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync'],
-});
+const { context, close } = await launchChromium({ width: 1280, height: 800 });
 try {
   const page = context.pages()[0] || (await context.newPage());
   // the screenshot: A/B playing at 10 steps a frame for a few seconds, then paused
@@ -57,7 +50,6 @@ try {
     '-colors', '96', path.join(out, 'preview.gif')]);
   console.log(`preview-pictures: wrote ${path.join(out, 'preview.png')} and ${path.join(out, 'preview.gif')}`);
 } finally {
-  await context.close();
-  fs.rmSync(profile, { recursive: true, force: true });
+  await close();
   fs.rmSync(frames, { recursive: true, force: true });
 }

@@ -4,14 +4,10 @@
 // page (module step, upload to WebGL, figures for the plot, draw calls, plot).
 //
 //   node scripts/preview-speed.mjs [--page build/web/tumelin-preview.html] [--seconds 4]
-import { createRequire } from 'node:module';
-import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
+import { launchChromium } from '../tests/web/chromium.mjs';
 
-const require = createRequire(path.resolve('tests/web/package.json'));
-const { chromium } = require('playwright-core');
 const arg = (name, fallback) => {
   const at = process.argv.indexOf(`--${name}`);
   return at > 0 ? process.argv[at + 1] : fallback;
@@ -23,12 +19,7 @@ const CASES = [
   { name: 'sphere 257x257, 1 step/frame', hash: 'shape=sphere&columns=257&rows=257', perFrame: '1', goalFps: 30 },
 ];
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tumelin-speed-'));
-const context = await chromium.launchPersistentContext(profile, {
-  executablePath: '/usr/bin/chromium', headless: true, viewport: { width: 1280, height: 860 },
-  args: ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-background-networking',
-    '--disable-component-update', '--disable-sync'],
-});
+const { context, close } = await launchChromium({ width: 1280, height: 860 });
 try {
   for (const c of CASES) {
     const page = await context.newPage();
@@ -63,6 +54,5 @@ try {
     await page.close();
   }
 } finally {
-  await context.close();
-  fs.rmSync(profile, { recursive: true, force: true });
+  await close();
 }

@@ -355,10 +355,7 @@ std::string ValidateParams(const MembraneParams& params) {
   return reason;
 }
 
-namespace {
-
-// every triangle of the quad grid as point indices, wound as asked
-std::vector<std::array<int32_t, 3>> GridTriangles(const MembraneParams& params) {
+std::vector<std::array<int32_t, 3>> GridTriangles(const MembraneParams& params, int32_t stride) {
   // quad (u, v) has corners a = (u, v), b = (u+1, v), c = (u+1, v+1),
   // d = (u, v+1); (a, b, d) and (b, c, d) are clockwise from outside on the
   // sphere and the tube (u runs counter-clockwise seen from above, v down)
@@ -367,15 +364,18 @@ std::vector<std::array<int32_t, 3>> GridTriangles(const MembraneParams& params) 
   const bool reverse = GridQuadsClockwise(params.shape) != params.clockwise;
   const int32_t cols = params.columns;
   const int32_t rows = params.rows;
+  const int32_t k = stride > 1 ? stride : 1;
   std::vector<std::array<int32_t, 3>> tris;
-  for (int32_t v = 0; v + 1 < rows; ++v) {
-    for (int32_t u = 0; u + 1 < cols; ++u) {
+  for (int32_t v = 0; v + 1 < rows; v += k) {
+    const int32_t vNext = std::min(v + k, rows - 1);
+    for (int32_t u = 0; u + 1 < cols; u += k) {
+      const int32_t uNext = std::min(u + k, cols - 1);
       if (params.defect == Defect::kSeam && params.shape != Shape::kSheet && u == cols - 2) continue;
       if (params.defect == Defect::kHole && u == (cols - 1) / 2 && v == (rows - 1) / 2) continue;
       const int32_t a = CellPoint(params.shape, u, v, cols, rows);
-      const int32_t b = CellPoint(params.shape, u + 1, v, cols, rows);
-      const int32_t c = CellPoint(params.shape, u + 1, v + 1, cols, rows);
-      const int32_t d = CellPoint(params.shape, u, v + 1, cols, rows);
+      const int32_t b = CellPoint(params.shape, uNext, v, cols, rows);
+      const int32_t c = CellPoint(params.shape, uNext, vNext, cols, rows);
+      const int32_t d = CellPoint(params.shape, u, vNext, cols, rows);
       for (std::array<int32_t, 3> t : {std::array<int32_t, 3>{a, b, d}, std::array<int32_t, 3>{b, c, d}}) {
         // the pole rows collapse one triangle of each quad
         if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2]) continue;
@@ -390,9 +390,7 @@ std::vector<std::array<int32_t, 3>> GridTriangles(const MembraneParams& params) 
   return tris;
 }
 
-}  // namespace
-
-Mesh ShapeMesh(const MembraneParams& params) { return Mesh{Positions(params), GridTriangles(params)}; }
+Mesh ShapeMesh(const MembraneParams& params) { return Mesh{Positions(params), GridTriangles(params, 1)}; }
 
 Membrane MembraneFromMesh(const Mesh& mesh) {
   const std::vector<TDbl3D>& pos = mesh.positions;

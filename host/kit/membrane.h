@@ -105,6 +105,12 @@ std::string ValidateParams(const MembraneParams& params);
 // (u+1,v)-(u+1,v+1)-(u,v+1) runs clockwise seen from outside
 bool GridQuadsClockwise(Shape shape);
 
+// every triangle of a grid shape's quads as point indices, wound as asked
+// (before a flip); with a stride k > 1 each quad spans k x k cells (the last
+// ones fewer): a coarse surface over the same points, to draw a fine grid
+// with fewer triangles
+std::vector<std::array<int32_t, 3>> GridTriangles(const MembraneParams& params, int32_t stride);
+
 // start positions and triangles of a grid shape, wound as asked; the
 // parameters must have passed ValidateParams
 Mesh ShapeMesh(const MembraneParams& params);

@@ -1,7 +1,7 @@
-// The WebAssembly module of the browser preview: the plug-in's core linked
-// in, its six entries bound as a host binds them, and PreviewScene offered to
-// the page's script as the class Scene. Strings cross as UTF-8; the surface
-// crosses as views of the module's memory, valid until the next call.
+// The WebAssembly module of the browser preview: the plug-in linked in
+// (linked_plugin.h) and PreviewScene offered to the page's script as the
+// class Scene. Strings cross as UTF-8; the surface crosses as views of the
+// module's memory, valid until the next call.
 #include <emscripten/bind.h>
 #include <emscripten/val.h>
 #include <tumelin/tumelin.h>
@@ -9,37 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "linked_plugin.h"
 #include "preview_scene.h"
-
-extern "C" {
-const char16_t* PluginNameZR7();
-int32_t PluginRgstZR6(const char16_t**, const char16_t**, const char16_t**, const char16_t**, int32_t*,
-                      double*);
-int32_t PluginRgstZR7(const char16_t**, const char16_t**, const char16_t**, const char16_t**, int32_t*,
-                      double*);
-void PluginExecZR71(const char16_t* const*, void*, void*, void*, TClothSetup*);
-int32_t PluginExecZR72(void*, TClothPointArray*, TClothFaceArray*, const TClothSetup*);
-void PluginExecZR73(TSurfaceGrid*, TClothPointArray*);
-}
 
 namespace tumelin {
 namespace {
 
 using emscripten::val;
-
-// the linked plug-in, bound once
-const Plugin& LinkedPlugin() {
-  static Plugin plugin;
-  if (plugin.execZR72 == nullptr) {
-    plugin.nameZR7 = &PluginNameZR7;
-    plugin.rgstZR6 = &PluginRgstZR6;
-    plugin.rgstZR7 = &PluginRgstZR7;
-    plugin.execZR71 = &PluginExecZR71;
-    plugin.execZR72 = &PluginExecZR72;
-    plugin.execZR73 = &PluginExecZR73;
-  }
-  return plugin;
-}
 
 val Vector(TDbl3D v) {
   val array = val::array();
@@ -74,6 +50,7 @@ class Scene {
     for (int32_t f = 0; f < m.faces.Count(); ++f) {
       triangles_.insert(triangles_.end(), {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2});
     }
+    coarse_.clear();
     pinned_.clear();
     for (int32_t i = 0; i < m.points.Count(); ++i) pinned_.push_back(m.points[i].Fixed != 0 ? 1 : 0);
     scene_.Surface(&positions_, &normals_);
@@ -164,12 +141,17 @@ class Scene {
   val positions() const { return val(emscripten::typed_memory_view(positions_.size(), positions_.data())); }
   val normals() const { return val(emscripten::typed_memory_view(normals_.size(), normals_.data())); }
   val triangles() const { return val(emscripten::typed_memory_view(triangles_.size(), triangles_.data())); }
+  // PreviewScene::DrawTriangles, valid until the next call of this or build()
+  val coarseTriangles(int stride) {
+    coarse_ = scene_.DrawTriangles(stride);
+    return val(emscripten::typed_memory_view(coarse_.size(), coarse_.data()));
+  }
   val pinned() const { return val(emscripten::typed_memory_view(pinned_.size(), pinned_.data())); }
 
  private:
   PreviewScene scene_;
   std::vector<float> positions_, normals_;
-  std::vector<int32_t> triangles_;
+  std::vector<int32_t> triangles_, coarse_;
   std::vector<uint8_t> pinned_;
 };
 
@@ -193,7 +175,7 @@ val DefaultView() {
   return o;
 }
 
-std::string PluginName() { return Utf16ToUtf8(PluginNameZR7()); }
+std::string PluginName() { return Utf16ToUtf8(LinkedPlugin().nameZR7()); }
 val Shapes() {
   std::vector<std::string> names;
   for (std::string_view name : ShapeNames()) names.emplace_back(name);
@@ -234,6 +216,7 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
       .function("positions", &Scene::positions)
       .function("normals", &Scene::normals)
       .function("triangles", &Scene::triangles)
+      .function("coarseTriangles", &Scene::coarseTriangles)
       .function("pinned", &Scene::pinned);
   emscripten::function("cameraAxes", &tumelin::CameraAxes);
   emscripten::function("defaultView", &tumelin::DefaultView);

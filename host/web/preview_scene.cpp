@@ -187,6 +187,22 @@ std::string PreviewScene::SceneIni() const {
   return text;
 }
 
+std::vector<int32_t> PreviewScene::DrawTriangles(int32_t stride) const {
+  const MembraneParams& params = state_->scenario.params;
+  std::vector<int32_t> corners;
+  if (params.shape == Shape::kMesh || params.defect != Defect::kNone) {
+    const Membrane& m = state_->membrane;
+    for (int32_t f = 0; f < m.faces.Count(); ++f)
+      corners.insert(corners.end(), {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2});
+    return corners;
+  }
+  for (const std::array<int32_t, 3>& t : GridTriangles(params, stride)) {
+    // a flipped membrane has every triangle reversed, as its faces have
+    corners.insert(corners.end(), {t[0], params.flip ? t[2] : t[1], params.flip ? t[1] : t[2]});
+  }
+  return corners;
+}
+
 void PreviewScene::Surface(std::vector<float>* positions, std::vector<float>* normals) const {
   const Membrane& m = state_->membrane;
   const int32_t count = m.points.Count();

@@ -83,6 +83,11 @@ class PreviewScene {
   std::string SceneIni() const;
   // the host's fixed framing of the start shape
   Framing StartFraming() const;
+  // the triangles to draw the surface with when it has too many for the
+  // screen: a grid shape's quads of stride x stride cells over the same
+  // points, wound as its faces are; every face of a mesh or of a grid built
+  // with a defect (whose fault a coarse grid would hide)
+  std::vector<int32_t> DrawTriangles(int32_t stride) const;
   // the surface as single floats, for drawing: every point's position and
   // its normal (the sum of its faces' area vectors, as wound), written into
   // the buffers in place and returned by the views below

@@ -61,4 +61,30 @@ python3 "$WRITE_RESULTS" --json "$WORK/run.json" --wine-json "$WORK/run.json" --
 grep -qF '| RK4 | 257×257 | 60.0 | 60.0 (emulated) |' "$table" || fail "emulated wine figures are not marked"
 grep -qF '| wine ≤ 1.3 × Linux (worst size) | – | – | – | – |' "$table" || fail "the wine goal judged emulated figures"
 
+# the step under Node against the native one: WEB ns everywhere but RK4 at
+# 129x129, which takes SLOW; every native step takes 50 ns
+steps() {
+  echo '{"context": {"cpu_model": "Test CPU 9000"}, "benchmarks": ['
+  for g in 33x33 129x129 257x257; do for m in Euler Heun RK4; do
+    median "step/$m/$g" "$([ "$m/$g" = RK4/129x129 ] && echo "$2" || echo "$1")"
+  done; done
+  echo '{"name": "entry/empty", "ns_per_call": 1}]}'
+}
+steps 50 50 >"$WORK/native.json"
+web() {
+  steps "$1" "$2" >"$WORK/web.json"
+  python3 "$WRITE_RESULTS" --json "$WORK/native.json" --web-json "$WORK/web.json" --web-note "Node v0" \
+    --out-dir "$WORK" >/dev/null || fail "write_results.py failed with --web-json"
+}
+goal='| WebAssembly step ≤ 2 × native step per point-step (worst size) |'
+web 60 125
+grep -qF '| RK4 | 129×129 | 50.0 | 125 | 2.50× |' "$table" || fail "the WebAssembly row is not 125 against 50"
+grep -qF "$goal 1.20× | 1.20× | 2.50× | no |" "$table" || fail "the WebAssembly goal is not the worst size's"
+web 100 100
+grep -qF "$goal 2.00× | 2.00× | 2.00× | yes |" "$table" || fail "twice the native step does not meet the goal"
+python3 "$WRITE_RESULTS" --json "$WORK/native.json" --web-note "Node.js is missing." --out-dir "$WORK" >/dev/null
+sed -n '/^## WebAssembly under Node/,/^## /p' "$table" | grep -qF 'Not measured in this run. Node.js is missing.' \
+  || fail "a run without Node does not say so"
+grep -qF "$goal – | – | – | – |" "$table" || fail "the WebAssembly goal was judged without a run"
+
 finish "results table"

@@ -6,15 +6,11 @@
 //
 //   node tests/web/browser_test.mjs --page build/web/tumelin-preview.html --host build/native/tumelin-host \
 //        --examples examples --out build/web/browser-test [--preset pillow] [--steps 300]
-import { chromium } from 'playwright-core';
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
-
-export const CHROMIUM_ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--no-first-run',
-  '--disable-background-networking', '--disable-component-update', '--disable-sync'];
+import { launchChromium } from './chromium.mjs';
 
 const arg = (name, fallback) => {
   const at = process.argv.indexOf(`--${name}`);
@@ -36,10 +32,7 @@ const ini = path.resolve(arg('examples'), `${preset}.ini`);
 const K0 = '0,5';
 fs.mkdirSync(out, { recursive: true });
 
-const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tumelin-browser-'));
-const context = await chromium.launchPersistentContext(profile, {
-  executablePath: '/usr/bin/chromium', headless: true, args: CHROMIUM_ARGS, viewport: { width: 1280, height: 860 },
-});
+const { context, close } = await launchChromium();
 const errors = [];
 try {
   const page = context.pages()[0] || (await context.newPage());
@@ -111,6 +104,5 @@ try {
   console.error(`browser_test: FAIL: ${e.message}`);
   process.exitCode = 1;
 } finally {
-  await context.close();
-  fs.rmSync(profile, { recursive: true, force: true });
+  await close();
 }

@@ -37,8 +37,8 @@
   let zRange = [0, 1];
   let presets = {}; // name -> path in the module's file system
   let writtenHash = '';
-  let note = '';
-  let lastSample = -Infinity; // when the plot took its last sample // said by the next build in place of 'built'
+  let note = ''; // said by the next build in place of 'built'
+  let lastSample = -Infinity; // when the plot took its last sample
   // the rates, and the milliseconds per frame spent in the module's step, in
   // handing the surface to WebGL, in the figures for the plot and in the draw calls
   const stats = { stepsPerSecond: 0, framesPerSecond: 0, pluginStepsPerSecond: 0, perFrame: {} };
@@ -223,7 +223,7 @@
       <span class="note"><span data-testid="ClothMethod-note"></span><span class="typed"></span></span>`;
     box.append(row);
     const select = row.querySelector('select');
-    select.append(new Option('as the file says', ''));
+    select.append(new Option('not typed here', ''));
     for (const [value, name] of METHODS) select.append(new Option(name, value));
     select.addEventListener('change', () => change((c) => setText(c, 'ClothMethod', select.value)));
     SLIDERS.push({ key: 'ClothMethod', row, select });
@@ -251,7 +251,8 @@
       s.row.querySelector('.typed').textContent = line.given ? ' — typed here' : '';
       if (s.select) {
         s.select.value = typed[s.key] !== undefined && METHODS.some((m) => m[0] === typed[s.key]) ? typed[s.key] : '';
-        s.select.options[0].text = `as the file says (${line.stored})`;
+        // untyped, the method is the file's or the plug-in's default
+        s.select.options[0].text = `${line.present ? 'as the file says' : 'the default'} (${line.stored})`;
         continue;
       }
       if (document.activeElement !== text) text.value = typed[s.key] ?? '';
@@ -362,6 +363,8 @@
 
   function setPlaying(on) {
     playing = on;
+    // standing still, the surface is drawn in full
+    drawWanted = true;
     $('play').classList.toggle('on', on);
     $('pause').classList.toggle('on', !on);
   }
@@ -431,7 +434,7 @@
     if (playing && sides[0].built) advance(stepsPerFrame);
     const t0 = performance.now();
     if (drawWanted) {
-      view.draw();
+      view.draw(playing);
       drawWanted = false;
     }
     const t1 = performance.now();

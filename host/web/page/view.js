@@ -15,7 +15,7 @@ class MembraneView {
     this.gl = gl;
     this.program = this.link(VERTEX_SHADER, FRAGMENT_SHADER);
     this.loc = {};
-    for (const name of ['uCenter', 'uRight', 'uUp', 'uToEye', 'uLight', 'uFill', 'uScale', 'uDepth', 'uMode', 'uPointSize']) {
+    for (const name of ['uCenter', 'uRight', 'uUp', 'uToEye', 'uLight', 'uFill', 'uHalf', 'uScale', 'uDepth', 'uMode', 'uPointSize']) {
       this.loc[name] = gl.getUniformLocation(this.program, name);
     }
     this.slots = [null, null];
@@ -65,6 +65,8 @@ class MembraneView {
       light: sum(c.toEye, c.right, c.up, 1, -0.6, 0.9),
       fill: sum(c.toEye, c.right, c.up, 0.5, 0.8, -0.2),
     };
+    // halfway between the light and the eye: the highlight's direction
+    this.axes.half = norm([0, 1, 2].map((i) => this.axes.light[i] + c.toEye[i]));
   }
 
   resetView() {
@@ -100,6 +102,19 @@ class MembraneView {
     const triangles = scene.triangles();
     gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint32Array(triangles.buffer, triangles.byteOffset, triangles.length), gl.STATIC_DRAW);
     slot.indexCount = triangles.length;
+    // a grid too fine for the screen is drawn over every second grid line
+    // while it plays (its triangles would be a pixel or two across) and in
+    // full whenever it stands still
+    slot.coarseCount = 0;
+    if (triangles.length / 3 > COARSE_ABOVE_TRIANGLES) {
+      const coarse = scene.coarseTriangles(2);
+      if (coarse.length < triangles.length) {
+        slot.coarse = gl.createBuffer();
+        gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.coarse);
+        gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint32Array(coarse.buffer, coarse.byteOffset, coarse.length), gl.STATIC_DRAW);
+        slot.coarseCount = coarse.length;
+      }
+    }
     this.slots[side] = slot;
     this.setFraming(side, scene);
     this.setPins(side, scene.pinned());
@@ -108,7 +123,7 @@ class MembraneView {
 
   setFraming(side, scene) {
     const s = scene.scenario();
-    Object.assign(this.slots[side], { center: s.center, radius: s.radius, clockwise: s.clockwise });
+    Object.assign(this.slots[side], { center: s.center, radius: s.radius, clockwise: s.clockwise, closed: s.closed });
   }
 
   setPins(side, pinned) {
@@ -125,7 +140,7 @@ class MembraneView {
     if (!slot) return;
     const gl = this.gl;
     gl.deleteVertexArray(slot.vao);
-    for (const b of [slot.position, slot.normal, slot.index, slot.pins]) gl.deleteBuffer(b);
+    for (const b of [slot.position, slot.normal, slot.index, slot.pins, slot.coarse]) if (b) gl.deleteBuffer(b);
     this.slots[side] = null;
   }
 
@@ -145,7 +160,8 @@ class MembraneView {
     return [side * half, 0, this.sides === 1 ? w : half, h];
   }
 
-  draw() {
+  // `moving`: the membrane is playing, so a coarse surface may stand in
+  draw(moving = false) {
     const gl = this.gl, canvas = this.canvas;
     const dpr = window.devicePixelRatio || 1;
     const w = Math.max(1, Math.round(canvas.clientWidth * dpr)), h = Math.max(1, Math.round(canvas.clientHeight * dpr));
@@ -164,6 +180,7 @@ class MembraneView {
     gl.uniform3fv(L.uToEye, a.toEye);
     gl.uniform3fv(L.uLight, a.light);
     gl.uniform3fv(L.uFill, a.fill);
+    gl.uniform3fv(L.uHalf, a.half);
     gl.uniform1f(L.uPointSize, Math.max(4, 6 * dpr));
     for (let side = 0; side < this.sides; side++) {
       const slot = this.slots[side];
@@ -175,12 +192,16 @@ class MembraneView {
       gl.uniform3fv(L.uCenter, slot.center);
       gl.uniform2f(L.uScale, (2 * perUnit) / vw, (2 * perUnit) / vh);
       gl.uniform1f(L.uDepth, 1 / (8 * slot.radius));
-      // outside faces are the front faces: clockwise seen from outside, or not
+      // outside faces are the front faces: clockwise seen from outside, or not;
+      // of a closed membrane only the outside can be seen
       gl.frontFace(slot.clockwise ? gl.CW : gl.CCW);
+      if (slot.closed) gl.enable(gl.CULL_FACE);
+      else gl.disable(gl.CULL_FACE);
       gl.bindVertexArray(slot.vao);
       gl.uniform1i(L.uMode, 0);
-      gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.index);
-      gl.drawElements(gl.TRIANGLES, slot.indexCount, gl.UNSIGNED_INT, 0);
+      const coarse = moving && slot.coarseCount > 0;
+      gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, coarse ? slot.coarse : slot.index);
+      gl.drawElements(gl.TRIANGLES, coarse ? slot.coarseCount : slot.indexCount, gl.UNSIGNED_INT, 0);
       if (slot.pinCount > 0) {
         gl.uniform1i(L.uMode, 1);
         gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.pins);
@@ -259,6 +280,9 @@ class MembraneView {
   }
 }
 
+// above this many triangles a playing membrane is drawn coarsely
+const COARSE_ABOVE_TRIANGLES = 40000;
+
 const VERTEX_SHADER = `#version 300 es
 precision highp float;
 precision highp int;
@@ -284,7 +308,7 @@ const FRAGMENT_SHADER = `#version 300 es
 precision highp float;
 precision highp int;
 in vec3 vNormal;
-uniform vec3 uToEye, uLight, uFill;
+uniform vec3 uToEye, uLight, uFill, uHalf;
 uniform int uMode;
 out vec4 colour;
 void main() {
@@ -294,12 +318,18 @@ void main() {
     colour = dot(c, c) > 0.12 ? vec4(1.0) : vec4(0.1, 0.1, 0.14, 1.0);
     return;
   }
-  float l = length(vNormal);
-  vec3 n = l > 0.0 ? vNormal / l : uToEye;
+  float l2 = dot(vNormal, vNormal);
+  vec3 n = l2 > 0.0 ? vNormal * inversesqrt(l2) : uToEye;
   if (dot(n, uToEye) < 0.0) n = -n;
   float diffuse = max(0.0, dot(n, uLight));
   float fillLight = max(0.0, dot(n, uFill));
-  float highlight = pow(max(0.0, dot(n, normalize(uLight + uToEye))), 48.0);
+  // x^48 by squaring, as the host's pictures take it
+  float h = max(0.0, dot(n, uHalf));
+  h = h * h * h;
+  h *= h;
+  h *= h;
+  h *= h;
+  float highlight = h * h;
   vec3 base = gl_FrontFacing ? vec3(0.86, 0.42, 0.26) : vec3(0.30, 0.52, 0.78);
   colour = vec4(min(base * (0.22 + 0.68 * diffuse + 0.18 * fillLight) + vec3(0.30 * highlight), 1.0), 1.0);
 }`;
