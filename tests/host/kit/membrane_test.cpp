@@ -82,6 +82,25 @@ TEST_P(EveryShape, SpringsRunAlongEveryEdgeFromBothEndsAtTheirStartLength) {
   EXPECT_EQ(linkEnds, 2 * edges.size());
 }
 
+// the preview draws a fine grid over every k-th grid line while it plays:
+// that coarse surface is as closed and as wound as the full one
+TEST_P(EveryShape, CoarseGridIsClosedAndWoundAsTheFullOne) {
+  const auto [shape, columns, rows] = GetParam();
+  const MembraneParams params = Params(shape, columns, rows);
+  const MeshReport full = CheckMembrane(BuildMembrane(params));
+  for (const int32_t stride : {2, 3}) {
+    if (columns <= 2 * stride || rows <= 2 * stride) continue;
+    Membrane coarse = MembraneFromMesh(Mesh{ShapeMesh(params).positions, GridTriangles(params, stride)});
+    coarse.shape = shape;
+    const MeshReport r = CheckMembrane(coarse);
+    const std::string what = std::string(ShapeName(shape)) + " stride " + std::to_string(stride);
+    EXPECT_TRUE(r.nonManifoldEdges.empty() && r.misorientedEdges.empty()) << what;
+    EXPECT_EQ(r.openEdges.empty(), full.openEdges.empty()) << what;
+    EXPECT_EQ(r.signedVolume < 0.0, full.signedVolume < 0.0) << what;
+    EXPECT_LT(r.faces, full.faces) << what;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Shapes, EveryShape,
     ::testing::Values(std::make_tuple(Shape::kSphere, 4, 3), std::make_tuple(Shape::kSphere, 33, 17),
