@@ -112,6 +112,7 @@ class Scene {
     val o = val::object();
     o.set("name", s.name);
     o.set("shape", std::string(ShapeName(s.params.shape)));
+    o.set("mesh", s.meshPath);  // the mesh file in the module's file system; empty for a grid shape
     o.set("steps", double(s.steps));
     o.set("closed", IsClosed(s.params.shape) && !scene_.Report().leaks);
     // which way the triangles run seen from outside (a free mesh: as its

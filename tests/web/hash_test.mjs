@@ -1,6 +1,7 @@
 // The preview's module gives the bits of the plug-in: for every example, and
 // for settings and shapes the page changes, the state hash after the run
-// equals the one tumelin-host prints for the same scene.
+// equals the one tumelin-host prints for the same scene, and so does a run
+// of the INI file that the page's "Save INI" writes for it.
 //   node hash_test.mjs --module tumelin_preview.js --host tumelin-host --examples DIR
 import { execFileSync } from 'node:child_process';
 import { existsSync, readFileSync, readdirSync } from 'node:fs';
@@ -29,19 +30,29 @@ function share(file) {
   if (mesh) share(path.resolve(path.dirname(file), mesh[1]));
 }
 
-function moduleHash({ ini = '', choices = {}, sets = [], steps }) {
+// the hash after the run, and the text of Save INI; `steps` defaults to the scene's own
+function moduleRun({ ini = '', choices = {}, sets = [], steps }) {
   const scene = new M.Scene();
   try {
     for (const [key, text] of Object.entries(choices)) scene.choose(key, text);
     for (const set of sets) if (scene.set(set) !== '') throw new Error(`set ${set} refused`);
     const error = scene.build(ini);
     if (error !== '') throw new Error(error);
+    const saved = scene.sceneIni(), mesh = scene.scenario().mesh;
     const want = steps ?? scene.scenario().steps;
     if (scene.step(want) !== want) throw new Error(scene.diverged());
-    return scene.hash();
+    return { hash: scene.hash(), saved, mesh, steps: want };
   } finally {
     scene.delete();
   }
+}
+
+// the saved INI file, beside the mesh it names by its file name, run again
+function savedRunHash(run, name) {
+  const file = path.join(run.mesh ? path.dirname(run.mesh) : '/saved', `saved ${name}.ini`);
+  M.FS.mkdirTree(path.dirname(file));
+  M.FS.writeFile(file, run.saved);
+  return moduleRun({ ini: file, steps: run.steps }).hash;
 }
 
 const examples = readdirSync(args.examples).filter((f) => f.endsWith('.ini')).sort()
@@ -75,10 +86,11 @@ for (const c of changed) {
 
 let failed = 0;
 for (const c of cases) {
-  const got = moduleHash(c.scene);
-  const same = got === c.want;
+  const run = moduleRun(c.scene);
+  const saved = savedRunHash(run, c.name);
+  const same = run.hash === c.want && saved === c.want;
   failed += same ? 0 : 1;
-  console.log(`${same ? 'same' : 'DIFFERENT'}  ${got}  host ${c.want}  ${c.name}`);
+  console.log(`${same ? 'same' : 'DIFFERENT'}  ${run.hash}  saved INI ${saved}  host ${c.want}  ${c.name}`);
 }
 if (failed > 0) {
   console.error(`${failed} of ${cases.length} scenes differ from tumelin-host`);
