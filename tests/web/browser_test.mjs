@@ -80,7 +80,19 @@ try {
   if (why === undefined) fail(`no ClothK0 line in tumelin-host settings:\n${settings}`);
   const fromSet = why.endsWith(' (given by --set)');
 
+  // each slider spans the sensible range the settings document (docs/, beside
+  // examples/) gives its key
+  const docs = fs.readFileSync(path.resolve(arg('examples'), '../docs/settings.md'), 'utf8');
+  const range = (text) => text?.match(/(-?[\d.]+ … -?[\d.]+)/)?.[1];
+  const ranges = [];
+  for (const key of ['ClothP', 'ClothC', 'ClothK0', 'ClothK1']) {
+    const row = docs.split('\n').find((l) => l.startsWith(`| \`${key}\` |`));
+    const slider = range(await $(`${key}-slider`).getAttribute('title'));
+    ranges.push([`${key} slider range`, slider, range(row?.split('|').at(-2))]);
+  }
+
   const checks = [
+    ...ranges,
     ['page errors', errors.join('; '), ''],
     ['ClothP text from the slider', /^\d+(\.\d+)?$/.test(clothP) && clothP !== '0.5', true],
     ['steps done', done, steps],
