@@ -3,10 +3,11 @@
 // give the host's back exactly as they found it.
 //
 // The arithmetic is SSE2 on both x86 targets, so MXCSR decides rounding,
-// flushing and traps. WebAssembly has one fixed environment (round to
-// nearest, no flush, no traps, no flags), so there the guard does nothing. On 32-bit x86 the x87 unit still
-// carries every double that a function returns, so its control word matters too: a host built with exceptions
-// unmasked there (0x1332) would trap on the first overflow.
+// flushing and traps. On 32-bit x86 the x87 unit still carries every double
+// that a function returns, so its control word matters too: a host built with
+// exceptions unmasked there (0x1332) would trap on the first overflow.
+// WebAssembly has one fixed environment (round to nearest, no flush, no
+// traps, no flags), so there the guard does nothing.
 #pragma once
 
 #include <cstdint>

@@ -23,9 +23,11 @@ val Vector(TDbl3D v) {
   return array;
 }
 
-val Strings(const std::vector<std::string>& lines) {
+// an array of strings from any list of them
+template <typename List>
+val Strings(const List& lines) {
   val array = val::array();
-  for (const std::string& line : lines) array.call<void>("push", line);
+  for (const auto& line : lines) array.call<void>("push", std::string(line));
   return array;
 }
 
@@ -46,17 +48,13 @@ class Scene {
     std::string error;
     if (!scene_.Build(iniPath, &error)) return error;
     const Membrane& m = scene_.MembraneState();
-    triangles_.clear();
-    for (int32_t f = 0; f < m.faces.Count(); ++f) {
-      triangles_.insert(triangles_.end(), {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2});
-    }
+    triangles_ = scene_.DrawTriangles(1);
     coarse_.clear();
     pinned_.clear();
     for (int32_t i = 0; i < m.points.Count(); ++i) pinned_.push_back(m.points[i].Fixed != 0 ? 1 : 0);
     scene_.Surface(&positions_, &normals_);
     return std::string();
   }
-  bool built() const { return scene_.Built(); }
 
   double step(double count) {
     const double done = double(scene_.Step(int64_t(count)));
@@ -126,18 +124,6 @@ class Scene {
     return o;
   }
 
-  val setup() const {
-    const TClothSetup& s = scene_.Setup();
-    val o = val::object();
-    o.set("ClothP", s.ClothP);
-    o.set("ClothC", s.ClothC);
-    o.set("ClothK0", s.ClothK0);
-    o.set("ClothK1", s.ClothK1);
-    o.set("ClothT0", s.ClothT0);
-    o.set("ClothMethod", s.ClothMethod);
-    return o;
-  }
-
   int pointCount() const { return int(positions_.size() / 3); }
   val positions() const { return val(emscripten::typed_memory_view(positions_.size(), positions_.data())); }
   val normals() const { return val(emscripten::typed_memory_view(normals_.size(), normals_.data())); }
@@ -177,16 +163,8 @@ val DefaultView() {
 }
 
 std::string PluginName() { return Utf16ToUtf8(LinkedPlugin().nameZR7()); }
-val Shapes() {
-  std::vector<std::string> names;
-  for (std::string_view name : ShapeNames()) names.emplace_back(name);
-  return Strings(names);
-}
-val Pins() {
-  std::vector<std::string> names;
-  for (std::string_view name : PinNames()) names.emplace_back(name);
-  return Strings(names);
-}
+val Shapes() { return Strings(ShapeNames()); }
+val Pins() { return Strings(PinNames()); }
 
 }  // namespace
 }  // namespace tumelin
@@ -199,7 +177,6 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
       .function("set", &Scene::set)
       .function("clear", &Scene::clear)
       .function("build", &Scene::build)
-      .function("built", &Scene::built)
       .function("step", &Scene::step)
       .function("steps", &Scene::steps)
       .function("entrySeconds", &Scene::entrySeconds)
@@ -212,7 +189,6 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
       .function("checkText", &Scene::checkText)
       .function("sceneIni", &Scene::sceneIni)
       .function("scenario", &Scene::scenario)
-      .function("setup", &Scene::setup)
       .function("pointCount", &Scene::pointCount)
       .function("positions", &Scene::positions)
       .function("normals", &Scene::normals)

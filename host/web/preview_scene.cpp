@@ -161,7 +161,6 @@ ShapeFigure PreviewScene::Figure() const { return FigureOf(state_->scenario.para
 uint64_t PreviewScene::Hash() const { return state_->sim->Hash(); }
 const Scenario& PreviewScene::ScenarioState() const { return state_->scenario; }
 const Membrane& PreviewScene::MembraneState() const { return state_->membrane; }
-const TClothSetup& PreviewScene::Setup() const { return state_->setup; }
 const MeshReport& PreviewScene::Report() const { return state_->report; }
 const std::vector<std::string>& PreviewScene::Warnings() const { return state_->warnings; }
 std::vector<PreviewSetting> PreviewScene::Settings() const { return state_->settings; }
@@ -190,7 +189,7 @@ std::string PreviewScene::SceneIni() const {
 std::vector<int32_t> PreviewScene::DrawTriangles(int32_t stride) const {
   const MembraneParams& params = state_->scenario.params;
   std::vector<int32_t> corners;
-  if (params.shape == Shape::kMesh || params.defect != Defect::kNone) {
+  if (stride <= 1 || params.shape == Shape::kMesh || params.defect != Defect::kNone) {
     const Membrane& m = state_->membrane;
     for (int32_t f = 0; f < m.faces.Count(); ++f)
       corners.insert(corners.end(), {m.faces[f].P0, m.faces[f].P1, m.faces[f].P2});

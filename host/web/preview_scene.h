@@ -52,7 +52,6 @@ class PreviewScene {
   // PluginExecZR71, the check and the warnings made. false with the
   // command-line host's one-line message; the scene before stays
   bool Build(const std::string& iniPath, std::string* error);
-  bool Built() const { return state_ != nullptr; }
 
   // up to `count` steps through PluginExecZR72; stops after the step at
   // which the run diverged. Returns the steps done
@@ -68,7 +67,6 @@ class PreviewScene {
   uint64_t Hash() const;
   const Scenario& ScenarioState() const;
   const Membrane& MembraneState() const;
-  const TClothSetup& Setup() const;
   const MeshReport& Report() const;
   // what a run warns about before it starts, as `run` prints them
   const std::vector<std::string>& Warnings() const;
@@ -83,10 +81,11 @@ class PreviewScene {
   std::string SceneIni() const;
   // the host's fixed framing of the start shape
   Framing StartFraming() const;
-  // the triangles to draw the surface with when it has too many for the
-  // screen: a grid shape's quads of stride x stride cells over the same
-  // points, wound as its faces are; every face of a mesh or of a grid built
-  // with a defect (whose fault a coarse grid would hide)
+  // the triangles to draw the surface with, three corners each: with stride
+  // 1 the faces; above, for a surface with too many triangles for the
+  // screen, a grid shape's quads of stride x stride cells over the same
+  // points, wound as its faces are (still the faces of a mesh or of a grid
+  // built with a defect, whose fault a coarse grid would hide)
   std::vector<int32_t> DrawTriangles(int32_t stride) const;
   // the surface as single floats, for drawing: every point's position and
   // its normal (the sum of its faces' area vectors, as wound), written into
