@@ -4,10 +4,11 @@
 // of the INI file that the page's "Save INI" writes for it.
 //   node hash_test.mjs --module tumelin_preview.js --host tumelin-host --examples DIR
 import { execFileSync } from 'node:child_process';
-import { existsSync, readFileSync, readdirSync } from 'node:fs';
+import { existsSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import path from 'node:path';
 import { parseArgs } from 'node:util';
+import { exampleFiles } from '../../host/web/page/examples.mjs';
 
 const { values: args } = parseArgs({
   options: { module: { type: 'string' }, host: { type: 'string' }, examples: { type: 'string' } },
@@ -20,14 +21,15 @@ const M = await createRequire(import.meta.url)(path.resolve(args.module))();
 // the host's warnings (a comma it does not take) are not this test's output
 const host = (...words) => execFileSync(args.host, words, { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
 
-// a file of the real file system at the same path in the module's, with the
-// mesh an INI file names beside it
-function share(file) {
-  M.FS.mkdirTree(path.dirname(file));
-  const text = readFileSync(file, 'utf8');
-  M.FS.writeFile(file, text);
-  const mesh = /^\s*Mesh\s*=\s*(.+?)\s*$/im.exec(text);
-  if (mesh) share(path.resolve(path.dirname(file), mesh[1]));
+// the examples as the page carries them (with the meshes they name), at the
+// same paths in the module's file system as on disk
+const root = path.dirname(path.resolve(args.examples));
+const examples = [];
+for (const file of exampleFiles(args.examples)) {
+  const at = path.resolve(root, file.path);
+  M.FS.mkdirTree(path.dirname(at));
+  M.FS.writeFile(at, file.text);
+  if (at.endsWith('.ini')) examples.push(at);
 }
 
 // the hash after the run, and the text of Save INI; `steps` defaults to the scene's own
@@ -55,9 +57,6 @@ function savedRunHash(run, name) {
   return moduleRun({ ini: file, steps: run.steps }).hash;
 }
 
-const examples = readdirSync(args.examples).filter((f) => f.endsWith('.ini')).sort()
-  .map((f) => path.resolve(args.examples, f));
-examples.forEach(share);
 // "HASH  NAME  N steps", one line per file
 const exampleHashes = host('hash', ...examples).trim().split('\n').map((line) => line.split(/\s+/)[0]);
 const cases = examples.map((ini, i) => ({ name: path.basename(ini), scene: { ini }, want: exampleHashes[i] }));

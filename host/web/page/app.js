@@ -29,7 +29,7 @@
 
   let M, view, plot;
   const sides = SIDES.map((name) => ({ name, scene: null, built: false, setErrors: {}, diverged: '' }));
-  let cfg = { preset: '', opt: {}, set: { A: {}, B: {} }, ab: false, file: null };
+  let cfg = SceneUrl.empty();
   let base = null; // the configuration before a change still under way (a slider being dragged)
   const undoStack = [], redoStack = [];
   let rebuildWanted = false, drawWanted = true, playing = true, stepsPerFrame = 5, editing = 'A';

@@ -8,6 +8,7 @@
 import fs from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
+import { exampleFiles } from './examples.mjs';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 // the page's scripts in the order they run: each one uses the ones before
@@ -37,25 +38,12 @@ function scriptSafe(text) {
   return text.replace(/<\/(script)/gi, '<\\/$1').replace(/<!--/g, '<\\!--');
 }
 
-// the examples as {path, text}: paths relative to the examples' parent folder
 function examples(folder) {
-  const root = path.dirname(path.resolve(folder));
-  const files = new Map();
-  const inis = fs.readdirSync(folder).filter((name) => name.endsWith('.ini')).sort();
-  for (const name of inis) {
-    const file = path.resolve(folder, name);
-    const text = fs.readFileSync(file, 'utf8');
-    files.set(path.relative(root, file), text);
-    for (const match of text.matchAll(/^\s*Mesh\s*=\s*(.+?)\s*$/gim)) {
-      const mesh = path.resolve(path.dirname(file), match[1]);
-      const relative = path.relative(root, mesh);
-      if (path.isAbsolute(match[1]) || relative.startsWith('..')) fail(`${name} names a mesh outside ${root}: ${match[1]}`);
-      if (!fs.existsSync(mesh)) fail(`${name} names a mesh that is missing: ${mesh}`);
-      files.set(relative, fs.readFileSync(mesh, 'utf8'));
-    }
+  try {
+    return exampleFiles(folder);
+  } catch (e) {
+    fail(e.message);
   }
-  if (inis.length === 0) fail(`no INI files in ${folder}`);
-  return [...files].map(([p, text]) => ({ path: p.split(path.sep).join('/'), text }));
 }
 
 const o = options(process.argv.slice(2));

@@ -8,6 +8,11 @@
 const SceneUrl = (() => {
   const SIDES = ['A', 'B'];
 
+  // the configuration of no preset, no file and nothing typed
+  function empty() {
+    return { preset: '', opt: {}, set: { A: {}, B: {} }, ab: false, file: null };
+  }
+
   function encode(cfg) {
     const q = new URLSearchParams();
     if (cfg.preset) q.set('preset', cfg.preset);
@@ -23,7 +28,7 @@ const SceneUrl = (() => {
   // returned for the page to mention
   function decode(hash, optionKeys) {
     const q = new URLSearchParams(hash.replace(/^#/, ''));
-    const cfg = { preset: '', opt: {}, set: { A: {}, B: {} }, ab: false, file: null };
+    const cfg = empty();
     const unknown = [];
     for (const [key, text] of q) {
       const side = /^([AB])\.(\w+)$/.exec(key);
@@ -36,5 +41,5 @@ const SceneUrl = (() => {
     return { cfg, unknown };
   }
 
-  return { encode, decode };
+  return { empty, encode, decode };
 })();
