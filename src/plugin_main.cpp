@@ -94,11 +94,13 @@ TUMELIN_EXPORT TUMELIN_ALIGN_STACK int32_t TUMELIN_CALL PluginRgstZR7(const char
 
 TUMELIN_EXPORT TUMELIN_ALIGN_STACK void TUMELIN_CALL PluginExecZR71(const char16_t* const* IniPathRef, void*,
                                                                     void*, void*, TClothSetup* Setup) {
-  if (IniPathRef == nullptr || Setup == nullptr) return;
+  if (Setup == nullptr) return;
   const FloatEnvironmentGuard environment;
   try {
-    // the library works on its own copy of the host's path
-    const char16_t* hostPath = *IniPathRef;
+    // the library works on its own copy of the host's path; a host that
+    // passes no reference at all means "no file", as a null path does, and
+    // gets the defaults rather than whatever the record held
+    const char16_t* hostPath = IniPathRef != nullptr ? *IniPathRef : nullptr;
     const std::u16string path = hostPath != nullptr ? std::u16string(hostPath) : std::u16string();
     LoadSetup(path, Setup);
   } catch (...) {

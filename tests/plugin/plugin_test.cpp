@@ -105,24 +105,28 @@ TEST(Registration, NullSlotsAreSkipped) {
   EXPECT_EQ(Bits(stamp), 0x40E4055300DA740Eull);
 }
 
-TEST(SettingsEntry, NullPathPointerLeavesEveryDefault) {
-  TClothSetup setup;
-  std::memset(&setup, 0xA5, sizeof setup);
-  const char16_t* nullPath = nullptr;
-  // arguments 2 to 4 are never read, whatever they hold
-  LoadedPlugin().execZR71(&nullPath, reinterpret_cast<void*>(1), reinterpret_cast<void*>(-1), nullptr,
-                          &setup);
+TEST(SettingsEntry, NoPathGivesEveryDefault) {
   TClothSetup defaults;
   tumelin::SetupDefaults(&defaults);
-  EXPECT_EQ(std::memcmp(&setup, &defaults, sizeof setup), 0);
+  const char16_t* nullPath = nullptr;
+  // a null string in the reference and a null reference both mean "no file";
+  // the record's earlier contents (all zeros from a host's calloc, or a
+  // pattern) must not survive
+  const char16_t* const* const references[] = {&nullPath, nullptr};
+  for (const char16_t* const* reference : references) {
+    for (int fill : {0x00, 0xA5}) {
+      TClothSetup setup;
+      std::memset(&setup, fill, sizeof setup);
+      // arguments 2 to 4 are never read, whatever they hold
+      LoadedPlugin().execZR71(reference, reinterpret_cast<void*>(1), reinterpret_cast<void*>(-1), nullptr,
+                              &setup);
+      EXPECT_EQ(std::memcmp(&setup, &defaults, sizeof setup), 0)
+          << (reference == nullptr ? "null reference" : "null path") << ", fill " << fill;
+    }
+  }
 }
 
-TEST(SettingsEntry, NullArgumentsAreIgnored) {
-  TClothSetup setup;
-  std::memset(&setup, 0xA5, sizeof setup);
-  TClothSetup untouched = setup;
-  LoadedPlugin().execZR71(nullptr, nullptr, nullptr, nullptr, &setup);
-  EXPECT_EQ(std::memcmp(&setup, &untouched, sizeof setup), 0);
+TEST(SettingsEntry, NullSetupIsIgnored) {
   const char16_t* path = u"x.ini";
   LoadedPlugin().execZR71(&path, nullptr, nullptr, nullptr, nullptr);
 }
@@ -277,40 +281,55 @@ TEST(HostRun, StepsAndGridThroughTheEntriesMatchTheCore) {
   }
 }
 
-// Two threads step two different membranes at the same time through one
-// loaded copy; each must get the bits it gets when the steps run one after
-// the other. The threads share nothing but the plug-in and a start flag.
-TEST(ConcurrentHosts, TwoThreadsSteppingTwoMembranesGetTheSequentialResults) {
+// Two threads host two different membranes at the same time through one
+// loaded copy: each loads its own settings file into its own record, steps
+// and writes its own grid after every step. Each must get the bits it gets
+// when the runs go one after the other. The threads share nothing but the
+// plug-in and a start flag.
+TEST(ConcurrentHosts, TwoThreadsHostingTwoMembranesGetTheSequentialResults) {
   using namespace tumelin;
   struct Run {
     int32_t columns, rows, method;
     uint64_t hash = 0;
+    std::vector<uint64_t> grid{};
   };
   // the same and different sizes and methods side by side
   std::vector<Run> pairs[] = {{{17, 9, 2}, {13, 7, 2}}, {{17, 9, 2}, {13, 7, 1}}, {{9, 5, 0}, {17, 9, 2}}};
   constexpr int kSteps = 300;
-  auto stepAll = [](Run& run, const std::atomic<bool>* start) {
+  auto hostAll = [](Run& run, const std::atomic<bool>* start) {
     Membrane m = SphereMembrane(run.columns, run.rows);
     m.points[0].Fixed = 1;
-    const TClothSetup setup{0.5, 5.0, 5.0, 1.0, 500, run.method};
+    const TempFile ini(
+        "concurrent_" + std::to_string(run.columns) + "_" + std::to_string(run.method) + ".ini",
+        "[Setup]\nClothK0=5\nClothMethod=" + std::to_string(run.method) + "\n");
+    const std::u16string path = ini.Path().u16string();
+    const char16_t* pathPointer = path.c_str();
+    TClothSetup setup{};
+    run.grid = GridRecord(m);
+    auto* grid = reinterpret_cast<TSurfaceGrid*>(run.grid.data());
     if (start != nullptr)
       while (!start->load()) std::this_thread::yield();
-    for (int step = 0; step < kSteps; ++step)
+    LoadedPlugin().execZR71(&pathPointer, nullptr, nullptr, nullptr, &setup);
+    for (int step = 0; step < kSteps; ++step) {
       LoadedPlugin().execZR72(nullptr, &m.pointsVar, &m.facesVar, &setup);
+      LoadedPlugin().execZR73(grid, &m.pointsVar);
+    }
     run.hash = StateHash(m);
   };
   LoadedPlugin();  // loaded before the threads start
   for (std::vector<Run>& runs : pairs) {
     std::vector<Run> alone = runs;
-    for (Run& run : alone) stepAll(run, nullptr);
+    for (Run& run : alone) hostAll(run, nullptr);
     std::atomic<bool> start{false};
-    std::thread first(stepAll, std::ref(runs[0]), &start);
-    std::thread second(stepAll, std::ref(runs[1]), &start);
+    std::thread first(hostAll, std::ref(runs[0]), &start);
+    std::thread second(hostAll, std::ref(runs[1]), &start);
     start.store(true);
     first.join();
     second.join();
-    for (size_t i = 0; i < runs.size(); ++i)
+    for (size_t i = 0; i < runs.size(); ++i) {
       EXPECT_EQ(runs[i].hash, alone[i].hash) << "membrane " << i << " method " << runs[i].method;
+      EXPECT_EQ(runs[i].grid, alone[i].grid) << "grid " << i << " method " << runs[i].method;
+    }
   }
 }
 
