@@ -8,12 +8,14 @@
  * grid. Everything it allocates for the plug-in comes from the helpers of
  * <tumelin/tumelin.h>.
  *
- *   example_host [PLUGIN [INI]]
+ *   example_host [PLUGIN [INI [OBJ]]]
  *
  * PLUGIN defaults to Tumelin.kwt (Windows: found beside the program; other
  * systems: in the working folder). Without INI the plug-in's defaults apply;
  * an INI file that cannot be read is an error, since the plug-in would keep
- * its defaults without a word.
+ * its defaults without a word. With OBJ it also writes the membrane as it
+ * starts to that file: `tumelin-host run --mesh OBJ` with the same settings,
+ * the top pole pinned and STEPS steps prints the same state hash.
  * The output is the same, bit for bit, on every platform the plug-in runs on.
  */
 
@@ -224,10 +226,32 @@ static TDbl3D Sub(TDbl3D a, TDbl3D b) {
 
 static double Length(TDbl3D a) { return sqrt(a.X * a.X + a.Y * a.Y + a.Z * a.Z); }
 
-/* Every point with its position, its Faces and its springs. Each triangle
- * (p, q, r) gives its corners the springs p->q, q->r and r->p; in a closed
- * membrane wound one way every edge is run once in each direction, so every
- * spring is listed at both of its ends, once. Returns 0 when memory ran out. */
+/* One spring between points a and b, listed at both ends: a gets a->b, then
+ * b gets b->a, both with the rest length measured from a to b. Skipped when
+ * a already lists b (every spring is listed at both ends, so that is when the
+ * pair has one). */
+static void AddSpring(Membrane* m, int32_t a, int32_t b) {
+  TClothPoint* pa = &m->points[a];
+  TClothPoint* pb = &m->points[b];
+  const double rest = Length(Sub(pb->Pos, pa->Pos));
+  int32_t k;
+  for (k = 0; k < pa->LinkCount; ++k) {
+    if (pa->Links[k].Target == b) return;
+  }
+  pa->Links[pa->LinkCount].Target = b;
+  pa->Links[pa->LinkCount++].RestLength = rest;
+  pb->Links[pb->LinkCount].Target = a;
+  pb->Links[pb->LinkCount++].RestLength = rest;
+}
+
+/* Every point with its position, its Faces and its springs.
+ * The plug-in adds a point's spring forces in the order of its Links, so
+ * that order is part of the result's bits. This example lists them as
+ * tumelin-host does for a mesh, which makes its hashes comparable: the
+ * triangles in order, each one's edges p->q, q->r, r->p in turn, and a
+ * spring for each edge the first time a triangle runs it, at both ends
+ * (AddSpring). A point's Faces are the triangles at it, in order.
+ * Returns 0 when memory ran out. */
 static int BuildSphere(Membrane* m, double radius) {
   const int32_t faceCount = SphereTriangles(NULL);
   int32_t used[POINTS] = {0};
@@ -249,7 +273,7 @@ static int BuildSphere(Membrane* m, double radius) {
     }
   }
 
-  /* a point has as many springs as faces: one outgoing edge per triangle */
+  /* on a closed surface a point has as many neighbours as triangles */
   for (f = 0; f < faceCount; ++f) {
     ++used[m->faces[f].P0];
     ++used[m->faces[f].P1];
@@ -257,21 +281,37 @@ static int BuildSphere(Membrane* m, double radius) {
   }
   for (i = 0; i < POINTS; ++i) {
     if (!TumelinPointAlloc(&m->points[i], used[i], used[i])) return 0;
+    m->points[i].LinkCount = 0; /* AddSpring counts them in */
     used[i] = 0;
   }
   for (f = 0; f < faceCount; ++f) {
     const int32_t corner[3] = {m->faces[f].P0, m->faces[f].P1, m->faces[f].P2};
     for (k = 0; k < 3; ++k) {
-      TClothPoint* p = &m->points[corner[k]];
-      const int32_t to = corner[(k + 1) % 3];
-      p->Faces[used[corner[k]]] = f;
-      p->Links[used[corner[k]]].Target = to;
-      p->Links[used[corner[k]]].RestLength = Length(Sub(m->points[to].Pos, p->Pos));
-      ++used[corner[k]];
+      m->points[corner[k]].Faces[used[corner[k]]++] = f;
+      AddSpring(m, corner[k], corner[(k + 1) % 3]);
     }
   }
   /* NewPos and NewVel are zero from the allocation, as the plug-in expects */
   return 1;
+}
+
+/* The membrane as it starts, as an OBJ file with every digit and the
+ * triangles as they are (so no flip), for tumelin-host run --mesh. */
+static int WriteObj(const Membrane* m, const char* path) {
+  FILE* out = fopen(path, "w");
+  int32_t i;
+  if (out == NULL) {
+    fprintf(stderr, "example_host: cannot write %s\n", path);
+    return 0;
+  }
+  for (i = 0; i < TumelinArrayCount(m->points); ++i) {
+    const TDbl3D p = m->points[i].Pos;
+    fprintf(out, "v %.17g %.17g %.17g\n", p.X, p.Y, p.Z);
+  }
+  for (i = 0; i < TumelinArrayCount(m->faces); ++i) {
+    fprintf(out, "f %d %d %d\n", (int)m->faces[i].P0 + 1, (int)m->faces[i].P1 + 1, (int)m->faces[i].P2 + 1);
+  }
+  return fclose(out) == 0;
 }
 
 static void FreeMembrane(Membrane* m) {
@@ -319,7 +359,7 @@ static int32_t PointInCell(const Membrane* m, TSurfaceGrid* grid, int32_t u, int
   return -1;
 }
 
-static int Run(const Plugin* plugin, const char* iniPath) {
+static int Run(const Plugin* plugin, const char* iniPath, const char* objPath) {
   Membrane m = {NULL, NULL};
   TClothSetup setup;
   TSurfaceGrid* grid = NULL;
@@ -357,6 +397,7 @@ static int Run(const Plugin* plugin, const char* iniPath) {
   m.points[0].Fixed = 1; /* hang it from its top pole */
   printf("membrane: %d points, %d faces, top pole pinned\n", (int)TumelinArrayCount(m.points),
          (int)TumelinArrayCount(m.faces));
+  if (objPath != NULL && !WriteObj(&m, objPath)) goto done;
 
   grid = TumelinGridAlloc(TUMELIN_MODE_SPHERE, COLUMNS, ROWS);
   if (grid == NULL) goto done;
@@ -396,12 +437,12 @@ done:
 int main(int argc, char** argv) {
   Plugin plugin;
   int ok;
-  if (argc > 3) {
-    fprintf(stderr, "usage: example_host [PLUGIN [INI]]\n");
+  if (argc > 4) {
+    fprintf(stderr, "usage: example_host [PLUGIN [INI [OBJ]]]\n");
     return 2;
   }
   if (!LoadPlugin(&plugin, argc > 1 ? argv[1] : DEFAULT_PLUGIN)) return 1;
-  ok = Run(&plugin, argc > 2 ? argv[2] : NULL);
+  ok = Run(&plugin, argc > 2 ? argv[2] : NULL, argc > 3 ? argv[3] : NULL);
   UnloadPlugin(&plugin);
   return ok ? 0 : 1;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the SDK's example host on the built plug-in and checks what it says:
-#   example_host_test.sh EXAMPLE PLUGIN WORK_DIR [RUN_32BIT [NATIVE_EXAMPLE NATIVE_PLUGIN]]
+#   [TUMELIN_HOST=tumelin-host] example_host_test.sh EXAMPLE PLUGIN WORK_DIR [RUN_32BIT [NATIVE_EXAMPLE NATIVE_PLUGIN]]
 # With RUN_32BIT (scripts/run-32bit.sh, which starts wine) the example and the plug-in are the Windows builds; with a native
 # example beside, both must print the same, byte for byte.
 set -u
@@ -51,6 +51,15 @@ grep -qx 'grid as numbered: yes' <<<"$out" || fail "grid numbering"
 missing=$(example none 2>&1)
 grep -q '^example_host: cannot read the settings file .*pnone\.ini' <<<"$missing" || fail "missing INI: $missing"
 grep -q '^settings:' <<<"$missing" && fail "a missing INI file ran on the defaults"
+
+# a host that lists its springs in tumelin-host's order gets tumelin-host's bits
+if [ -n "${TUMELIN_HOST:-}" ]; then
+  "$EXAMPLE" "$PLUGIN" "$ini" "$WORK/sphere.obj" >/dev/null || fail "the example did not write its mesh"
+  hostHash=$("$TUMELIN_HOST" run "$ini" --mesh "$WORK/sphere.obj" --pin points --pin-points 0 --steps 200 --hash |
+    sed -n 's/^hash //p')
+  [ "state hash: $hostHash" = "$(line 'state hash:')" ] ||
+    fail "tumelin-host on the example's mesh: hash $hostHash, the example's $(line 'state hash:')"
+fi
 
 if [ -n "$NATIVE_EXAMPLE" ]; then
   native=$("$NATIVE_EXAMPLE" "$NATIVE_PLUGIN" "$ini") || fail "native example failed"
