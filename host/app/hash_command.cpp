@@ -2,6 +2,7 @@
 
 #include "commands.h"
 #include "run_loop.h"
+#include "user_text.h"
 
 namespace tumelin {
 
@@ -13,7 +14,7 @@ int CommandHash(const std::string& pluginPath, const std::vector<std::string>& f
   LoadPluginOrThrow(&plugin, pluginPath);
   for (const Scenario& s : scenarios) {
     const uint64_t hash = RunScenario(plugin, s, s.iniPath, RunOutput{}, false);
-    std::cout << HexHash(hash) << "  " << s.name << "  " << s.steps << " steps" << std::endl;
+    std::cout << HexHash(hash) << "  " << s.name << "  " << Count(s.steps, "step", "steps") << std::endl;
   }
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "geometry.h"
+#include "user_text.h"
 
 namespace tumelin {
 
@@ -47,22 +48,24 @@ std::vector<std::string> MeshProblems(const MeshReport& r) {
                        std::to_string(r.expectedEuler) + ")");
   }
   if (r.leaks) {
-    problems.push_back(std::to_string(r.openEdges.size()) + " open edges (" + EdgeList(r.openEdges) +
-                       "): a seam or hole, the membrane leaks");
+    problems.push_back(Count(static_cast<long long>(r.openEdges.size()), "open edge", "open edges") + " (" +
+                       EdgeList(r.openEdges) + "): a seam or hole, the membrane leaks");
   }
   if (!r.nonManifoldEdges.empty()) {
-    problems.push_back(std::to_string(r.nonManifoldEdges.size()) + " edges on three or more triangles (" +
-                       EdgeList(r.nonManifoldEdges) + ")");
+    problems.push_back(Count(static_cast<long long>(r.nonManifoldEdges.size()), "edge", "edges") +
+                       " on three or more triangles (" + EdgeList(r.nonManifoldEdges) + ")");
   }
   if (!r.misorientedEdges.empty()) {
-    problems.push_back("winding is inconsistent across " + std::to_string(r.misorientedEdges.size()) +
-                       " edges (" + EdgeList(r.misorientedEdges) + ")");
+    problems.push_back("winding is inconsistent across " +
+                       Count(static_cast<long long>(r.misorientedEdges.size()), "edge", "edges") + " (" +
+                       EdgeList(r.misorientedEdges) + ")");
   }
   if (r.degenerateFaces > 0)
-    problems.push_back(std::to_string(r.degenerateFaces) + " triangles have no area");
+    problems.push_back(Count(r.degenerateFaces, "triangle has", "triangles have") + " no area");
   if (r.isolatedPoints > 0) {
-    problems.push_back(std::to_string(r.isolatedPoints) +
-                       " points lie on no triangle: no spring holds them, they fall freely");
+    problems.push_back(Count(r.isolatedPoints, "point lies", "points lie") +
+                       " on no triangle: no spring holds " +
+                       (r.isolatedPoints == 1 ? "it, it falls" : "them, they fall") + " freely");
   }
   problems.insert(problems.end(), r.linkProblems.begin(), r.linkProblems.end());
   return problems;
@@ -141,9 +144,10 @@ void CheckSprings(const Membrane& m, const EdgeUses& uses, MeshReport* r) {
     else if (it->second != 2)
       ++oneSided;
   }
-  if (missing > 0) r->linkProblems.push_back(std::to_string(missing) + " triangle edges carry no spring");
+  if (missing > 0)
+    r->linkProblems.push_back(Count(missing, "triangle edge carries", "triangle edges carry") + " no spring");
   if (oneSided > 0)
-    r->linkProblems.push_back(std::to_string(oneSided) + " springs are not listed at both ends");
+    r->linkProblems.push_back(Count(oneSided, "spring is", "springs are") + " not listed at both ends");
 }
 
 // which way a positive ClothP pushes: against each point's mean face normal
@@ -222,7 +226,8 @@ std::string FormatReport(const Membrane& m, const MeshReport& r, const std::vect
     out << ShapeName(m.shape) << " (grid mode " << int(m.mode) << ", " << m.columns << " x " << m.rows
         << " cells): ";
   }
-  out << r.points << " points, " << r.edges << " edges, " << r.faces << " triangles\n";
+  out << Count(r.points, "point", "points") << ", " << Count(r.edges, "edge", "edges") << ", "
+      << Count(r.faces, "triangle", "triangles") << "\n";
   // what is as it should be; the defects follow
   if (r.euler == r.expectedEuler) {
     out << "  euler characteristic " << r.euler;
@@ -236,13 +241,19 @@ std::string FormatReport(const Membrane& m, const MeshReport& r, const std::vect
   if (r.openEdges.empty() && r.nonManifoldEdges.empty()) {
     out << "  every edge is shared by exactly two triangles\n";
   } else if (!r.openEdges.empty() && !r.leaks) {
-    out << "  " << r.openEdges.size() << " open edges (" << EdgeList(r.openEdges)
-        << "): the border of the open surface, as expected\n";
+    out << "  " << Count(static_cast<long long>(r.openEdges.size()), "open edge", "open edges") << " ("
+        << EdgeList(r.openEdges) << "): the border of the open surface, as expected\n";
   }
   if (r.misorientedEdges.empty()) out << "  winding is consistent\n";
   for (const std::string& problem : MeshProblems(r)) out << "  " << problem << "\n";
-  if (r.pinnedPoints > 0) out << "  " << r.pinnedPoints << " points pinned\n";
-  if (IsClosed(m.shape)) out << "  enclosed volume " << std::fabs(r.signedVolume) << "\n";
+  if (r.pinnedPoints > 0) out << "  " << Count(r.pinnedPoints, "point", "points") << " pinned\n";
+  // a surface with a hole has no inside, and the sum over its triangles is
+  // no volume of anything
+  if (IsClosed(m.shape) && r.leaks) {
+    out << "  no enclosed volume: the surface is open\n";
+  } else if (IsClosed(m.shape)) {
+    out << "  enclosed volume " << std::fabs(r.signedVolume) << "\n";
+  }
   switch (r.effect) {
     case PressureEffect::kInflates:
       out << "  a positive ClothP inflates it\n";

@@ -36,12 +36,12 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   Warnings warnings = WarningsOrThrow(s, setup, report);
   if (!out.folder.empty() && s.every > s.steps) {
     warnings.lines.push_back("--every " + std::to_string(s.every) + " is more than the run's " +
-                             std::to_string(s.steps) + " steps: no frames are written");
+                             Count(s.steps, "step", "steps") + ": no frames are written");
   }
   std::vector<std::string> lines = MeshProblems(report);
   lines.insert(lines.end(), warnings.lines.begin(), warnings.lines.end());
   for (const std::string& line : lines) std::cerr << "tumelin-host: warning: " << line << std::endl;
-  RunScenario(plugin, s, setup.Path(), out, true, warnings.damping);
+  RunScenario(plugin, s, setup.Path(), out, true, warnings.cause);
   return 0;
 }
 

@@ -53,7 +53,7 @@ void WriteOutputs(Simulation* sim, const Scenario& s, const TClothSetup& setup,
                   const std::vector<StepFigures>& figures, const RunOutput& out, OutputSet* files,
                   Animation* animation) {
   const std::filesystem::path folder = std::filesystem::u8path(out.folder);
-  const std::string comment = "tumelin-host: " + s.name + " after " + std::to_string(s.steps) + " steps";
+  const std::string comment = "tumelin-host: " + s.name + " after " + Count(s.steps, "step", "steps");
   const std::string png = PngOrThrow(SurfacePicture(*sim, s, out));
   std::string gif, mp4, note, error;
   if (animation != nullptr && !animation->Finish(&gif, &mp4, &note, &error)) throw std::runtime_error(error);
@@ -76,7 +76,7 @@ std::string SummaryLine(const Scenario& s, int32_t points, const StepFigures& la
   } else {
     line << ShapeName(s.params.shape) << " " << s.params.columns << "x" << s.params.rows;
   }
-  line << " (" << points << " points), " << s.steps << " steps in "
+  line << " (" << Count(points, "point", "points") << "), " << Count(s.steps, "step", "steps") << " in "
        << FormatDouble(std::round(seconds * 1000) / 1000) << " s";
   if (seconds > 0) line << " (" << static_cast<long long>(std::llround(s.steps / seconds)) << " steps/s)";
   auto rounded = [](double x) { return FormatDouble(std::round(x * 1e6) / 1e6); };

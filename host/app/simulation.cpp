@@ -9,6 +9,7 @@
 #include "bits.h"
 #include "geometry.h"
 #include "model_constants.h"
+#include "user_text.h"
 
 namespace tumelin {
 
@@ -236,7 +237,7 @@ std::string Simulation::Divergence(int64_t step) const {
              Number(speed * TimeStep) + ", farther than the start shape is across (" + Number(startSize_) +
              "), and the forces can add at most " +
              Number(static_cast<double>(step) * TimeStep * kAccelerationLimit) + " to a speed in " +
-             std::to_string(step) + " steps";
+             Count(step, "step", "steps");
     }
   }
   return std::string();

@@ -205,7 +205,8 @@ std::vector<std::string> TileLabel(const SweepRun& run, Shape shape) {
 }
 
 std::string SweepCountLine(size_t done, size_t total, size_t failed) {
-  std::string line = std::to_string(done) + " of " + std::to_string(total) + " runs done";
+  std::string line =
+      std::to_string(done) + " of " + Count(static_cast<long long>(total), "run", "runs") + " done";
   if (failed > 0) line += ", " + std::to_string(failed) + " failed";
   return line;
 }

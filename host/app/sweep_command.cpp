@@ -110,7 +110,7 @@ Image SweepSheet(const Scenario& s, const std::vector<SweepAxis>& axes, const st
   for (const SweepAxis& a : axes) keys += (keys.empty() ? "" : " x ") + a.key;
   const int columns = axes.size() >= 2 ? static_cast<int>(axes.back().values.size())
                                        : static_cast<int>(std::min<size_t>(runs.size(), 6));
-  return ContactSheet(tiles, columns, s.name + ": " + keys + ", " + std::to_string(s.steps) + " steps");
+  return ContactSheet(tiles, columns, s.name + ": " + keys + ", " + Count(s.steps, "step", "steps"));
 }
 
 // one run of the sweep, `tumelin-host` at `self` with the `common`
@@ -253,7 +253,7 @@ int CommandSweep(const CommandLine& cl) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
   CommitSweep(cl, s, axes, runs, staging.path, &folders);
-  std::cout << "sweep of " << s.name << ": " << total << " runs in "
+  std::cout << "sweep of " << s.name << ": " << Count(static_cast<long long>(total), "run", "runs") << " in "
             << FormatDouble(std::round(seconds * 10) / 10) << " s, " << (total - failed) << " ok, " << failed
             << " failed; sheet.png and sweep.csv in " << cl.sweepOut << std::endl;
   return failed == 0 ? 0 : kExitProblems;

@@ -160,6 +160,15 @@ std::vector<std::string> OverflowWarnings(const TClothSetup& setup, double longe
   return warnings;
 }
 
+std::string DivergenceCause(const TClothSetup& setup, double longestSpring) {
+  // an infinite acceleration is not a number in the very step it arises,
+  // while damping needs steps to grow a speed: the overflow comes first
+  for (const std::string& line : OverflowWarnings(setup, longestSpring)) {
+    if (line.find(kDiverges) != std::string::npos) return line;
+  }
+  return DampingWarning(setup);
+}
+
 std::vector<std::string> ModelWarnings(const TClothSetup& setup, const MeshReport& report, bool closed) {
   std::vector<std::string> warnings;
   const std::string damping = DampingWarning(setup);
@@ -197,7 +206,7 @@ bool WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& re
   for (const std::string& line : ModelWarnings(values, report, IsClosed(s.params.shape) && !report.leaks)) {
     w.lines.push_back(line);
   }
-  w.damping = DampingWarning(values);
+  w.cause = DivergenceCause(values, report.longestSpring);
   *out = std::move(w);
   return true;
 }

@@ -34,6 +34,11 @@ std::string DampingWarning(const TClothSetup& setup);
 // compression reaches the longest rest length (`longestSpring`) or less
 std::vector<std::string> OverflowWarnings(const TClothSetup& setup, double longestSpring);
 
+// the warning that foretells a divergence, empty for none: an overflow to an
+// infinite acceleration, which diverges at once, before damping that makes
+// speeds grow
+std::string DivergenceCause(const TClothSetup& setup, double longestSpring);
+
 // DampingWarning, OverflowWarnings, and a pressure that draws a closed membrane in: a
 // negative ClothP where a positive one inflates it, or the other way round
 std::vector<std::string> ModelWarnings(const TClothSetup& setup, const MeshReport& report, bool closed);
@@ -43,7 +48,7 @@ std::vector<std::string> ModelWarnings(const TClothSetup& setup, const MeshRepor
 // plug-in reads, and the model's numbers on this membrane
 struct Warnings {
   std::vector<std::string> lines;
-  std::string damping;  // the line that foretells a divergence, if any
+  std::string cause;  // DivergenceCause: named should the run diverge
 };
 // false with a one-line message when a file cannot be opened
 bool WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& report, Warnings* out,

@@ -66,7 +66,7 @@ std::string ReadCorner(std::string_view word, std::size_t vertexCount, int32_t* 
   const long long resolved = value > 0 ? value - 1 : static_cast<long long>(vertexCount) + value;
   if (resolved < 0 || resolved >= static_cast<long long>(vertexCount)) {
     return "face corner '" + std::string(word) + "' names vertex " + std::to_string(value) + ", but " +
-           std::to_string(vertexCount) + " vertices are read so far";
+           Count(static_cast<long long>(vertexCount), "vertex is", "vertices are") + " read so far";
   }
   *index = static_cast<int32_t>(resolved);
   return std::string();

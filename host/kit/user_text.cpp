@@ -103,6 +103,10 @@ int NearestName(const Names& names, std::string_view text) {
   return best;
 }
 
+std::string Count(long long n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
 std::string UnknownName(std::string_view setting, const Names& names, std::string_view text) {
   return "unknown " + std::string(setting) + " '" + std::string(text) + "' (choose " + ListNames(names) + ")";
 }

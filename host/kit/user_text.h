@@ -34,6 +34,10 @@ int NearestName(const Names& names, std::string_view text);
 // "unknown shape 'cube' (choose sphere, torus, sheet or tube)"
 std::string UnknownName(std::string_view setting, const Names& names, std::string_view text);
 
+// "1 edge", "3 edges": a count with the words that agree with it, a noun or
+// a noun and its verb ("triangle has" / "triangles have")
+std::string Count(long long n, std::string_view one, std::string_view many);
+
 // Each reader stores the value and returns true, or returns false with a
 // message that starts with the setting's name ("steps must lie between 0
 // and 100000000, not -5").

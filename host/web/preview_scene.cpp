@@ -53,7 +53,7 @@ struct PreviewScene::State {
   MeshReport report;
   std::vector<std::string> warnings;       // the membrane's problems, then the settings'
   std::vector<std::string> setupWarnings;  // the settings' alone, as check lists them
-  std::string damping;                     // named as the cause should the run diverge
+  std::string cause;                       // named should the run diverge
   std::vector<PreviewSetting> settings;
   std::unique_ptr<Simulation> sim;
   Framing framing;
@@ -111,7 +111,7 @@ bool PreviewScene::Build(const std::string& iniPath, std::string* error) {
   next->warnings = MeshProblems(next->report);
   next->warnings.insert(next->warnings.end(), warnings.lines.begin(), warnings.lines.end());
   next->setupWarnings = warnings.lines;
-  next->damping = warnings.damping;
+  next->cause = warnings.cause;
 
   const std::string& settingsPath = setupFile.Path();
   next->setup = LoadSettings(plugin_, settingsPath.empty() ? std::u16string() : PathForPlugin(settingsPath));
@@ -139,13 +139,13 @@ int64_t PreviewScene::Step(int64_t count) {
     ++s.steps;
     ++done;
     const std::string problem = s.sim->Divergence(s.steps);
-    if (!problem.empty()) s.diverged = DivergenceMessage(problem, s.steps, s.damping);
+    if (!problem.empty()) s.diverged = DivergenceMessage(problem, s.steps, s.cause);
   }
   if (done > 0) s.figures.reset();
   // the figures once per call: an overflowing figure ends the run as well
   if (s.diverged.empty() && done > 0) {
     const std::string problem = NonFiniteFigure(Figures());
-    if (!problem.empty()) s.diverged = DivergenceMessage(problem, s.steps, s.damping);
+    if (!problem.empty()) s.diverged = DivergenceMessage(problem, s.steps, s.cause);
   }
   return done;
 }

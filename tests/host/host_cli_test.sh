@@ -331,7 +331,7 @@ while IFS='|' read -r args text opposite; do
   run run $args -n 1
   grep -qxF "tumelin-host: warning: $text" "$WORK/err.txt" || fail "run $args: $(cat "$WORK/err.txt")"
 done <<EOF
---mesh $MESHES/two_tetrahedra.obj --flip|1 edges on three or more triangles (0-1)|shared by exactly two
+--mesh $MESHES/two_tetrahedra.obj --flip|1 edge on three or more triangles (0-1)|shared by exactly two
 --mesh $MESHES/open_tetrahedron.obj --flip|3 open edges (1-2, 1-3, 2-3): a seam or hole, the membrane leaks|shared by
 --shape sheet -u 5 -v 5 --defect hole|euler characteristic 0 (expected 1)|as expected
 --shape sphere -u 9 -v 5 --defect flip|winding is inconsistent across 3 edges (9-10, 9-17, 10-17)|is consistent

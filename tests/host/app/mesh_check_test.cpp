@@ -33,4 +33,12 @@ TEST(MeshMembrane, CheckNamesWhatKeepsAMeshFromHoldingPressure) {
   EXPECT_TRUE(r.leaks);
   EXPECT_EQ(r.isolatedPoints, 1);
   EXPECT_FALSE(r.Clean());
+  // counts of one read as one, and an open mesh claims no volume
+  const std::string text = FormatReport(BuildMembrane(MembraneParams(), fin), r);
+  for (const char* line : {"6 points, 7 edges, 3 triangles\n", "  1 edge on three or more triangles (0-1)\n",
+                           "  1 point lies on no triangle: no spring holds it, it falls freely\n",
+                           "  no enclosed volume: the surface is open\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << " not in:\n" << text;
+  }
+  EXPECT_EQ(text.find("enclosed volume "), std::string::npos) << text;
 }

@@ -72,6 +72,28 @@ TEST(Warnings, PressureThatFreezesIsForetoldAndDoes) {
   }
 }
 
+// the cause a divergence names is the warning that foretold it: an infinite
+// pressure diverges in the first step, whatever the damping
+TEST(Warnings, DivergenceNamesTheCauseThatApplies) {
+  const struct {
+    double pressure, damping;
+    const char* cause;
+  } cases[] = {{0.5, 1.0, ""},
+               {0.5, 500.0, "ClothC 500:"},
+               {1e308, 1.0, "ClothP 1e+308:"},
+               {1e308, 500.0, "ClothP 1e+308:"},
+               {1e200, 500.0, "ClothC 500:"}};
+  for (const auto& c : cases) {
+    TClothSetup setup{};
+    SetupDefaults(&setup);
+    setup.ClothP = c.pressure;
+    setup.ClothC = c.damping;
+    const std::string cause = DivergenceCause(setup, 1.0);
+    EXPECT_EQ(cause.substr(0, std::string(c.cause).size()), c.cause) << cause;
+    EXPECT_EQ(cause.empty(), *c.cause == 0);
+  }
+}
+
 TEST(Warnings, PressureThatDrawsAClosedMembraneIn) {
   const MeshReport clockwise = CheckMembrane(BuildMembrane(Params(Shape::kSphere, 9, 5)));
   MembraneParams ccw = Params(Shape::kSphere, 9, 5);
