@@ -13,7 +13,9 @@ set(TUMELIN_EXAMPLE_FILES ${PROJECT_SOURCE_DIR}/sdk/example/example_host.c
                           ${PROJECT_SOURCE_DIR}/sdk/example/CMakeLists.txt)
 file(GLOB TUMELIN_EXAMPLE_INIS ${PROJECT_SOURCE_DIR}/examples/*.ini)
 set(TUMELIN_DOCUMENTS ${PROJECT_SOURCE_DIR}/docs/settings.md ${PROJECT_SOURCE_DIR}/docs/host-integration.md
-                      ${PROJECT_SOURCE_DIR}/docs/topologies.md)
+                      ${PROJECT_SOURCE_DIR}/docs/topologies.md ${PROJECT_SOURCE_DIR}/docs/tumelin-host.md
+                      ${PROJECT_SOURCE_DIR}/docs/preview.md ${PROJECT_SOURCE_DIR}/docs/performance.md
+                      ${PROJECT_SOURCE_DIR}/docs/contributing.md)
 
 # configure_sdk(<dir> <config dir> <include dir> <plug-in dir>): the package
 # config and its version file for a layout, relative to its prefix

@@ -140,7 +140,8 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
   run->add_flag("--animate", cl->animate,
                 "also write animation.gif (and animation.mp4 where ffmpeg is installed) of the surface every "
                 "K steps (--every K; without it about 100 frames)");
-  run->add_flag("--hash", cl->printHash, "print the FNV-1a 64 hash of every point's Pos and Vel at the end");
+  run->add_flag("--hash", cl->printHash,
+                "print the state hash at the end (docs/host-integration.md: The state hash)");
 
   auto* sweep = app->add_subcommand(
       "sweep", "run every combination of [Setup] values in parallel and put the results side by side");

@@ -64,7 +64,7 @@ class Simulation {
   const TSurfaceGrid* Grid() const { return grid_; }
   TSurfaceGrid* Grid() { return grid_; }
   StepFigures Figures(int64_t step) const;
-  // FNV-1a 64 over Pos and Vel of every point, in point order
+  // the state hash (docs/host-integration.md, "The state hash")
   uint64_t Hash() const;
   // why the state after `step` steps has diverged, naming the first point
   // whose Pos or Vel is not finite ("point 12 has position (nan, 0.5, 1)")

@@ -33,7 +33,7 @@ inline uint64_t Fnv1a64(const void* data, std::size_t size, uint64_t hash = kFnv
   return hash;
 }
 
-// FNV-1a 64 over Pos and Vel of every point, in point order
+// the state hash, as docs/host-integration.md defines it ("The state hash")
 inline uint64_t StateHash(const Membrane& m) {
   uint64_t hash = kFnvOffset;
   for (int32_t i = 0; i < m.points.Count(); ++i) {

@@ -3,9 +3,12 @@
  *
  * Tumelin inflates a closed cloth membrane: a mass-spring network of points,
  * spring links and triangles that the host owns. The host loads the plug-in
- * (Tumelin.kwt), binds the six entries below by name and calls them on its own
- * thread. Every record here is a binary interface: field order, widths,
- * offsets and gaps are fixed, and pinned with static asserts at the end.
+ * (Tumelin.kwt), binds the six entries below by name and calls them from its
+ * own threads: each call runs to completion on the thread that makes it, and
+ * the plug-in starts no thread of its own. Calls on different records may run
+ * on different threads at the same time (see Threads below). Every record
+ * here is a binary interface: field order, widths, offsets and gaps are
+ * fixed, and pinned with static asserts at the end.
  *
  * On 32-bit Windows every pointer is 4 bytes and the entries are __stdcall.
  * On 64-bit platforms pointers are 8 bytes (TClothPoint grows to 120 bytes,
@@ -33,7 +36,10 @@
  *   moving.
  * - Springs: a spring acts on both of its points only when it is listed in
  *   both points' Links. LinkCount says how many entries of Links take part;
- *   0 or less means no spring force.
+ *   0 or less means no spring force. A point's spring forces are added up in
+ *   link order, and its face normals in the order of its Faces, so the same
+ *   springs or faces listed in another order can give other result bits
+ *   (docs/host-integration.md: the order tumelin-host uses).
  * - Pressure: a point feels pressure only through its Faces array, the
  *   indices of every triangle that touches it; with Faces empty it feels
  *   none, whatever the face array holds. Wind every triangle clockwise seen
@@ -48,12 +54,21 @@
  *   per frame, PluginExecZR72 (one step) and PluginExecZR73 (the grid
  *   write-back, which shows the positions as that step left them). The name
  *   and registration entries may be called at any time.
- * - Threads: a step keeps nothing outside the call, so two threads may
- *   step two different membranes at the same time through one loaded copy
- *   and get exactly the results they get one after the other. One membrane is stepped by one thread at a
- * time; do not reload settings into a record a running step reads, nor write a grid back from points a step
- * is moving. The plug-in has no thread, timer or lock of its own, and the name and registration entries may
- * be called from any thread.
+ * - Threads: the plug-in keeps nothing between or outside its calls, so
+ *   calls on different records may run on different threads at the same
+ *   time through one loaded copy and give exactly the results they give one
+ *   after the other: steps of different membranes, settings loads into
+ *   different TClothSetup records, write-backs into different grids. One
+ *   membrane is stepped by one thread at a time; do not reload settings into
+ *   a record a running step reads, nor write a grid back from points a step
+ *   is moving. The plug-in has no thread, timer or lock of its own, and the
+ *   name and registration entries may be called from any thread.
+ * - Pointers: IniPathRef of PluginExecZR71 may be null, and so may the
+ *   string pointer it holds; either means the empty path: no file is read
+ *   and Setup receives the defaults. Arguments 2 to 4 of PluginExecZR71 and
+ *   the first argument of PluginExecZR72 are never read and may hold
+ *   anything. Every other pointer an entry takes must be valid: Setup,
+ *   PointsVar, FacesVar, Grid and the six registration slots.
  * - Floating point: the working entries (PluginExecZR71, PluginExecZR72 and
  *   PluginExecZR73) compute under a floating-point environment of their
  *   own, whatever the calling thread has set, and give the thread's
@@ -331,21 +346,23 @@ typedef TPluginRgstZR6 TPluginRgstZR7;
 
 /**
  * Loads settings. IniPathRef addresses a location whose first field points to
- * the zero-terminated UTF-16 path (null = empty path). Arguments 2 to 4 are
- * never read. Setup receives the defaults, then every well-formed value.
+ * the zero-terminated UTF-16 path of the INI file. A null IniPathRef and a
+ * null string pointer both mean the empty path: no file is read. Arguments 2
+ * to 4 are never read. Setup, which must be valid, receives the defaults,
+ * then every well-formed value of section "Setup".
  */
 typedef void(TUMELIN_CALL* TPluginExecZR71)(const char16_t* const* IniPathRef, void* Unused2, void* Unused3,
                                             void* Unused4, TClothSetup* Setup);
 
 /**
  * Advances the membrane one step of 0.005 time units. PointsVar and FacesVar
- * are the addresses of the host variables holding the arrays. Reserved is
- * never read. Returns the number of points.
+ * are the addresses of the host variables holding the arrays; they and Setup
+ * must be valid. Reserved is never read. Returns the number of points.
  */
 typedef int32_t(TUMELIN_CALL* TPluginExecZR72)(void* Reserved, TClothPointArray* PointsVar,
                                                TClothFaceArray* FacesVar, const TClothSetup* Setup);
 
-/** Copies the points' positions into the grid as its Mode prescribes. */
+/** Copies the points' positions into the grid as its Mode prescribes; Grid and PointsVar must be valid. */
 typedef void(TUMELIN_CALL* TPluginExecZR73)(TSurfaceGrid* Grid, TClothPointArray* PointsVar);
 
 #ifdef __cplusplus

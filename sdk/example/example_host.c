@@ -334,7 +334,7 @@ static double Volume(const Membrane* m) {
   return sum / 6.0;
 }
 
-/* FNV-1a 64 over Pos and Vel of every point */
+/* the state hash, as docs/host-integration.md defines it ("The state hash") */
 static unsigned long long StateHash(const Membrane* m) {
   unsigned long long hash = 14695981039346656037ull;
   int32_t i;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every command shown in a ```console block of the documents and
-# compares what it prints with the lines shown under it:
+# compares what it prints with the lines shown under it, and follows every
+# relative link of the documents and the READMEs:
 #   docs_commands_test.sh BUILD_DIR SOURCE_DIR WORK_DIR
 # A block holds "$ command" lines, each followed by its expected output.
 # Commands run in a folder laid out as an unpacked archive (Tumelin.kwt,
@@ -47,6 +48,26 @@ for doc in "$SOURCE"/docs/*.md; do
     expected+="${expected:+$'\n'}$line"
   done <"$doc"
 done
-echo "$commands commands checked"
+
+# every relative link of the documents leads to a file, and its #anchor to
+# one of that file's headings (as the anchor a heading gets: lower case,
+# punctuation dropped, blanks as hyphens); code blocks hold no links
+headings() { sed '/^```/,/^```/d' "$1" | sed -n 's/^#\{1,6\} //p' | tr 'A-Z ' 'a-z-' | sed 's/[^a-z0-9_-]//g'; }
+links=0
+for doc in "$SOURCE"/README.md "$SOURCE"/docs/*.md "$SOURCE"/examples/README.md; do
+  base=$(dirname "$doc")
+  # the archives' README, at their top beside docs/
+  [ "$doc" != "$SOURCE/docs/user-readme.md" ] || base=$SOURCE
+  while IFS= read -r link; do
+    links=$((links + 1)) file=${link%%#*} anchor=${link#*#}
+    target=$base/$file
+    [ -n "$file" ] || target=$doc
+    if [ ! -e "$target" ] || { [ "$anchor" != "$link" ] && ! headings "$target" | grep -qxF "$anchor"; }; then
+      echo "FAIL: ${doc#"$SOURCE"/}: the link $link leads nowhere"
+      failures=$((failures + 1))
+    fi
+  done < <(sed '/^```/,/^```/d' "$doc" | grep -oE '\]\([^) ]+\)' | sed 's/^](\(.*\))$/\1/' | grep -vE '^[a-z]+:')
+done
+echo "$commands commands and $links links checked"
 [ "$commands" -gt 0 ] || { echo "FAIL: no commands found"; exit 1; }
 [ "$failures" -eq 0 ]

@@ -1,14 +1,17 @@
 // The numbers of docs/ against the built plug-in and the compiler: the record
 // layouts of host-integration.md against offsetof on this build, the defaults
 // and value examples of settings.md through PluginExecZR71, and the grid
-// tables of topologies.md through PluginExecZR73. The tables are found by
-// the marker comment above each (<!-- layout TClothPoint -->, ...). The
-// first sentences of the header's rules on threads and floating point stand in
-// host-integration.md and the README as well.
+// tables of topologies.md through PluginExecZR73, the model's constants, the
+// state hash's example and the [Membrane] keys against the code. The tables
+// are found by the marker comment above each (<!-- layout TClothPoint -->,
+// ...). The first sentences of the header's rules on threads and floating
+// point stand in host-integration.md as well.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -21,6 +24,9 @@
 #include "bits.h"
 #include "host_array.h"
 #include "loaded_plugin.h"
+#include "model_constants.h"
+#include "scenario.h"
+#include "simulation.h"
 #include "text.h"
 
 namespace {
@@ -172,7 +178,25 @@ TEST(HostIntegrationDoc, LayoutTablesAreThisBuildsOffsets) {
   for (const auto& size : kSizes) EXPECT_TRUE(documented.count(size.first)) << size.first << " size";
 }
 
-// ---- the header's rules for hosts, repeated in host-integration.md and the README ----
+TEST(HostIntegrationDoc, StateHashExampleIsTheToolsHash) {
+  const std::string doc = ReadDoc("host-integration.md");
+  const std::vector<Table> tables = Tables(doc, "state hash example");
+  ASSERT_EQ(tables.size(), 1u);
+  tumelin::Membrane m;
+  m.points.Resize(static_cast<int32_t>(tables[0].rows.size()));
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
+    const Row& row = tables[0].rows[static_cast<size_t>(i)];
+    TDbl3D& pos = m.points[i].Pos;
+    TDbl3D& vel = m.points[i].Vel;
+    ASSERT_EQ(std::sscanf(row[1].c_str(), "(%lf, %lf, %lf)", &pos.X, &pos.Y, &pos.Z), 3) << row[1];
+    ASSERT_EQ(std::sscanf(row[2].c_str(), "(%lf, %lf, %lf)", &vel.X, &vel.Y, &vel.Z), 3) << row[2];
+  }
+  std::smatch hash;
+  ASSERT_TRUE(std::regex_search(doc, hash, std::regex("have the state hash `([0-9a-f]{16})`")));
+  EXPECT_EQ(tumelin::HexHash(tumelin::StateHash(m)), hash[1].str());
+}
+
+// ---- the header's rules for hosts, repeated in host-integration.md ----------------
 
 // text as a reader sees it: no comment stars, Markdown marks or line breaks,
 // one blank between words, lower case
@@ -192,9 +216,8 @@ TEST(HostRulesDoc, DocumentsStateTheHeadersThreadAndFloatingPointRules) {
     // the first sentence of the rule in the header's list of rules a host keeps
     std::smatch sentence;
     ASSERT_TRUE(std::regex_search(header, sentence, std::regex("- " + rule + ": ([^.]+\\.)"))) << rule;
-    for (const char* doc : {"host-integration.md", "../README.md"})
-      EXPECT_NE(Prose(ReadDoc(doc)).find(sentence[1].str()), std::string::npos)
-          << doc << " does not say the header's rule on " << rule << ": " << sentence[1];
+    EXPECT_NE(Prose(ReadDoc("host-integration.md")).find(sentence[1].str()), std::string::npos)
+        << "host-integration.md does not say the header's rule on " << rule << ": " << sentence[1];
   }
 }
 
@@ -265,6 +288,54 @@ TEST(SettingsDoc, ValueExamplesAreStoredAsShown) {
     const TClothSetup setup = loaded::LoadThroughEntry(ini.Path().u16string());
     const std::string context = row[0] + "=" + row[1];
     ExpectStored(setup, key, row[2], defaults, context);
+  }
+}
+
+TEST(SettingsDoc, ModelConstantsAreThePluginsOwn) {
+  const std::map<std::string, double> constants = {{"time step", tumelin::TimeStep},
+                                                   {"point mass", tumelin::kPointMass},
+                                                   {"gravity", tumelin::kGravity},
+                                                   {"pressure scale", tumelin::kPressureScale},
+                                                   {"acceleration limit", tumelin::kAccelerationLimit}};
+  const std::vector<Table> tables = Tables(ReadDoc("settings.md"), "model constants");
+  ASSERT_EQ(tables.size(), 1u);
+  std::set<std::string> named;
+  for (const Row& row : tables[0].rows) {
+    ASSERT_TRUE(constants.count(row[0])) << row[0];
+    EXPECT_TRUE(tumelin::SameBits(std::strtod(row[1].c_str(), nullptr), constants.at(row[0]))) << row[0];
+    named.insert(row[0]);
+  }
+  EXPECT_EQ(named.size(), constants.size());
+}
+
+// ---- tumelin-host.md: section [Membrane] ---------------------------------------------
+
+TEST(HostDoc, MembraneKeysTableIsTheHostsOwn) {
+  const std::vector<Table> tables = Tables(ReadDoc("tumelin-host.md"), "membrane keys");
+  ASSERT_EQ(tables.size(), 1u);
+  std::vector<std::string> keys;
+  std::string defaults = "[Membrane]\n";
+  for (const Row& row : tables[0].rows) {
+    keys.push_back(row[0]);
+    // the default's first word, where the key has one
+    const std::string value = row[3].substr(0, row[3].find(' '));
+    if (value != "—") defaults += row[0] + "=" + value + "\n";
+  }
+  EXPECT_EQ(keys, tumelin::MembraneKeys());
+  // every documented default given in a file builds what no file builds
+  const loaded::TempFile ini("membrane_defaults.ini", defaults);
+  tumelin::Scenario given, none;
+  std::string error;
+  ASSERT_TRUE(tumelin::ResolveScenario(ini.Utf8(), {}, &given, &error)) << error;
+  ASSERT_TRUE(tumelin::ResolveScenario("", {}, &none, &error)) << error;
+  EXPECT_EQ(tumelin::SceneIniText(given, Defaults()), tumelin::SceneIniText(none, Defaults()));
+  // a key for the grid shapes only applies to no mesh, and the table says so
+  for (const Row& row : tables[0].rows) {
+    if (defaults.find("\n" + row[0] + "=") == std::string::npos) continue;
+    const std::string where = ini.Utf8() + ": [Membrane] " + row[0];
+    const bool gridOnly = std::count(given.gridSettings.begin(), given.gridSettings.end(), where) > 0;
+    EXPECT_EQ(gridOnly, row[4].find("all") == std::string::npos && row[4].find("mesh") == std::string::npos)
+        << row[0];
   }
 }
 

@@ -34,11 +34,15 @@ top="$WORK/unpacked/$name"
 expected="LICENSE
 README.md
 Tumelin.kwt
+docs/contributing.md
 docs/host-integration.md
 docs/number-formats.ini
+docs/performance.md
+docs/preview.md
 $(cd "$(dirname "$0")/../../docs" && find pictures scenes -name '*.png' -o -name '*.ini' | sed 's|^|docs/|')
 docs/settings.md
 docs/topologies.md
+docs/tumelin-host.md
 $(cd "$(dirname "$0")/../../examples" && ls *.ini | sed 's|^|examples/|')
 sdk/example/CMakeLists.txt
 sdk/example/example_host.c
