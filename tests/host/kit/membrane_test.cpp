@@ -134,6 +134,24 @@ TEST(Membrane, PinningPicksThePointsItNames) {
   EXPECT_EQ(count, 8);
 }
 
+// a pinning offered for a shape pins some of its points, never all of them
+TEST(Membrane, APinningThatAppliesPinsSomePoints) {
+  for (const Shape shape : {Shape::kSphere, Shape::kTorus, Shape::kSheet, Shape::kTube}) {
+    for (const std::string_view name : PinNames()) {
+      MembraneParams params = Params(shape, 9, 5);
+      ASSERT_TRUE(ParsePin(std::string(name), &params.pin));
+      params.pinPoints = {0};
+      if (!PinApplies(params.pin, shape) || params.pin == PinMode::kNone) continue;
+      ASSERT_EQ(ValidateParams(params), "") << name;
+      const Membrane m = BuildMembrane(params);
+      int32_t pinned = 0;
+      for (int32_t i = 0; i < m.points.Count(); ++i) pinned += m.points[i].Fixed != 0;
+      EXPECT_GT(pinned, 0) << ShapeName(shape) << " " << name;
+      EXPECT_LT(pinned, m.points.Count()) << ShapeName(shape) << " " << name;
+    }
+  }
+}
+
 TEST(Membrane, ValidationRejectsWhatTheGridCannotHold) {
   EXPECT_EQ(ValidateParams(Params(Shape::kSphere, 33, 257)), "");
   EXPECT_NE(ValidateParams(Params(Shape::kSphere, 33, 258)), "");
