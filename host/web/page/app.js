@@ -447,7 +447,7 @@
     const unused = file.unused.length
       ? ` Not used: ${file.unused.join(', ')} (${file.ini ? 'not the mesh the INI file names' : 'one mesh at a time'}).`
       : '';
-    return `Using the dropped ${used}.${unused} A dropped file cannot go into a link: the address keeps the rest of the scene only.`;
+    return `Using the dropped ${used}.${unused} A link cannot carry a dropped file: it names the file, and whoever opens it must drop it too.`;
   }
 
   function labels() {
