@@ -441,12 +441,12 @@
   // which dropped files A's membrane uses: only those of a scene that built
   function fileNote(file) {
     const used = file.names.join(', ');
-    if (JSON.stringify(builtFile) !== JSON.stringify(file)) {
-      return `The dropped ${used} did not build: ${sides[0].built ? 'the membrane before still runs' : 'nothing runs'}.`;
-    }
     const unused = file.unused.length
       ? ` Not used: ${file.unused.join(', ')} (${file.ini ? 'not the mesh the INI file names' : 'one mesh at a time'}).`
       : '';
+    if (JSON.stringify(builtFile) !== JSON.stringify(file)) {
+      return `The dropped ${used} did not build: ${sides[0].built ? 'the membrane before still runs' : 'nothing runs'}.${unused}`;
+    }
     return `Using the dropped ${used}.${unused} A link cannot carry a dropped file: it names the file, and whoever opens it must drop it too.`;
   }
 
