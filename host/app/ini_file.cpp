@@ -115,8 +115,11 @@ bool ParseSetupAssignment(std::string_view text, SetupText* out, std::string* er
     return false;
   }
   const std::string_view value = text.substr(equals + 1);
-  if (value.find_first_of("\r\n") != std::string_view::npos) {
-    *error = "the value of " + names[static_cast<std::size_t>(found)] + " cannot hold a line break";
+  // an INI line ends at a line break, and the plug-in's reader at a NUL
+  const std::size_t cut = value.find_first_of(std::string_view("\r\n\0", 3));
+  if (cut != std::string_view::npos) {
+    *error = "the value of " + names[static_cast<std::size_t>(found)] + " cannot hold " +
+             (value[cut] == '\0' ? "a NUL character" : "a line break");
     return false;
   }
   out->key = names[static_cast<std::size_t>(found)];

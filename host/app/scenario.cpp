@@ -282,6 +282,12 @@ bool ResolveScenario(const std::string& iniPath, const ScenarioChoices& given, S
     IniFile ini;
     if (!ini.Open(iniPath, error) || !ReadMembraneSection(ini, &s, error)) return false;
     s.name = std::filesystem::u8path(iniPath).stem().u8string();
+    // a shape given over a file's mesh runs that shape: the mesh and its
+    // flip stay with the file
+    if (Given(given.shape) && !Given(given.mesh) && !s.meshPath.empty()) {
+      s.meshPath.clear();
+      s.params.flip = false;
+    }
   }
   for (const Setting& setting : kSettings) {
     const std::optional<std::string>& text = given.*setting.given;

@@ -35,17 +35,39 @@ constexpr int kGridShapes = 4;
 
 const ShapeInfo& Info(Shape shape) { return kShapes[static_cast<int>(shape)]; }
 
+constexpr uint32_t ShapeBit(Shape shape) { return 1u << static_cast<int>(shape); }
+constexpr uint32_t kGridShapeBits =
+    ShapeBit(Shape::kSphere) | ShapeBit(Shape::kTorus) | ShapeBit(Shape::kSheet) | ShapeBit(Shape::kTube);
+constexpr uint32_t kAnyShape = kGridShapeBits | ShapeBit(Shape::kMesh);
+
+// each pinning, the shapes on which it pins something sensible, what the
+// others lack, and the parameter that says what it pins
 struct PinInfo {
   PinMode pin;
   const char* name;
+  uint32_t shapes;
+  const char* needs;  // "needs a sphere; a torus has no poles"
+  const char* lacks;
+  const char* param;  // a MembraneParams field, by its name; empty for none
 };
 
 constexpr PinInfo kPins[] = {
-    {PinMode::kNone, "none"},       {PinMode::kPole, "pole"},     {PinMode::kPoles, "poles"},
-    {PinMode::kRing, "ring"},       {PinMode::kEnds, "ends"},     {PinMode::kBorder, "border"},
-    {PinMode::kCorners, "corners"}, {PinMode::kPoints, "points"}, {PinMode::kGroup, "group"},
-    {PinMode::kBelow, "below"},
+    {PinMode::kNone, "none", kAnyShape, "", "", ""},
+    {PinMode::kPole, "pole", ShapeBit(Shape::kSphere), "a sphere", "has no poles", ""},
+    {PinMode::kPoles, "poles", ShapeBit(Shape::kSphere), "a sphere", "has no poles", ""},
+    {PinMode::kRing, "ring", kGridShapeBits, "a grid shape", "has no rows", "pinRing"},
+    {PinMode::kEnds, "ends", ShapeBit(Shape::kTube), "a tube", "has no open ends", ""},
+    {PinMode::kBorder, "border", ShapeBit(Shape::kSheet), "a sheet", "has no border", ""},
+    {PinMode::kCorners, "corners", ShapeBit(Shape::kSheet), "a sheet", "has no corners", ""},
+    {PinMode::kPoints, "points", kAnyShape, "", "", "pinPoints"},
+    {PinMode::kGroup, "group", ShapeBit(Shape::kMesh), "a mesh (--mesh) with named groups", "has no groups",
+     "pinGroup"},
+    // a sheet starts flat at z = 0: a height pins all of it or none
+    {PinMode::kBelow, "below", kAnyShape & ~ShapeBit(Shape::kSheet), "a shape with height", "starts flat",
+     "pinBelow"},
 };
+
+const PinInfo& Info(PinMode pin) { return kPins[static_cast<int>(pin)]; }
 
 struct DefectInfo {
   Defect defect;
@@ -183,7 +205,9 @@ bool ParseShape(const std::string& text, Shape* shape) {
   return i >= 0;
 }
 
-const char* PinName(PinMode pin) { return kPins[static_cast<int>(pin)].name; }
+const char* PinName(PinMode pin) { return Info(pin).name; }
+bool PinApplies(PinMode pin, Shape shape) { return (Info(pin).shapes & ShapeBit(shape)) != 0; }
+const char* PinParam(PinMode pin) { return Info(pin).param; }
 
 std::vector<std::string_view> PinNames() {
   std::vector<std::string_view> names;
@@ -294,7 +318,6 @@ std::string ValidateSizes(const MembraneParams& params) {
 
 // the pinned ring: a row of the grid that is not a pole or a closing row
 std::string ValidatePinRing(const MembraneParams& params, const std::string& name) {
-  if (params.shape == Shape::kMesh) return "pin 'ring' needs a grid shape; a mesh has no rows";
   if (params.pinRing < -1) return "pin ring must be a grid row, not " + std::to_string(params.pinRing);
   int32_t lo = 0, hi = params.rows - 1;
   if (params.shape == Shape::kSphere) lo = 1, hi = params.rows - 2;
@@ -309,37 +332,26 @@ std::string ValidatePinRing(const MembraneParams& params, const std::string& nam
 // the pin mode fits the shape and names what it pins
 std::string ValidatePin(const MembraneParams& params) {
   const std::string name = Info(params.shape).name;
-  const bool mesh = params.shape == Shape::kMesh;
-  const std::string pin = PinName(params.pin);
+  const PinInfo& pin = Info(params.pin);
+  if (!PinApplies(params.pin, params.shape)) {
+    return "pin '" + std::string(pin.name) + "' needs " + pin.needs + "; a " + name + " " + pin.lacks;
+  }
   switch (params.pin) {
-    case PinMode::kPole:
-    case PinMode::kPoles:
-      if (params.shape != Shape::kSphere)
-        return "pin '" + pin + "' needs a sphere; a " + name + " has no poles";
-      break;
     case PinMode::kRing:
       return ValidatePinRing(params, name);
-    case PinMode::kEnds:
-      if (params.shape != Shape::kTube) return "pin 'ends' needs a tube";
-      break;
-    case PinMode::kBorder:
-    case PinMode::kCorners:
-      if (params.shape != Shape::kSheet) return "pin '" + pin + "' needs a sheet";
-      break;
     case PinMode::kPoints:
       if (params.pinPoints.empty()) return "pin 'points' needs a list of point indices";
       // a mesh's points are counted when its file is read
-      if (!mesh) {
+      if (params.shape != Shape::kMesh) {
         return ValidatePinPoints(params.pinPoints, PointCount(params.shape, params.columns, params.rows),
                                  "this " + name);
       }
       break;
     case PinMode::kGroup:
-      if (!mesh) return "pin 'group' needs a mesh (--mesh) with named groups";
       if (params.pinGroup.empty()) return "pin 'group' needs the name of a group (--pin-group)";
       break;
-    case PinMode::kBelow:
-    case PinMode::kNone:
+    default:
+      // the others pin what the shape has
       break;
   }
   return std::string();

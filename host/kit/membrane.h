@@ -82,6 +82,11 @@ bool ParseShape(const std::string& text, Shape* shape);
 const char* PinName(PinMode pin);
 std::vector<std::string_view> PinNames();
 bool ParsePin(const std::string& text, PinMode* pin);
+// whether `pin` pins something sensible on `shape` (ValidateParams refuses
+// the others), and the MembraneParams field that says what it pins
+// ("pinRing", "pinPoints", "pinGroup", "pinBelow"; empty for none)
+bool PinApplies(PinMode pin, Shape shape);
+const char* PinParam(PinMode pin);
 std::vector<std::string_view> DefectNames();
 bool ParseDefect(const std::string& text, Defect* defect);
 uint8_t GridMode(Shape shape);

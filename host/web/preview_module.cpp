@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ini_file.h"
 #include "linked_plugin.h"
 #include "preview_scene.h"
 
@@ -164,7 +165,30 @@ val DefaultView() {
 
 std::string PluginName() { return Utf16ToUtf8(LinkedPlugin().nameZR7()); }
 val Shapes() { return Strings(ShapeNames()); }
-val Pins() { return Strings(PinNames()); }
+val SetupKeys() { return Strings(SetupKeyNames()); }
+// for every shape (the mesh last) the pinnings that apply to it, each with
+// the option that says what it pins: [{shape, pins: [{name, param}]}]
+val PinChoices() {
+  val shapes = val::array();
+  for (int i = 0; i <= static_cast<int>(Shape::kMesh); ++i) {
+    const Shape shape = static_cast<Shape>(i);
+    val pins = val::array();
+    for (const std::string_view name : PinNames()) {
+      PinMode pin = PinMode::kNone;
+      ParsePin(std::string(name), &pin);
+      if (!PinApplies(pin, shape)) continue;
+      val o = val::object();
+      o.set("name", std::string(name));
+      o.set("param", std::string(PinParam(pin)));
+      pins.call<void>("push", o);
+    }
+    val o = val::object();
+    o.set("shape", std::string(ShapeName(shape)));
+    o.set("pins", pins);
+    shapes.call<void>("push", o);
+  }
+  return shapes;
+}
 
 }  // namespace
 }  // namespace tumelin
@@ -199,5 +223,6 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
   emscripten::function("defaultView", &tumelin::DefaultView);
   emscripten::function("pluginName", &tumelin::PluginName);
   emscripten::function("shapeNames", &tumelin::Shapes);
-  emscripten::function("pinNames", &tumelin::Pins);
+  emscripten::function("setupKeys", &tumelin::SetupKeys);
+  emscripten::function("pinChoices", &tumelin::PinChoices);
 }

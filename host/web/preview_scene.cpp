@@ -82,10 +82,7 @@ bool PreviewScene::Choose(const std::string& key, const std::string& text) {
 
 bool PreviewScene::Set(const std::string& assignment, std::string* error) {
   SetupText value;
-  if (!ParseSetupAssignment(assignment, &value, error)) {
-    *error = "--set: " + *error;
-    return false;
-  }
+  if (!ParseSetupAssignment(assignment, &value, error)) return false;
   // a key given again takes the new value, as the last --set does
   given_.erase(
       std::remove_if(given_.begin(), given_.end(), [&](const SetupText& g) { return g.key == value.key; }),
@@ -120,7 +117,14 @@ bool PreviewScene::Build(const std::string& iniPath, std::string* error) {
   for (const SettingLine& line : ExplainSetup(ini, next->setup, ReadUserDecimalSeparator())) {
     const bool given =
         std::any_of(given_.begin(), given_.end(), [&](const SetupText& g) { return g.key == line.key; });
-    next->settings.push_back({line, given});
+    // a typed value reaches the plug-in through a file of its own: it was
+    // taken as typed, not read from the scene's file
+    PreviewSetting setting{line, given};
+    const std::string fromFile = "read from the file";
+    if (given && line.note.compare(0, fromFile.size(), fromFile) == 0) {
+      setting.line.note.replace(0, fromFile.size(), "taken");
+    }
+    next->settings.push_back(setting);
   }
 
   next->framing = FixedFraming(PointPositions(next->membrane));

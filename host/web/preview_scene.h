@@ -42,7 +42,7 @@ class PreviewScene {
   // ...); empty text leaves it to the INI file. false for an unknown key
   bool Choose(const std::string& key, const std::string& text);
   // KEY=VALUE over section [Setup], as --set gives it; false with the
-  // message --set would print
+  // message --set would print after its own name
   bool Set(const std::string& assignment, std::string* error);
   // forgets every option and every value given
   void Clear();

@@ -17,26 +17,40 @@
     { key: 'ClothK1', min: 0.05, max: 50, log: true, title: 'stiffness of a compressed spring' },
   ];
   const METHODS = [['0', '0 semi-implicit Euler'], ['1', '1 Heun'], ['2', '2 Runge–Kutta 4']];
-  const SIZES = {
-    sphere: ['columns', 'rows', 'radius', 'flatten'],
-    torus: ['columns', 'rows', 'majorRadius', 'minorRadius', 'flatten'],
-    sheet: ['columns', 'rows', 'width', 'depth'],
-    tube: ['columns', 'rows', 'radius', 'length'],
-    mesh: [],
-  };
+  // the fields of each shape; steps, the run's length, goes into the saved INI file
+  const SIZES = new Map([
+    ['sphere', ['columns', 'rows', 'radius', 'flatten', 'steps']],
+    ['torus', ['columns', 'rows', 'majorRadius', 'minorRadius', 'flatten', 'steps']],
+    ['sheet', ['columns', 'rows', 'width', 'depth', 'steps']],
+    ['tube', ['columns', 'rows', 'radius', 'length', 'steps']],
+    ['mesh', ['steps']],
+  ]);
+  // what the text field of a pinning takes, by the option it fills
+  const PIN_HINTS = new Map([
+    ['pinRing', 'a grid row; -1: the top ring'],
+    ['pinPoints', 'point indices: 0,12,40'],
+    ['pinGroup', 'a group of the mesh file'],
+  ]);
+  // unknown names of a link the status line lists before it counts the rest
+  const NAMED_UNKNOWNS = 5;
   const OPTION_KEYS = ['shape', 'columns', 'rows', 'radius', 'flatten', 'majorRadius', 'minorRadius', 'width', 'depth',
     'length', 'pin', 'pinRing', 'pinPoints', 'pinGroup', 'pinBelow', 'winding', 'flip', 'defect', 'mesh', 'steps'];
 
   let M, view, plot;
-  const sides = SIDES.map((name) => ({ name, scene: null, built: false, setErrors: {}, diverged: '' }));
+  // `built`: the side has a membrane; `error`: why the scene asked for last did not build
+  const sides = SIDES.map((name) => ({ name, scene: null, built: false, error: '', setErrors: {}, diverged: '' }));
   let cfg = SceneUrl.empty();
   let base = null; // the configuration before a change still under way (a slider being dragged)
   const undoStack = [], redoStack = [];
   let rebuildWanted = false, drawWanted = true, playing = true, stepsPerFrame = 5, editing = 'A';
   let membrane = {}; // A's [Membrane] section as the module saves it
+  let shape = ''; // A's shape; while A does not build, as far as it reads
   let zRange = [0, 1];
-  let presets = {}; // name -> path in the module's file system
+  const presets = new Map(); // name -> path in the module's file system
+  let pinChoices = new Map(); // shape -> Map(pinning -> the option it reads)
+  let probe = null; // a scene for reading what a scene that does not build would be
   let writtenHash = '';
+  let builtFile = null; // the dropped files of A's membrane
   let note = ''; // said by the next build in place of 'built'
   let lastSample = -Infinity; // when the plot took its last sample
   // the rates, and the milliseconds per frame spent in the module's step, in
@@ -68,14 +82,30 @@
 
   function status(text, error) {
     $('status').textContent = text;
+    $('status').title = text;
     $('status').classList.toggle('error', !!error);
+  }
+
+  // a list of names, the first few of a long one and how many more
+  function nameSome(names) {
+    const more = names.length - NAMED_UNKNOWNS;
+    return names.slice(0, NAMED_UNKNOWNS).join(', ') + (more > 0 ? ` and ${more} more` : '');
+  }
+
+  // what a link could not restore, before what the build said
+  function sayLacks(lacks) {
+    if (lacks) status(`${lacks}. ${$('status').textContent}`, true);
+  }
+
+  function defaultConfig() {
+    return { ...SceneUrl.empty(), preset: presets.has('pillow') ? 'pillow' : [...presets.keys()][0] };
   }
 
   // ---- building
 
   function iniPath(c) {
     if (c.file && c.file.ini) return c.file.ini;
-    return c.preset ? presets[c.preset] || '' : '';
+    return presets.get(c.preset) || '';
   }
 
   function buildSide(i) {
@@ -91,6 +121,7 @@
     const error = scene.build(iniPath(cfg));
     if (error) return error;
     s.built = true;
+    if (i === 0) builtFile = cfg.file;
     s.diverged = '';
     view.setMesh(i, scene);
     return '';
@@ -101,29 +132,64 @@
     const errors = [];
     const count = cfg.ab ? 2 : 1;
     for (let i = 0; i < count; i++) {
-      const error = buildSide(i);
-      if (error) errors.push((cfg.ab ? `${SIDES[i]}: ` : '') + error);
+      sides[i].error = buildSide(i);
+      if (sides[i].error) errors.push((cfg.ab ? `${SIDES[i]}: ` : '') + sides[i].error);
     }
     view.sides = count;
-    const a = sides[0].scene;
-    if (sides[0].built) {
-      membrane = parseMembrane(a.sceneIni());
-      const p = a.positions();
-      let lo = Infinity, hi = -Infinity;
-      for (let k = 2; k < p.length; k += 3) (lo = Math.min(lo, p[k])), (hi = Math.max(hi, p[k]));
-      zRange = lo <= hi ? [lo, hi] : [0, 1];
-      plot.reset(a.figures().figureWord);
-    }
-    if (errors.length) status(`not built — ${errors.join('; ')} (the membrane before stays)`, true);
-    else status(note || `built: ${a.scenario().name}; the run started at step 0`);
+    describeA();
+    const kept = sides.slice(0, count).some((s) => s.error && s.built);
+    if (errors.length) {
+      status(`not built — ${errors.join('; ')}` +
+        (kept ? ' (the membrane before stays)' : ' (nothing runs until the scene builds)'), true);
+    } else status(note || `built: ${sides[0].scene.scenario().name}; the run started at step 0`);
     note = '';
     $('diverged').hidden = true;
     meter.since = 0;
     writeHash();
     refreshControls();
     listWarnings();
-    if (!$('check-text').hidden) $('check-text').textContent = a.checkText();
+    if (!$('check-text').hidden) $('check-text').textContent = checkText();
     drawWanted = true;
+  }
+
+  // A's shape and [Membrane] values for the controls: of its membrane, or,
+  // when it does not build, of the scene as far as it builds (the shape
+  // asked for over the file, else the file alone, else no file)
+  function describeA() {
+    const a = sides[0];
+    let scene = a.scene;
+    if (a.error) {
+      const tries = [[cfg.opt, iniPath(cfg)], [{}, iniPath(cfg)], [{}, '']];
+      scene = null;
+      for (const [opt, ini] of tries) {
+        probe.clear();
+        for (const key of ['shape', 'mesh']) if (opt[key]) probe.choose(key, opt[key]);
+        if (probe.build(ini) === '') {
+          scene = probe;
+          break;
+        }
+      }
+    }
+    if (!scene) return;
+    membrane = parseMembrane(scene.sceneIni());
+    shape = scene.scenario().shape;
+    if (a.error) return;
+    const p = scene.positions();
+    let lo = Infinity, hi = -Infinity;
+    for (let k = 2; k < p.length; k += 3) (lo = Math.min(lo, p[k])), (hi = Math.max(hi, p[k]));
+    zRange = lo <= hi ? [lo, hi] : [0, 1];
+    plot.reset(scene.figures().figureWord);
+  }
+
+  // why side `s` has nothing of the scene asked for, or ''
+  function unbuilt(s) {
+    if (s.error) return `this scene does not build: ${s.error}`;
+    return s.built ? '' : 'nothing is built';
+  }
+
+  function checkText() {
+    const why = unbuilt(sides[0]);
+    return why ? `${why}; there is no membrane to check` : sides[0].scene.checkText();
   }
 
   function flushRebuild() {
@@ -132,11 +198,11 @@
 
   // [Membrane] of a saved INI text as option keys: Columns -> columns
   function parseMembrane(text) {
-    const out = {};
+    const out = Object.create(null);
     let inside = false;
     for (const line of text.split(/\r?\n/)) {
       const section = /^\s*\[(.*)\]\s*$/.exec(line);
-      if (section) inside = section[1] === 'Membrane';
+      if (section) inside = section[1].trim().toLowerCase() === 'membrane';
       const pair = /^\s*(\w+)\s*=\s*(.*?)\s*$/.exec(line);
       if (inside && pair) out[pair[1][0].toLowerCase() + pair[1].slice(1)] = pair[2];
     }
@@ -185,10 +251,23 @@
     }
   }
 
+  // the link's configuration, and what of it the page cannot restore
   function readHash() {
-    const { cfg: c, unknown } = SceneUrl.decode(location.hash, OPTION_KEYS);
-    if (c.preset && !presets[c.preset]) unknown.push(`preset ${c.preset}`);
-    return { c, unknown };
+    const { cfg: c, unknown, missing } = SceneUrl.decode(location.hash, OPTION_KEYS, M.setupKeys());
+    const lacks = [];
+    if (c.preset && !presets.has(c.preset)) {
+      unknown.push(`preset ${c.preset}`);
+      c.preset = '';
+    }
+    if (unknown.length) lacks.push(`the link names what this page does not know: ${nameSome(unknown)}`);
+    // the membrane options were the dropped file's: without it they would
+    // make another membrane of the default one
+    if (missing.length) {
+      lacks.push(`the link's scene ran on the dropped ${nameSome(missing)}, which a link cannot carry: ` +
+        'this is the default membrane with the link\'s settings; drop the file to run it');
+      c.opt = {};
+    }
+    return { c, lacks: lacks.join('; ') };
   }
 
   // ---- controls
@@ -203,7 +282,7 @@
       const row = document.createElement('div');
       row.className = 'setting';
       row.innerHTML = `<span class="key" title="${s.title}">${s.key}</span>
-        <input type="range" data-testid="${s.key}-slider" min="${s.log ? Math.log10(s.min) : s.min}" max="${s.log ? Math.log10(s.max) : s.max}" step="${s.log ? 0.01 : s.step}" title="${s.min} … ${s.max}${s.log ? ' (logarithmic)' : ''}: the sensible range">
+        <input type="range" data-testid="${s.key}-slider" min="${s.log ? Math.log10(s.min) : s.min}" max="${s.log ? Math.log10(s.max) : s.max}" step="${s.log ? 0.01 : s.step}" title="${rangeTitle(s)}">
         <input type="text" data-testid="${s.key}-text" spellcheck="false" title="typed as you like: the plug-in judges the text; empty: the file's value">
         <span class="note"><span data-testid="${s.key}-note"></span><span class="typed"></span></span>`;
       box.append(row);
@@ -229,82 +308,72 @@
     SLIDERS.push({ key: 'ClothMethod', row, select });
   }
 
+  function rangeTitle(s) {
+    return `${s.min} … ${s.max}${s.log ? ' (logarithmic)' : ''}: the sensible range`;
+  }
+
   function setText(c, key, text) {
     if (text === '') delete c.set[editing][key];
     else c.set[editing][key] = text;
   }
 
   function refreshControls() {
-    const scene = sides[side()].scene;
-    if (!sides[side()].built) return;
-    const lines = scene.settings();
+    const here = sides[side()];
+    // a side that never built has no verdicts yet: its fields stay as typed
+    const lines = here.built ? here.scene.settings() : [];
     const typed = cfg.set[editing];
-    $('separator').textContent = `decimal separator '${scene.separator()}'`;
+    const separator = sides[0].scene.separator();
+    $('separator').textContent = `decimal separator '${separator}'`;
     $('separator').title = 'The plug-in reads numbers with this separator; a number written with another one keeps the default (the verdict says so).';
     for (const s of SLIDERS) {
-      const line = lines.find((l) => l.key === s.key);
-      const [slider, text] = s.row.querySelectorAll('input');
+      const line = lines.find((l) => l.key === s.key) || { note: '', stored: '', text: '' };
+      const error = here.setErrors[s.key];
       const note = s.row.querySelector('[data-testid$="-note"]');
-      const error = sides[side()].setErrors[s.key];
       note.textContent = error || line.note;
       note.parentElement.classList.toggle('rejected', !!error || (line.present && !line.accepted));
       s.row.querySelector('.typed').textContent = line.given ? ' — typed here' : '';
-      if (s.select) {
-        s.select.value = typed[s.key] !== undefined && METHODS.some((m) => m[0] === typed[s.key]) ? typed[s.key] : '';
-        // untyped, the method is the file's or the plug-in's default
-        s.select.options[0].text = `${line.present ? 'as the file says' : 'the default'} (${line.stored})`;
-        continue;
-      }
-      if (document.activeElement !== text) text.value = typed[s.key] ?? '';
-      text.placeholder = line.present ? line.text : line.stored;
-      text.classList.toggle('given', typed[s.key] !== undefined);
-      if (document.activeElement !== slider) {
-        const v = Number(line.stored);
-        slider.value = s.log ? Math.log10(Math.max(v, 1e-9)) : v;
-      }
+      if (s.select) refreshMethod(s, line, typed[s.key]);
+      else refreshSlider(s, line, typed[s.key]);
     }
     refreshScene();
   }
 
+  // untyped, the method is the file's or the plug-in's default; typed, a
+  // value the list lacks stands in the first entry
+  function refreshMethod(s, line, typed) {
+    const listed = typed !== undefined && METHODS.some((m) => m[0] === typed);
+    s.select.value = listed ? typed : '';
+    const from = typed !== undefined ? `typed: ${typed}` : line.present ? 'as the file says' : 'the default';
+    s.select.options[0].text = line.stored === '' ? from : `${from} (${line.stored})`;
+  }
+
+  function refreshSlider(s, line, typed) {
+    const [slider, text] = s.row.querySelectorAll('input');
+    if (document.activeElement !== text) text.value = typed ?? '';
+    text.placeholder = line.present ? line.text : line.stored;
+    text.classList.toggle('given', typed !== undefined);
+    if (document.activeElement === slider || line.stored === '') return;
+    const v = Number(line.stored);
+    // a value off the slider's range puts the thumb at the nearer end, greyed
+    const outside = !(v >= s.min && v <= s.max);
+    slider.classList.toggle('outside', outside);
+    slider.title = rangeTitle(s) + (outside ? `; ${line.stored} lies outside it` : '');
+    const inRange = Math.min(Math.max(v, s.min), s.max);
+    slider.value = s.log ? Math.log10(inRange) : inRange;
+  }
+
   function refreshScene() {
-    const a = sides[0].scene.scenario();
-    const shapeSelect = $('shape');
-    shapeSelect.value = a.shape;
-    $('flip-row').hidden = a.shape !== 'mesh';
+    $('shape').value = shape;
+    $('flip-row').hidden = shape !== 'mesh';
     $('flip').checked = (cfg.opt.flip ?? membrane.flip) === 'yes';
     $('preset').value = cfg.file ? '' : cfg.preset;
-    const sizes = $('sizes');
-    sizes.textContent = '';
-    for (const key of SIZES[a.shape] || []) {
-      const label = document.createElement('label');
-      label.textContent = key.replace(/[A-Z]/g, (c) => ' ' + c.toLowerCase());
-      const input = document.createElement('input');
-      input.type = 'text';
-      input.dataset.testid = `size-${key}`;
-      input.value = cfg.opt[key] ?? membrane[key] ?? '';
-      input.classList.toggle('given', cfg.opt[key] !== undefined);
-      input.addEventListener('change', () =>
-        change((c) => (input.value === '' ? delete c.opt[key] : (c.opt[key] = input.value.trim()))));
-      sizes.append(label, input);
-    }
-    const pin = cfg.opt.pin ?? membrane.pin ?? 'none';
-    $('pin').value = pin;
-    $('pin-below-row').hidden = pin !== 'below';
-    const slider = $('pin-below');
-    slider.min = zRange[0];
-    slider.max = zRange[1];
-    const below = Number(cfg.opt.pinBelow ?? membrane.pinBelow);
-    if (Number.isFinite(below)) slider.value = below;
-    $('pin-below-value').textContent = Number.isFinite(below) ? String(below) : '';
-    const mesh = a.shape === 'mesh';
-    $('save-note').textContent = mesh
+    refreshSizes();
+    refreshPins();
+    $('save-note').textContent = shape === 'mesh'
       ? 'The saved INI names the mesh by its file name: keep it in the folder of that OBJ file.'
       : '';
-    const dropped = cfg.file ? cfg.file.names.join(', ') : '';
-    $('file-note').hidden = !dropped;
-    $('file-note').textContent = dropped
-      ? `Using the dropped ${dropped}. A dropped file cannot go into a link: the address keeps the rest of the scene only.`
-      : '';
+    $('file-note').hidden = !cfg.file;
+    $('file-note').textContent = cfg.file ? fileNote(cfg.file) : '';
     $('ab').checked = cfg.ab;
     $('edit-which').hidden = !cfg.ab;
     $('label-b').hidden = !cfg.ab;
@@ -312,9 +381,79 @@
     labels();
   }
 
+  // the size fields of the shape, made again only when the shape's sizes
+  // differ, so that a field keeps its focus and its text across rebuilds
+  function refreshSizes() {
+    const keys = SIZES.get(shape) || [];
+    const box = $('sizes');
+    if (box.dataset.keys !== keys.join()) {
+      box.dataset.keys = keys.join();
+      box.textContent = '';
+      for (const key of keys) box.append(...sizeField(key));
+    }
+    for (const input of box.querySelectorAll('input')) {
+      const key = input.dataset.key;
+      if (document.activeElement !== input) input.value = cfg.opt[key] ?? membrane[key] ?? '';
+      input.classList.toggle('given', cfg.opt[key] !== undefined);
+    }
+  }
+
+  function sizeField(key) {
+    const label = document.createElement('label');
+    label.textContent = key.replace(/[A-Z]/g, (c) => ' ' + c.toLowerCase());
+    const input = document.createElement('input');
+    input.type = 'text';
+    input.dataset.testid = `size-${key}`;
+    input.dataset.key = key;
+    if (key === 'steps') input.title = 'the steps a host runs from the saved INI file; this page runs until paused';
+    input.addEventListener('change', () =>
+      change((c) => (input.value.trim() === '' ? delete c.opt[key] : (c.opt[key] = input.value.trim()))));
+    return [label, input];
+  }
+
+  // the pinnings that apply to the shape, and the field of the one chosen
+  function refreshPins() {
+    const choices = pinChoices.get(shape) || new Map();
+    const select = $('pin');
+    if (select.dataset.names !== [...choices.keys()].join()) {
+      select.dataset.names = [...choices.keys()].join();
+      select.textContent = '';
+      for (const name of choices.keys()) select.append(new Option(name, name));
+    }
+    const pin = cfg.opt.pin ?? membrane.pin ?? 'none';
+    select.value = pin;
+    const param = choices.get(pin) || '';
+    $('pin-below-row').hidden = param !== 'pinBelow';
+    $('pin-text-row').hidden = !PIN_HINTS.has(param);
+    const field = $('pin-text');
+    field.dataset.key = param;
+    field.placeholder = PIN_HINTS.get(param) || '';
+    if (document.activeElement !== field) field.value = cfg.opt[param] ?? membrane[param] ?? '';
+    $('pin-text-label').textContent = param.replace(/[A-Z]/g, (c) => ' ' + c.toLowerCase());
+    const slider = $('pin-below');
+    slider.min = zRange[0];
+    slider.max = zRange[1];
+    const below = Number(cfg.opt.pinBelow ?? membrane.pinBelow);
+    if (Number.isFinite(below)) slider.value = below;
+    $('pin-below-value').textContent = Number.isFinite(below) ? String(below) : '';
+  }
+
+  // which dropped files A's membrane uses: only those of a scene that built
+  function fileNote(file) {
+    const used = file.names.join(', ');
+    const unused = file.unused.length
+      ? ` Not used: ${file.unused.join(', ')} (${file.ini ? 'not the mesh the INI file names' : 'one mesh at a time'}).`
+      : '';
+    if (JSON.stringify(builtFile) !== JSON.stringify(file)) {
+      return `The dropped ${used} did not build: ${sides[0].built ? 'the membrane before still runs' : 'nothing runs'}.${unused}`;
+    }
+    return `Using the dropped ${used}.${unused} A link cannot carry a dropped file: it names the file, and whoever opens it must drop it too.`;
+  }
+
   function labels() {
     for (let i = 0; i < (cfg.ab ? 2 : 1); i++) {
       const s = sides[i];
+      $(i === 0 ? 'label-a' : 'label-b').hidden = !s.built || (i === 1 && !cfg.ab);
       if (!s.built) continue;
       const sc = s.scene;
       const f = sc.figures();
@@ -326,20 +465,19 @@
     }
   }
 
+  // each warning once, after the sides that share it: "A and B: ..."
   function listWarnings() {
     const list = $('warnings');
     list.textContent = '';
-    const seen = new Set();
+    const bySides = new Map();
     for (let i = 0; i < (cfg.ab ? 2 : 1); i++) {
-      if (!sides[i].built) continue;
-      for (const w of sides[i].scene.warnings()) {
-        const text = cfg.ab ? `${SIDES[i]}: ${w}` : w;
-        if (seen.has(w) && cfg.ab) continue;
-        seen.add(w);
-        const li = document.createElement('li');
-        li.textContent = text;
-        list.append(li);
-      }
+      if (!sides[i].built || sides[i].error) continue;
+      for (const w of sides[i].scene.warnings()) bySides.set(w, [...(bySides.get(w) || []), SIDES[i]]);
+    }
+    for (const [w, names] of bySides) {
+      const li = document.createElement('li');
+      li.textContent = cfg.ab ? `${names.join(' and ')}: ${w}` : w;
+      list.append(li);
     }
     if (!list.children.length) {
       const li = document.createElement('li');
@@ -384,9 +522,11 @@
       meter.uploadTime += performance.now() - t1;
       s.diverged = s.scene.diverged();
       if (s.diverged) {
-        addWarning((cfg.ab ? `${s.name}: ` : '') + s.diverged, 'divergence');
+        const text = (cfg.ab ? `${s.name}: ` : '') + s.diverged;
+        addWarning(text, 'divergence');
         $('diverged').hidden = false;
-        $('diverged').textContent = (cfg.ab ? `${s.name}: ` : '') + s.diverged;
+        $('diverged').textContent = text;
+        status(text, true);
       }
     }
     meter.steps += done;
@@ -406,14 +546,14 @@
     advance(n);
     view.draw();
     labels();
-    return sides[0].scene.steps();
+    return sides[0].built ? sides[0].scene.steps() : 0;
   }
 
   function meterFrame(now) {
     meter.frames++;
     if (!meter.since) return restartMeter(now);
     const elapsed = now - meter.since;
-    if (elapsed < 500) return;
+    if (elapsed < 500 || !sides[0].built) return;
     const a = sides[0].scene;
     stats.framesPerSecond = (meter.frames * 1000) / elapsed;
     stats.stepsPerSecond = (meter.steps * 1000) / elapsed;
@@ -452,22 +592,36 @@
     try {
       M.FS.mkdir('/dropped');
     } catch {}
-    const names = [];
-    for (const f of list) {
-      M.FS.writeFile(`/dropped/${f.name}`, new Uint8Array(await f.arrayBuffer()));
-      names.push(f.name);
-    }
+    for (const f of list) M.FS.writeFile(`/dropped/${f.name}`, new Uint8Array(await f.arrayBuffer()));
     const ini = list.find((f) => /\.ini$/i.test(f.name));
-    const obj = list.find((f) => /\.obj$/i.test(f.name));
+    const objs = list.filter((f) => /\.obj$/i.test(f.name));
+    // the mesh an INI file names is the dropped OBJ file of that name, where
+    // ever the file's path put it
+    const named = ini ? (parseMembrane(iniText(M.FS.readFile(`/dropped/${ini.name}`))).mesh || '').replace(/^"(.*)"$/, '$1') : '';
+    const base = named.split(/[\\/]/).pop().toLowerCase();
+    const mesh = ini ? objs.find((f) => f.name.toLowerCase() === base) : objs[0];
+    const used = [ini, mesh].filter(Boolean).map((f) => f.name);
+    const unused = objs.filter((f) => f !== mesh).map((f) => f.name);
     change((c) => {
       c.preset = '';
-      c.opt = {};
-      if (ini) c.file = { ini: `/dropped/${ini.name}`, names };
-      else {
-        c.file = { names };
-        c.opt.mesh = `/dropped/${obj.name}`;
-      }
+      c.opt = mesh ? { mesh: `/dropped/${mesh.name}` } : {};
+      c.file = { ini: ini ? `/dropped/${ini.name}` : '', names: used, unused };
     });
+  }
+
+  // an INI file's text: UTF-16 after its byte order mark, else UTF-8
+  function iniText(bytes) {
+    const utf16 = bytes[0] === 0xff && bytes[1] === 0xfe ? 'utf-16le' : bytes[0] === 0xfe && bytes[1] === 0xff ? 'utf-16be' : '';
+    return new TextDecoder(utf16 || 'utf-8').decode(bytes);
+  }
+
+  // `pin` chosen, and what the others pinned forgotten
+  function setPin(c, pin) {
+    c.opt.pin = pin;
+    const keep = pinChoices.get(shape)?.get(pin);
+    for (const pins of pinChoices.values()) {
+      for (const param of pins.values()) if (param && param !== keep) delete c.opt[param];
+    }
   }
 
   function download(name, text) {
@@ -485,7 +639,7 @@
   function wire() {
     const presetSelect = $('preset');
     presetSelect.append(new Option('(none: the plug-in\'s defaults)', ''));
-    for (const name of Object.keys(presets)) presetSelect.append(new Option(name, name));
+    for (const name of presets.keys()) presetSelect.append(new Option(name, name));
     presetSelect.addEventListener('change', () =>
       change((c) => {
         c.preset = presetSelect.value;
@@ -496,30 +650,31 @@
     const shapes = M.shapeNames();
     for (const name of [...shapes, 'mesh']) $('shape').append(new Option(name, name));
     $('shape').querySelector('option[value=mesh]').disabled = true;
+    // a shape chosen leaves the mesh, and a pinning the shape has not
     $('shape').addEventListener('change', () =>
       change((c) => {
         c.opt.shape = $('shape').value;
         delete c.opt.mesh;
         if (c.file && !c.file.ini) c.file = null;
+        if (!pinChoices.get(c.opt.shape).has(c.opt.pin ?? membrane.pin ?? 'none')) setPin(c, 'none');
       }));
     $('flip').addEventListener('change', () => change((c) => (c.opt.flip = $('flip').checked ? 'yes' : 'no')));
-    for (const name of M.pinNames()) $('pin').append(new Option(name, name));
     $('pin').addEventListener('change', () =>
       change((c) => {
-        c.opt.pin = $('pin').value;
-        if (c.opt.pin !== 'points') delete c.opt.pinPoints;
+        setPin(c, $('pin').value);
         if (c.opt.pin === 'below' && c.opt.pinBelow === undefined && membrane.pinBelow === undefined) {
           c.opt.pinBelow = fmt(zRange[0] + 0.1 * (zRange[1] - zRange[0]));
         }
       }));
+    $('pin-text').addEventListener('change', () =>
+      change((c) => {
+        const key = $('pin-text').dataset.key, text = $('pin-text').value.trim();
+        if (text === '') delete c.opt[key];
+        else c.opt[key] = text;
+      }));
     $('pin-below').addEventListener('input', () => change((c) => (c.opt.pinBelow = fmt(Number($('pin-below').value))), false));
     $('pin-below').addEventListener('change', () => change(() => {}, true));
-    $('clear-pins').addEventListener('click', () =>
-      change((c) => {
-        c.opt.pin = 'none';
-        delete c.opt.pinPoints;
-        delete c.opt.pinBelow;
-      }));
+    $('clear-pins').addEventListener('click', () => change((c) => setPin(c, 'none')));
     view.onPick = (i, x, y) => {
       const s = sides[i];
       if (!s.built) return;
@@ -534,13 +689,8 @@
       if (pinned.has(index)) pinned.delete(index);
       else pinned.add(index);
       change((c) => {
-        if (pinned.size === 0) {
-          c.opt.pin = 'none';
-          delete c.opt.pinPoints;
-        } else {
-          c.opt.pin = 'points';
-          c.opt.pinPoints = [...pinned].sort((p, q) => p - q).join(',');
-        }
+        setPin(c, pinned.size === 0 ? 'none' : 'points');
+        if (pinned.size) c.opt.pinPoints = [...pinned].sort((p, q) => p - q).join(',');
       });
       note = `point ${index} ${pinned.has(index) ? 'pinned' : 'freed'}; the run starts again from step 0`;
     };
@@ -569,23 +719,32 @@
       drawWanted = true;
     });
     $('steps-per-frame').addEventListener('change', () => (stepsPerFrame = Number($('steps-per-frame').value)));
+    // each of these first takes in a change still waiting for its rebuild
     $('check').addEventListener('click', () => {
+      flushRebuild();
       const pre = $('check-text');
       pre.hidden = !pre.hidden;
-      if (!pre.hidden) pre.textContent = sides[0].scene.checkText();
+      if (!pre.hidden) pre.textContent = checkText();
     });
     $('save-ini').addEventListener('click', () => {
+      flushRebuild();
       const s = sides[side()];
+      const why = unbuilt(s);
+      if (why) return status(`nothing saved: ${why}`, true);
       const name = (cfg.preset || s.scene.scenario().name || 'scene') + (cfg.ab ? `-${s.name}` : '') + '.ini';
       download(name, s.scene.sceneIni());
     });
     $('copy-link').addEventListener('click', async () => {
+      flushRebuild();
+      const lacks = cfg.file
+        ? `: it cannot carry the dropped ${cfg.file.names.join(', ')}; whoever opens it must drop that too`
+        : '';
       try {
         await navigator.clipboard.writeText(location.href);
-        status('link copied' + (cfg.file ? ' (without the dropped file)' : ''));
       } catch {
         window.prompt('The link of this scene:', location.href);
       }
+      status(`link copied${lacks}`, !!lacks);
     });
     $('file-input').addEventListener('change', (e) => takeFiles(e.target.files));
     const zone = document.body;
@@ -617,8 +776,10 @@
     });
     window.addEventListener('hashchange', () => {
       if (location.hash.replace(/^#/, '') === writtenHash) return;
-      const { c } = readHash();
+      const { c, lacks } = readHash();
       change((now) => Object.assign(now, c));
+      flushRebuild();
+      sayLacks(lacks);
     });
     window.addEventListener('resize', () => (drawWanted = true));
   }
@@ -630,18 +791,21 @@
       const file = `/presets/${path}`;
       M.FS.mkdirTree(file.slice(0, file.lastIndexOf('/')));
       M.FS.writeFile(file, text);
-      if (path.endsWith('.ini')) presets[path.replace(/^.*\//, '').replace(/\.ini$/, '')] = file;
+      if (path.endsWith('.ini')) presets.set(path.replace(/^.*\//, '').replace(/\.ini$/, ''), file);
     }
     for (const s of sides) s.scene = new M.Scene();
+    probe = new M.Scene();
+    pinChoices = new Map(M.pinChoices().map((c) => [c.shape, new Map(c.pins.map((p) => [p.name, p.param]))]));
     view = new MembraneView($('view'), M);
     plot = new LivePlot($('plot'));
     buildSettingControls();
     wire();
-    const { c, unknown } = location.hash.length > 1 ? readHash() : { c: null, unknown: [] };
-    cfg = c || { preset: presets.pillow ? 'pillow' : Object.keys(presets)[0], opt: {}, set: { A: {}, B: {} }, ab: false, file: null };
-    if (c && !presets[c.preset]) cfg.preset = '';
+    const { c, lacks } = location.hash.length > 1 ? readHash() : { c: null, lacks: '' };
+    cfg = c || defaultConfig();
     rebuild();
-    if (unknown.length) status(`the link names what this page does not know: ${unknown.join(', ')}`, true);
+    // a link that does not build can be undone to the scene the page opens with
+    if (sides[0].error) undoStack.push(defaultConfig());
+    sayLacks(lacks);
     setPlaying(true);
     refreshHistory();
     requestAnimationFrame(frame);

@@ -2,9 +2,11 @@
 // The scene in the page's address (the part after '#'), so that a link opens
 // the same scene: the preset, the membrane options typed over it (shape,
 // sizes, pins), the setting texts as typed for A and for B, and whether A/B
-// is on. A dropped file has no place in an address and is left out.
+// is on. A dropped file has no place in an address: only its name goes in,
+// so that the page that opens the link can say what it lacks.
 //
 //   #preset=pillow&columns=65&pin=points&pinPoints=0,12&A.ClothP=0.7&B.ClothP=1.2&ab=1
+//   #file=bunny.obj&flip=yes
 const SceneUrl = (() => {
   const SIDES = ['A', 'B'];
 
@@ -21,24 +23,28 @@ const SceneUrl = (() => {
       for (const [key, text] of Object.entries(cfg.set[side])) q.set(`${side}.${key}`, text);
     }
     if (cfg.ab) q.set('ab', '1');
+    if (cfg.file) q.set('file', cfg.file.names.join(','));
     return q.toString();
   }
 
-  // the configuration a hash names, over an empty one; unknown keys are
-  // returned for the page to mention
-  function decode(hash, optionKeys) {
+  // the configuration a hash names, over an empty one; keys that are not
+  // among the option and setting keys are returned for the page to mention,
+  // and so are the names of dropped files the scene ran on
+  function decode(hash, optionKeys, setupKeys) {
     const q = new URLSearchParams(hash.replace(/^#/, ''));
     const cfg = empty();
     const unknown = [];
+    let missing = [];
     for (const [key, text] of q) {
       const side = /^([AB])\.(\w+)$/.exec(key);
       if (key === 'preset') cfg.preset = text;
       else if (key === 'ab') cfg.ab = text === '1';
-      else if (side) cfg.set[side[1]][side[2]] = text;
+      else if (key === 'file') missing = text.split(',');
+      else if (side && setupKeys.includes(side[2])) cfg.set[side[1]][side[2]] = text;
       else if (optionKeys.includes(key) && key !== 'mesh') cfg.opt[key] = text;
       else unknown.push(key);
     }
-    return { cfg, unknown };
+    return { cfg, unknown, missing };
   }
 
   return { empty, encode, decode };

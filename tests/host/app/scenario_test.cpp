@@ -76,6 +76,12 @@ TEST(MeshMembrane, AMeshNamedInTheIniFileLiesBesideIt) {
   EXPECT_EQ(s.params.shape, Shape::kMesh);
   EXPECT_TRUE(s.params.flip);
   EXPECT_EQ(s.name, "lid");
+  // a shape given over it runs that shape, without the mesh's flip
+  ScenarioChoices sphere;
+  sphere.shape = "sphere";
+  EXPECT_TRUE(ResolveScenario((dir / "lid.ini").u8string(), sphere, &s, &error)) << error;
+  EXPECT_EQ(s.params.shape, Shape::kSphere);
+  EXPECT_FALSE(s.params.flip);
 }
 
 // one setting's text on the command line and, where it has a key, in section
@@ -169,14 +175,15 @@ TEST(Scenario, BothSourcesReadEverySettingAlike) {
 // the [Membrane] a run writes beside its outputs resolves to the same
 // membrane, bit for bit, and writes itself again unchanged
 TEST(Scenario, WrittenSectionResolvesToTheSameScenario) {
-  ScenarioChoices torus, sheet, mesh;
+  ScenarioChoices torus, sheet, tube, mesh;
   torus.shape = "torus", torus.flatten = "0.30000000000000004", torus.pin = "ring", torus.pinRing = "3";
   torus.every = "7";
-  sheet.shape = "sheet", sheet.defect = "hole", sheet.pinBelow = "-1e-310", sheet.width = "2.5",
-  sheet.steps = "0";
+  sheet.shape = "sheet", sheet.defect = "hole", sheet.width = "2.5", sheet.steps = "0";
+  // a sheet starts flat: a height to pin below needs another shape
+  tube.shape = "tube", tube.pinBelow = "-1e-310";
   mesh.mesh = std::string(TUMELIN_TEST_DATA) + "/mesh/cube_quads.obj", mesh.flip = "yes",
   mesh.pinGroup = "top";
-  for (const ScenarioChoices& given : {torus, sheet, mesh}) {
+  for (const ScenarioChoices& given : {torus, sheet, tube, mesh}) {
     Scenario original, again;
     std::string error;
     ASSERT_TRUE(ResolveScenario("", given, &original, &error)) << error;

@@ -78,6 +78,11 @@ TEST(ExplainSetup, AgreesWithThePlugInOnAwkwardTexts) {
   SetupText given;
   ASSERT_TRUE(ParseSetupAssignment("clothp= 0.25", &given, &error)) << error;
   EXPECT_EQ(given.key, "ClothP");
+  EXPECT_FALSE(ParseSetupAssignment(std::string("ClothP=1\0"
+                                                "2",
+                                                10),
+                                    &given, &error));
+  EXPECT_EQ(error, "the value of ClothP cannot hold a NUL character");
   EXPECT_FALSE(ParseSetupAssignment("ClothQ=1", &given, &error));
   EXPECT_EQ(error,
             "\"ClothQ\" is not a key of [Setup] (ClothP, ClothC, ClothK0, ClothK1, ClothT0, ClothMethod)");

@@ -134,6 +134,24 @@ TEST(Membrane, PinningPicksThePointsItNames) {
   EXPECT_EQ(count, 8);
 }
 
+// a pinning offered for a shape pins some of its points, never all of them
+TEST(Membrane, APinningThatAppliesPinsSomePoints) {
+  for (const Shape shape : {Shape::kSphere, Shape::kTorus, Shape::kSheet, Shape::kTube}) {
+    for (const std::string_view name : PinNames()) {
+      MembraneParams params = Params(shape, 9, 5);
+      params.pinPoints = {0};
+      if (!ParsePin(std::string(name), &params.pin) || !PinApplies(params.pin, shape) || name == "none")
+        continue;
+      ASSERT_EQ(ValidateParams(params), "") << name;
+      const Membrane m = BuildMembrane(params);
+      int32_t pinned = 0;
+      for (int32_t i = 0; i < m.points.Count(); ++i) pinned += m.points[i].Fixed != 0;
+      EXPECT_TRUE(pinned > 0 && pinned < m.points.Count())
+          << ShapeName(shape) << " " << name << ": " << pinned;
+    }
+  }
+}
+
 TEST(Membrane, ValidationRejectsWhatTheGridCannotHold) {
   EXPECT_EQ(ValidateParams(Params(Shape::kSphere, 33, 257)), "");
   EXPECT_NE(ValidateParams(Params(Shape::kSphere, 33, 258)), "");

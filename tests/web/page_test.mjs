@@ -1,0 +1,93 @@
+// The preview page against what a tuner met in a first hour: hostile links, scenes that never build, dropped
+// files, fast clicks, pins per shape. A row per case, each in a fresh page: the address it opens, what it does
+// and reads back (or the test id whose text it reads), and what that must be.
+//   node tests/web/page_test.mjs --page build/web/tumelin-preview.html --mesh tests/data/mesh/cube_quads.obj
+import fs from 'node:fs';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { parseArgs } from 'node:util';
+import { launchChromium } from './chromium.mjs';
+
+const { values: args } = parseArgs({ options: { page: { type: 'string' }, mesh: { type: 'string' } } });
+const url = pathToFileURL(path.resolve(args.page)).href;
+const obj = { name: 'cube.obj', mimeType: 'text/plain', buffer: fs.readFileSync(args.mesh) };
+const ini = (mesh) => ({ name: 'drop.ini', mimeType: 'text/plain', buffer: Buffer.from(`[Membrane]\r\nMesh=${mesh}\r\nFlip=yes\r\n`) });
+
+const frames = (p) => p.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+const text = (p, id) => p.getByTestId(id).textContent();
+const status = (p) => text(p, 'status');
+const model = (p, f) => p.evaluate(f);
+const pick = (p, id, value) => p.getByTestId(id).selectOption(value).then(() => frames(p));
+const drop = (p, files) => p.getByTestId('file-input').setInputFiles(files)
+  .then(() => p.waitForFunction(() => window.tumelin.config().file)).then(() => frames(p));
+// a scene that never builds: not "the membrane before", Undo, Check and Save say so, a field to correct
+const broken = (field) => async (p) => {
+  for (const button of ['check', 'save-ini']) await p.getByTestId(button).click();
+  return [/before stays/.test(await status(p)), await p.getByTestId('undo').isEnabled(),
+    /does not build/.test(await text(p, 'check-text')), /nothing saved/.test(await status(p)), await p.getByTestId(field).isVisible()];
+};
+// the pinnings offered that neither build nor show the field they need
+const failingPins = async (p) => {
+  const faults = [];
+  for (const pin of await p.getByTestId('pin').locator('option').allTextContents()) {
+    await pick(p, 'pin', pin);
+    const field = (await p.getByTestId('pin-text').isVisible()) || (await p.getByTestId('pin-below').isVisible());
+    if (!field && /error/.test(await p.getByTestId('status').getAttribute('class'))) faults.push(pin);
+  }
+  return faults;
+};
+const copyLink = (p) => p.evaluate(() => new Promise((r) => {
+  Object.defineProperty(navigator, 'clipboard', { value: { writeText: async (t) => r(t) } });
+  document.getElementById('copy-link').click();
+}));
+
+const cases = [
+  ...['constructor', '__proto__', 'toString', 'hasOwnProperty'].map((name) => [`link preset=${name}`, `preset=${name}`, async (p) =>
+    [(await status(p)).includes(`does not know: preset ${name}`), await model(p, () => window.tumelin.scene().pointCount() > 0)], [true, true]]),
+  ['link A.__proto__', 'A.__proto__=1', async (p) => (await status(p)).includes('does not know: A.__proto__'), true],
+  ...[['columns=100000', 'size-columns'], ['radius=-2', 'size-radius'], ['steps=1e20', 'size-steps'], ['pin=points&pinPoints=99999999', 'pin-text']]
+    .map(([h, field]) => [`never builds: ${h}`, h, broken(field), [false, true, true, true, true]]),
+  ['sizes typed one after the other', 'preset=tube', (p) => p.getByTestId('size-columns').fill('21').then(() => p.keyboard.press('Tab'))
+    .then(() => frames(p)).then(() => p.keyboard.type('9')).then(() => p.keyboard.press('Enter'))
+    .then(() => model(p, () => [window.tumelin.config().opt.columns, window.tumelin.config().opt.rows])), ['21', '9']],
+  ...['../tests/data/mesh/cube.obj', 'cube.obj', 'C:\\models\\cube.obj', 'other.obj'].map((mesh) => [`INI dropped with cube.obj, naming ${mesh}`, '', (p) => drop(p, [ini(mesh), obj]).then(async () => [(await status(p)).startsWith('built'), (await text(p, 'file-note')).startsWith('Using the dropped drop.ini, cube.obj')]), mesh === 'other.obj' ? [false, false] : [true, true]]),
+  ...['sphere', 'torus', 'sheet', 'tube'].map((shape) => [`pins offered on a ${shape}`, `shape=${shape}`, failingPins, []]),
+  ['Save and Copy right after typing', '', async (p) => {
+    const download = p.waitForEvent('download');
+    await p.getByTestId('ClothC-text').evaluate((t) => (t.value = '3') && t.dispatchEvent(new Event('change')) && document.getElementById('save-ini').click());
+    const link = await copyLink(p);
+    return [fs.readFileSync(await (await download).path(), 'utf8').includes('ClothC=3\r\n'), link.includes('A.ClothC=3')];
+  }, [true, true]],
+  ['a shape chosen over a mesh preset', 'preset=icosahedron', (p) => pick(p, 'shape', 'sphere').then(async () =>
+    [(await status(p)).startsWith('built'), await model(p, () => window.tumelin.scene().scenario().clockwise)]), [true, true]],
+  ['link of a dropped OBJ', '', async (p) => {
+    const link = await drop(p, [obj]).then(() => copyLink(p));
+    const said = (await status(p)).includes('cannot carry the dropped cube.obj');
+    await p.goto('about:blank').then(() => p.goto(link)).then(() => model(p, () => window.tumelin.ready));
+    return [said, (await status(p)).includes('ran on the dropped cube.obj'), await model(p, () => window.tumelin.config().opt)];
+  }, [true, true, {}]],
+  ['a warning both sides share', 'ab=1&A.ClothC=-1&B.ClothC=-1', async (p) => (await text(p, 'warnings')).includes('A and B: ClothC'), true],
+  ['a typed value without a file', 'A.ClothP=1', 'ClothP-note', 'taken'],
+  ['ClothMethod 7 from a link', 'A.ClothMethod=7', (p) => p.getByTestId('ClothMethod').locator('option:checked').textContent(), 'typed: 7 (7)'],
+  ...[['%0A', 'a line break'], ['%00', 'a NUL character']].map(([c, what]) => [`${what} in a value`, `A.ClothP=1${c}2`, 'ClothP-note', `the value of ClothP cannot hold ${what}`]),
+  ['status after a divergence', 'A.ClothC=-1000', (p) => model(p, () => window.tumelin.stepNow(50)).then(() => status(p)).then((s) => s.startsWith('the run diverged')), true],
+  ['5 000 unknown keys', Array.from({ length: 5000 }, (_, i) => `k${i}=1`).join('&'), async (p) =>
+    [(await status(p)).includes('k4 and 4995 more'), (await p.locator('header').boundingBox()).height < 40], [true, true]],
+  ['K slider below its range', 'A.ClothK0=-1', (p) => p.getByTestId('ClothK0-slider').evaluate((s) => s.classList.contains('outside')), true],
+];
+
+const { context, close } = await launchChromium();
+let failed = 0;
+for (const [name, hash, act, want] of cases) {
+  const p = await context.newPage();
+  const errors = []; p.on('pageerror', (e) => errors.push(e.message));
+  const got = await p.goto(`${url}#${hash}`).then(() => model(p, () => window.tumelin.ready)).then(() => (typeof act === 'string' ? text(p, act) : act(p)))
+    .catch((e) => `threw: ${e.message.split('\n')[0]}`);
+  const ok = JSON.stringify([got, errors]) === JSON.stringify([want, []]);
+  failed += ok ? 0 : 1;
+  console.log(`  ${ok ? 'ok  ' : 'FAIL'} ${name}: ${JSON.stringify(got)}${ok ? '' : `, expected ${JSON.stringify(want)} ${errors}`}`);
+  await p.close();
+}
+await close();
+console.log(`page_test: ${cases.length - failed} of ${cases.length} cases passed`);
+process.exitCode = failed ? 1 : 0;
