@@ -76,8 +76,8 @@ inline std::string Utf16Bytes(std::string_view utf8) {
   return {reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t)};
 }
 
-// the hand-written meshes: a cube of six quads and the icosahedron the
-// examples ship, both counter-clockwise seen from outside as OBJ files usually are
+// the hand-written test meshes: a cube of six quads and an icosahedron, both
+// counter-clockwise seen from outside as OBJ files usually are
 inline const std::string kCube = TUMELIN_TEST_DATA "/mesh/cube_quads.obj";
 inline const std::string kIcosahedron = TUMELIN_EXAMPLES "/icosahedron.obj";
 
