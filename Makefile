@@ -41,8 +41,13 @@ test-web: web native
 
 test: test-native test-web test-windows test-asan test-tsan
 
-demo: native
-	@bash scripts/demo.sh build/native
+# the plug-in and tumelin-host alone, in build/demo: nothing else installed,
+# nothing else built
+demo:
+	@bash scripts/install-deps.sh --demo
+	cmake --preset demo
+	cmake --build --preset demo -j $(JOBS)
+	@bash scripts/demo.sh build/demo
 
 clean:
 	rm -rf build out dist

@@ -322,7 +322,7 @@ def main():
             out.append("|---|---|---|---|")
         else:
             out.append("Debian has no mingw-w64 package of Google Benchmark, but its source package is reachable: "
-                       "`scripts/fetch-benchmark-source.sh` fetches it (`apt-get source` of the installed "
+                       "`scripts/fetch-debian-source.sh` fetches it (`apt-get source` of the installed "
                        "libbenchmark-dev's version, Debian's patches applied) and the `bench-windows-x86` preset "
                        "builds the same suite from it with the cross compiler. Its step, write-back and entry "
                        "benchmarks ran under wine right after the Linux suite, in the same `make bench`, on the "

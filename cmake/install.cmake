@@ -1,7 +1,11 @@
 # Two layouts of the same files:
 #  - cmake --install: where a system expects them (plug-in in the package's
 #    library folder, beside the host on Windows; header, CMake package config
-#    and tumelin.pc for host authors; documents and examples);
+#    and tumelin.pc for host authors; documents and examples). Its "sdk"
+#    component is what a host author needs and nothing else: the plug-in,
+#    the headers, the package files, the example host's source and the
+#    licence, so that building the target tumelin_plugin alone is enough to
+#    install it (cmake --install <build> --component sdk);
 #  - the "archive" component (CPack, make dist): one folder a user unpacks,
 #    with Tumelin.kwt and tumelin-host at the top and the SDK in sdk/. It is
 #    left out of a plain cmake --install.
@@ -11,7 +15,8 @@ set(TUMELIN_PUBLIC_HEADERS ${PROJECT_SOURCE_DIR}/include/tumelin/tumelin.h
                            ${TUMELIN_GENERATED_INCLUDE}/tumelin/version.h)
 set(TUMELIN_EXAMPLE_FILES ${PROJECT_SOURCE_DIR}/sdk/example/example_host.c
                           ${PROJECT_SOURCE_DIR}/sdk/example/CMakeLists.txt)
-file(GLOB TUMELIN_EXAMPLE_INIS ${PROJECT_SOURCE_DIR}/examples/*.ini)
+# the examples: settings files and the meshes they name beside them
+file(GLOB TUMELIN_EXAMPLES ${PROJECT_SOURCE_DIR}/examples/*.ini ${PROJECT_SOURCE_DIR}/examples/*.obj)
 set(TUMELIN_DOCUMENTS ${PROJECT_SOURCE_DIR}/docs/settings.md ${PROJECT_SOURCE_DIR}/docs/host-integration.md
                       ${PROJECT_SOURCE_DIR}/docs/topologies.md ${PROJECT_SOURCE_DIR}/docs/tumelin-host.md
                       ${PROJECT_SOURCE_DIR}/docs/preview.md ${PROJECT_SOURCE_DIR}/docs/performance.md
@@ -41,16 +46,17 @@ if(TUMELIN_PC_LIBS)
 endif()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/tumelin.pc.in ${PROJECT_BINARY_DIR}/sdk/system/tumelin.pc @ONLY)
 
-install(FILES $<TARGET_FILE:tumelin_plugin> DESTINATION ${TUMELIN_INSTALL_PLUGIN_DIR})
-install(FILES ${TUMELIN_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tumelin)
+set(sdk COMPONENT sdk)
+install(FILES $<TARGET_FILE:tumelin_plugin> DESTINATION ${TUMELIN_INSTALL_PLUGIN_DIR} ${sdk})
+install(FILES ${TUMELIN_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tumelin ${sdk})
 install(FILES ${PROJECT_BINARY_DIR}/sdk/system/TumelinConfig.cmake
               ${PROJECT_BINARY_DIR}/sdk/system/TumelinConfigVersion.cmake
-        DESTINATION ${TUMELIN_INSTALL_CONFIG_DIR})
-install(FILES ${PROJECT_BINARY_DIR}/sdk/system/tumelin.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-install(FILES ${TUMELIN_EXAMPLE_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/tumelin/sdk/example)
-install(FILES ${TUMELIN_EXAMPLE_INIS} DESTINATION ${CMAKE_INSTALL_DATADIR}/tumelin/examples)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE ${TUMELIN_DOCUMENTS}
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        DESTINATION ${TUMELIN_INSTALL_CONFIG_DIR} ${sdk})
+install(FILES ${PROJECT_BINARY_DIR}/sdk/system/tumelin.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig ${sdk})
+install(FILES ${TUMELIN_EXAMPLE_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/tumelin/sdk/example ${sdk})
+install(FILES ${TUMELIN_EXAMPLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/tumelin/examples)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} ${sdk})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${TUMELIN_DOCUMENTS} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/pictures DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.png")
 if(TUMELIN_BUILD_HOST)
   install(TARGETS tumelin-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -63,7 +69,7 @@ install(FILES $<TARGET_FILE:tumelin_plugin> DESTINATION . ${archive})
 if(TUMELIN_BUILD_HOST)
   install(TARGETS tumelin-host RUNTIME DESTINATION . ${archive})
 endif()
-install(FILES ${TUMELIN_EXAMPLE_INIS} DESTINATION examples ${archive})
+install(FILES ${TUMELIN_EXAMPLES} DESTINATION examples ${archive})
 install(FILES ${PROJECT_SOURCE_DIR}/docs/user-readme.md DESTINATION . RENAME README.md ${archive})
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . ${archive})
 # the browser preview, built by the web preset (make dist builds it first;

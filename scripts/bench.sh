@@ -55,7 +55,7 @@ wine_note=""
 wine_args=()
 if ! command -v wine >/dev/null || ! command -v i686-w64-mingw32-g++-posix >/dev/null; then
   wine_note="wine or the mingw-w64 cross compiler is missing (make deps installs both)."
-elif ! source_dir=$(bash scripts/fetch-benchmark-source.sh build/third_party); then
+elif ! source_dir=$(bash scripts/fetch-debian-source.sh libbenchmark-dev build/third_party); then
   wine_note="Google Benchmark's Debian source could not be fetched (see make bench's output), so the Windows DLL was not measured."
 else
   cmake --preset bench-windows-x86 -DTUMELIN_BENCHMARK_SOURCE="$PWD/$source_dir" >/dev/null

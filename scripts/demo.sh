@@ -1,16 +1,16 @@
 #!/usr/bin/env bash
 # Runs the inflating pillow with a built tumelin-host and says where the
 # results went.
-#   scripts/demo.sh [BUILD_DIR]   (default: build/native)
+#   scripts/demo.sh [BUILD_DIR]   (default: build/demo, where make demo builds)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-build/native}
+build=${1:-build/demo}
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 host="$build/tumelin-host"
 out="$root/out/demo"
 
 if [ ! -x "$host" ]; then
-  echo "demo: no tumelin-host in $build; build it first (make native)" >&2
+  echo "demo: no tumelin-host in $build; build it first (make demo)" >&2
   exit 1
 fi
 

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs, from Debian packages, whatever the build and tests need and this
 # machine lacks. Safe to run again: it does nothing when everything is there.
-#   install-deps.sh          what make test and make demo need
-#   install-deps.sh --bench  that, and what make bench adds: the peer engine
-#                            (Bullet), python3 for the results table and
-#                            dpkg-dev to unpack Google Benchmark's Debian
-#                            source for the Windows build
+#   install-deps.sh          what make test needs
+#   install-deps.sh --demo   only what make demo needs: CMake with Ninja, the
+#                            compiler and the stand-in host's libraries
+#   install-deps.sh --bench  what make test needs, and what make bench adds:
+#                            the peer engine (Bullet) and python3 for the
+#                            results table
+# The Windows build compiles Debian's sources of giflib (and for make bench,
+# Google Benchmark), which Debian has no mingw packages of: dpkg-dev unpacks
+# them (scripts/fetch-debian-source.sh).
 # The browser preview adds emscripten (the WebAssembly build), Node.js (its
 # hash test) and Chromium with playwright-core from npm (its browser test,
 # installed into tests/web/node_modules from the lock file).
@@ -18,18 +22,25 @@ cd "$(dirname "$0")/.."
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
-packages=(cmake ninja-build g++ make locales googletest libgtest-dev libbenchmark-dev
-          g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-          libcli11-dev libstb-dev libgif-dev clang-format pkg-config unzip
-          clang-14 libclang-rt-14-dev
-          emscripten nodejs chromium fonts-dejavu-core)
-# npm comes with some Node.js builds and as Debian's own package with others
-if ! command -v npm >/dev/null; then packages+=(npm); fi
-if [ "${1:-}" = "--bench" ]; then
-  packages+=(libbullet-dev pkgconf python3 dpkg-dev)
+mode=${1:-}
+# the plug-in and tumelin-host: all that make demo builds
+demo_packages=(cmake ninja-build g++ make libcli11-dev libstb-dev libgif-dev)
+if [ "$mode" = --demo ]; then
+  packages=("${demo_packages[@]}")
+else
+  packages=("${demo_packages[@]}" locales googletest libgtest-dev libbenchmark-dev
+            g++-mingw-w64-i686-posix binutils-mingw-w64-i686 dpkg-dev
+            clang-format pkg-config unzip
+            clang-14 libclang-rt-14-dev
+            emscripten nodejs chromium fonts-dejavu-core)
+  # npm comes with some Node.js builds and as Debian's own package with others
+  if ! command -v npm >/dev/null; then packages+=(npm); fi
+fi
+if [ "$mode" = --bench ]; then
+  packages+=(libbullet-dev pkgconf python3)
 fi
 need_vm=0
-if [ "$(bash scripts/run-32bit.sh --which)" = vm ]; then
+if [ "$mode" != --demo ] && [ "$(bash scripts/run-32bit.sh --which)" = vm ]; then
   need_vm=1
   packages+=(qemu-system-x86 busybox-static xz-utils)
 fi
@@ -43,14 +54,14 @@ install_npm() {
 }
 finish() {
   prepare_vm
-  install_npm
+  if [ "$mode" != --demo ]; then install_npm; fi
 }
 for pkg in "${packages[@]}"; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 
 want_wine=0
-if ! have_pkg wine32:i386 || ! have_pkg wine; then want_wine=1; fi
+if [ "$mode" != --demo ] && { ! have_pkg wine32:i386 || ! have_pkg wine; }; then want_wine=1; fi
 
 if [ "${#need[@]}" -eq 0 ] && [ "$want_wine" -eq 0 ]; then
   finish

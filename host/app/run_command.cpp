@@ -21,7 +21,6 @@ int CommandRun(const std::string& pluginPath, const CommandLine& cl) {
   if (frame < 0) throw UsageError{"--frame: " + UnknownName("framing", {"fixed", "auto"}, cl.frame)};
   out.frameFixed = frame == 0;
   out.animate = cl.animate;
-  if (out.animate && !CanWriteGif()) throw UsageError{kNoGifMessage};
   if (out.animate && out.folder.empty()) throw UsageError{"--animate needs an output folder (--out)"};
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);

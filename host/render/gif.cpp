@@ -1,8 +1,7 @@
-// animations as GIF files, through giflib where the build has it
-#include "render.h"
-
-#ifdef TUMELIN_HAVE_GIFLIB
+// animations as GIF files, through giflib
 #include <gif_lib.h>
+
+#include "render.h"
 
 namespace tumelin {
 
@@ -27,8 +26,6 @@ std::string GifError(const char* what, int code) {
 }
 
 }  // namespace
-
-bool CanWriteGif() { return true; }
 
 GifAnimation::GifAnimation(int delayCentiseconds) : encoder_(new Encoder), delay_(delayCentiseconds) {}
 
@@ -117,25 +114,3 @@ bool GifAnimation::Finish(std::string* bytes, std::string* error) {
 }
 
 }  // namespace tumelin
-
-#else
-
-namespace tumelin {
-
-struct GifAnimation::Encoder {};
-
-bool CanWriteGif() { return false; }
-GifAnimation::GifAnimation(int delayCentiseconds) : encoder_(new Encoder), delay_(delayCentiseconds) {}
-GifAnimation::~GifAnimation() = default;
-bool GifAnimation::Add(const Image&, std::string* error) {
-  *error = kNoGifMessage;
-  return false;
-}
-bool GifAnimation::Finish(std::string*, std::string* error) {
-  *error = kNoGifMessage;
-  return false;
-}
-
-}  // namespace tumelin
-
-#endif

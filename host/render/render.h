@@ -127,12 +127,6 @@ Image ContactSheet(const std::vector<Tile>& tiles, int columns, const std::strin
 
 // ---- animation -----------------------------------------------------------------
 
-// whether this build writes GIF animations: the Linux build links giflib;
-// the Windows build has none (Debian ships no giflib for mingw)
-bool CanWriteGif();
-inline constexpr const char* kNoGifMessage =
-    "--animate needs the Linux build of tumelin-host: this build has no giflib for GIF animations";
-
 // an animated GIF that loops forever, built in memory frame by frame; each
 // frame gets its own palette of up to 256 colours (giflib's median cut)
 class GifAnimation {
@@ -148,12 +142,12 @@ class GifAnimation {
   // the finished file; false with a message (also for no frames at all)
   bool Finish(std::string* bytes, std::string* error);
 
-  struct Encoder;  // giflib's state, where the build has it
+  struct Encoder;  // giflib's state
 
  private:
   std::unique_ptr<Encoder> encoder_;
-  [[maybe_unused]] int delay_;  // unused where the build has no giflib
-  [[maybe_unused]] int frames_ = 0;
+  int delay_;
+  int frames_ = 0;
 };
 
 }  // namespace tumelin

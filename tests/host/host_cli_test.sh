@@ -300,10 +300,10 @@ expect_error settings-nothing "name an INI file" settings
 
 # ---- own meshes -------------------------------------------------------------------
 # hand-written meshes, wound counter-clockwise from outside as OBJ files are
-run check --mesh "$MESHES/icosahedron.obj"
+run check --mesh "$EXAMPLES/icosahedron.obj"
 [ "$status" -eq 3 ] || fail "check mesh: a counter-clockwise mesh passes (exit $status)"
 grep -q "a positive ClothP deflates it (.*--flip reverses every face)" "$WORK/out.txt" || fail "check mesh: no advice: $(cat "$WORK/out.txt")"
-run check --mesh "$MESHES/icosahedron.obj" --flip
+run check --mesh "$EXAMPLES/icosahedron.obj" --flip
 [ "$status" -eq 0 ] && grep -q "genus 0" "$WORK/out.txt" && grep -q "^ok" "$WORK/out.txt" || fail "check mesh --flip: exit $status: $(cat "$WORK/out.txt")"
 run run --mesh "$MESHES/cube_quads.obj" --flip --set ClothP=2 -n 150 --every 50 --image 48x48 --out "$WORK/cube"
 [ "$status" -eq 0 ] || fail "run mesh: exit $status: $(cat "$WORK/err.txt")"

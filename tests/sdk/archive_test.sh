@@ -4,8 +4,8 @@
 #   archive_test.sh BUILD_DIR WORK_DIR linux|windows [RUN_32BIT]
 # the file list is exactly the one below (the browser preview included, so
 # the web preset builds before the archive is packed); the packaged tumelin-host (the
-# Windows one under wine) on the packaged plug-in ends the pillow example
-# with the same hash as the build tree's host; on Linux the packaged SDK
+# Windows one under wine) on the packaged plug-in ends every example of the
+# folder with the build tree's hash; on Linux the packaged SDK
 # builds its example host with find_package(Tumelin), which then runs.
 set -u
 BUILD=$1 WORK=$2 KIND=$3 RUN_32BIT=${4:-}
@@ -43,7 +43,7 @@ $(cd "$(dirname "$0")/../../docs" && find pictures scenes -name '*.png' -o -name
 docs/settings.md
 docs/topologies.md
 docs/tumelin-host.md
-$(cd "$(dirname "$0")/../../examples" && ls *.ini | sed 's|^|examples/|')
+$(cd "$(dirname "$0")/../../examples" && ls *.ini *.obj | sed 's|^|examples/|')
 sdk/example/CMakeLists.txt
 sdk/example/example_host.c
 sdk/include/tumelin/tumelin.h
@@ -63,15 +63,16 @@ $(diff <(echo "$expected") <(echo "$actual"))"
 cmp -s "$top/sdk/include/tumelin/tumelin.h" "$(dirname "$0")/../../include/tumelin/tumelin.h" || fail "header differs from the tree's"
 cmp -s "$top/Tumelin.kwt" "$BUILD/Tumelin.kwt" || fail "plug-in differs from the build tree's"
 
-# the packaged host and plug-in reproduce the build tree's hash
-example=$(cd "$(dirname "$0")/../../examples" && pwd)/pillow.ini
+# the packaged host and plug-in reproduce the build tree's hashes (the file
+# list holds the same examples)
+examples=$(cd "$(dirname "$0")/../../examples" && pwd)
 if [ "$KIND" = windows ]; then
   wine() { bash "$RUN_32BIT" wine "$@" | tr -d '\r'; }
-  tree=$(wine "$BUILD/tumelin-host.exe" hash "Z:$example")
-  packaged=$(cd "$top" && wine "Z:$top/tumelin-host.exe" hash 'examples\pillow.ini')
+  tree=$(wine "$BUILD/tumelin-host.exe" hash $(cd "$examples" && ls -- *.ini | sed "s|^|Z:$examples/|"))
+  packaged=$(cd "$top" && wine "Z:$top/tumelin-host.exe" hash $(ls examples/*.ini | tr / '\\'))
 else
-  tree=$("$BUILD/tumelin-host" hash "$example")
-  packaged=$(cd "$top" && ./tumelin-host hash examples/pillow.ini)
+  tree=$("$BUILD/tumelin-host" hash "$examples"/*.ini)
+  packaged=$(cd "$top" && ./tumelin-host hash examples/*.ini)
 fi
 echo "build tree: $tree"
 echo "packaged:   $packaged"

@@ -3,10 +3,13 @@
 # and a user would:
 #   install_test.sh BUILD_DIR WORK_DIR
 # the files land where a system expects them; the installed tumelin-host
-# finds the installed plug-in by itself; the installed example host builds
-# with find_package(Tumelin) and with pkg-config, and both builds run.
+# finds the installed plug-in by itself and ends every installed example with
+# the repository's hash; the "sdk" component of a build of tumelin_plugin alone
+# installs the SDK alone, and its example host builds with
+# find_package(Tumelin) and with pkg-config, and both builds run.
 set -u
 BUILD=$1 WORK=$2
+SOURCE=$(cd "$(dirname "$0")/../.." && pwd)
 export LC_ALL=C
 rm -rf "$WORK" && mkdir -p "$WORK"
 failures=0
@@ -28,7 +31,17 @@ done
 "$prefix/bin/tumelin-host" info >"$WORK/info.txt" 2>&1 || fail "installed host: $(cat "$WORK/info.txt")"
 grep -qx "plug-in        $prefix/$libdir/tumelin/Tumelin.kwt" "$WORK/info.txt" || fail "installed host loads: $(head -1 "$WORK/info.txt")"
 
-ini="$prefix/share/tumelin/examples/pillow.ini"
+installed=$("$prefix/bin/tumelin-host" hash "$prefix"/share/tumelin/examples/*.ini) || fail "installed examples: exit $?"
+[ "$(cut -d' ' -f1 <<<"$installed")" = "$("$BUILD/tumelin-host" hash "$SOURCE"/examples/*.ini | cut -d' ' -f1)" ] ||
+  fail "installed examples end otherwise: $installed"
+
+(cmake -S "$SOURCE" -B "$WORK/sdk-build" -G Ninja -DTUMELIN_BUILD_TESTS=OFF &&
+  cmake --build "$WORK/sdk-build" --target tumelin_plugin &&
+  cmake --install "$WORK/sdk-build" --component sdk --prefix "$WORK/sdk") >"$WORK/sdk.log" 2>&1 || { cat "$WORK/sdk.log"; exit 1; }
+[ ! -e "$WORK/sdk/bin" ] && [ ! -e "$WORK/sdk/share/tumelin/examples" ] && [ -f "$WORK/sdk/share/doc/Tumelin/LICENSE" ] ||
+  fail "sdk component: $(cd "$WORK/sdk" && find . -type f)"
+prefix="$WORK/sdk"
+ini="$SOURCE/examples/pillow.ini"
 check_run() { # check_run NAME PROGRAM
   "$2" "$prefix/$libdir/tumelin/Tumelin.kwt" "$ini" >"$WORK/$1.txt" 2>&1 || fail "$1 does not run: $(cat "$WORK/$1.txt")"
   grep -qx 'grid as numbered: yes' "$WORK/$1.txt" || fail "$1 output: $(cat "$WORK/$1.txt")"

@@ -79,7 +79,7 @@ inline std::string Utf16Bytes(std::string_view utf8) {
 // the hand-written test meshes: a cube of six quads and an icosahedron, both
 // counter-clockwise seen from outside as OBJ files usually are
 inline const std::string kCube = TUMELIN_TEST_DATA "/mesh/cube_quads.obj";
-inline const std::string kIcosahedron = TUMELIN_TEST_DATA "/mesh/icosahedron.obj";
+inline const std::string kIcosahedron = TUMELIN_EXAMPLES "/icosahedron.obj";
 
 inline ObjMesh ReadMesh(const std::string& path) {
   ObjMesh mesh;

@@ -1,28 +1,32 @@
 #!/usr/bin/env bash
-# Google Benchmark for the 32-bit Windows build, which Debian does not package
-# for mingw-w64: Debian's own source package of the installed libbenchmark-dev,
-# with Debian's patches, fetched by apt-get source and built by the
-# cross build like any part of the project.
-#   fetch-benchmark-source.sh DIR   prints DIR/benchmark-<version>
+# A library the 32-bit Windows build needs and Debian does not package for
+# mingw-w64 (Google Benchmark for the benchmarks, giflib for tumelin-host's
+# animations): Debian's own source package of the installed -dev package's
+# version, with Debian's patches, fetched by apt-get source and built by the
+# cross build like any part of the project, so both builds run the same code.
+#   fetch-debian-source.sh DEV_PACKAGE DIR   prints DIR/<source>-<version>
+# e.g. fetch-debian-source.sh libgif-dev build/third_party prints
+# build/third_party/giflib-5.2.1.
 # It leaves the machine's apt configuration alone: the source index goes to a
 # folder of its own, read from deb-src twins of the machine's deb entries.
 set -euo pipefail
 
-dir=$1
-version=$(dpkg-query -W -f='${source:Version}' libbenchmark-dev 2>/dev/null || true)
+package=$1 dir=$2
+source=$(dpkg-query -W -f='${source:Package}' "$package" 2>/dev/null || true)
+version=$(dpkg-query -W -f='${source:Version}' "$package" 2>/dev/null || true)
 if [ -z "$version" ]; then
-  echo "fetch-benchmark-source: libbenchmark-dev is not installed" >&2
+  echo "fetch-debian-source: $package is not installed" >&2
   exit 1
 fi
 upstream=${version#*:}
 upstream=${upstream%-*}
-target="$dir/benchmark-$upstream"
-if [ -f "$target/CMakeLists.txt" ]; then
+target="$dir/$source-$upstream"
+if [ -f "$target/debian/changelog" ]; then
   echo "$target"
   exit 0
 fi
 command -v dpkg-source >/dev/null || {
-  echo "fetch-benchmark-source: dpkg-source is missing (install-deps.sh --bench installs dpkg-dev)" >&2
+  echo "fetch-debian-source: dpkg-source is missing (install-deps.sh installs dpkg-dev)" >&2
   exit 1
 }
 
@@ -42,13 +46,13 @@ apt_opts=(-o "Dir::Etc::SourceList=$work/sources.list" -o "Dir::Etc::SourceParts
           -o "Dir::State::Lists=$work/lists" -o "Dir::Cache=$work/cache" -o Debug::NoLocking=1
           -o APT::Sandbox::User=root)
 if ! apt-get "${apt_opts[@]}" update -qq >"$work/log" 2>&1; then
-  echo "fetch-benchmark-source: Debian's source archive is not reachable:" >&2
+  echo "fetch-debian-source: Debian's source archive is not reachable:" >&2
   tail -n 3 "$work/log" >&2
   exit 1
 fi
 mkdir -p "$dir"
-if ! (cd "$dir" && apt-get "${apt_opts[@]}" source -qq "benchmark=$version" >"$work/log" 2>&1); then
-  echo "fetch-benchmark-source: apt-get source benchmark=$version failed:" >&2
+if ! (cd "$dir" && apt-get "${apt_opts[@]}" source -qq "$source=$version" >"$work/log" 2>&1); then
+  echo "fetch-debian-source: apt-get source $source=$version failed:" >&2
   tail -n 3 "$work/log" >&2
   exit 1
 fi
