@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "child_process.h"
-#include "outputs.h"
+#include "file_set.h"
+#include "text.h"
 
 namespace tumelin {
 

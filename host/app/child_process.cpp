@@ -121,17 +121,6 @@ int ChildProcess::Wait() {
 
 ChildProcess::~ChildProcess() { Wait(); }
 
-long OwnProcessId() { return static_cast<long>(GetCurrentProcessId()); }
-
-bool ProcessRunning(long pid) {
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-  // one that exists but may not be opened runs under another account
-  if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  CloseHandle(process);
-  return running;
-}
-
 std::string OwnProgramPath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -195,10 +184,6 @@ int ChildProcess::Wait() {
 }
 
 ChildProcess::~ChildProcess() { Wait(); }
-
-long OwnProcessId() { return static_cast<long>(getpid()); }
-
-bool ProcessRunning(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
 
 std::string OwnProgramPath() {
   std::error_code ec;

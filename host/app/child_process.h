@@ -37,9 +37,6 @@ class ChildProcess {
 
 // the path of the program now running, to start it again
 std::string OwnProgramPath();
-// this process's id, and whether a process of that id is running
-long OwnProcessId();
-bool ProcessRunning(long pid);
 // processors this machine offers, at least 1
 int ProcessorCount();
 

@@ -1,20 +1,28 @@
-// The commands of tumelin-host, one file each (info_command.cpp, ...), and
-// what they share: the command line as parsed, and the checks that turn bad
-// input into a UsageError. A command returns its exit status.
+// The commands of tumelin-host, one file each (info_command.cpp, ...), each
+// owning its options, and what they share: the options several of them
+// take, and the checks that turn bad input into a UsageError. A command
+// returns its exit status.
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "file_set.h"
 #include "ini_file.h"
 #include "mesh_check.h"
-#include "outputs.h"
 #include "plugin_loader.h"
 #include "render.h"
 #include "scenario.h"
+#include "simulation.h"
 #include "warnings.h"
+
+namespace CLI {
+class App;
+}
 
 namespace tumelin {
 
@@ -23,24 +31,31 @@ struct UsageError {
   std::string message;
 };
 
-// what the command line asked for, filled in by CLI11
-struct CommandLine {
-  std::string pluginPath;
-  std::string settingsFile;
-  std::string checkIni, runIni;
-  ScenarioChoices check, run;
-  // --set KEY=VALUE of each command, in the order given
-  std::vector<std::string> settingsSet, checkSet, runSet;
-  std::string outFolder, imageSize = "800x600";
-  std::string view = "-55,28", frame = "fixed";
-  bool printHash = false, animate = false;
-  // sweep
-  std::string sweepIni, sweepOut = "sweep", thumbSize = "240x180", sweepView = "-55,28";
-  ScenarioChoices sweep;
-  std::vector<std::string> sweepSet;
-  int jobs = 0;
-  std::vector<std::string> hashFiles, hashIniFiles;
-};
+// what a command does once the command line is parsed, given the plug-in
+// --plugin names (empty: the default); returns the exit status
+using CommandAction = std::function<int(const std::string& pluginPath)>;
+// adds a command with its options to `app`; the action runs it
+using CommandDefinition = CommandAction (*)(CLI::App* app);
+
+// every command, in the order --help lists them: a new command is a file
+// that defines one more of these and its line in kCommands (main.cpp)
+CommandAction DefineInfoCommand(CLI::App* app);
+CommandAction DefineSettingsCommand(CLI::App* app);
+CommandAction DefineCheckCommand(CLI::App* app);
+CommandAction DefineRunCommand(CLI::App* app);
+CommandAction DefineSweepCommand(CLI::App* app);
+CommandAction DefineHashCommand(CLI::App* app);
+
+// options more than one command takes
+// the INI file, named by --ini or standing alone
+void AddIniOption(CLI::App* cmd, std::string* ini, const std::string& help);
+// --set KEY=VALUE, repeatable
+void AddSetOption(CLI::App* cmd, std::vector<std::string>* texts);
+// the INI file, --set unless `set` is null, and every membrane option but
+// those `without` names; their texts go to `given` unparsed
+void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
+                        std::vector<std::string>* set, std::initializer_list<std::string_view> without);
+void AddViewOption(CLI::App* cmd, std::string* view);
 
 // the scenario of a command's INI file and options
 Scenario ResolveOrThrow(const std::string& iniPath, const ScenarioChoices& given);
@@ -50,6 +65,7 @@ std::vector<SetupText> PrepareSetupOrThrow(SetupFile* setup, const std::string& 
                                            const std::vector<std::string>& texts);
 // WIDTHxHEIGHT of `option`
 void ParseImageSizeOrThrow(const std::string& option, const std::string& text, int* width, int* height);
+// the plug-in at `path`, or where it lies by default when `path` is empty
 void LoadPluginOrThrow(Plugin* plugin, const std::string& path);
 
 // one file of a set, in place only when the whole set is
@@ -64,12 +80,5 @@ void NoteAbandoned(const std::string& where, std::initializer_list<std::string> 
 
 // WarningsFor, a file it cannot open being bad input
 Warnings WarningsOrThrow(const Scenario& s, const SetupFile& setup, const MeshReport& report);
-
-int CommandInfo(const std::string& pluginPath);
-int CommandSettings(const std::string& pluginPath, const CommandLine& cl);
-int CommandCheck(const CommandLine& cl);
-int CommandRun(const std::string& pluginPath, const CommandLine& cl);
-int CommandSweep(const CommandLine& cl);
-int CommandHash(const std::string& pluginPath, const std::vector<std::string>& files);
 
 }  // namespace tumelin

@@ -1,5 +1,6 @@
 #include <tumelin/version.h>
 
+#include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -26,9 +27,7 @@ std::string FormatStamp(double stamp) {
   return buffer;
 }
 
-}  // namespace
-
-int CommandInfo(const std::string& pluginPath) {
+int Info(const std::string& pluginPath) {
   Plugin plugin;
   LoadPluginOrThrow(&plugin, pluginPath);
   std::cout << "plug-in        " << plugin.Path() << "\n";
@@ -48,6 +47,13 @@ int CommandInfo(const std::string& pluginPath) {
   std::cout << "version stamp  " << FormatStamp(stamp) << " (" << FormatDouble(stamp)
             << ", registration data, fixed)\n";
   return 0;
+}
+
+}  // namespace
+
+CommandAction DefineInfoCommand(CLI::App* app) {
+  app->add_subcommand("info", "show the display name, registration strings, release and version stamp");
+  return Info;
 }
 
 }  // namespace tumelin

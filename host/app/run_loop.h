@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "outputs.h"
+#include "file_set.h"
 #include "plugin_loader.h"
 #include "render.h"
 #include "scenario.h"

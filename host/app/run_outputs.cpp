@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "commands.h"
+#include "formats.h"
 #include "user_text.h"
 
 namespace tumelin {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "animation.h"
-#include "outputs.h"
+#include "file_set.h"
 #include "run_loop.h"
 #include "simulation.h"
 

@@ -1,5 +1,7 @@
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <iostream>
+#include <memory>
 
 #include "commands.h"
 #include "setup_report.h"
@@ -8,12 +10,19 @@
 
 namespace tumelin {
 
-int CommandSettings(const std::string& pluginPath, const CommandLine& cl) {
-  if (cl.settingsFile.empty() && cl.settingsSet.empty()) {
+namespace {
+
+struct SettingsOptions {
+  std::string file;
+  std::vector<std::string> set;  // KEY=VALUE, in the order given
+};
+
+int Settings(const std::string& pluginPath, const SettingsOptions& cl) {
+  if (cl.file.empty() && cl.set.empty()) {
     throw UsageError{"settings: name an INI file, give --set KEY=VALUE, or both"};
   }
   SetupFile setup;
-  const std::vector<SetupText> given = PrepareSetupOrThrow(&setup, cl.settingsFile, cl.settingsSet);
+  const std::vector<SetupText> given = PrepareSetupOrThrow(&setup, cl.file, cl.set);
   IniFile ini;
   std::string error;
   if (!ini.Open(setup.Path(), &error)) throw UsageError{error};
@@ -22,8 +31,8 @@ int CommandSettings(const std::string& pluginPath, const CommandLine& cl) {
   const TClothSetup stored = LoadSettings(plugin, PathForPlugin(ini.Path()));
   const char16_t separator = ReadUserDecimalSeparator();
   const auto lines = ExplainSetup(ini, stored, separator);
-  const std::string source = cl.settingsFile.empty() ? std::string("--set") : cl.settingsFile;
-  std::cout << "settings of " << source << (setup.Written() && !cl.settingsFile.empty() ? " with --set" : "")
+  const std::string source = cl.file.empty() ? std::string("--set") : cl.file;
+  std::cout << "settings of " << source << (setup.Written() && !cl.file.empty() ? " with --set" : "")
             << " (section [Setup]; decimal separator '" << Utf16ToUtf8(std::u16string_view(&separator, 1))
             << "')\n";
   size_t textWidth = 9, storedWidth = 6;
@@ -43,12 +52,23 @@ int CommandSettings(const std::string& pluginPath, const CommandLine& cl) {
     std::cout << pad(line.key, 11) << pad(line.present ? "\"" + line.text + "\"" : "(none)", textWidth)
               << pad(line.stored, storedWidth) << line.note << (fromSet ? " (given by --set)" : "") << "\n";
   }
-  if (!cl.settingsFile.empty()) {
+  if (!cl.file.empty()) {
     IniFile file;
-    if (!file.Open(cl.settingsFile, &error)) throw UsageError{error};
+    if (!file.Open(cl.file, &error)) throw UsageError{error};
     for (const std::string& warning : IniFileWarnings(file)) std::cout << "warning: " << warning << "\n";
   }
   return 0;
+}
+
+}  // namespace
+
+CommandAction DefineSettingsCommand(CLI::App* app) {
+  auto options = std::make_shared<SettingsOptions>();
+  auto* cmd =
+      app->add_subcommand("settings", "show what the plug-in makes of section [Setup] of an INI file");
+  AddIniOption(cmd, &options->file, "the INI file (optional with --set)");
+  AddSetOption(cmd, &options->set);
+  return [options](const std::string& pluginPath) { return Settings(pluginPath, *options); };
 }
 
 }  // namespace tumelin

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "exit_status.h"
-#include "outputs.h"
+#include "formats.h"
 #include "profile_reader.h"
 #include "user_text.h"
 

@@ -1,8 +1,10 @@
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <mutex>
 
 #include "child_process.h"
@@ -17,6 +19,14 @@
 namespace tumelin {
 
 namespace {
+
+struct SweepOptions {
+  std::string pluginPath;  // as --plugin gave it, for the runs
+  std::string ini, out = "sweep", thumbSize = "240x180", view = "-55,28";
+  ScenarioChoices given;
+  std::vector<std::string> set;  // KEY=LIST
+  int jobs = 0;
+};
 
 constexpr size_t kMaxSweepRuns = 1000;
 
@@ -49,20 +59,6 @@ void NameFinalFolderInLog(const std::filesystem::path& log, const std::string& w
   std::string ignored;
   if (changed) WriteFileAtomic(log.u8string(), text, &ignored);
 }
-
-// a folder that is removed with all it holds when the object goes
-struct TemporaryFolder {
-  explicit TemporaryFolder(const std::string& where) : path(std::filesystem::u8path(where)) {
-    std::filesystem::create_directory(path);
-  }
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  std::filesystem::path path;
-};
 
 // `from` in the place of `to`, which goes first with all it holds
 bool MoveFolder(const std::filesystem::path& from, const std::filesystem::path& to, std::string* error) {
@@ -142,15 +138,15 @@ bool RunOne(const std::string& self, const std::vector<std::string>& common,
 namespace {
 
 // what every run shares: the plug-in, the scenario, the camera, the picture
-std::vector<std::string> CommonRunArguments(const CommandLine& cl, int thumbWidth, int thumbHeight) {
+std::vector<std::string> CommonRunArguments(const SweepOptions& cl, int thumbWidth, int thumbHeight) {
   std::vector<std::string> common;
   if (!cl.pluginPath.empty()) common.insert(common.end(), {"--plugin", cl.pluginPath});
   common.push_back("run");
-  if (!cl.sweepIni.empty()) common.insert(common.end(), {"--ini", cl.sweepIni});
-  const std::vector<std::string> scenario = ScenarioArguments(cl.sweep);
+  if (!cl.ini.empty()) common.insert(common.end(), {"--ini", cl.ini});
+  const std::vector<std::string> scenario = ScenarioArguments(cl.given);
   common.insert(common.end(), scenario.begin(), scenario.end());
   common.insert(common.end(), {"--image", std::to_string(thumbWidth) + "x" + std::to_string(thumbHeight),
-                               "--view", cl.sweepView, "--frame", "fixed"});
+                               "--view", cl.view, "--frame", "fixed"});
   return common;
 }
 
@@ -190,10 +186,10 @@ size_t RunCombinations(const std::vector<SweepAxis>& axes, int workers, const st
 
 // sheet.png and sweep.csv written, and the runs moved from `staging` into
 // runs/ in place of an earlier sweep's
-void CommitSweep(const CommandLine& cl, const Scenario& s, const std::vector<SweepAxis>& axes,
+void CommitSweep(const SweepOptions& cl, const Scenario& s, const std::vector<SweepAxis>& axes,
                  const std::vector<SweepRun>& runs, const std::filesystem::path& staging,
                  NewFolders* folders) {
-  const std::filesystem::path out = std::filesystem::u8path(cl.sweepOut);
+  const std::filesystem::path out = std::filesystem::u8path(cl.out);
   const Image sheet = SweepSheet(s, axes, runs);
   OutputSet files;
   AddFileOrThrow(&files, out / "sheet.png", PngOrThrow(sheet));
@@ -214,32 +210,30 @@ void CommitSweep(const CommandLine& cl, const Scenario& s, const std::vector<Swe
   const int removed = RemoveEarlierOutputs((out / "runs").u8string(), IsRunFolderName, runFolders);
   if (removed > 0) {
     std::cerr << "tumelin-host: note: removed " << removed << (removed == 1 ? " run folder" : " run folders")
-              << " of an earlier sweep from runs in " << cl.sweepOut << std::endl;
+              << " of an earlier sweep from runs in " << cl.out << std::endl;
   }
 }
 
-}  // namespace
-
 // every combination as a `tumelin-host run` of its own, as many at a time as
 // there are processors; a run that fails is a marked tile, not a lost sweep
-int CommandSweep(const CommandLine& cl) {
-  const Scenario s = ResolveOrThrow(cl.sweepIni, cl.sweep);
-  const std::vector<SweepAxis> axes = SweepAxesOrThrow(cl.sweepSet);
+int Sweep(const SweepOptions& cl) {
+  const Scenario s = ResolveOrThrow(cl.ini, cl.given);
+  const std::vector<SweepAxis> axes = SweepAxesOrThrow(cl.set);
   const size_t total = CombinationCount(axes);
   std::string error;
   int thumbWidth = 0, thumbHeight = 0;
   ParseImageSizeOrThrow("--thumb", cl.thumbSize, &thumbWidth, &thumbHeight);
   View view;
-  if (!ParseView(cl.sweepView, &view, &error)) throw UsageError{"--view: " + error};
+  if (!ParseView(cl.view, &view, &error)) throw UsageError{"--view: " + error};
   // a plug-in that cannot load is one error, not a sheet of failed runs
   Plugin plugin;
-  LoadPluginOrThrow(&plugin, cl.pluginPath.empty() ? DefaultPluginPath() : cl.pluginPath);
+  LoadPluginOrThrow(&plugin, cl.pluginPath);
   const std::string self = OwnProgramPath();
   if (self.empty()) throw std::runtime_error("cannot find this program's own path to start its runs");
   NewFolders folders;
-  if (!PrepareOutputFolder(cl.sweepOut, &folders, &error)) throw UsageError{error};
-  const std::filesystem::path out = std::filesystem::u8path(cl.sweepOut);
-  NoteAbandoned(cl.sweepOut, {cl.sweepOut, (out / "runs").u8string()});
+  if (!PrepareOutputFolder(cl.out, &folders, &error)) throw UsageError{error};
+  const std::filesystem::path out = std::filesystem::u8path(cl.out);
+  NoteAbandoned(cl.out, {cl.out, (out / "runs").u8string()});
   // the runs go to a hidden folder first: the earlier sweep's runs stay
   // until this sweep is complete
   const TemporaryFolder staging(TemporaryPathBeside((out / "runs").u8string()));
@@ -255,8 +249,35 @@ int CommandSweep(const CommandLine& cl) {
   CommitSweep(cl, s, axes, runs, staging.path, &folders);
   std::cout << "sweep of " << s.name << ": " << Count(static_cast<long long>(total), "run", "runs") << " in "
             << FormatDouble(std::round(seconds * 10) / 10) << " s, " << (total - failed) << " ok, " << failed
-            << " failed; sheet.png and sweep.csv in " << cl.sweepOut << std::endl;
+            << " failed; sheet.png and sweep.csv in " << cl.out << std::endl;
   return failed == 0 ? 0 : kExitProblems;
+}
+
+}  // namespace
+
+CommandAction DefineSweepCommand(CLI::App* app) {
+  auto o = std::make_shared<SweepOptions>();
+  auto* sweep = app->add_subcommand(
+      "sweep", "run every combination of [Setup] values in parallel and put the results side by side");
+  AddScenarioOptions(sweep, &o->ini, &o->given, nullptr, {"every"});
+  sweep
+      ->add_option("--set", o->set,
+                   "KEY=V1,V2,... values of one [Setup] key (repeatable); with a decimal comma separate them "
+                   "with ';': \"ClothP=0,2;0,5\"")
+      ->required()
+      ->type_name("KEY=LIST")
+      ->expected(1)
+      ->allow_extra_args(false)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  sweep->add_option("-o,--out", o->out, "output folder for sheet.png, sweep.csv and runs/ (sweep)");
+  sweep->add_option("--thumb", o->thumbSize, "size of each run's picture WIDTHxHEIGHT (240x180)");
+  AddViewOption(sweep, &o->view);
+  sweep->add_option("-j,--jobs", o->jobs, "runs at the same time (default: one per processor)")
+      ->check(CLI::Range(1, 256));
+  return [o](const std::string& pluginPath) {
+    o->pluginPath = pluginPath;
+    return Sweep(*o);
+  };
 }
 
 }  // namespace tumelin

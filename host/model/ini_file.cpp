@@ -8,7 +8,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "outputs.h"
+#include "file_set.h"
 #include "plugin_loader.h"
 #include "profile_reader.h"
 #include "setup_rules.h"

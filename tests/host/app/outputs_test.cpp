@@ -1,6 +1,6 @@
 // The run's output files: written whole or not at all, and what they hold.
-#include "outputs.h"
-
+#include "file_set.h"
+#include "formats.h"
 #include "host_fixtures.h"
 
 namespace tumelin {

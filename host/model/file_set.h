@@ -1,23 +1,19 @@
-// Result files: the surface as OBJ, the per-step figures as CSV and as an
-// SVG plot. The files of a run form one set: each is written under a
-// temporary name and all are renamed into place only once every one was
-// written, so a failed run leaves the previous set or none, never half of
-// one and never half a file.
+// Files that appear together: the files of a run form one set, each
+// written under a temporary name and all renamed into place only once every
+// one was written, so a failed run leaves the previous set or none, never
+// half of one and never half a file. A temporary name carries the id of the
+// process that writes it, so that what a killed process left is known.
 #pragma once
 
-#include <tumelin/tumelin.h>
-
-#include <array>
-#include <cstddef>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "grid_mesh.h"
-#include "membrane.h"
-#include "simulation.h"
-#include "text.h"
-
 namespace tumelin {
+
+// this process's id, and whether a process of that id is running
+long OwnProcessId();
+bool ProcessRunning(long pid);
 
 // a fresh hidden name in the folder of `path` for a file that becomes
 // `path`: ".NAME.tmp-PID-XXXXXXXX", PID the process that writes it
@@ -59,6 +55,15 @@ class OutputSet {
   std::vector<File> pending_;
 };
 
+// a folder made at `where`, removed with all it holds when the object goes
+struct TemporaryFolder {
+  explicit TemporaryFolder(const std::string& where);
+  ~TemporaryFolder();
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  std::filesystem::path path;
+};
+
 // one file through a set of its own
 bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error);
 
@@ -93,13 +98,5 @@ bool PrepareOutputFolder(const std::string& folder, NewFolders* folders, std::st
 // went; one that cannot be removed stays and is not counted.
 int RemoveEarlierOutputs(const std::string& folder, bool (*earlier)(const std::string& name),
                          const std::vector<std::string>& written);
-
-std::string ObjText(const TSurfaceGrid* grid, Shape shape, const std::string& comment);
-// a free mesh as it stands, with its own triangles in their own winding
-std::string ObjText(const Membrane& membrane, const std::string& comment);
-std::string CsvText(const std::vector<StepFigures>& figures, Shape shape);
-// volume over steps for closed shapes, mean height for the sheet, mean
-// radius for the tube
-std::string SvgPlot(const std::vector<StepFigures>& figures, Shape shape, const std::string& title);
 
 }  // namespace tumelin
