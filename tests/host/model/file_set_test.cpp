@@ -1,6 +1,6 @@
-// The run's output files: written whole or not at all, and what they hold.
+// Files that appear together: written whole or not at all.
 #include "file_set.h"
-#include "formats.h"
+
 #include "host_fixtures.h"
 
 namespace tumelin {
@@ -83,16 +83,6 @@ TEST(Outputs, ASetAppearsWholeOrLeavesThePreviousOne) {
   EXPECT_EQ(Listing(dir.path), (std::vector<std::string>{"a.obj", "b.png", "c.csv", "d.svg"}));
   for (const char* name : {"a.obj", "b.png", "c.csv"})
     EXPECT_EQ(temp_file::StateOf(dir.path / name).bytes, "old") << name;
-}
-
-TEST(Plot, ShowsTheVolumeOfClosedShapes) {
-  std::vector<StepFigures> figures(3);
-  for (int i = 0; i < 3; ++i) figures[size_t(i)].step = i, figures[size_t(i)].volume = 1.0 + i;
-  const std::string svg = SvgPlot(figures, Shape::kSphere, "pillow");
-  EXPECT_NE(svg.find("<polyline"), std::string::npos);
-  EXPECT_NE(svg.find("enclosed volume"), std::string::npos);
-  const std::string csv = CsvText(figures, Shape::kSphere);
-  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);
 }
 
 }  // namespace

@@ -1,0 +1,60 @@
+# What the command tests of tumelin-host share; each sources it with its
+# arguments HOST INCOMPLETE_PLUGIN EXAMPLES_DIR WORK_DIR and ends in finish.
+set -u
+HOST=$1
+INCOMPLETE=$2
+EXAMPLES=$3
+WORK=$4
+MESHES=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../data/mesh" && pwd)
+export LC_ALL=C  # the plug-in's decimal separator is then "."
+
+rm -rf "$WORK"
+mkdir -p "$WORK" "$WORK/tmp"
+# the settings files written for --set go here, and must be gone after each command
+export TMPDIR="$WORK/tmp"
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# runs the host, keeping stdout, stderr and the exit code
+run() {
+  "$HOST" "$@" >"$WORK/out.txt" 2>"$WORK/err.txt"
+  status=$?
+}
+
+# run, and fail unless it exits 0
+run_ok() {
+  run "$@"
+  [ "$status" -eq 0 ] || fail "$*: exit $status: $(cat "$WORK/err.txt")"
+}
+
+# expect_error NAME TEXT ARGS...: nonzero exit, exactly one line on stderr
+# that contains TEXT, and nothing left in the output folder $WORK/outdir
+expect_error() {
+  local name=$1 text=$2
+  shift 2
+  rm -rf "$WORK/outdir"
+  run "$@"
+  local lines
+  lines=$(wc -l <"$WORK/err.txt")
+  if [ "$status" -eq 0 ]; then fail "$name: exit code 0"; fi
+  if [ "$status" -gt 4 ]; then fail "$name: exit code $status (crash?)"; fi
+  if [ "$lines" -ne 1 ]; then fail "$name: $lines lines on stderr: $(cat "$WORK/err.txt")"; fi
+  if ! grep -qF -- "$text" "$WORK/err.txt"; then fail "$name: stderr lacks '$text': $(cat "$WORK/err.txt")"; fi
+  if [ -e "$WORK/outdir" ] && [ -n "$(ls -A "$WORK/outdir")" ]; then fail "$name: left files in the output folder"; fi
+}
+
+O=(--out "$WORK/outdir")
+# the rows of a settings table
+row() { grep "^$1 " "$WORK/out.txt"; }
+# a NOTE marks a key where the plug-in stored other than the host's reading
+agree() {
+  if grep -q NOTE "$WORK/out.txt"; then fail "settings $1: host and plug-in disagree: $(grep NOTE "$WORK/out.txt")"; fi
+}
+finish() {
+  [ -z "$(ls -A "$WORK/tmp")" ] || fail "--set: settings files left behind: $(ls -A "$WORK/tmp")"
+  if [ "$failures" -ne 0 ]; then
+    echo "$failures failures"
+    exit 1
+  fi
+  echo "all $(basename "$0" .sh) checks passed"
+}

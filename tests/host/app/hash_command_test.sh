@@ -1,0 +1,9 @@
+# tumelin-host hash
+source "$(dirname "$0")/command_test_lib.sh" "$@"
+# every example runs, and `hash` agrees with `run --hash`
+run_ok hash "$EXAMPLES"/*.ini
+[ "$(wc -l <"$WORK/out.txt")" -eq "$(ls "$EXAMPLES"/*.ini | wc -l)" ] || fail "hash: one line per example"
+pillow=$(awk '$2 == "pillow" { print $1 }' "$WORK/out.txt")
+run run --ini "$EXAMPLES/pillow.ini" --hash
+[ "$(grep '^hash ' "$WORK/out.txt")" = "hash $pillow" ] || fail "hash and run --hash disagree"
+finish
