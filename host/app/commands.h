@@ -37,15 +37,6 @@ using CommandAction = std::function<int(const std::string& pluginPath)>;
 // adds a command with its options to `app`; the action runs it
 using CommandDefinition = CommandAction (*)(CLI::App* app);
 
-// every command, in the order --help lists them: a new command is a file
-// that defines one more of these and its line in kCommands (main.cpp)
-CommandAction DefineInfoCommand(CLI::App* app);
-CommandAction DefineSettingsCommand(CLI::App* app);
-CommandAction DefineCheckCommand(CLI::App* app);
-CommandAction DefineRunCommand(CLI::App* app);
-CommandAction DefineSweepCommand(CLI::App* app);
-CommandAction DefineHashCommand(CLI::App* app);
-
 // options more than one command takes
 // the INI file, named by --ini or standing alone
 void AddIniOption(CLI::App* cmd, std::string* ini, const std::string& help);

@@ -13,6 +13,16 @@
 #include "interrupt.h"
 #include "run_loop.h"
 
+namespace tumelin {
+// each command's file defines its own
+CommandAction DefineInfoCommand(CLI::App* app);
+CommandAction DefineSettingsCommand(CLI::App* app);
+CommandAction DefineCheckCommand(CLI::App* app);
+CommandAction DefineRunCommand(CLI::App* app);
+CommandAction DefineSweepCommand(CLI::App* app);
+CommandAction DefineHashCommand(CLI::App* app);
+}  // namespace tumelin
+
 using namespace tumelin;
 
 namespace {
@@ -22,7 +32,8 @@ int Fail(const std::string& message, int code) {
   return code;
 }
 
-// every command; each adds itself and its options
+// every command, in the order --help lists them; a new command is a file
+// that defines one more of these, declared above and listed here
 const CommandDefinition kCommands[] = {
     DefineInfoCommand, DefineSettingsCommand, DefineCheckCommand,
     DefineRunCommand,  DefineSweepCommand,    DefineHashCommand,
