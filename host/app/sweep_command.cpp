@@ -14,6 +14,7 @@
 #include "progress.h"
 #include "setup_rules.h"
 #include "sweep.h"
+#include "temporary_folder.h"
 #include "user_text.h"
 
 namespace tumelin {
@@ -236,7 +237,7 @@ int Sweep(const SweepOptions& cl) {
   NoteAbandoned(cl.out, {cl.out, (out / "runs").u8string()});
   // the runs go to a hidden folder first: the earlier sweep's runs stay
   // until this sweep is complete
-  const TemporaryFolder staging(TemporaryPathBeside((out / "runs").u8string()));
+  const TemporaryFolder staging(std::filesystem::u8path(TemporaryPathBeside((out / "runs").u8string())));
 
   const std::vector<std::string> common = CommonRunArguments(cl, thumbWidth, thumbHeight);
   const int workers = cl.jobs > 0 ? cl.jobs : ProcessorCount();

@@ -170,15 +170,6 @@ bool OutputSet::Commit(std::string* error) {
   return true;
 }
 
-TemporaryFolder::TemporaryFolder(const std::string& where) : path(fs::u8path(where)) {
-  fs::create_directory(path);
-}
-
-TemporaryFolder::~TemporaryFolder() {
-  std::error_code ignored;
-  fs::remove_all(path, ignored);
-}
-
 bool WriteFileAtomic(const std::string& path, const std::string& bytes, std::string* error) {
   OutputSet set;
   return set.Add(path, bytes, error) && set.Commit(error);

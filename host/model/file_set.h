@@ -5,7 +5,6 @@
 // process that writes it, so that what a killed process left is known.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -53,15 +52,6 @@ class OutputSet {
     std::string path;  // where it belongs
   };
   std::vector<File> pending_;
-};
-
-// a folder made at `where`, removed with all it holds when the object goes
-struct TemporaryFolder {
-  explicit TemporaryFolder(const std::string& where);
-  ~TemporaryFolder();
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  std::filesystem::path path;
 };
 
 // one file through a set of its own

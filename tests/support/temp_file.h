@@ -10,6 +10,7 @@
 #include <string>
 #include <system_error>
 
+#include "temporary_folder.h"
 #include "text.h"
 
 #ifdef _WIN32
@@ -56,18 +57,8 @@ class TempFile {
 };
 
 // a folder of its own under a unique path, removed with everything in it
-struct TempFolder {
-  explicit TempFolder(const std::string& name) : path(UniquePath(name)) {
-    std::filesystem::create_directories(path);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  std::filesystem::path path;
+struct TempFolder : tumelin::TemporaryFolder {
+  explicit TempFolder(const std::string& name) : TemporaryFolder(UniquePath(name)) {}
 };
 
 // the bytes and the modification time of a file: equal before and after a
