@@ -10,10 +10,6 @@
 
 namespace tumelin {
 
-// this process's id, and whether a process of that id is running
-long OwnProcessId();
-bool ProcessRunning(long pid);
-
 // a fresh hidden name in the folder of `path` for a file that becomes
 // `path`: ".NAME.tmp-PID-XXXXXXXX", PID the process that writes it
 std::string TemporaryPathBeside(const std::string& path);

@@ -10,14 +10,9 @@
 #include <string>
 #include <system_error>
 
+#include "process_id.h"
 #include "temporary_folder.h"
 #include "text.h"
-
-#ifdef _WIN32
-#include <process.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace temp_file {
 
@@ -26,13 +21,8 @@ namespace temp_file {
 // Windows profile API needs it.
 inline std::filesystem::path UniquePath(const std::string& name) {
   static std::atomic<unsigned> counter{0};
-#ifdef _WIN32
-  const long pid = _getpid();
-#else
-  const long pid = getpid();
-#endif
-  return std::filesystem::temp_directory_path() /
-         ("tumelin_" + std::to_string(pid) + "_" + std::to_string(counter++) + "_" + name);
+  return std::filesystem::temp_directory_path() / ("tumelin_" + std::to_string(tumelin::OwnProcessId()) +
+                                                   "_" + std::to_string(counter++) + "_" + name);
 }
 
 // a file of exactly these bytes under a unique path, removed with the object
