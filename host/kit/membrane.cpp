@@ -13,9 +13,6 @@ namespace tumelin {
 
 namespace {
 
-// the shapes a name chooses; a mesh comes from its file
-constexpr int kGridShapeCount = 4;
-
 // each pinning, the shapes on which it pins something sensible, what the
 // others lack, and the parameter that says what it pins
 struct PinInfo {
@@ -117,7 +114,8 @@ const char* ShapeName(Shape shape) { return InfoOf(shape).name; }
 
 std::vector<std::string_view> ShapeNames() {
   std::vector<std::string_view> names;
-  for (int i = 0; i < kGridShapeCount; ++i) names.push_back(kShapes[i].name);
+  // a mesh comes from its file, not from a name
+  for (int i = 0; i < static_cast<int>(Shape::kMesh); ++i) names.push_back(kShapes[i].name);
   return names;
 }
 

@@ -15,8 +15,9 @@ namespace tumelin {
 
 struct MembraneParams;
 
+// the grid shapes first, the mesh last
 enum class Shape { kSphere, kTorus, kSheet, kTube, kMesh };
-inline constexpr int kShapeCount = 5;
+inline constexpr int kShapeCount = static_cast<int>(Shape::kMesh) + 1;
 
 // the one figure a shape is judged by: the enclosed volume of a closed
 // shape, the mean height of a sheet, the mean radius of a tube
@@ -25,8 +26,7 @@ enum class ShapeFigure { kVolume, kMeanHeight, kMeanRadius };
 // a set of shapes, one bit each
 using ShapeSet = uint32_t;
 constexpr ShapeSet ShapeBit(Shape shape) { return 1u << static_cast<int>(shape); }
-inline constexpr ShapeSet kGridShapes =
-    ShapeBit(Shape::kSphere) | ShapeBit(Shape::kTorus) | ShapeBit(Shape::kSheet) | ShapeBit(Shape::kTube);
+inline constexpr ShapeSet kGridShapes = ShapeBit(Shape::kMesh) - 1;  // every shape before the mesh
 inline constexpr ShapeSet kAllShapes = kGridShapes | ShapeBit(Shape::kMesh);
 
 // the grid mode of a membrane that has no grid

@@ -124,6 +124,20 @@ std::string WriteReal(const Scenario& s) {
   return FormatDoubleWithoutSeparator(s.params.*kField);
 }
 
+// "sphere (grid mode 0), torus (1), sheet (2) or tube (3)"
+std::string ShapeHelp() {
+  const size_t count = ShapeNames().size();
+  std::string help;
+  for (size_t i = 0; i < count; ++i) {
+    help += (i == 0           ? ""
+             : i + 1 == count ? " or "
+                              : ", ") +
+            std::string(kShapes[i].name) + (i == 0 ? " (grid mode " : " (") +
+            std::to_string(kShapes[i].mode) + ")";
+  }
+  return help;
+}
+
 constexpr ShapeSet kSphere = ShapeBit(Shape::kSphere), kTorus = ShapeBit(Shape::kTorus),
                    kSheet = ShapeBit(Shape::kSheet), kTube = ShapeBit(Shape::kTube),
                    kMesh = ShapeBit(Shape::kMesh);
@@ -134,9 +148,8 @@ constexpr std::nullopt_t kNone = std::nullopt;
 }  // namespace
 
 const std::vector<MembraneOption> kMembraneOptions = {
-    {"shape", "Shape", "shape", "", "shape", "sphere (grid mode 0), torus (1), sheet (2) or tube (3)", "TEXT",
-     kChoice, kNone, kNone, "sphere", ShapeNames, kGridShapes, OptionRole::kShape,
-     ReadEnum<Shape, &MembraneParams::shape>, WriteShape},
+    {"shape", "Shape", "shape", "", "shape", ShapeHelp(), "TEXT", kChoice, kNone, kNone, "sphere", ShapeNames,
+     kGridShapes, OptionRole::kShape, ReadEnum<Shape, &MembraneParams::shape>, WriteShape},
     {"mesh", "Mesh", "mesh", "", "mesh",
      "a Wavefront OBJ file to run instead of a grid shape: its vertices become points, its edges springs, "
      "its "

@@ -32,7 +32,7 @@ struct MembraneOption {
   const char* flag;    // tumelin-host's option without the dashes: "pin-points"
   const char* letter;  // its one-letter form ("u"), or ""
   const char* name;    // how messages name it: "pin points"
-  const char* help;    // one line for --help and the page
+  std::string help;    // one line for --help and the page
   // how --help shows the value ("INT", "FILE"); null: a switch, which the
   // option alone sets to its first choice
   const char* valueName;
