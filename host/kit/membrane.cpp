@@ -5,9 +5,9 @@
 #include <set>
 #include <utility>
 
-#include "cloth_types.h"
 #include "dbl3d.h"
 #include "det_math.h"
+#include "grid_points.h"
 #include "user_text.h"
 
 namespace tumelin {
