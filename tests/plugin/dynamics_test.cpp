@@ -19,7 +19,7 @@
 #include "setup_rules.h"
 
 using namespace tumelin;
-// the per-point step of the contract, which the shipping sweeps must match
+// the per-point step of the contract, which the shipping passes must match
 using namespace tumelin::reference;
 
 namespace {
@@ -715,12 +715,12 @@ TEST(Methods, NamesSayWhatAStepDoes) {
     EXPECT_NE(std::strstr(TumelinMethodName(other), "semi-implicit Euler"), nullptr) << other;
 }
 
-// The step driver's sweeps restructure the reference model's integrators
+// The step driver's passes restructure the reference model's integrators
 // (per-point terms once, evaluations in lanes) and take the odd input in
 // their stride; every bit of the reference model on the membrane without it
 // must stay.
 // A ClothMethod outside TUMELIN_METHOD_* steps as Euler.
-TEST(StepDriver, SweepsGiveTheBitsOfTheReferenceModel) {
+TEST(StepDriver, LanePassesGiveTheBitsOfTheReferenceModel) {
   // mostly over the acceleration limit; partly; never (pressure 0.04 + gravity)
   const TClothSetup setups[] = {MakeSetup(0.5, 5.0, 5.0, 1.0), MakeSetup(0.004, 0.006, 0.003, 0.8),
                                 MakeSetup(0.005, 0.0005, 0.0005, 0.1)};

@@ -1,8 +1,8 @@
 // The reference model of the step: the contract's step point by point with
 // the vector module, one force evaluation at a time, the stages in StageBlock
 // and VelStageBlock (read by the plug-in's own stage providers), every index
-// taken as valid. The plug-in ships the sweeps
-// of src/sweep_lanes.h; dynamics_test holds them to this model's bits.
+// taken as valid. The plug-in ships the passes
+// of src/step_lanes.inl; dynamics_test holds them to this model's bits.
 #pragma once
 
 #include <tumelin/tumelin.h>

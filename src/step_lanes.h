@@ -1,7 +1,8 @@
-// The sweeps: what the step driver (dynamics.cpp) hands them and the two
-// instruction sets they are compiled for. One implementation, written over
-// lane types in sweep_lanes.h, is compiled once per instruction set:
-// sweep_sse2.cpp for the baseline of both targets, sweep_avx.cpp for AVX.
+// The step over SIMD lanes: what the step driver (dynamics.cpp) hands it and
+// the two instruction sets it is compiled for. One body, written over lane
+// types in step_lanes.inl, is included once per instruction set:
+// step_lanes_sse2.cpp for the baseline of both targets, step_lanes_avx.cpp
+// for AVX.
 #pragma once
 
 #include <tumelin/tumelin.h>
@@ -10,7 +11,7 @@
 
 namespace tumelin {
 
-// what every sweep of one step reads: the host arrays and the settings,
+// what every pass of one step reads: the host arrays and the settings,
 // fetched once per step. A bound is the element count as an unsigned number
 // (a null array or a negative header counts as empty).
 struct StepContext {
@@ -26,11 +27,11 @@ struct StepContext {
 
 // Every face's Normal from the start-of-step positions, then the free points
 // of the step into NewPos and NewVel by the integrator `method` selects
-// (TUMELIN_METHOD_*, any other value Euler); pinned points get NewPos := Pos. Both
-// give the same bits.
+// (TUMELIN_METHOD_*, any other value Euler); pinned points get NewPos := Pos.
+// Both give the same bits.
 // SSE2 pairs: runs on every CPU of both targets
-void SweepSse2(const StepContext& step, int32_t method);
+void StepLanesSse2(const StepContext& step, int32_t method);
 // AVX quadruples: only where the CPU and the operating system have AVX
-void SweepAvx(const StepContext& step, int32_t method);
+void StepLanesAvx(const StepContext& step, int32_t method);
 
 }  // namespace tumelin

@@ -1,9 +1,10 @@
-// The step over lanes: the force model, the face normals, the integrators'
-// stages and the sweeps that advance every free point, written once for any
-// lane type of lanes.h (double, Pack2, Pack4). sweep_sse2.cpp and
-// sweep_avx.cpp include it once each and pick the lane type; everything here
-// has internal linkage, so each of the two gets its own copy. The AVX one
-// defines TUMELIN_SWEEP_AVX first, which compiles this file's functions for
+// The body of the step over lanes: the face normals, the force model, the
+// integrators' stages and the passes that advance every free point, written
+// once for any lane type of lanes.h (double, Pack2, Pack4). Not a header:
+// step_lanes_sse2.cpp and step_lanes_avx.cpp include it once each and pick
+// the lane type; everything here has internal linkage, so each of the two
+// gets its own copy. The AVX one defines TUMELIN_STEP_LANES_AVX first, which
+// compiles this file's functions for
 // AVX: a region here rather than -mavx for the whole file, which would also
 // compile the inline functions of every header it includes (the vector
 // module, the lane types, the standard library) for AVX, and the linker
@@ -20,9 +21,9 @@
 #include "lanes.h"
 #include "model_constants.h"
 #include "stage_providers.h"
-#include "step_sweep.h"
+#include "step_lanes.h"
 
-#ifdef TUMELIN_SWEEP_AVX
+#ifdef TUMELIN_STEP_LANES_AVX
 TUMELIN_AVX_BEGIN
 #endif
 
@@ -273,9 +274,9 @@ inline void Rk4Finish(const TDbl3D* s, const TDbl3D* v, TClothPoint* point) {
   point->NewPos = VecAdd(VecDivide(VecAdd(VecAdd(VecScale(VecAdd(s[2], s[3]), 2.0), s[1]), s[4]), 6.0), s[0]);
 }
 
-// ---- sweeps: one method over every point of a step -------------------------------
+// ---- passes: one method over every point of a step -------------------------------
 //
-// A sweep advances the free points a block at a time. For each block it
+// A pass advances the free points a block at a time. For each block it
 // - lists every used link of every point, once per evaluation, as an entry:
 //   the vector from the trial position to the target's Pos and the rest
 //   length; on the first evaluation it also takes each point's terms (its
@@ -287,7 +288,7 @@ inline void Rk4Finish(const TDbl3D* s, const TDbl3D* v, TClothPoint* point) {
 // - integrates point by point.
 // Every lane computes the per-point formula, so each point gets the same bits
 // whatever shares its lanes (tests/support/reference_step.h holds the step
-// written point by point, the model the sweeps are checked against).
+// written point by point, the model the passes are checked against).
 
 inline constexpr int kBlockPoints = 16;
 // entries computed together; a point with more links goes over several rounds
@@ -542,7 +543,7 @@ inline void ForEachFreeBlock(const StepContext& step, Advance advance) {
 
 // Euler: one evaluation per point
 template <class T>
-inline void SweepEuler(const StepContext& step) {
+inline void PassEuler(const StepContext& step) {
   ForEachFreeBlock(step, [&](Block& block) {
     TDbl3D trials[kBlockPoints];
     Accelerations<kBlockPoints> a;
@@ -554,7 +555,7 @@ inline void SweepEuler(const StepContext& step) {
 
 // Heun: the trial positions pos and pos + h vel do not depend on each other
 template <class T>
-inline void SweepHeun(const StepContext& step) {
+inline void PassHeun(const StepContext& step) {
   ForEachFreeBlock(step, [&](Block& block) {
     // trials zeroed only to tell the compiler that nothing unset is read
     TDbl3D trials[2 * kBlockPoints] = {};
@@ -573,7 +574,7 @@ inline void SweepHeun(const StepContext& step) {
 // RK4: stages 1 and 2 need only the start, stages 3 and 4 only the results
 // of 1 and 2, so they are evaluated in pairs
 template <class T>
-inline void SweepRK4(const StepContext& step) {
+inline void PassRK4(const StepContext& step) {
   ForEachFreeBlock(step, [&](Block& block) {
     TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {};
     Accelerations<2 * kBlockPoints> a;
@@ -598,23 +599,23 @@ inline void SweepRK4(const StepContext& step) {
   });
 }
 
-// one step's face normals and sweep, the method chosen once
+// one step: the face normals, then the pass of the method, chosen once
 template <class T>
-inline void Sweep(const StepContext& step, int32_t method) {
+inline void StepLanes(const StepContext& step, int32_t method) {
   // the face normals first: every evaluation of this step sees the normals
   // of the start-of-step positions
   UpdateFaceNormals<T>(step);
   switch (method) {
     case TUMELIN_METHOD_HEUN:
-      SweepHeun<T>(step);
+      PassHeun<T>(step);
       break;
     case TUMELIN_METHOD_RK4:
-      SweepRK4<T>(step);
+      PassRK4<T>(step);
       break;
     case TUMELIN_METHOD_EULER:
     default:
       // a value outside the methods is stored as read and steps as Euler
-      SweepEuler<T>(step);
+      PassEuler<T>(step);
       break;
   }
 }
@@ -622,6 +623,6 @@ inline void Sweep(const StepContext& step, int32_t method) {
 }  // namespace
 }  // namespace tumelin
 
-#ifdef TUMELIN_SWEEP_AVX
+#ifdef TUMELIN_STEP_LANES_AVX
 TUMELIN_AVX_END
 #endif
