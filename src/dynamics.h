@@ -1,9 +1,12 @@
 // Dynamics: the step of the whole membrane. The driver is dynamics.cpp; the
-// face normals, the force model and the three integrators live in
-// step_lanes.inl, compiled once per instruction set (step_lanes.h), and take their
-// trial positions from the stage providers (stage_providers.h). tests/support/reference_step.h writes the
-// same step point by point in the terms of the contract (StepEuler, StepHeun, StepRK4, ComputeAcceleration
-// over StageBlock), and the tests hold the passes to its bits.
+// force on a point is force_model.inl and the three integrators'
+// formulas integrators.inl, carried by the passes of step_lanes.inl, which
+// batch them into SIMD lanes and are compiled once per instruction set
+// (step_lanes.h); the trial positions come from the stage providers
+// (stage_providers.h). tests/support/reference_step.h writes the same step
+// point by point in the terms of the contract (StepEuler, StepHeun, StepRK4,
+// ComputeAcceleration over StageBlock), and the tests hold the passes to its
+// bits.
 //
 // What a step means for a membrane:
 // - Every point is advanced on its own against a snapshot of the start of the

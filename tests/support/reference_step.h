@@ -24,9 +24,6 @@ inline TDbl3D VelStageBlock[5];
 // advances one free point into its NewPos and NewVel
 using Integrator = void (*)(TClothPointArray*, TClothPoint*, TClothFaceArray*, const TClothSetup*);
 
-// v / s, three divisions
-inline TDbl3D VecDivide(TDbl3D v, double s) { return {v.X / s, v.Y / s, v.Z / s}; }
-
 // every face's Normal := FaceNormal of its corners' Pos
 inline void UpdateFaceNormals(TClothPointArray* PointsVar, TClothFaceArray* FacesVar) {
   const TClothPoint* points = *PointsVar;
