@@ -507,27 +507,6 @@ void Disturb(Membrane& m, int32_t i, int32_t label) {
 
 const TClothSetup kMembraneSetup = MakeSetup(0.004, 0.05, 0.02, 0.5);
 
-TEST(StepDriver, NullArgumentsDoNothing) {
-  Membrane m = SphereMembrane(9, 5);
-  m.faces[0].Normal = {3.0, 3.0, 3.0};
-  const TClothPoint before = m.points[1];
-  EXPECT_EQ(StepMembrane(nullptr, &m.facesVar, &kMembraneSetup), 0);
-  EXPECT_EQ(StepMembrane(&m.pointsVar, nullptr, &kMembraneSetup), 0);
-  EXPECT_EQ(StepMembrane(&m.pointsVar, &m.facesVar, nullptr), 0);
-  EXPECT_EQ(std::memcmp(&m.points[1], &before, sizeof before), 0);
-  ExpectSameBits(m.faces[0].Normal, {3.0, 3.0, 3.0}, "untouched normal");
-
-  TClothPointArray noPoints = nullptr;
-  TClothFaceArray noFaces = nullptr;
-  EXPECT_EQ(StepMembrane(&noPoints, &noFaces, &kMembraneSetup), 0);
-  // a null point array holds no corner of the faces
-  EXPECT_EQ(StepMembrane(&noPoints, &m.facesVar, &kMembraneSetup), 0);
-  ExpectSameBits(m.faces[0].Normal, kZeroVector, "no points");
-  // points without a face array: no pressure, the step still runs
-  EXPECT_EQ(StepMembrane(&m.pointsVar, &noFaces, &kMembraneSetup), m.points.Count());
-  EXPECT_FALSE(SameBits(m.points[1].Vel, before.Vel)) << "gravity acts";
-}
-
 TEST(StepDriver, PinnedPointsHoldStillAndTakeTheirNewVel) {
   Membrane m = SphereMembrane(9, 5);
   for (int32_t i = 0; i < m.points.Count(); ++i) {

@@ -412,28 +412,6 @@ TEST(ProfileReader, OnlyRegularFilesAreRead) {
 }
 #endif
 
-TEST(ProfileReader, OnlyReadsTheFile) {
-  const temp_file::TempFolder folder("profile_reader_readonly");
-  const fs::path& dir = folder.path;
-  const fs::path copy = dir / "setup.ini";
-  fs::copy_file(fs::path(kCorpusDir) / "basic_crlf.ini", copy);
-  const temp_file::FileState before = temp_file::AgeFile(copy);
-
-  const std::u16string path = Utf8ToUtf16(copy.string());
-  for (const char16_t* key : {u"ClothP", u"ClothC", u"ClothK0", u"ClothK1", u"ClothT0", u"ClothMethod"}) {
-    EXPECT_FALSE(ReadProfileString(path, u"Setup", key).empty()) << Escape(key);
-  }
-  EXPECT_EQ(ReadProfileString(path, u"Missing", u"ClothP"), u"");
-  EXPECT_EQ(ReadProfileString(path, u"Setup", u"Missing"), u"");
-  TClothSetup setup;
-  LoadSetup(path, &setup, u'.');
-
-  EXPECT_TRUE(temp_file::StateOf(copy) == before);
-  // no handle stays open: on Windows an open file could not be removed
-  EXPECT_TRUE(fs::remove(copy));
-  EXPECT_TRUE(fs::is_empty(dir));
-}
-
 // LoadSetup goes through the Windows API on Windows and through the portable
 // reader elsewhere; the records must match byte for byte either way
 TEST(LoadSetupFromCorpus, FillsTheRecordAsOnWindows) {

@@ -196,12 +196,3 @@ TEST_F(LoadSetupTest, ASecondLoadStartsFromTheDefaults) {
   EXPECT_EQ(setup.ClothP, 0.5);
   EXPECT_EQ(setup.ClothMethod, 2);
 }
-
-TEST_F(LoadSetupTest, TheFileIsOnlyRead) {
-  const std::u16string path = Write("[Setup]\nClothP=2\n");
-  const auto before = std::filesystem::last_write_time(std::filesystem::path(path));
-  const auto size = std::filesystem::file_size(std::filesystem::path(path));
-  Load(path);
-  EXPECT_EQ(std::filesystem::last_write_time(std::filesystem::path(path)), before);
-  EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(path)), size);
-}
