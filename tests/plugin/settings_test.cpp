@@ -144,15 +144,6 @@ class LoadSetupTest : public ::testing::Test {
   std::optional<temp_file::TempFile> file_;
 };
 
-TEST_F(LoadSetupTest, MissingFileOrEmptyPathGivesTheDefaults) {
-  TClothSetup defaults;
-  SetupDefaults(&defaults);
-  const TClothSetup missing = Load(u"/nonexistent/folder/tumelin.ini");
-  const TClothSetup empty = Load(u"");
-  EXPECT_EQ(std::memcmp(&missing, &defaults, sizeof defaults), 0);
-  EXPECT_EQ(std::memcmp(&empty, &defaults, sizeof defaults), 0);
-}
-
 TEST_F(LoadSetupTest, EachKeyFallsBackOnItsOwn) {
   const TClothSetup setup =
       Load(Write("[Other]\nClothP=9\n"
