@@ -456,7 +456,7 @@ TEST(Stdcall, EntriesRunAtEveryStackMisalignment) {
   using namespace tumelin;
   const tumelin::Plugin& e = LoadedPlugin();
   const char16_t* nullPath = nullptr;
-  for (int32_t method : {0, 1, 2}) {
+  for (int32_t method : {TUMELIN_METHOD_EULER, TUMELIN_METHOD_HEUN, TUMELIN_METHOD_RK4}) {
     TClothSetup setup;
     e.execZR71(&nullPath, nullptr, nullptr, nullptr, &setup);
     setup.ClothMethod = method;
