@@ -17,7 +17,7 @@ for d in src include host tests bench examples sdk; do
   if [ -d "$d" ]; then dirs+=("$d"); fi
 done
 mapfile -t files < <(find "${dirs[@]}" -type f \( -name '*.c' -o -name '*.cc' -o -name '*.cpp' \
-                          -o -name '*.h' -o -name '*.hpp' \) | LC_ALL=C sort)
+                          -o -name '*.h' -o -name '*.hpp' -o -name '*.inl' \) | LC_ALL=C sort)
 
 if [ "${1:-}" != "--check" ]; then
   clang-format --style=file -i "${files[@]}"

@@ -2,7 +2,7 @@
 
 #include "cloth_types.h"
 #include "lanes.h"
-#include "step_sweep.h"
+#include "step_lanes.h"
 
 #if TUMELIN_HAS_AVX_PATH
 #include <cpuid.h>
@@ -56,13 +56,13 @@ int32_t StepMembraneOn(StepPath path, TClothPointArray* PointsVar, TClothFaceArr
   // the instruction set is picked once for the whole step
 #if TUMELIN_HAS_AVX_PATH
   if (path == StepPath::kAvx && kHasAvx) {
-    SweepAvx(step, Setup->ClothMethod);
+    StepLanesAvx(step, Setup->ClothMethod);
   } else {
-    SweepSse2(step, Setup->ClothMethod);
+    StepLanesSse2(step, Setup->ClothMethod);
   }
 #else
   (void)path;
-  SweepSse2(step, Setup->ClothMethod);
+  StepLanesSse2(step, Setup->ClothMethod);
 #endif
 
   // nothing wrote Pos or Vel until here: every point moved from the same snapshot

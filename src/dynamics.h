@@ -1,9 +1,12 @@
 // Dynamics: the step of the whole membrane. The driver is dynamics.cpp; the
-// face normals, the force model and the three integrators live in
-// sweep_lanes.h, compiled once per instruction set (step_sweep.h), and take their
-// trial positions from the stage providers (stage_providers.h). tests/support/reference_step.h writes the
-// same step point by point in the terms of the contract (StepEuler, StepHeun, StepRK4, ComputeAcceleration
-// over StageBlock), and the tests hold the sweeps to its bits.
+// force on a point is force_model.inl and the three integrators'
+// formulas integrators.inl, carried by the passes of step_lanes.inl, which
+// batch them into SIMD lanes and are compiled once per instruction set
+// (step_lanes.h); the trial positions come from the stage providers
+// (stage_providers.h). tests/support/reference_step.h writes the same step
+// point by point in the terms of the contract (StepEuler, StepHeun, StepRK4,
+// ComputeAcceleration over StageBlock), and the tests hold the passes to its
+// bits.
 //
 // What a step means for a membrane:
 // - Every point is advanced on its own against a snapshot of the start of the
@@ -74,11 +77,11 @@ namespace tumelin {
 // one step of the whole membrane (the body of PluginExecZR72): face normals,
 // then every point in index order (pinned: NewPos := Pos, and its Vel becomes
 // the NewVel it held, zero after a step; free: the integrator ClothMethod
-// selects, 1 Heun, 2 RK4, else Euler), then ShiftStates. Returns the number
+// selects, TUMELIN_METHOD_*, any other value Euler), then ShiftStates. Returns the number
 // of points; a null PointsVar, FacesVar or Setup does nothing and returns 0.
-// The free points are advanced by sweeps that take each point's links, mean
+// The free points are advanced by passes that take each point's links, mean
 // normal and damping term once per step and evaluate in SIMD lanes. Each
-// point's stages live in the sweep's own locals: a step keeps nothing at
+// point's stages live in the pass's own locals: a step keeps nothing at
 // library scope, so two threads may step two membranes at once.
 int32_t StepMembrane(TClothPointArray* PointsVar, TClothFaceArray* FacesVar, const TClothSetup* Setup);
 

@@ -11,7 +11,7 @@
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <immintrin.h>
-// x86 has the AVX path as well (sweep_avx.cpp)
+// x86 has the AVX path as well (step_lanes_avx.cpp)
 #define TUMELIN_HAS_AVX_PATH 1
 #else
 #include <emmintrin.h>

@@ -1,6 +1,6 @@
 // The stage providers: each gives the trial position of the point under
 // evaluation from its position stages (stages[0] the start position, then
-// the stage terms of its integrator). The sweeps call them for every point;
+// the stage terms of its integrator). The passes call them for every point;
 // they are scalar and compiled for the baseline wherever they are included.
 #pragma once
 

@@ -5,8 +5,8 @@
 #include <set>
 #include <utility>
 
-#include "cloth_types.h"
 #include "dbl3d.h"
+#include "grid_points.h"
 #include "user_text.h"
 
 namespace tumelin {

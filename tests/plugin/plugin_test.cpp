@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -143,16 +145,35 @@ TEST(SettingsEntry, ReadsTheFileAndCopiesThePath) {
   EXPECT_EQ(setup.ClothMethod, 2);
 }
 
-// loading never writes the file: not its bytes, not its modification time,
-// whatever it holds (on Windows the entry flushes the profile cache)
-TEST(SettingsEntry, NeverChangesTheFile) {
-  const TempFile ini("plugin_test_untouched.ini",
-                     "[Setup]\r\nClothP=1e400\r\nClothK0=0,5\r\nClothT0=$FFFFFFFF\r\n"
-                     "ClothMethod=x\r\nClothC=" +
-                         std::string(3000, '7') + "\r\n[Other]\r\nClothP=2\r\n");
-  const temp_file::FileState before = temp_file::AgeFile(ini.Path());
-  for (int i = 0; i < 3; ++i) LoadThroughEntry(ini.Path().u16string());
-  EXPECT_TRUE(temp_file::StateOf(ini.Path()) == before);
+// Loading settings never writes the file, whatever it holds and whichever
+// reader takes it: the entry (which on Windows flushes the profile cache),
+// LoadSetup and the INI reader's lookups leave its bytes and modification
+// time, and no handle stays open (on Windows an open file could not be
+// removed).
+TEST(SettingsEntry, NoReaderChangesTheFile) {
+  std::string corpus;
+  tumelin::ReadFileBytes(TUMELIN_TEST_DATA "/ini/basic_crlf.ini", &corpus);
+  const std::string odd =
+      "[Setup]\r\nClothP=1e400\r\nClothK0=0,5\r\nClothK1=1\r\nClothT0=$FFFFFFFF\r\n"
+      "ClothMethod=x\r\nClothC=" +
+      std::string(3000, '7') + "\r\n[Other]\r\nClothP=2\r\n";
+  for (const std::string& contents : {corpus, odd}) {
+    const temp_file::TempFolder folder("settings_untouched");
+    const std::filesystem::path file = folder.path / "setup.ini";
+    std::ofstream(file, std::ios::binary) << contents;
+    const temp_file::FileState before = temp_file::AgeFile(file);
+    const std::u16string path = tumelin::Utf8ToUtf16(file.u8string());
+    for (int i = 0; i < 3; ++i) LoadThroughEntry(path);
+    TClothSetup setup;
+    tumelin::LoadSetup(path, &setup, u'.');
+    for (const char16_t* key : {u"ClothP", u"ClothC", u"ClothK0", u"ClothK1", u"ClothT0", u"ClothMethod"})
+      EXPECT_FALSE(tumelin::ReadProfileString(path, u"Setup", key).empty()) << tumelin::Utf16ToUtf8(key);
+    EXPECT_EQ(tumelin::ReadProfileString(path, u"Missing", u"ClothP"), u"");
+    EXPECT_EQ(tumelin::ReadProfileString(path, u"Setup", u"Missing"), u"");
+    EXPECT_TRUE(temp_file::StateOf(file) == before);
+    EXPECT_TRUE(std::filesystem::remove(file));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path));
+  }
 }
 
 // the bytes of every host record a step reaches, padding included
@@ -232,15 +253,31 @@ TEST(StepEntry, WritesOnlyTheStateFieldsAndTheNormals) {
   }
 }
 
-TEST(StepEntry, NullArgumentsDoNothing) {
-  TClothSetup setup{};
-  TClothPointArray points = nullptr;
-  TClothFaceArray faces = nullptr;
-  EXPECT_EQ(LoadedPlugin().execZR72(nullptr, &points, &faces, &setup), 0);
-  EXPECT_EQ(LoadedPlugin().execZR72(nullptr, nullptr, &faces, &setup), 0);
-  EXPECT_EQ(LoadedPlugin().execZR72(nullptr, &points, nullptr, &setup), 0);
-  EXPECT_EQ(LoadedPlugin().execZR72(nullptr, &points, &faces, nullptr), 0);
-  LoadedPlugin().execZR73(nullptr, &points);
+// A null PointsVar, FacesVar or Setup steps nothing and touches nothing. A
+// null array in a variable is the empty array: without points no face has a
+// corner (zero normals), without faces no point feels pressure but the step
+// still runs. A null grid is written nothing.
+TEST(StepEntry, NullArgumentsStepNothing) {
+  const TPluginExecZR72 step = LoadedPlugin().execZR72;
+  const TClothSetup setup{0.004, 0.05, 0.02, 0.5, 500, 0};
+  const TDbl3D threes{3.0, 3.0, 3.0}, zero{0.0, 0.0, 0.0};
+  tumelin::Membrane m = tumelin::SphereMembrane(9, 5);
+  m.faces[0].Normal = threes;
+  const TClothPoint before = m.points[1];
+  EXPECT_EQ(step(nullptr, nullptr, &m.facesVar, &setup), 0);
+  EXPECT_EQ(step(nullptr, &m.pointsVar, nullptr, &setup), 0);
+  EXPECT_EQ(step(nullptr, &m.pointsVar, &m.facesVar, nullptr), 0);
+  EXPECT_EQ(std::memcmp(&m.points[1], &before, sizeof before), 0);
+  EXPECT_EQ(std::memcmp(&m.faces[0].Normal, &threes, sizeof threes), 0) << "untouched normal";
+
+  TClothPointArray noPoints = nullptr;
+  TClothFaceArray noFaces = nullptr;
+  EXPECT_EQ(step(nullptr, &noPoints, &noFaces, &setup), 0);
+  EXPECT_EQ(step(nullptr, &noPoints, &m.facesVar, &setup), 0);
+  EXPECT_EQ(std::memcmp(&m.faces[0].Normal, &zero, sizeof zero), 0) << "no points";
+  EXPECT_EQ(step(nullptr, &m.pointsVar, &noFaces, &setup), m.points.Count());
+  EXPECT_NE(std::memcmp(&m.points[1].Vel, &before.Vel, sizeof before.Vel), 0) << "gravity acts";
+  LoadedPlugin().execZR73(nullptr, &noPoints);
 }
 
 // A host's whole road through the entries: settings, steps, grid. The loaded
@@ -419,7 +456,7 @@ TEST(Stdcall, EntriesRunAtEveryStackMisalignment) {
   using namespace tumelin;
   const tumelin::Plugin& e = LoadedPlugin();
   const char16_t* nullPath = nullptr;
-  for (int32_t method : {0, 1, 2}) {
+  for (int32_t method : {TUMELIN_METHOD_EULER, TUMELIN_METHOD_HEUN, TUMELIN_METHOD_RK4}) {
     TClothSetup setup;
     e.execZR71(&nullPath, nullptr, nullptr, nullptr, &setup);
     setup.ClothMethod = method;

@@ -144,15 +144,6 @@ class LoadSetupTest : public ::testing::Test {
   std::optional<temp_file::TempFile> file_;
 };
 
-TEST_F(LoadSetupTest, MissingFileOrEmptyPathGivesTheDefaults) {
-  TClothSetup defaults;
-  SetupDefaults(&defaults);
-  const TClothSetup missing = Load(u"/nonexistent/folder/tumelin.ini");
-  const TClothSetup empty = Load(u"");
-  EXPECT_EQ(std::memcmp(&missing, &defaults, sizeof defaults), 0);
-  EXPECT_EQ(std::memcmp(&empty, &defaults, sizeof defaults), 0);
-}
-
 TEST_F(LoadSetupTest, EachKeyFallsBackOnItsOwn) {
   const TClothSetup setup =
       Load(Write("[Other]\nClothP=9\n"
@@ -195,13 +186,4 @@ TEST_F(LoadSetupTest, ASecondLoadStartsFromTheDefaults) {
   LoadSetup(Write("[Setup]\nClothMethod=2\n"), &setup, u'.');
   EXPECT_EQ(setup.ClothP, 0.5);
   EXPECT_EQ(setup.ClothMethod, 2);
-}
-
-TEST_F(LoadSetupTest, TheFileIsOnlyRead) {
-  const std::u16string path = Write("[Setup]\nClothP=2\n");
-  const auto before = std::filesystem::last_write_time(std::filesystem::path(path));
-  const auto size = std::filesystem::file_size(std::filesystem::path(path));
-  Load(path);
-  EXPECT_EQ(std::filesystem::last_write_time(std::filesystem::path(path)), before);
-  EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(path)), size);
 }

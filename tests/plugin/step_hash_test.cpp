@@ -47,9 +47,9 @@ std::string Hex(uint64_t v) {
 }
 
 TEST(StepHash, EulerHeunAndRk4GiveTheSameBitsOnEveryBuild) {
-  EXPECT_EQ(Hex(HashAfter200Steps(0)), "0x4293d98689775e74") << "Euler";
-  EXPECT_EQ(Hex(HashAfter200Steps(1)), "0x802ac20471adc0f9") << "Heun";
-  EXPECT_EQ(Hex(HashAfter200Steps(2)), "0x203e8ad4bc0d6058") << "RK4";
+  EXPECT_EQ(Hex(HashAfter200Steps(TUMELIN_METHOD_EULER)), "0x4293d98689775e74") << "Euler";
+  EXPECT_EQ(Hex(HashAfter200Steps(TUMELIN_METHOD_HEUN)), "0x802ac20471adc0f9") << "Heun";
+  EXPECT_EQ(Hex(HashAfter200Steps(TUMELIN_METHOD_RK4)), "0x203e8ad4bc0d6058") << "RK4";
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The reference model of the step: the contract's step point by point with
 // the vector module, one force evaluation at a time, the stages in StageBlock
 // and VelStageBlock (read by the plug-in's own stage providers), every index
-// taken as valid. The plug-in ships the sweeps
-// of src/sweep_lanes.h; dynamics_test holds them to this model's bits.
+// taken as valid. The plug-in ships the passes
+// of src/step_lanes.inl; dynamics_test holds them to this model's bits.
 #pragma once
 
 #include <tumelin/tumelin.h>
@@ -23,9 +23,6 @@ inline TDbl3D VelStageBlock[5];
 
 // advances one free point into its NewPos and NewVel
 using Integrator = void (*)(TClothPointArray*, TClothPoint*, TClothFaceArray*, const TClothSetup*);
-
-// v / s, three divisions
-inline TDbl3D VecDivide(TDbl3D v, double s) { return {v.X / s, v.Y / s, v.Z / s}; }
 
 // every face's Normal := FaceNormal of its corners' Pos
 inline void UpdateFaceNormals(TClothPointArray* PointsVar, TClothFaceArray* FacesVar) {

@@ -30,6 +30,9 @@ inline TDbl3D VecSub(TDbl3D a, TDbl3D b) { return {a.X - b.X, a.Y - b.Y, a.Z - b
 // v * s
 inline TDbl3D VecScale(TDbl3D v, double s) { return {v.X * s, v.Y * s, v.Z * s}; }
 
+// v / s, three divisions
+inline TDbl3D VecDivide(TDbl3D v, double s) { return {v.X / s, v.Y / s, v.Z / s}; }
+
 // |v| = sqrt((x*x + y*y) + z*z)
 inline double VecLength(TDbl3D v) { return std::sqrt((v.X * v.X + v.Y * v.Y) + v.Z * v.Z); }
 

@@ -1,9 +1,11 @@
-// The step over lanes: the force model, the face normals, the integrators'
-// stages and the sweeps that advance every free point, written once for any
-// lane type of lanes.h (double, Pack2, Pack4). sweep_sse2.cpp and
-// sweep_avx.cpp include it once each and pick the lane type; everything here
-// has internal linkage, so each of the two gets its own copy. The AVX one
-// defines TUMELIN_SWEEP_AVX first, which compiles this file's functions for
+// The body of the step over lanes: the face normals and the passes that
+// advance every free point, batching the points' links, terms and trial
+// positions into lanes; the formulas they carry are force_model.inl and
+// integrators.inl. Written once for any lane type of lanes.h (double, Pack2,
+// Pack4). Not a header: step_lanes_sse2.cpp and step_lanes_avx.cpp include it
+// once each and pick the lane type; everything here has internal linkage, so
+// each of the two gets its own copy. The AVX one defines
+// TUMELIN_STEP_LANES_AVX first, which compiles this file's functions for
 // AVX: a region here rather than -mavx for the whole file, which would also
 // compile the inline functions of every header it includes (the vector
 // module, the lane types, the standard library) for AVX, and the linker
@@ -20,23 +22,21 @@
 #include "lanes.h"
 #include "model_constants.h"
 #include "stage_providers.h"
-#include "step_sweep.h"
+#include "step_lanes.h"
 
-#ifdef TUMELIN_SWEEP_AVX
+#ifdef TUMELIN_STEP_LANES_AVX
 TUMELIN_AVX_BEGIN
 #endif
+
+// the physics: the force on a point and the integrators' formulas
+#include "force_model.inl"
+#include "integrators.inl"
 
 namespace tumelin {
 namespace {
 
 // one unsigned compare rejects negative and too-large indices alike
 inline bool InRange(int32_t index, uint32_t bound) { return static_cast<uint32_t>(index) < bound; }
-
-// lanes of vectors: X, Y and Z each hold one component of every lane
-template <class T>
-struct Lanes3 {
-  T X, Y, Z;
-};
 
 template <class T>
 inline constexpr int kLaneWidth = T::kWidth;
@@ -64,85 +64,6 @@ inline void StoreLanes(Lanes3<T> v, double* x, double* y, double* z) {
     v.Y.Store(y);
     v.Z.Store(z);
   }
-}
-
-// |v| = sqrt((x*x + y*y) + z*z)
-template <class T>
-inline T LengthOf(Lanes3<T> v) {
-  return Sqrt((v.X * v.X + v.Y * v.Y) + v.Z * v.Z);
-}
-
-// VecNormalize over lanes, with the length at hand: v / length, three
-// divisions, and the zero vector where the length is not strictly positive
-template <class T>
-inline Lanes3<T> DivideByLength(Lanes3<T> v, T length) {
-  const auto hasLength = length > T(0.0);
-  return {Select(hasLength, v.X / length, T(0.0)), Select(hasLength, v.Y / length, T(0.0)),
-          Select(hasLength, v.Z / length, T(0.0))};
-}
-
-// VecCross over lanes
-template <class T>
-inline Lanes3<T> CrossOf(Lanes3<T> u, Lanes3<T> w) {
-  return {u.Y * w.Z - u.Z * w.Y, u.Z * w.X - u.X * w.Z, u.X * w.Y - u.Y * w.X};
-}
-
-// FaceNormal over lanes: unit(e1) x unit(e2) of the edges from the first corner
-template <class T>
-inline Lanes3<T> FaceNormalOfEdges(Lanes3<T> e1, Lanes3<T> e2) {
-  return CrossOf(DivideByLength(e1, LengthOf(e1)), DivideByLength(e2, LengthOf(e2)));
-}
-
-// the spring's pull on the trial position, unit(toTarget) * tension. The
-// length is taken once and serves the extension and the direction; a
-// stretched spring pulls with k0, one at or below its rest length pushes with
-// k1, and a zero or NaN length gives the zero direction
-template <class T>
-inline Lanes3<T> SpringTerm(Lanes3<T> toTarget, T restLength, T k0, T k1) {
-  const T length = LengthOf(toTarget);
-  const T extension = length - restLength;
-  const T tension = Select(extension > T(0.0), extension * k0, extension * k1);
-  const Lanes3<T> direction = DivideByLength(toTarget, length);
-  return {direction.X * tension, direction.Y * tension, direction.Z * tension};
-}
-
-// the pressure push against the mean normal: (N ClothP) (-0.008)
-template <class T>
-inline Lanes3<T> PressurePush(Lanes3<T> meanNormal, T clothP) {
-  return {(meanNormal.X * clothP) * T(kPressureScale), (meanNormal.Y * clothP) * T(kPressureScale),
-          (meanNormal.Z * clothP) * T(kPressureScale)};
-}
-
-// the damping term ClothC Vel
-template <class T>
-inline Lanes3<T> DampingTerm(Lanes3<T> vel, T clothC) {
-  return {vel.X * clothC, vel.Y * clothC, vel.Z * clothC};
-}
-
-// a = F / m, gravity along -z
-template <class T>
-inline Lanes3<T> AccelerationOf(Lanes3<T> force) {
-  return {force.X / T(kPointMass), force.Y / T(kPointMass), force.Z / T(kPointMass) - T(kGravity)};
-}
-
-// a when |a| <= kAccelerationLimit, else (a / |a|) * kAccelerationLimit; strictly
-// longer only, so exactly the limit keeps its bits
-template <class T>
-inline Lanes3<T> LimitedAcceleration(Lanes3<T> a) {
-  const T length = LengthOf(a);
-  const auto over = length > T(kAccelerationLimit);
-  return {Select(over, (a.X / length) * T(kAccelerationLimit), a.X),
-          Select(over, (a.Y / length) * T(kAccelerationLimit), a.Y),
-          Select(over, (a.Z / length) * T(kAccelerationLimit), a.Z)};
-}
-
-// from the summed spring force: the pressure push added as push + F, mass and
-// gravity, the limit, then the damping by the start-of-step velocity
-template <class T>
-inline Lanes3<T> FinishedAcceleration(Lanes3<T> springForce, Lanes3<T> push, Lanes3<T> damping) {
-  const Lanes3<T> force{push.X + springForce.X, push.Y + springForce.Y, push.Z + springForce.Z};
-  const Lanes3<T> a = LimitedAcceleration(AccelerationOf(force));
-  return {a.X - damping.X, a.Y - damping.Y, a.Z - damping.Z};
 }
 
 // ---- face normals of a step ---------------------------------------------------------
@@ -222,60 +143,9 @@ inline int32_t UsedLinkCount(const TClothPoint* point) {
   return point->LinkCount > linksHeld ? linksHeld : point->LinkCount;
 }
 
-// ---- integrators: the stages of one point ---------------------------------------------
+// ---- passes: one method over every point of a step -------------------------------
 //
-// Every stage moves only the point's own trial position: the neighbours' Pos,
-// the face normals and the Vel of the damping term stay those of the start of
-// the step. So the damping is explicit Euler in all three methods, and once
-// the neighbours move, RK4 and Heun are both second order (see dynamics.h).
-// Each point keeps its stages in blocks of five vectors of its own: s the
-// position side (s[0] the start position), v the velocity side (v[0] the
-// start velocity); the stage providers (stage_providers.h) read s.
-
-// v / s, three divisions
-inline TDbl3D VecDivide(TDbl3D v, double s) { return {v.X / s, v.Y / s, v.Z / s}; }
-
-// semi-implicit Euler: the position moves with the new velocity
-inline void EulerFinish(TClothPoint* point, TDbl3D a, TDbl3D pos, TDbl3D vel) {
-  const TDbl3D newVel = VecAdd(VecScale(a, TimeStep), vel);
-  point->NewVel = newVel;
-  point->NewPos = VecAdd(VecScale(newVel, TimeStep), pos);
-}
-
-// predictor-corrector from the rate a1 at pos and a2 at pos + h vel: the mean
-// of the rates at both ends, ((r1 + r2) h) / 2 + start, for the velocity
-// (rates a1, a2) and the position (rates vel, vel + h a1)
-inline void HeunFinish(TClothPoint* point, TDbl3D a1, TDbl3D a2) {
-  const TDbl3D pos = point->Pos, vel = point->Vel;
-  const TDbl3D predicted = VecAdd(VecScale(a1, TimeStep), vel);
-  point->NewVel = VecAdd(VecDivide(VecScale(VecAdd(a1, a2), TimeStep), 2.0), vel);
-  point->NewPos = VecAdd(VecDivide(VecScale(VecAdd(vel, predicted), TimeStep), 2.0), pos);
-}
-
-// k1x = h vel
-inline void Rk4Begin(TDbl3D* s, TDbl3D* v, TDbl3D pos, TDbl3D vel) {
-  s[0] = pos;
-  v[0] = vel;
-  s[1] = VecScale(v[0], TimeStep);
-}
-
-// kNv = h aN, and the position term that follows from it:
-// k2x = (k1v / 2 + vel) h, k3x = (k2v / 2 + vel) h, k4x = (vel + k3v) h
-inline void Rk4Record(TDbl3D* s, TDbl3D* v, int stage, TDbl3D a) {
-  v[stage] = VecScale(a, TimeStep);
-  if (stage < 3) s[stage + 1] = VecScale(VecAdd(VecDivide(v[stage], 2.0), v[0]), TimeStep);
-  if (stage == 3) s[4] = VecScale(VecAdd(v[0], v[3]), TimeStep);
-}
-
-// ((k2 + k3) 2 + k1 + k4) / 6 + start
-inline void Rk4Finish(const TDbl3D* s, const TDbl3D* v, TClothPoint* point) {
-  point->NewVel = VecAdd(VecDivide(VecAdd(VecAdd(VecScale(VecAdd(v[2], v[3]), 2.0), v[1]), v[4]), 6.0), v[0]);
-  point->NewPos = VecAdd(VecDivide(VecAdd(VecAdd(VecScale(VecAdd(s[2], s[3]), 2.0), s[1]), s[4]), 6.0), s[0]);
-}
-
-// ---- sweeps: one method over every point of a step -------------------------------
-//
-// A sweep advances the free points a block at a time. For each block it
+// A pass advances the free points a block at a time. For each block it
 // - lists every used link of every point, once per evaluation, as an entry:
 //   the vector from the trial position to the target's Pos and the rest
 //   length; on the first evaluation it also takes each point's terms (its
@@ -287,7 +157,7 @@ inline void Rk4Finish(const TDbl3D* s, const TDbl3D* v, TClothPoint* point) {
 // - integrates point by point.
 // Every lane computes the per-point formula, so each point gets the same bits
 // whatever shares its lanes (tests/support/reference_step.h holds the step
-// written point by point, the model the sweeps are checked against).
+// written point by point, the model the passes are checked against).
 
 inline constexpr int kBlockPoints = 16;
 // entries computed together; a point with more links goes over several rounds
@@ -301,13 +171,17 @@ inline constexpr int RoundUp(int n) {
 
 // The free points of one block in index order and what they bring to every
 // evaluation of the step: the links that take part, and per component (X, Y,
-// Z) the pressure push and the damping term of each point.
+// Z) what the first evaluation reads of each point (the sum of its faces'
+// normals, its Vel) and the terms formed from it (the pressure push, the
+// damping term). The component arrays have room to fill up the last lanes of
+// the widest lane type.
 struct Block {
   TClothPoint* point[kBlockPoints];
   int count;
   const TClothLink* links[kBlockPoints];
   int32_t linkCount[kBlockPoints];
-  // with room to fill up the last lanes of the widest lane type
+  double normalSum[3][kBlockPoints + 3];
+  double vel[3][kBlockPoints + 3];
   double push[3][kBlockPoints + 3];
   double damping[3][kBlockPoints + 3];
 };
@@ -465,22 +339,23 @@ class SpringEntries {
   // consecutive entries of one point
   int runPoint_[kEntryCapacity], runLinks_[kEntryCapacity];
   int runs_ = 0;
-  // per point and evaluation: the spring force, then the acceleration
+  // per point and evaluation: the summed spring force
   double forceX_[kSlots], forceY_[kSlots], forceZ_[kSlots];
 };
 
 // the block's pushes and damping terms from the normal sums and velocities
-// that the first evaluation left in their place, a lane width at a time
+// the first evaluation read, a lane width at a time
 template <class T>
 inline void FormTerms(const StepContext& step, Block& block) {
   for (int l = 0; l < kLaneWidth<T> - 1; ++l) {
-    for (int c = 0; c < 3; ++c) block.push[c][block.count + l] = block.damping[c][block.count + l] = 0.0;
+    for (int c = 0; c < 3; ++c) block.normalSum[c][block.count + l] = block.vel[c][block.count + l] = 0.0;
   }
   for (int k = 0; k < block.count; k += kLaneWidth<T>) {
-    const Lanes3<T> sum = LoadLanes<T>(block.push[0] + k, block.push[1] + k, block.push[2] + k);
-    StoreLanes(PressurePush(DivideByLength(sum, LengthOf(sum)), T(step.setup->ClothP)), block.push[0] + k,
-               block.push[1] + k, block.push[2] + k);
-    const Lanes3<T> vel = LoadLanes<T>(block.damping[0] + k, block.damping[1] + k, block.damping[2] + k);
+    const Lanes3<T> sum =
+        LoadLanes<T>(block.normalSum[0] + k, block.normalSum[1] + k, block.normalSum[2] + k);
+    StoreLanes(PressurePush(MeanNormal(sum), T(step.setup->ClothP)), block.push[0] + k, block.push[1] + k,
+               block.push[2] + k);
+    const Lanes3<T> vel = LoadLanes<T>(block.vel[0] + k, block.vel[1] + k, block.vel[2] + k);
     StoreLanes(DampingTerm(vel, T(step.setup->ClothC)), block.damping[0] + k, block.damping[1] + k,
                block.damping[2] + k);
   }
@@ -500,12 +375,12 @@ inline void EvaluateBlock(const StepContext& step, Block& block, const TDbl3D* t
       block.links[k] = point->Links;
       block.linkCount[k] = UsedLinkCount(point);
       const TDbl3D sum = FaceNormalSum(point, step.faces, step.faceBound);
-      block.push[0][k] = sum.X;
-      block.push[1][k] = sum.Y;
-      block.push[2][k] = sum.Z;
-      block.damping[0][k] = point->Vel.X;
-      block.damping[1][k] = point->Vel.Y;
-      block.damping[2][k] = point->Vel.Z;
+      block.normalSum[0][k] = sum.X;
+      block.normalSum[1][k] = sum.Y;
+      block.normalSum[2][k] = sum.Z;
+      block.vel[0][k] = point->Vel.X;
+      block.vel[1][k] = point->Vel.Y;
+      block.vel[2][k] = point->Vel.Z;
     }
     entries.AddPoint(step.points, step.pointBound, k, block.links[k], block.linkCount[k],
                      trials + k * kEvals);
@@ -542,7 +417,7 @@ inline void ForEachFreeBlock(const StepContext& step, Advance advance) {
 
 // Euler: one evaluation per point
 template <class T>
-inline void SweepEuler(const StepContext& step) {
+inline void PassEuler(const StepContext& step) {
   ForEachFreeBlock(step, [&](Block& block) {
     TDbl3D trials[kBlockPoints];
     Accelerations<kBlockPoints> a;
@@ -554,7 +429,7 @@ inline void SweepEuler(const StepContext& step) {
 
 // Heun: the trial positions pos and pos + h vel do not depend on each other
 template <class T>
-inline void SweepHeun(const StepContext& step) {
+inline void PassHeun(const StepContext& step) {
   ForEachFreeBlock(step, [&](Block& block) {
     // trials zeroed only to tell the compiler that nothing unset is read
     TDbl3D trials[2 * kBlockPoints] = {};
@@ -573,7 +448,7 @@ inline void SweepHeun(const StepContext& step) {
 // RK4: stages 1 and 2 need only the start, stages 3 and 4 only the results
 // of 1 and 2, so they are evaluated in pairs
 template <class T>
-inline void SweepRK4(const StepContext& step) {
+inline void PassRK4(const StepContext& step) {
   ForEachFreeBlock(step, [&](Block& block) {
     TDbl3D s[kBlockPoints][5], v[kBlockPoints][5], trials[2 * kBlockPoints] = {};
     Accelerations<2 * kBlockPoints> a;
@@ -598,22 +473,23 @@ inline void SweepRK4(const StepContext& step) {
   });
 }
 
-// one step's face normals and sweep, the method chosen once: 1 Heun, 2 RK4,
-// anything else Euler
+// one step: the face normals, then the pass of the method, chosen once
 template <class T>
-inline void Sweep(const StepContext& step, int32_t method) {
+inline void StepLanes(const StepContext& step, int32_t method) {
   // the face normals first: every evaluation of this step sees the normals
   // of the start-of-step positions
   UpdateFaceNormals<T>(step);
   switch (method) {
-    case 1:
-      SweepHeun<T>(step);
+    case TUMELIN_METHOD_HEUN:
+      PassHeun<T>(step);
       break;
-    case 2:
-      SweepRK4<T>(step);
+    case TUMELIN_METHOD_RK4:
+      PassRK4<T>(step);
       break;
+    case TUMELIN_METHOD_EULER:
     default:
-      SweepEuler<T>(step);
+      // a value outside the methods is stored as read and steps as Euler
+      PassEuler<T>(step);
       break;
   }
 }
@@ -621,6 +497,6 @@ inline void Sweep(const StepContext& step, int32_t method) {
 }  // namespace
 }  // namespace tumelin
 
-#ifdef TUMELIN_SWEEP_AVX
+#ifdef TUMELIN_STEP_LANES_AVX
 TUMELIN_AVX_END
 #endif
