@@ -11,6 +11,7 @@
 
 #include "ini_file.h"
 #include "linked_plugin.h"
+#include "look.h"
 #include "preview_scene.h"
 
 namespace tumelin {
@@ -163,6 +164,30 @@ val DefaultView() {
   return o;
 }
 
+val Weights(look::CameraWeights w) {
+  val o = val::object();
+  o.set("toEye", w.toEye);
+  o.set("right", w.right);
+  o.set("up", w.up);
+  return o;
+}
+
+// the colours and lights the host's pictures are shaded with, for the
+// page's shader: the preview looks as run's PNG files do
+val Look() {
+  val o = val::object();
+  o.set("keyLight", Weights(look::kKeyLight));
+  o.set("fillLight", Weights(look::kFillLight));
+  o.set("outside", Vector(look::kOutside));
+  o.set("inside", Vector(look::kInside));
+  o.set("ambient", look::kAmbient);
+  o.set("diffuse", look::kDiffuse);
+  o.set("fill", look::kFill);
+  o.set("highlight", look::kHighlight);
+  o.set("highlightPower", look::kHighlightPower);
+  return o;
+}
+
 std::string PluginName() { return Utf16ToUtf8(LinkedPlugin().nameZR7()); }
 val Shapes() { return Strings(ShapeNames()); }
 val SetupKeys() { return Strings(SetupKeyNames()); }
@@ -221,6 +246,7 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
       .function("pinned", &Scene::pinned);
   emscripten::function("cameraAxes", &tumelin::CameraAxes);
   emscripten::function("defaultView", &tumelin::DefaultView);
+  emscripten::function("look", &tumelin::Look);
   emscripten::function("pluginName", &tumelin::PluginName);
   emscripten::function("shapeNames", &tumelin::Shapes);
   emscripten::function("setupKeys", &tumelin::SetupKeys);

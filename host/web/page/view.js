@@ -2,7 +2,8 @@
 // The membrane in WebGL 2, drawn as the host draws its pictures: an
 // orthographic camera from cameraAxes(azimuth, elevation), the fixed framing
 // ball of the start shape filling the shorter side (times the zoom), outside
-// faces warm and inside faces cool with the host's light, key and fill. Up to
+// faces warm and inside faces cool with the host's light, key and fill (the
+// module's look(): the same values its pictures are shaded with). Up to
 // two membranes (A and B) side by side, each in its half of the canvas with
 // its own framing. Pinned points are dark dots. Drag orbits, the wheel zooms,
 // a click without a drag picks the nearest point.
@@ -15,9 +16,12 @@ class MembraneView {
     this.gl = gl;
     this.program = this.link(VERTEX_SHADER, FRAGMENT_SHADER);
     this.loc = {};
-    for (const name of ['uCenter', 'uRight', 'uUp', 'uToEye', 'uLight', 'uFill', 'uHalf', 'uScale', 'uDepth', 'uMode', 'uPointSize']) {
+    const uniforms = ['uCenter', 'uRight', 'uUp', 'uToEye', 'uLight', 'uFill', 'uHalf', 'uScale', 'uDepth', 'uMode',
+      'uPointSize', 'uOutside', 'uInside', 'uWeights', 'uPower'];
+    for (const name of uniforms) {
       this.loc[name] = gl.getUniformLocation(this.program, name);
     }
+    this.look = module.look();
     this.slots = [null, null];
     this.sides = 1;
     const home = module.defaultView();
@@ -57,13 +61,13 @@ class MembraneView {
       const l = Math.hypot(v[0], v[1], v[2]);
       return v.map((x) => x / l);
     };
-    const sum = (a, b, c2, ka, kb, kc) => norm([0, 1, 2].map((i) => ka * a[i] + kb * b[i] + kc * c2[i]));
+    const towards = (w) => norm([0, 1, 2].map((i) => w.toEye * c.toEye[i] + w.right * c.right[i] + w.up * c.up[i]));
     this.axes = {
       toEye: c.toEye,
       right: c.right,
       up: c.up,
-      light: sum(c.toEye, c.right, c.up, 1, -0.6, 0.9),
-      fill: sum(c.toEye, c.right, c.up, 0.5, 0.8, -0.2),
+      light: towards(this.look.keyLight),
+      fill: towards(this.look.fillLight),
     };
     // halfway between the light and the eye: the highlight's direction
     this.axes.half = norm([0, 1, 2].map((i) => this.axes.light[i] + c.toEye[i]));
@@ -181,6 +185,11 @@ class MembraneView {
     gl.uniform3fv(L.uLight, a.light);
     gl.uniform3fv(L.uFill, a.fill);
     gl.uniform3fv(L.uHalf, a.half);
+    const look = this.look;
+    gl.uniform3fv(L.uOutside, look.outside);
+    gl.uniform3fv(L.uInside, look.inside);
+    gl.uniform4f(L.uWeights, look.ambient, look.diffuse, look.fill, look.highlight);
+    gl.uniform1f(L.uPower, look.highlightPower);
     gl.uniform1f(L.uPointSize, Math.max(4, 6 * dpr));
     for (let side = 0; side < this.sides; side++) {
       const slot = this.slots[side];
@@ -303,12 +312,15 @@ void main() {
 }`;
 
 // the host's Shade(): the normal turned towards the eye, warm base on outside
-// faces and cool on inside ones, key light, fill light and a highlight
+// faces and cool on inside ones, key light, fill light and a highlight;
+// uWeights holds the ambient, key, fill and highlight weights
 const FRAGMENT_SHADER = `#version 300 es
 precision highp float;
 precision highp int;
 in vec3 vNormal;
-uniform vec3 uToEye, uLight, uFill, uHalf;
+uniform vec3 uToEye, uLight, uFill, uHalf, uOutside, uInside;
+uniform vec4 uWeights;
+uniform float uPower;
 uniform int uMode;
 out vec4 colour;
 void main() {
@@ -323,13 +335,8 @@ void main() {
   if (dot(n, uToEye) < 0.0) n = -n;
   float diffuse = max(0.0, dot(n, uLight));
   float fillLight = max(0.0, dot(n, uFill));
-  // x^48 by squaring, as the host's pictures take it
-  float h = max(0.0, dot(n, uHalf));
-  h = h * h * h;
-  h *= h;
-  h *= h;
-  h *= h;
-  float highlight = h * h;
-  vec3 base = gl_FrontFacing ? vec3(0.86, 0.42, 0.26) : vec3(0.30, 0.52, 0.78);
-  colour = vec4(min(base * (0.22 + 0.68 * diffuse + 0.18 * fillLight) + vec3(0.30 * highlight), 1.0), 1.0);
+  float highlight = pow(max(0.0, dot(n, uHalf)), uPower);
+  vec3 base = gl_FrontFacing ? uOutside : uInside;
+  vec3 lit = base * (uWeights.x + uWeights.y * diffuse + uWeights.z * fillLight);
+  colour = vec4(min(lit + vec3(uWeights.w * highlight), 1.0), 1.0);
 }`;
