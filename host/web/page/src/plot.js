@@ -1,11 +1,10 @@
-'use strict';
 // The live plot: the shape's figure (volume, mean height, ... as the host's
 // summary names it) and the largest speed over the steps, for A and for B.
 // Samples go into fixed arrays; when they are full every second sample is
 // dropped, so a long run keeps its whole history at a coarser pitch and
 // nothing is allocated per frame. The canvas is redrawn at most ten times a
 // second.
-class LivePlot {
+export class LivePlot {
   constructor(canvas) {
     this.canvas = canvas;
     this.ctx = canvas.getContext('2d');

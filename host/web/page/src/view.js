@@ -1,4 +1,3 @@
-'use strict';
 // The membrane in WebGL 2, drawn as the host draws its pictures: an
 // orthographic camera from cameraAxes(azimuth, elevation), the fixed framing
 // ball of the start shape filling the shorter side (times the zoom), outside
@@ -7,7 +6,7 @@
 // two membranes (A and B) side by side, each in its half of the canvas with
 // its own framing. Pinned points are dark dots. Drag orbits, the wheel zooms,
 // a click without a drag picks the nearest point.
-class MembraneView {
+export class MembraneView {
   constructor(canvas, module) {
     this.canvas = canvas;
     this.module = module;
