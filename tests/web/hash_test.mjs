@@ -3,10 +3,12 @@
 // equals the one tumelin-host prints for the same scene, and so does a run
 // of the INI file that the page's "Save INI" writes for it.
 //   node hash_test.mjs --module tumelin_preview.js --host tumelin-host --examples DIR
+import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { existsSync } from 'node:fs';
 import { createRequire } from 'node:module';
 import path from 'node:path';
+import { test } from 'node:test';
 import { parseArgs } from 'node:util';
 import { exampleFiles } from '../../host/web/page/examples.mjs';
 
@@ -83,16 +85,9 @@ for (const c of changed) {
   cases.push(c);
 }
 
-let failed = 0;
 for (const c of cases) {
-  const run = moduleRun(c.scene);
-  const saved = savedRunHash(run, c.name);
-  const same = run.hash === c.want && saved === c.want;
-  failed += same ? 0 : 1;
-  console.log(`${same ? 'same' : 'DIFFERENT'}  ${run.hash}  saved INI ${saved}  host ${c.want}  ${c.name}`);
+  test(c.name, () => {
+    const run = moduleRun(c.scene);
+    assert.deepEqual({ run: run.hash, savedIni: savedRunHash(run, c.name) }, { run: c.want, savedIni: c.want });
+  });
 }
-if (failed > 0) {
-  console.error(`${failed} of ${cases.length} scenes differ from tumelin-host`);
-  process.exit(1);
-}
-console.log(`all ${cases.length} scenes give tumelin-host's bits`);

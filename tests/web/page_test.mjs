@@ -6,7 +6,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { parseArgs } from 'node:util';
-import { launchChromium } from './chromium.mjs';
+import { check, launchChromium, openPage } from './chromium.mjs';
 
 const { values: args } = parseArgs({ options: { page: { type: 'string' }, mesh: { type: 'string' } } });
 const url = pathToFileURL(path.resolve(args.page)).href;
@@ -79,14 +79,12 @@ const cases = [
 const { context, close } = await launchChromium();
 let failed = 0;
 for (const [name, hash, act, want] of cases) {
-  const p = await context.newPage();
-  const errors = []; p.on('pageerror', (e) => errors.push(e.message));
-  const got = await p.goto(`${url}#${hash}`).then(() => model(p, () => window.tumelin.ready)).then(() => (typeof act === 'string' ? text(p, act) : act(p)))
-    .catch((e) => `threw: ${e.message.split('\n')[0]}`);
-  const ok = JSON.stringify([got, errors]) === JSON.stringify([want, []]);
-  failed += ok ? 0 : 1;
-  console.log(`  ${ok ? 'ok  ' : 'FAIL'} ${name}: ${JSON.stringify(got)}${ok ? '' : `, expected ${JSON.stringify(want)} ${errors}`}`);
-  await p.close();
+  const got = await openPage(context, `${url}#${hash}`).then(async ({ page: p, errors }) => {
+    const seen = await (typeof act === 'string' ? text(p, act) : act(p));
+    await p.close();
+    return errors.length ? [seen, errors] : seen;
+  }).catch((e) => `threw: ${e.message.split('\n')[0]}`);
+  failed += check(name, got, want) ? 0 : 1;
 }
 await close();
 console.log(`page_test: ${cases.length - failed} of ${cases.length} cases passed`);
