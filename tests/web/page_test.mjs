@@ -54,7 +54,7 @@ const cases = [
   ...['sphere', 'torus', 'sheet', 'tube'].map((shape) => [`pins offered on a ${shape}`, `shape=${shape}`, failingPins, []]),
   ['Save and Copy right after typing', '', async (p) => {
     const download = p.waitForEvent('download');
-    await p.getByTestId('ClothC-text').evaluate((t) => (t.value = '3') && t.dispatchEvent(new Event('change')) && document.getElementById('save-ini').click());
+    await p.getByTestId('ClothC-text').evaluate((t) => ((t.value = '3'), t.dispatchEvent(new Event('change')), document.getElementById('save-ini').click()));
     const link = await copyLink(p);
     return [fs.readFileSync(await (await download).path(), 'utf8').includes('ClothC=3\r\n'), link.includes('A.ClothC=3')];
   }, [true, true]],

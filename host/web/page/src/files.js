@@ -18,8 +18,12 @@ async function takeFiles(app, files) {
   const objs = list.filter((f) => /\.obj$/i.test(f.name));
   // the mesh an INI file names is the dropped OBJ file of that name, where
   // ever the file's path put it
-  const named = ini ? (parseMembrane(iniText(FS.readFile(`/dropped/${ini.name}`))).mesh || '') : '';
-  const base = named.replace(/^"(.*)"$/, '$1').split(/[\\/]/).pop().toLowerCase();
+  const named = ini ? parseMembrane(iniText(FS.readFile(`/dropped/${ini.name}`))).mesh || '' : '';
+  const base = named
+    .replace(/^"(.*)"$/, '$1')
+    .split(/[\\/]/)
+    .pop()
+    .toLowerCase();
   const mesh = ini ? objs.find((f) => f.name.toLowerCase() === base) : objs[0];
   const used = [ini, mesh].filter(Boolean).map((f) => f.name);
   const unused = objs.filter((f) => f !== mesh).map((f) => f.name);

@@ -9,7 +9,14 @@ export class Membranes {
   constructor(M, presets) {
     this.presets = presets; // name -> path in the module's file system
     // `built`: the side has a membrane; `error`: why the scene asked for last did not build
-    this.sides = SIDES.map((name) => ({ name, scene: new M.Scene(), built: false, error: '', setErrors: {}, diverged: '' }));
+    this.sides = SIDES.map((name) => ({
+      name,
+      scene: new M.Scene(),
+      built: false,
+      error: '',
+      setErrors: {},
+      diverged: '',
+    }));
     this.probe = new M.Scene(); // for reading what a scene that does not build would be
     this.builtFile = null; // the dropped files of A's membrane
     this.membrane = {}; // A's [Membrane] section as the module saves it

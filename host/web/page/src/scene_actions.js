@@ -41,7 +41,11 @@ export function rebuild(app) {
   app.view.sides = running.length;
   const figureWord = membranes.describeA(cfg);
   if (figureWord !== null) app.plot.reset(figureWord);
-  sayBuilt(app, errors, running.some((s) => s.error && s.built));
+  sayBuilt(
+    app,
+    errors,
+    running.some((s) => s.error && s.built),
+  );
   $('diverged').hidden = true;
   runner.restartMeterLater();
   app.address.write(cfg);

@@ -1,9 +1,28 @@
 // The lists the page's controls are made from, read once at start-up and
 // never changed: the option keys a link may carry, the size fields of each
 // shape, the integrators, the pinnings each shape takes and the [Setup] keys.
-export const OPTION_KEYS = Object.freeze(['shape', 'columns', 'rows', 'radius', 'flatten', 'majorRadius', 'minorRadius',
-  'width', 'depth', 'length', 'pin', 'pinRing', 'pinPoints', 'pinGroup', 'pinBelow', 'winding', 'flip', 'defect', 'mesh',
-  'steps']);
+export const OPTION_KEYS = Object.freeze([
+  'shape',
+  'columns',
+  'rows',
+  'radius',
+  'flatten',
+  'majorRadius',
+  'minorRadius',
+  'width',
+  'depth',
+  'length',
+  'pin',
+  'pinRing',
+  'pinPoints',
+  'pinGroup',
+  'pinBelow',
+  'winding',
+  'flip',
+  'defect',
+  'mesh',
+  'steps',
+]);
 
 // the fields of each shape; steps, the run's length, goes into the saved INI file
 const SIZES = new Map([

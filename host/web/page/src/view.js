@@ -15,8 +15,23 @@ export class MembraneView {
     this.gl = gl;
     this.program = this.link(VERTEX_SHADER, FRAGMENT_SHADER);
     this.loc = {};
-    const uniforms = ['uCenter', 'uRight', 'uUp', 'uToEye', 'uLight', 'uFill', 'uHalf', 'uScale', 'uDepth', 'uMode',
-      'uPointSize', 'uOutside', 'uInside', 'uWeights', 'uPower'];
+    const uniforms = [
+      'uCenter',
+      'uRight',
+      'uUp',
+      'uToEye',
+      'uLight',
+      'uFill',
+      'uHalf',
+      'uScale',
+      'uDepth',
+      'uMode',
+      'uPointSize',
+      'uOutside',
+      'uInside',
+      'uWeights',
+      'uPower',
+    ];
     for (const name of uniforms) {
       this.loc[name] = gl.getUniformLocation(this.program, name);
     }
@@ -93,7 +108,10 @@ export class MembraneView {
       pointCount: count,
     };
     gl.bindVertexArray(slot.vao);
-    for (const [buffer, at] of [[slot.position, 0], [slot.normal, 1]]) {
+    for (const [buffer, at] of [
+      [slot.position, 0],
+      [slot.normal, 1],
+    ]) {
       gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
       gl.bufferData(gl.ARRAY_BUFFER, count * 12, gl.DYNAMIC_DRAW);
       gl.enableVertexAttribArray(at);
@@ -103,7 +121,11 @@ export class MembraneView {
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.index);
     // the module's Int32Array holds indices below the point count: the same bits as unsigned
     const triangles = scene.triangles();
-    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint32Array(triangles.buffer, triangles.byteOffset, triangles.length), gl.STATIC_DRAW);
+    gl.bufferData(
+      gl.ELEMENT_ARRAY_BUFFER,
+      new Uint32Array(triangles.buffer, triangles.byteOffset, triangles.length),
+      gl.STATIC_DRAW,
+    );
     slot.indexCount = triangles.length;
     // a grid too fine for the screen is drawn over every second grid line
     // while it plays (its triangles would be a pixel or two across) and in
@@ -114,7 +136,11 @@ export class MembraneView {
       if (coarse.length < triangles.length) {
         slot.coarse = gl.createBuffer();
         gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.coarse);
-        gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint32Array(coarse.buffer, coarse.byteOffset, coarse.length), gl.STATIC_DRAW);
+        gl.bufferData(
+          gl.ELEMENT_ARRAY_BUFFER,
+          new Uint32Array(coarse.buffer, coarse.byteOffset, coarse.length),
+          gl.STATIC_DRAW,
+        );
         slot.coarseCount = coarse.length;
       }
     }
@@ -130,7 +156,8 @@ export class MembraneView {
   }
 
   setPins(side, pinned) {
-    const gl = this.gl, slot = this.slots[side];
+    const gl = this.gl,
+      slot = this.slots[side];
     const list = [];
     for (let i = 0; i < pinned.length; i++) if (pinned[i]) list.push(i);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.pins);
@@ -149,7 +176,8 @@ export class MembraneView {
 
   // the surface after a step: the module's views go straight to the GPU
   update(side, scene) {
-    const gl = this.gl, slot = this.slots[side];
+    const gl = this.gl,
+      slot = this.slots[side];
     gl.bindBuffer(gl.ARRAY_BUFFER, slot.position);
     gl.bufferSubData(gl.ARRAY_BUFFER, 0, scene.positions());
     gl.bindBuffer(gl.ARRAY_BUFFER, slot.normal);
@@ -158,16 +186,19 @@ export class MembraneView {
 
   // the rectangle of side `side` in device pixels (origin at the bottom left)
   viewport(side) {
-    const w = this.canvas.width, h = this.canvas.height;
+    const w = this.canvas.width,
+      h = this.canvas.height;
     const half = Math.floor(w / this.sides);
     return [side * half, 0, this.sides === 1 ? w : half, h];
   }
 
   // `moving`: the membrane is playing, so a coarse surface may stand in
   draw(moving = false) {
-    const gl = this.gl, canvas = this.canvas;
+    const gl = this.gl,
+      canvas = this.canvas;
     const dpr = window.devicePixelRatio || 1;
-    const w = Math.max(1, Math.round(canvas.clientWidth * dpr)), h = Math.max(1, Math.round(canvas.clientHeight * dpr));
+    const w = Math.max(1, Math.round(canvas.clientWidth * dpr)),
+      h = Math.max(1, Math.round(canvas.clientHeight * dpr));
     if (canvas.width !== w || canvas.height !== h) {
       canvas.width = w;
       canvas.height = h;
@@ -177,7 +208,8 @@ export class MembraneView {
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
     gl.enable(gl.DEPTH_TEST);
     gl.useProgram(this.program);
-    const a = this.axes, L = this.loc;
+    const a = this.axes,
+      L = this.loc;
     gl.uniform3fv(L.uRight, a.right);
     gl.uniform3fv(L.uUp, a.up);
     gl.uniform3fv(L.uToEye, a.toEye);
@@ -226,14 +258,19 @@ export class MembraneView {
     if (!slot) return -1;
     const dpr = window.devicePixelRatio || 1;
     const [x0, , vw, vh] = this.viewport(side);
-    const px = cssX * dpr - x0, py = this.canvas.height - cssY * dpr;
+    const px = cssX * dpr - x0,
+      py = this.canvas.height - cssY * dpr;
     const perUnit = (Math.min(vw, vh) / (2 * slot.radius)) * this.zoom;
     const { right, up, toEye } = this.axes;
-    const c = slot.center, reach = 12 * dpr;
-    let best = -1, bestDepth = -Infinity;
+    const c = slot.center,
+      reach = 12 * dpr;
+    let best = -1,
+      bestDepth = -Infinity;
     const hits = [];
     for (let i = 0; i < positions.length / 3; i++) {
-      const dx = positions[3 * i] - c[0], dy = positions[3 * i + 1] - c[1], dz = positions[3 * i + 2] - c[2];
+      const dx = positions[3 * i] - c[0],
+        dy = positions[3 * i + 1] - c[1],
+        dz = positions[3 * i + 2] - c[2];
       const sx = vw / 2 + (dx * right[0] + dy * right[1] + dz * right[2]) * perUnit;
       const sy = vh / 2 + (dx * up[0] + dy * up[1] + dz * up[2]) * perUnit;
       const d2 = (sx - px) ** 2 + (sy - py) ** 2;
@@ -243,7 +280,7 @@ export class MembraneView {
     for (const h of hits) bestDepth = Math.max(bestDepth, h[2]);
     let bestD2 = Infinity;
     for (const [i, d2, depth] of hits) {
-      if (depth >= bestDepth - 0.1 * slot.radius && d2 < bestD2) (best = i), (bestD2 = d2);
+      if (depth >= bestDepth - 0.1 * slot.radius && d2 < bestD2) ((best = i), (bestD2 = d2));
     }
     return best;
   }
@@ -257,7 +294,8 @@ export class MembraneView {
     });
     canvas.addEventListener('pointermove', (e) => {
       if (!drag) return;
-      const dx = e.clientX - drag.x, dy = e.clientY - drag.y;
+      const dx = e.clientX - drag.x,
+        dy = e.clientY - drag.y;
       if (Math.abs(dx) + Math.abs(dy) > 3) drag.moved = true;
       if (!drag.moved) return;
       canvas.classList.add('dragging');
@@ -271,7 +309,8 @@ export class MembraneView {
       drag = null;
       if (!clicked || !this.onPick) return;
       const r = canvas.getBoundingClientRect();
-      const x = e.clientX - r.left, y = e.clientY - r.top;
+      const x = e.clientX - r.left,
+        y = e.clientY - r.top;
       const side = this.sides === 2 && x > r.width / 2 ? 1 : 0;
       this.onPick(side, x, y);
     });

@@ -59,7 +59,9 @@ function wireButtons(app) {
   $('copy-link').addEventListener('click', async () => {
     flushRebuild(app);
     const file = app.store.cfg.file;
-    const lacks = file ? `: it cannot carry the dropped ${file.names.join(', ')}; whoever opens it must drop that too` : '';
+    const lacks = file
+      ? `: it cannot carry the dropped ${file.names.join(', ')}; whoever opens it must drop that too`
+      : '';
     try {
       await navigator.clipboard.writeText(location.href);
     } catch {

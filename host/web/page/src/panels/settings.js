@@ -14,7 +14,8 @@ const SLIDERS = Object.freeze([
 const METHOD = 'ClothMethod';
 
 const rangeTitle = (s) => `${s.min} … ${s.max}${s.log ? ' (logarithmic)' : ''}: the sensible range`;
-const noteHtml = (key) => `<span class="note"><span data-testid="${key}-note"></span><span class="typed"></span></span>`;
+const noteHtml = (key) =>
+  `<span class="note"><span data-testid="${key}-note"></span><span class="typed"></span></span>`;
 
 // the rows, made once: [{ spec, row }] with the method's row last ({ key, select })
 export function makeSettings(app) {
