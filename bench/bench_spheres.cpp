@@ -10,6 +10,14 @@ namespace tumelin::bench {
 
 std::string GridName(int32_t grid) { return std::to_string(grid) + "x" + std::to_string(grid); }
 
+std::string MethodNamesJson() {
+  // the names hold no quote or backslash: nothing to escape
+  std::string json = "[";
+  for (const Method& method : kMethods)
+    json += (json.size() > 1 ? ",\"" : "\"") + std::string(method.Name()) + "\"";
+  return json + "]";
+}
+
 TClothSetup DefaultSetup(const Plugin& plugin, int32_t clothMethod) {
   // a missing file keeps every default; the path is absolute because the
   // Windows profile API looks bare names up in the Windows folder

@@ -24,11 +24,17 @@ inline constexpr int32_t kWarmupSteps = 300;
 inline constexpr double kTimeStep = 0.005;
 
 struct Method {
-  int32_t clothMethod;
-  const char* name;
+  int32_t clothMethod;  // TUMELIN_METHOD_*
   int32_t evaluations;  // force evaluations per free point and step
+  // the public header's name, which the benchmarks' names carry
+  const char* Name() const { return TumelinMethodName(clothMethod); }
 };
-inline constexpr std::array<Method, 3> kMethods = {{{0, "Euler", 1}, {1, "Heun", 2}, {2, "RK4", 4}}};
+inline constexpr std::array<Method, TUMELIN_METHOD_COUNT> kMethods = {
+    {{TUMELIN_METHOD_EULER, 1}, {TUMELIN_METHOD_HEUN, 2}, {TUMELIN_METHOD_RK4, 4}}};
+
+// the names of kMethods in order as a JSON array of strings: the results
+// script takes its methods from this, in the run's context
+std::string MethodNamesJson();
 
 // "33x33"
 std::string GridName(int32_t grid);

@@ -140,7 +140,7 @@ void RegisterAll(const Plugin* plugin) {
   for (const int32_t grid : kGrids) {
     const std::string size = GridName(grid);
     for (const Method& method : kMethods) {
-      const std::string tail = std::string(method.name) + "/" + size;
+      const std::string tail = std::string(method.Name()) + "/" + size;
       benchmark::RegisterBenchmark(("step/" + tail).c_str(), StepOurs, plugin, grid, method);
       benchmark::RegisterBenchmark(("bound/scalar/" + tail).c_str(), StepBound, plugin, grid, method,
                                    Form::kScalar);
@@ -188,6 +188,7 @@ int main(int argc, char** argv) {
   benchmark::AddCustomContext("peer", "none (Bullet not found at configure time)");
 #endif
   benchmark::AddCustomContext("plugin", path);
+  benchmark::AddCustomContext("methods", MethodNamesJson());
   RegisterAll(&plugin);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
   std::vector<Benchmark> benchmarks;
   for (const int32_t grid : kGrids) {
     for (const Method& method : kMethods) {
-      const std::string name = "step/" + std::string(method.name) + "/" + GridName(grid);
+      const std::string name = "step/" + std::string(method.Name()) + "/" + GridName(grid);
       if (name.find(filter) == std::string::npos) continue;
       Benchmark b;
       b.name = name;

@@ -25,7 +25,9 @@ import os
 import re
 import sys
 
-METHODS = ["Euler", "Heun", "RK4"]
+# the integrators in their order, as the suite names them: step_bench writes
+# the plug-in's names into its context ("methods"), and main() takes them
+METHODS = []
 GRIDS = [33, 129, 257]
 HISTORY_GRID = 257
 # the peer's configurations as the suite names them, and as the tables do;
@@ -34,8 +36,6 @@ PEERS = [("default", "Bullet default"), ("collisions_off", "Bullet, collisions o
 LIKE_FOR_LIKE = "collisions_off"
 # what the WebAssembly step may cost per point-step, in native steps
 WEB_LIMIT = 2.0
-HISTORY_HEADER = ("| label | commit | Euler ns | Euler / SSE2 | Heun ns | Heun / SSE2 | RK4 ns | RK4 / SSE2 |\n"
-                  "|---|---|---|---|---|---|---|---|\n")
 
 
 def grid_name(grid):
@@ -127,8 +127,9 @@ def memory_floor(medians):
            "*memory*: every load and store of a step on the same sphere, in the step's order, with next to no "
            "arithmetic. On a membrane whose records outgrow the caches this, not the arithmetic, is what a step "
            "cannot go below; where it exceeds twice the AVX bound, so must the step.\n",
-           "| points | memory | Euler: ours / memory | Heun | RK4 | memory / AVX bound: Euler | Heun | RK4 |",
-           "|---|---|---|---|---|---|---|---|"]
+           "| points | memory | %s: ours / memory | %s | memory / AVX bound: %s |" % (
+               METHODS[0], " | ".join(METHODS[1:]), " | ".join(METHODS)),
+           "|---" * (2 + 2 * len(METHODS)) + "|"]
     for grid in GRIDS:
         memory = counter(medians, "memory/" + grid_name(grid))
         tails = ["%s/%s" % (m, grid_name(grid)) for m in METHODS]
@@ -170,7 +171,7 @@ def goals(medians, wine, web):
          lambda m: worst(ratio(counter(web, "step/%s/%s" % (m, grid_name(g))),
                                counter(medians, "step/%s/%s" % (m, grid_name(g)))) for g in GRIDS)),
     ]
-    out = ["## Goals\n", "| goal | Euler | Heun | RK4 | met |", "|---|---|---|---|---|"]
+    out = ["## Goals\n", "| goal | %s | met |" % " | ".join(METHODS), "|---" * (len(METHODS) + 2) + "|"]
     for text, limit, measure in rows:
         values = [measure(m) for m in METHODS]
         strict = limit == 1.0
@@ -220,6 +221,7 @@ def main():
     args = parser.parse_args()
 
     context, medians = load_medians(args.json)
+    METHODS[:] = json.loads(context["methods"])
     wine = load_medians(args.wine_json)[1] if args.wine_json and os.path.exists(args.wine_json) else {}
     web = load_medians(args.web_json)[1] if args.web_json and os.path.exists(args.web_json) else {}
     cpu = context.get("cpu_model") or "unknown CPU"
@@ -266,9 +268,9 @@ def main():
     out.append("- *ours*: one step through the exported entry `PluginExecZR72` of the built `Tumelin.kwt`, "
                "loaded by path, default settings, on a closed sphere with poles from the host kit's builder, "
                "advanced %s steps first (mid-inflation: volume ×%s at 65 000 points)." % (
-                   "300", "%.2f" % counter(medians, "step/Euler/257x257", "volume_gain")
-                   if counter(medians, "step/Euler/257x257", "volume_gain") else "?"))
-    capped = counter(medians, "bound/sse2/Euler/257x257", "capped_share")
+                   "300", "%.2f" % counter(medians, "step/%s/257x257" % METHODS[0], "volume_gain")
+                   if counter(medians, "step/%s/257x257" % METHODS[0], "volume_gain") else "?"))
+    capped = counter(medians, "bound/sse2/%s/257x257" % METHODS[0], "capped_share")
     out.append("- *bound*: exactly the square roots and divisions that step needs, counted from the mesh "
                "(per link and evaluation 1 root and 3 divisions; per face 2 roots and 6 divisions; per point the "
                "mean normal's root and 3 divisions once; per evaluation 3 divisions by the mass, the limit's root "
@@ -349,7 +351,8 @@ def main():
     out.append("## History\n")
     out.append("One row per `make bench BENCH_LABEL=\"...\"`: the step at 65 000 points (257×257), ns per "
                "point-step and its ratio to the SSE2 bound of the same run.\n")
-    out.append(HISTORY_HEADER.rstrip("\n"))
+    out.append("| label | commit | %s |" % " | ".join("%s ns | %s / SSE2" % (m, m) for m in METHODS))
+    out.append("|---" * (2 + 2 * len(METHODS)) + "|")
     out.extend(history)
     out.append("")
 

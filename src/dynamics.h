@@ -74,7 +74,7 @@ namespace tumelin {
 // one step of the whole membrane (the body of PluginExecZR72): face normals,
 // then every point in index order (pinned: NewPos := Pos, and its Vel becomes
 // the NewVel it held, zero after a step; free: the integrator ClothMethod
-// selects, 1 Heun, 2 RK4, else Euler), then ShiftStates. Returns the number
+// selects, TUMELIN_METHOD_*, any other value Euler), then ShiftStates. Returns the number
 // of points; a null PointsVar, FacesVar or Setup does nothing and returns 0.
 // The free points are advanced by sweeps that take each point's links, mean
 // normal and damping term once per step and evaluate in SIMD lanes. Each

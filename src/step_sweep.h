@@ -25,8 +25,8 @@ struct StepContext {
 };
 
 // Every face's Normal from the start-of-step positions, then the free points
-// of the step into NewPos and NewVel by the integrator `method` selects (1
-// Heun, 2 RK4, anything else Euler); pinned points get NewPos := Pos. Both
+// of the step into NewPos and NewVel by the integrator `method` selects
+// (TUMELIN_METHOD_*, any other value Euler); pinned points get NewPos := Pos. Both
 // give the same bits.
 // SSE2 pairs: runs on every CPU of both targets
 void SweepSse2(const StepContext& step, int32_t method);

@@ -598,21 +598,22 @@ inline void SweepRK4(const StepContext& step) {
   });
 }
 
-// one step's face normals and sweep, the method chosen once: 1 Heun, 2 RK4,
-// anything else Euler
+// one step's face normals and sweep, the method chosen once
 template <class T>
 inline void Sweep(const StepContext& step, int32_t method) {
   // the face normals first: every evaluation of this step sees the normals
   // of the start-of-step positions
   UpdateFaceNormals<T>(step);
   switch (method) {
-    case 1:
+    case TUMELIN_METHOD_HEUN:
       SweepHeun<T>(step);
       break;
-    case 2:
+    case TUMELIN_METHOD_RK4:
       SweepRK4<T>(step);
       break;
+    case TUMELIN_METHOD_EULER:
     default:
+      // a value outside the methods is stored as read and steps as Euler
       SweepEuler<T>(step);
       break;
   }

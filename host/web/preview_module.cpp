@@ -191,6 +191,13 @@ val Look() {
 std::string PluginName() { return Utf16ToUtf8(LinkedPlugin().nameZR7()); }
 val Shapes() { return Strings(ShapeNames()); }
 val SetupKeys() { return Strings(SetupKeyNames()); }
+// the integrators' names, index = TUMELIN_METHOD_*
+val MethodNames() {
+  val names = val::array();
+  for (int32_t method = 0; method < TUMELIN_METHOD_COUNT; ++method)
+    names.call<void>("push", std::string(TumelinMethodName(method)));
+  return names;
+}
 // for every shape (the mesh last) the pinnings that apply to it, each with
 // the option that says what it pins: [{shape, pins: [{name, param}]}]
 val PinChoices() {
@@ -250,5 +257,6 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
   emscripten::function("pluginName", &tumelin::PluginName);
   emscripten::function("shapeNames", &tumelin::Shapes);
   emscripten::function("setupKeys", &tumelin::SetupKeys);
+  emscripten::function("methodNames", &tumelin::MethodNames);
   emscripten::function("pinChoices", &tumelin::PinChoices);
 }

@@ -175,8 +175,34 @@ typedef struct TClothSetup {
   double ClothK1;      /**< stiffness of a spring at or below rest length; "ClothK1", default 5.0 */
   double ClothC;       /**< velocity damping; "ClothC", default 1.0 */
   int32_t ClothT0;     /**< stored for the host, unused by the plug-in; "ClothT0", default 500 */
-  int32_t ClothMethod; /**< 1 = Heun, 2 = Runge-Kutta 4, anything else = Euler; default 0 */
+  int32_t ClothMethod; /**< TUMELIN_METHOD_*; any other value steps as Euler; default 0 */
 } TClothSetup;
+
+/** Integrator of a step (TClothSetup.ClothMethod). */
+enum {
+  TUMELIN_METHOD_EULER = 0, /**< semi-implicit Euler: one force evaluation per point and step */
+  TUMELIN_METHOD_HEUN = 1,  /**< Heun's predictor-corrector: two evaluations */
+  TUMELIN_METHOD_RK4 = 2,   /**< classical Runge-Kutta 4: four evaluations */
+  TUMELIN_METHOD_COUNT = 3  /**< the methods are 0 .. TUMELIN_METHOD_COUNT - 1 */
+};
+
+/**
+ * Display name of an integrator: "semi-implicit Euler", "Heun" or
+ * "Runge-Kutta 4". A step takes every other value as Euler, and so the name
+ * of every other value says that.
+ */
+static inline const char* TumelinMethodName(int32_t method) {
+  switch (method) {
+    case TUMELIN_METHOD_EULER:
+      return "semi-implicit Euler";
+    case TUMELIN_METHOD_HEUN:
+      return "Heun";
+    case TUMELIN_METHOD_RK4:
+      return "Runge-Kutta 4";
+    default:
+      return "unknown method (steps as semi-implicit Euler)";
+  }
+}
 
 /** Rows per grid column: indices 0..256. */
 #define TUMELIN_GRID_ROWS 257

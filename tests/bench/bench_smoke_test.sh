@@ -17,7 +17,8 @@ if ! "$STEP_BENCH" --benchmark_min_time=0.001 --benchmark_filter='/33x33$|^entry
 fi
 grep -q '"error_occurred": true' "$WORK/run.json" && fail "a benchmark reported an error" && cat "$WORK/bench.txt"
 peers=$(grep -q '"peer": "Bullet' "$WORK/run.json" && echo peer/bullet/default/33x33 peer/bullet/collisions_off/33x33)
-for name in step/Euler/33x33 step/Heun/33x33 step/RK4/33x33 bound/scalar/RK4/33x33 bound/sse2/RK4/33x33 \
+rk4="Runge-Kutta 4"
+for name in "step/semi-implicit Euler/33x33" step/Heun/33x33 "step/$rk4/33x33" "bound/scalar/$rk4/33x33" "bound/sse2/$rk4/33x33" \
             writeback/33x33 entry/empty $peers; do
   grep -q "\"name\": \"$name\"" "$WORK/run.json" || fail "step_bench ran no $name"
 done
@@ -28,7 +29,7 @@ done
 python3 "$WRITE_RESULTS" --json "$WORK/run.json" --wine-json "$WORK/run.json" \
   --label smoke --commit 0000000 --out-dir "$WORK/results" >/dev/null || fail "write_results.py failed"
 table=$(cat "$WORK"/results/*.md 2>/dev/null)
-for row in '| Euler | 994 (33×33) |' '| RK4 | 33×33 |' '| `PluginExecZR73`, 33×33 | 994 |' '| smoke | 0000000 |'; do
+for row in '| semi-implicit Euler | 994 (33×33) |' "| $rk4 | 33×33 |" '| `PluginExecZR73`, 33×33 | 994 |' '| smoke | 0000000 |'; do
   grep -qF -- "$row" <<<"$table" || fail "the table lacks the row $row"
 done
 

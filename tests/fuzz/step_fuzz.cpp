@@ -199,8 +199,9 @@ std::unique_ptr<Host> Decode(FuzzedDataProvider& in) {
   setup->ClothK1 = Real(in, 50.0);
   setup->ClothC = Real(in, 10.0);
   setup->ClothT0 = in.ConsumeIntegral<int32_t>();
-  setup->ClothMethod =
-      in.ConsumeIntegralInRange(0, 3) == 0 ? in.ConsumeIntegral<int32_t>() : in.ConsumeIntegralInRange(0, 3);
+  setup->ClothMethod = in.ConsumeIntegralInRange(0, 3) == 0
+                           ? in.ConsumeIntegral<int32_t>()
+                           : in.ConsumeIntegralInRange(0, TUMELIN_METHOD_COUNT);
   // the record's cells hold a pattern, its head the counts
   unsigned char* gridBytes = host->grid.Bytes();
   for (std::size_t b = 0; b < host->grid.Size(); ++b)

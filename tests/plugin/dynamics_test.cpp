@@ -275,9 +275,9 @@ struct Method {
 
 void PrintTo(const Method& m, std::ostream* os) { *os << m.name; }
 
-const Method kEuler{"Euler", StepEuler, 0};
-const Method kHeun{"Heun", StepHeun, 1};
-const Method kRK4{"RK4", StepRK4, 2};
+const Method kEuler{"Euler", StepEuler, TUMELIN_METHOD_EULER};
+const Method kHeun{"Heun", StepHeun, TUMELIN_METHOD_HEUN};
+const Method kRK4{"RK4", StepRK4, TUMELIN_METHOD_RK4};
 
 class Integrator : public ::testing::TestWithParam<Method> {};
 
@@ -706,17 +706,26 @@ void ExpectSameState(const Membrane& got, const Membrane& want, const std::strin
     ExpectSameBits(got.facesVar[f].Normal, want.facesVar[f].Normal, what + " Normal " + std::to_string(f));
 }
 
+// every method has its own name; the name of a value a step takes as Euler says so
+TEST(Methods, NamesSayWhatAStepDoes) {
+  EXPECT_STREQ(TumelinMethodName(TUMELIN_METHOD_EULER), "semi-implicit Euler");
+  EXPECT_STREQ(TumelinMethodName(TUMELIN_METHOD_HEUN), "Heun");
+  EXPECT_STREQ(TumelinMethodName(TUMELIN_METHOD_RK4), "Runge-Kutta 4");
+  for (const int32_t other : {int32_t{TUMELIN_METHOD_COUNT}, int32_t{-1}, INT32_MIN})
+    EXPECT_NE(std::strstr(TumelinMethodName(other), "semi-implicit Euler"), nullptr) << other;
+}
+
 // The step driver's sweeps restructure the reference model's integrators
 // (per-point terms once, evaluations in lanes) and take the odd input in
 // their stride; every bit of the reference model on the membrane without it
 // must stay.
-// ClothMethod 1 is Heun, 2 RK4, any other value Euler.
+// A ClothMethod outside TUMELIN_METHOD_* steps as Euler.
 TEST(StepDriver, SweepsGiveTheBitsOfTheReferenceModel) {
   // mostly over the acceleration limit; partly; never (pressure 0.04 + gravity)
   const TClothSetup setups[] = {MakeSetup(0.5, 5.0, 5.0, 1.0), MakeSetup(0.004, 0.006, 0.003, 0.8),
                                 MakeSetup(0.005, 0.0005, 0.0005, 0.1)};
   const Method unknown[] = {
-      {"Euler", StepEuler, 3}, {"Euler", StepEuler, -1}, {"Euler", StepEuler, INT32_MIN}};
+      {"Euler", StepEuler, TUMELIN_METHOD_COUNT}, {"Euler", StepEuler, -1}, {"Euler", StepEuler, INT32_MIN}};
   for (const Method& c : {kEuler, kHeun, kRK4, unknown[0], unknown[1], unknown[2]}) {
     for (const TClothSetup& base : setups) {
       for (StepPath path : {StepPath::kSse2, StepPath::kAvx}) {
