@@ -4,14 +4,17 @@
 #include <tumelin/version.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <initializer_list>
 #include <iostream>
-#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands.h"
 #include "exit_status.h"
 #include "interrupt.h"
+#include "membrane_options.h"
 #include "plugin_loader.h"
 #include "render.h"
 #include "run_loop.h"
@@ -23,15 +26,6 @@ namespace {
 int Fail(const std::string& message, int code) {
   std::cerr << "tumelin-host: error: " << message << std::endl;
   return code;
-}
-
-// an option whose text goes to the scenario unparsed; `typeName` is what the
-// help shows for its value
-void AddSettingText(CLI::App* cmd, const std::string& names, std::optional<std::string>* given,
-                    const std::string& help, const char* typeName) {
-  cmd->add_option_function<std::string>(
-         names, [given](const std::string& text) { *given = text; }, help)
-      ->type_name(typeName);
 }
 
 void AddSetOption(CLI::App* cmd, std::vector<std::string>* texts) {
@@ -51,54 +45,31 @@ void AddIniOption(CLI::App* cmd, std::string* ini, const std::string& help) {
   cmd->add_option("ini", *ini, "the INI file, as with --ini")->type_name("FILE")->excludes(named);
 }
 
+// the INI file, --set unless `set` is null, and every membrane option but
+// those `without` names; their texts go to the scenario unparsed
 void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
-                        std::vector<std::string>* set, bool withSteps) {
+                        std::vector<std::string>* set, std::initializer_list<std::string_view> without) {
   AddIniOption(
       cmd, ini,
       "INI file: section [Setup] for the plug-in, section [Membrane] for the shape (optional; without "
       "it the plug-in's defaults apply)");
   // a sweep brings its own --set, with lists
   if (set != nullptr) AddSetOption(cmd, set);
-  AddSettingText(cmd, "--shape", &given->shape, "sphere (grid mode 0), torus (1), sheet (2) or tube (3)",
-                 "TEXT");
-  AddSettingText(cmd, "--mesh", &given->mesh,
-                 "a Wavefront OBJ file to run instead of a grid shape: its vertices become points, its edges "
-                 "springs, its faces triangles in the file's winding; no grid write-back",
-                 "FILE");
-  cmd->add_flag_callback(
-      "--flip", [given]() { given->flip = "yes"; },
-      "reverse every triangle: most OBJ files wind counter-clockwise seen from outside, which a positive "
-      "ClothP draws in");
-  AddSettingText(cmd, "-u,--columns", &given->columns, "grid columns CountU; closed rings repeat column 0",
-                 "INT");
-  AddSettingText(cmd, "-v,--rows", &given->rows, "grid rows CountV, 1 to 257", "INT");
-  AddSettingText(cmd, "--radius", &given->radius, "sphere or tube radius (1)", "FLOAT");
-  AddSettingText(cmd, "--flatten", &given->flatten,
-                 "sphere and torus: z scale of the start shape; below 1 starts flat (1)", "FLOAT");
-  AddSettingText(cmd, "--major-radius", &given->majorRadius, "torus: radius of the centre circle (1)",
-                 "FLOAT");
-  AddSettingText(cmd, "--minor-radius", &given->minorRadius, "torus: radius of the tube (0.4)", "FLOAT");
-  AddSettingText(cmd, "--width", &given->width, "sheet size along x (2)", "FLOAT");
-  AddSettingText(cmd, "--depth", &given->depth, "sheet size along y (2)", "FLOAT");
-  AddSettingText(cmd, "--length", &given->length, "tube length along z (2)", "FLOAT");
-  AddSettingText(cmd, "--pin", &given->pin,
-                 "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points, group "
-                 "(mesh), below",
-                 "TEXT");
-  AddSettingText(cmd, "--pin-ring", &given->pinRing, "grid row pinned by --pin ring (default: the top ring)",
-                 "INT");
-  AddSettingText(
-      cmd, "--pin-points", &given->pinPoints,
-      "comma-separated point indices for --pin points (a mesh's point i is its file's vertex i + 1)", "TEXT");
-  AddSettingText(cmd, "--pin-group", &given->pinGroup,
-                 "pin the vertices of the mesh's faces in this group (\"g\" or \"o\" of the OBJ file)",
-                 "NAME");
-  AddSettingText(cmd, "--pin-below", &given->pinBelow, "pin every point whose start z is at most Z", "Z");
-  AddSettingText(cmd, "--winding", &given->winding, "cw (default: clockwise seen from outside) or ccw",
-                 "TEXT");
-  AddSettingText(cmd, "--defect", &given->defect, "build a fault on purpose: none, hole, seam or flip",
-                 "TEXT");
-  if (withSteps) AddSettingText(cmd, "-n,--steps", &given->steps, "steps to run (1000)", "INT");
+  for (const MembraneOption& option : kMembraneOptions) {
+    if (std::find(without.begin(), without.end(), option.key) != without.end()) continue;
+    const std::string key = option.key;
+    std::string names = std::string("--") + option.flag;
+    if (*option.letter != '\0') names = std::string("-") + option.letter + "," + names;
+    if (option.valueName == nullptr) {
+      const std::string text = SwitchText(option);
+      cmd->add_flag_callback(
+          names, [given, key, text]() { (*given)[key] = text; }, option.help);
+      continue;
+    }
+    cmd->add_option_function<std::string>(
+           names, [given, key](const std::string& text) { (*given)[key] = text; }, option.help)
+        ->type_name(option.valueName);
+  }
 }
 
 void AddViewOption(CLI::App* cmd, std::string* view) {
@@ -122,14 +93,12 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
 
   auto* check =
       app->add_subcommand("check", "examine a membrane before it runs (exit 3 when problems are found)");
-  AddScenarioOptions(check, &cl->checkIni, &cl->check, &cl->checkSet, false);
+  AddScenarioOptions(check, &cl->checkIni, &cl->check, &cl->checkSet, {"steps", "every"});
 
   auto* run = app->add_subcommand("run", "run a membrane and write what it became");
-  AddScenarioOptions(run, &cl->runIni, &cl->run, &cl->runSet, true);
+  AddScenarioOptions(run, &cl->runIni, &cl->run, &cl->runSet, {});
   run->add_option("-o,--out", cl->outFolder,
                   "output folder for surface.obj, surface.png, figures.csv, plot.svg");
-  AddSettingText(run, "--every", &cl->run.every, "also write frames/step_NNNNNN.obj and .png every K steps",
-                 "INT");
   run->add_option("--image", cl->imageSize, "picture size WIDTHxHEIGHT (800x600)");
   AddViewOption(run, &cl->view);
   run->add_option(
@@ -145,7 +114,7 @@ void DefineCommands(CLI::App* app, CommandLine* cl) {
 
   auto* sweep = app->add_subcommand(
       "sweep", "run every combination of [Setup] values in parallel and put the results side by side");
-  AddScenarioOptions(sweep, &cl->sweepIni, &cl->sweep, nullptr, true);
+  AddScenarioOptions(sweep, &cl->sweepIni, &cl->sweep, nullptr, {"every"});
   sweep
       ->add_option("--set", cl->sweepSet,
                    "KEY=V1,V2,... values of one [Setup] key (repeatable); with a decimal comma separate them "

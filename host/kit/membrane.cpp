@@ -7,63 +7,39 @@
 
 #include "cloth_types.h"
 #include "dbl3d.h"
-#include "det_math.h"
 #include "user_text.h"
 
 namespace tumelin {
 
 namespace {
 
-struct ShapeInfo {
-  Shape shape;
-  const char* name;
-  uint8_t mode;
-  int32_t minColumns;  // smallest grid that still encloses or spans something
-  int32_t minRows;
-};
-
-// a closed ring needs three distinct points, so four columns with the seam
-constexpr ShapeInfo kShapes[] = {
-    {Shape::kSphere, "sphere", TUMELIN_MODE_SPHERE, 4, 3},
-    {Shape::kTorus, "torus", TUMELIN_MODE_TORUS, 4, 4},
-    {Shape::kSheet, "sheet", TUMELIN_MODE_SHEET, 2, 2},
-    {Shape::kTube, "tube", TUMELIN_MODE_TUBE, 4, 2},
-    {Shape::kMesh, "mesh", kNoGridMode, 0, 0},
-};
 // the shapes a name chooses; a mesh comes from its file
-constexpr int kGridShapes = 4;
-
-const ShapeInfo& Info(Shape shape) { return kShapes[static_cast<int>(shape)]; }
-
-constexpr uint32_t ShapeBit(Shape shape) { return 1u << static_cast<int>(shape); }
-constexpr uint32_t kGridShapeBits =
-    ShapeBit(Shape::kSphere) | ShapeBit(Shape::kTorus) | ShapeBit(Shape::kSheet) | ShapeBit(Shape::kTube);
-constexpr uint32_t kAnyShape = kGridShapeBits | ShapeBit(Shape::kMesh);
+constexpr int kGridShapeCount = 4;
 
 // each pinning, the shapes on which it pins something sensible, what the
 // others lack, and the parameter that says what it pins
 struct PinInfo {
   PinMode pin;
   const char* name;
-  uint32_t shapes;
+  ShapeSet shapes;
   const char* needs;  // "needs a sphere; a torus has no poles"
   const char* lacks;
   const char* param;  // a MembraneParams field, by its name; empty for none
 };
 
 constexpr PinInfo kPins[] = {
-    {PinMode::kNone, "none", kAnyShape, "", "", ""},
+    {PinMode::kNone, "none", kAllShapes, "", "", ""},
     {PinMode::kPole, "pole", ShapeBit(Shape::kSphere), "a sphere", "has no poles", ""},
     {PinMode::kPoles, "poles", ShapeBit(Shape::kSphere), "a sphere", "has no poles", ""},
-    {PinMode::kRing, "ring", kGridShapeBits, "a grid shape", "has no rows", "pinRing"},
+    {PinMode::kRing, "ring", kGridShapes, "a grid shape", "has no rows", "pinRing"},
     {PinMode::kEnds, "ends", ShapeBit(Shape::kTube), "a tube", "has no open ends", ""},
     {PinMode::kBorder, "border", ShapeBit(Shape::kSheet), "a sheet", "has no border", ""},
     {PinMode::kCorners, "corners", ShapeBit(Shape::kSheet), "a sheet", "has no corners", ""},
-    {PinMode::kPoints, "points", kAnyShape, "", "", "pinPoints"},
+    {PinMode::kPoints, "points", kAllShapes, "", "", "pinPoints"},
     {PinMode::kGroup, "group", ShapeBit(Shape::kMesh), "a mesh (--mesh) with named groups", "has no groups",
      "pinGroup"},
     // a sheet starts flat at z = 0: a height pins all of it or none
-    {PinMode::kBelow, "below", kAnyShape & ~ShapeBit(Shape::kSheet), "a shape with height", "starts flat",
+    {PinMode::kBelow, "below", kAllShapes & ~ShapeBit(Shape::kSheet), "a shape with height", "starts flat",
      "pinBelow"},
 };
 
@@ -77,64 +53,10 @@ struct DefectInfo {
 constexpr DefectInfo kDefects[] = {
     {Defect::kNone, "none"}, {Defect::kHole, "hole"}, {Defect::kSeam, "seam"}, {Defect::kFlip, "flip"}};
 
-TDbl3D Vec(double x, double y, double z) { return TDbl3D{x, y, z}; }
-
 // start positions in point order
 std::vector<TDbl3D> Positions(const MembraneParams& params) {
-  const int32_t ring = params.columns - 1;  // distinct points per ring
   std::vector<TDbl3D> pos(static_cast<size_t>(PointCount(params.shape, params.columns, params.rows)));
-  switch (params.shape) {
-    case Shape::kSphere: {
-      // pole 0 on top, rings downwards, the second pole at the bottom
-      const double zScale = params.radius * params.flatten;
-      pos[0] = Vec(0.0, 0.0, zScale);
-      for (int32_t v = 1; v <= params.rows - 2; ++v) {
-        const SinCos polar = SinCosTurns(v, 2 * static_cast<int64_t>(params.rows - 1));
-        for (int32_t u = 0; u < ring; ++u) {
-          const SinCos around = SinCosTurns(u, ring);
-          pos[static_cast<size_t>(1 + (v - 1) * ring + u)] =
-              Vec(params.radius * polar.sin * around.cos, params.radius * polar.sin * around.sin,
-                  zScale * polar.cos);
-        }
-      }
-      pos.back() = Vec(0.0, 0.0, -zScale);
-      break;
-    }
-    case Shape::kTorus:
-      // rings of the tube cross-section, u around the z axis
-      for (int32_t v = 0; v < params.rows - 1; ++v) {
-        const SinCos minor = SinCosTurns(v, params.rows - 1);
-        const double r = params.majorRadius + params.minorRadius * minor.cos;
-        for (int32_t u = 0; u < ring; ++u) {
-          const SinCos major = SinCosTurns(u, ring);
-          pos[static_cast<size_t>(v * ring + u)] =
-              Vec(r * major.cos, r * major.sin, params.flatten * params.minorRadius * minor.sin);
-        }
-      }
-      break;
-    case Shape::kSheet:
-      for (int32_t v = 0; v < params.rows; ++v) {
-        for (int32_t u = 0; u < params.columns; ++u) {
-          const double x = (static_cast<double>(u) / (params.columns - 1) - 0.5) * params.width;
-          const double y = (static_cast<double>(v) / (params.rows - 1) - 0.5) * params.depth;
-          pos[static_cast<size_t>(v * params.columns + u)] = Vec(x, y, 0.0);
-        }
-      }
-      break;
-    case Shape::kTube:
-      // rings from the top end downwards
-      for (int32_t v = 0; v < params.rows; ++v) {
-        const double z = (0.5 - static_cast<double>(v) / (params.rows - 1)) * params.length;
-        for (int32_t u = 0; u < ring; ++u) {
-          const SinCos around = SinCosTurns(u, ring);
-          pos[static_cast<size_t>(v * ring + u)] =
-              Vec(params.radius * around.cos, params.radius * around.sin, z);
-        }
-      }
-      break;
-    case Shape::kMesh:
-      break;
-  }
+  InfoOf(params.shape).place(params, &pos);
   return pos;
 }
 
@@ -144,7 +66,7 @@ std::vector<int32_t> PinnedPoints(const MembraneParams& params, const std::vecto
   const int32_t ring = params.columns - 1;
   std::vector<int32_t> pinned;
   auto pinRow = [&](int32_t v) {
-    const int32_t width = params.shape == Shape::kSheet ? params.columns : ring;
+    const int32_t width = InfoOf(params.shape).ringRows ? ring : params.columns;
     for (int32_t u = 0; u < width; ++u)
       pinned.push_back(CellPoint(params.shape, u, v, params.columns, params.rows));
   };
@@ -159,7 +81,7 @@ std::vector<int32_t> PinnedPoints(const MembraneParams& params, const std::vecto
       pinned.push_back(n - 1);
       break;
     case PinMode::kRing:
-      pinRow(params.pinRing >= 0 ? params.pinRing : (params.shape == Shape::kSphere ? 1 : 0));
+      pinRow(params.pinRing >= 0 ? params.pinRing : InfoOf(params.shape).firstRing);
       break;
     case PinMode::kEnds:
       pinRow(0);
@@ -191,11 +113,11 @@ std::vector<int32_t> PinnedPoints(const MembraneParams& params, const std::vecto
 
 }  // namespace
 
-const char* ShapeName(Shape shape) { return Info(shape).name; }
+const char* ShapeName(Shape shape) { return InfoOf(shape).name; }
 
 std::vector<std::string_view> ShapeNames() {
   std::vector<std::string_view> names;
-  for (int i = 0; i < kGridShapes; ++i) names.push_back(kShapes[i].name);
+  for (int i = 0; i < kGridShapeCount; ++i) names.push_back(kShapes[i].name);
   return names;
 }
 
@@ -233,14 +155,9 @@ bool ParseDefect(const std::string& text, Defect* defect) {
   return i >= 0;
 }
 
-uint8_t GridMode(Shape shape) { return Info(shape).mode; }
-
-bool GridQuadsClockwise(Shape shape) { return shape == Shape::kSphere || shape == Shape::kTube; }
-
-// a mesh is meant to enclose a volume; the check says whether it does
-bool IsClosed(Shape shape) {
-  return shape == Shape::kSphere || shape == Shape::kTorus || shape == Shape::kMesh;
-}
+uint8_t GridMode(Shape shape) { return InfoOf(shape).mode; }
+bool GridQuadsClockwise(Shape shape) { return InfoOf(shape).quadsClockwise; }
+bool IsClosed(Shape shape) { return InfoOf(shape).closed; }
 
 int32_t PointCount(Shape shape, int32_t columns, int32_t rows) {
   if (shape == Shape::kMesh) return 0;
@@ -248,24 +165,7 @@ int32_t PointCount(Shape shape, int32_t columns, int32_t rows) {
 }
 
 int32_t CellPoint(Shape shape, int32_t u, int32_t v, int32_t columns, int32_t rows) {
-  const int32_t ring = columns - 1;  // distinct points of a closed ring
-  switch (shape) {
-    case Shape::kSphere:
-      // the top pole fills row 0, the bottom pole the last row
-      if (v == 0) return 0;
-      if (v == rows - 1) return (rows - 2) * ring + 1;  // after the top pole and every ring
-      return (v - 1) * ring + u % ring + 1;
-    case Shape::kTorus:
-      // the closing row repeats row 0, the closing column column 0
-      return (v == rows - 1 ? 0 : v) * ring + u % ring;
-    case Shape::kSheet:
-      return v * columns + u;
-    case Shape::kTube:
-      return v * ring + u % ring;
-    case Shape::kMesh:
-      break;
-  }
-  return 0;
+  return InfoOf(shape).cell(u, v, columns, rows);
 }
 
 std::string ValidatePinPoints(const std::vector<int32_t>& points, int32_t count, const std::string& what) {
@@ -282,7 +182,7 @@ namespace {
 
 // the grid's counts: within the limits, and enough for the shape
 std::string ValidateGrid(const MembraneParams& params) {
-  const ShapeInfo& info = Info(params.shape);
+  const ShapeInfo& info = InfoOf(params.shape);
   const std::string name = info.name;
   if (params.rows < 1 || params.rows > kMaxRows) {
     return "rows must lie between 1 and " + std::to_string(kMaxRows) + ", not " + std::to_string(params.rows);
@@ -319,9 +219,8 @@ std::string ValidateSizes(const MembraneParams& params) {
 // the pinned ring: a row of the grid that is not a pole or a closing row
 std::string ValidatePinRing(const MembraneParams& params, const std::string& name) {
   if (params.pinRing < -1) return "pin ring must be a grid row, not " + std::to_string(params.pinRing);
-  int32_t lo = 0, hi = params.rows - 1;
-  if (params.shape == Shape::kSphere) lo = 1, hi = params.rows - 2;
-  if (params.shape == Shape::kTorus) hi = params.rows - 2;
+  const ShapeInfo& shape = InfoOf(params.shape);
+  const int32_t lo = shape.firstRing, hi = params.rows - 1 - shape.ringsCut;
   if (params.pinRing >= 0 && (params.pinRing < lo || params.pinRing > hi)) {
     return "pin ring must be a row between " + std::to_string(lo) + " and " + std::to_string(hi) +
            " for this " + name;
@@ -331,7 +230,7 @@ std::string ValidatePinRing(const MembraneParams& params, const std::string& nam
 
 // the pin mode fits the shape and names what it pins
 std::string ValidatePin(const MembraneParams& params) {
-  const std::string name = Info(params.shape).name;
+  const std::string name = InfoOf(params.shape).name;
   const PinInfo& pin = Info(params.pin);
   if (!PinApplies(params.pin, params.shape)) {
     return "pin '" + std::string(pin.name) + "' needs " + pin.needs + "; a " + name + " " + pin.lacks;
@@ -382,7 +281,7 @@ std::vector<std::array<int32_t, 3>> GridTriangles(const MembraneParams& params, 
     const int32_t vNext = std::min(v + k, rows - 1);
     for (int32_t u = 0; u + 1 < cols; u += k) {
       const int32_t uNext = std::min(u + k, cols - 1);
-      if (params.defect == Defect::kSeam && params.shape != Shape::kSheet && u == cols - 2) continue;
+      if (params.defect == Defect::kSeam && InfoOf(params.shape).ringRows && u == cols - 2) continue;
       if (params.defect == Defect::kHole && u == (cols - 1) / 2 && v == (rows - 1) / 2) continue;
       const int32_t a = CellPoint(params.shape, u, v, cols, rows);
       const int32_t b = CellPoint(params.shape, uNext, v, cols, rows);

@@ -14,12 +14,10 @@
 #include <vector>
 
 #include "host_array.h"
+#include "shapes.h"
 
 namespace tumelin {
 
-// the four grid topologies, and a free mesh of a file's own triangles (no
-// grid, no write-back; its figures are those of a closed shape)
-enum class Shape { kSphere, kTorus, kSheet, kTube, kMesh };
 enum class PinMode { kNone, kPole, kPoles, kRing, kEnds, kBorder, kCorners, kPoints, kGroup, kBelow };
 // deliberate faults for trying out the checks
 enum class Defect { kNone, kHole, kSeam, kFlip };
@@ -27,8 +25,6 @@ enum class Defect { kNone, kHole, kSeam, kFlip };
 // grid counts, as the TSurfaceGrid record holds them
 inline constexpr int32_t kMaxRows = TUMELIN_GRID_ROWS;
 inline constexpr int32_t kMaxColumns = 1024;
-// the grid mode of a membrane that has no grid
-inline constexpr uint8_t kNoGridMode = 0xFF;
 
 struct MembraneParams {
   Shape shape = Shape::kSphere;

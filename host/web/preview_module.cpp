@@ -6,12 +6,14 @@
 #include <emscripten/val.h>
 #include <tumelin/tumelin.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ini_file.h"
 #include "linked_plugin.h"
 #include "look.h"
+#include "membrane_options.h"
 #include "preview_scene.h"
 
 namespace tumelin {
@@ -189,7 +191,7 @@ val Look() {
 }
 
 std::string PluginName() { return Utf16ToUtf8(LinkedPlugin().nameZR7()); }
-val Shapes() { return Strings(ShapeNames()); }
+val ShapeNameList() { return Strings(ShapeNames()); }
 val SetupKeys() { return Strings(SetupKeyNames()); }
 // the integrators' names, index = TUMELIN_METHOD_*
 val MethodNames() {
@@ -198,6 +200,83 @@ val MethodNames() {
     names.call<void>("push", std::string(TumelinMethodName(method)));
   return names;
 }
+val Number(const std::optional<double>& x) { return x ? val(*x) : val::null(); }
+
+const char* TypeName(OptionType type) {
+  switch (type) {
+    case OptionType::kInt:
+      return "int";
+    case OptionType::kReal:
+      return "real";
+    case OptionType::kChoice:
+      return "choice";
+    default:
+      // free text, and any type the page does not know yet
+      return "text";
+  }
+}
+
+// kMembraneOptions, in order: [{key, ini, flag, help, type, min, max, def,
+// choices, shapes}]
+val MembraneOptions() {
+  val options = val::array();
+  for (const MembraneOption& option : kMembraneOptions) {
+    std::vector<std::string> shapes;
+    for (const ShapeInfo& shape : kShapes) {
+      if (OptionApplies(option, shape.shape)) shapes.push_back(shape.name);
+    }
+    val o = val::object();
+    o.set("key", std::string(option.key));
+    o.set("ini", std::string(option.ini));
+    o.set("flag", std::string(option.flag));
+    o.set("help", std::string(option.help));
+    o.set("type", std::string(TypeName(option.type)));
+    o.set("min", Number(option.min));
+    o.set("max", Number(option.max));
+    o.set("def", std::string(option.def));
+    o.set("choices", option.choices != nullptr ? Strings(option.choices()) : val::array());
+    o.set("shapes", Strings(shapes));
+    options.call<void>("push", o);
+  }
+  return options;
+}
+
+// the name of a figure as figures() names its value
+const char* FigureKey(ShapeFigure figure) {
+  switch (figure) {
+    case ShapeFigure::kMeanHeight:
+      return "meanHeight";
+    case ShapeFigure::kMeanRadius:
+      return "meanRadius";
+    default:
+      return "volume";
+  }
+}
+
+// kShapes, the mesh last: [{name, mode, sizes, pins, figure}]; a size is an
+// option key, a pin a pin mode's name
+val Shapes() {
+  val shapes = val::array();
+  for (const ShapeInfo& shape : kShapes) {
+    std::vector<std::string> sizes, pins;
+    for (const MembraneOption& option : kMembraneOptions) {
+      if (option.role == OptionRole::kSize && OptionApplies(option, shape.shape)) sizes.push_back(option.key);
+    }
+    for (const std::string_view name : PinNames()) {
+      PinMode pin = PinMode::kNone;
+      if (ParsePin(std::string(name), &pin) && PinApplies(pin, shape.shape)) pins.emplace_back(name);
+    }
+    val o = val::object();
+    o.set("name", std::string(shape.name));
+    o.set("mode", int(shape.mode));
+    o.set("sizes", Strings(sizes));
+    o.set("pins", Strings(pins));
+    o.set("figure", std::string(FigureKey(shape.figure)));
+    shapes.call<void>("push", o);
+  }
+  return shapes;
+}
+
 // for every shape (the mesh last) the pinnings that apply to it, each with
 // the option that says what it pins: [{shape, pins: [{name, param}]}]
 val PinChoices() {
@@ -255,7 +334,9 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
   emscripten::function("defaultView", &tumelin::DefaultView);
   emscripten::function("look", &tumelin::Look);
   emscripten::function("pluginName", &tumelin::PluginName);
-  emscripten::function("shapeNames", &tumelin::Shapes);
+  emscripten::function("shapeNames", &tumelin::ShapeNameList);
+  emscripten::function("membraneOptions", &tumelin::MembraneOptions);
+  emscripten::function("shapes", &tumelin::Shapes);
   emscripten::function("setupKeys", &tumelin::SetupKeys);
   emscripten::function("methodNames", &tumelin::MethodNames);
   emscripten::function("pinChoices", &tumelin::PinChoices);

@@ -12,40 +12,6 @@
 
 namespace tumelin {
 
-namespace {
-
-// the membrane options by the names of their command-line flags, without
-// the dashes and in camel case: the names the page and its links use
-struct ChoiceField {
-  const char* key;
-  std::optional<std::string> ScenarioChoices::*field;
-};
-
-constexpr ChoiceField kChoiceFields[] = {
-    {"shape", &ScenarioChoices::shape},
-    {"pin", &ScenarioChoices::pin},
-    {"winding", &ScenarioChoices::winding},
-    {"defect", &ScenarioChoices::defect},
-    {"pinPoints", &ScenarioChoices::pinPoints},
-    {"mesh", &ScenarioChoices::mesh},
-    {"flip", &ScenarioChoices::flip},
-    {"pinGroup", &ScenarioChoices::pinGroup},
-    {"pinBelow", &ScenarioChoices::pinBelow},
-    {"columns", &ScenarioChoices::columns},
-    {"rows", &ScenarioChoices::rows},
-    {"pinRing", &ScenarioChoices::pinRing},
-    {"steps", &ScenarioChoices::steps},
-    {"radius", &ScenarioChoices::radius},
-    {"flatten", &ScenarioChoices::flatten},
-    {"majorRadius", &ScenarioChoices::majorRadius},
-    {"minorRadius", &ScenarioChoices::minorRadius},
-    {"width", &ScenarioChoices::width},
-    {"depth", &ScenarioChoices::depth},
-    {"length", &ScenarioChoices::length},
-};
-
-}  // namespace
-
 struct PreviewScene::State {
   Scenario scenario;
   Membrane membrane;
@@ -68,16 +34,13 @@ PreviewScene::PreviewScene(const Plugin& plugin) : plugin_(plugin) {}
 PreviewScene::~PreviewScene() = default;
 
 bool PreviewScene::Choose(const std::string& key, const std::string& text) {
-  for (const ChoiceField& choice : kChoiceFields) {
-    if (key != choice.key) continue;
-    if (text.empty()) {
-      (choices_.*choice.field).reset();
-    } else {
-      choices_.*choice.field = text;
-    }
-    return true;
+  if (FindMembraneOption(key) == nullptr) return false;
+  if (text.empty()) {
+    choices_.erase(key);
+  } else {
+    choices_[key] = text;
   }
-  return false;
+  return true;
 }
 
 bool PreviewScene::Set(const std::string& assignment, std::string* error) {
@@ -92,7 +55,7 @@ bool PreviewScene::Set(const std::string& assignment, std::string* error) {
 }
 
 void PreviewScene::Clear() {
-  choices_ = ScenarioChoices{};
+  choices_.clear();
   given_.clear();
 }
 

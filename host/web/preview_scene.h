@@ -37,9 +37,9 @@ class PreviewScene {
   PreviewScene(const PreviewScene&) = delete;
   PreviewScene& operator=(const PreviewScene&) = delete;
 
-  // a membrane option as the command line's --KEY gives it ("shape",
-  // "columns", "radius", "pin", "pinPoints", "pinBelow", "winding", "mesh",
-  // ...); empty text leaves it to the INI file. false for an unknown key
+  // a membrane option by its key in kMembraneOptions ("shape", "columns",
+  // "pinPoints", ...), its text as the command line gives it; empty text
+  // leaves it to the INI file. false for an unknown key
   bool Choose(const std::string& key, const std::string& text);
   // KEY=VALUE over section [Setup], as --set gives it; false with the
   // message --set would print after its own name

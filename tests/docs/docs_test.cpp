@@ -317,9 +317,14 @@ TEST(HostDoc, MembraneKeysTableIsTheHostsOwn) {
   std::string defaults = "[Membrane]\n";
   for (const Row& row : tables[0].rows) {
     keys.push_back(row[0]);
-    // the default's first word, where the key has one
+    // the default's first word, where the key has one, is the options table's
     const std::string value = row[3].substr(0, row[3].find(' '));
     if (value != "—") defaults += row[0] + "=" + value + "\n";
+    for (const tumelin::MembraneOption& option : tumelin::kMembraneOptions) {
+      if (row[0] != option.ini) continue;
+      EXPECT_EQ(value == "—" ? "" : value, option.def) << row[0];
+      EXPECT_NE(row[1].find(std::string("--") + option.flag), std::string::npos) << row[0];
+    }
   }
   EXPECT_EQ(keys, tumelin::MembraneKeys());
   // every documented default given in a file builds what no file builds

@@ -13,18 +13,15 @@ TEST(MeshMembrane, PinsByListGroupAndPlane) {
     ScenarioChoices given;
     std::set<int32_t> pinned;
   };
-  auto choices = [](std::optional<std::string> points, std::optional<std::string> group,
-                    std::optional<std::string> below) {
-    ScenarioChoices c;
-    c.mesh = kCube;
-    c.pinPoints = points, c.pinGroup = group, c.pinBelow = below;
-    return c;
+  // the cube with one more option
+  auto choices = [](const char* key, const char* text) {
+    return ScenarioChoices{{"mesh", kCube}, {key, text}};
   };
   const Case cases[] = {
-      {"list", choices("0, 7", std::nullopt, std::nullopt), {0, 7}},
-      {"group", choices(std::nullopt, "bottom", std::nullopt), {0, 1, 2, 3}},
-      {"plane", choices(std::nullopt, std::nullopt, "-1"), {0, 1, 2, 3}},
-      {"plane above all", choices(std::nullopt, std::nullopt, "1"), {0, 1, 2, 3, 4, 5, 6, 7}},
+      {"list", choices("pinPoints", "0, 7"), {0, 7}},
+      {"group", choices("pinGroup", "bottom"), {0, 1, 2, 3}},
+      {"plane", choices("pinBelow", "-1"), {0, 1, 2, 3}},
+      {"plane above all", choices("pinBelow", "1"), {0, 1, 2, 3, 4, 5, 6, 7}},
   };
   for (const Case& c : cases) {
     Scenario s;
@@ -40,20 +37,10 @@ TEST(MeshMembrane, PinsByListGroupAndPlane) {
   }
   // what a mesh cannot be asked
   const std::pair<ScenarioChoices, std::string> refused[] = {
-      {choices("8", std::nullopt, std::nullopt), "pinned point 8 does not exist"},
-      {choices(std::nullopt, "lid", std::nullopt), "pin group 'lid' is not in"},
-      {[&] {
-         ScenarioChoices c = choices(std::nullopt, std::nullopt, std::nullopt);
-         c.radius = "2";
-         return c;
-       }(),
-       "--radius: a setting of the grid shapes; it does not apply to a mesh"},
-      {[&] {
-         ScenarioChoices c = choices(std::nullopt, std::nullopt, std::nullopt);
-         c.pin = "ring";
-         return c;
-       }(),
-       "pin 'ring' needs a grid shape"},
+      {choices("pinPoints", "8"), "pinned point 8 does not exist"},
+      {choices("pinGroup", "lid"), "pin group 'lid' is not in"},
+      {choices("radius", "2"), "--radius: a setting of the grid shapes; it does not apply to a mesh"},
+      {choices("pin", "ring"), "pin 'ring' needs a grid shape"},
   };
   for (const auto& [given, message] : refused) {
     Scenario s;
@@ -77,8 +64,7 @@ TEST(MeshMembrane, AMeshNamedInTheIniFileLiesBesideIt) {
   EXPECT_TRUE(s.params.flip);
   EXPECT_EQ(s.name, "lid");
   // a shape given over it runs that shape, without the mesh's flip
-  ScenarioChoices sphere;
-  sphere.shape = "sphere";
+  const ScenarioChoices sphere = {{"shape", "sphere"}};
   EXPECT_TRUE(ResolveScenario((dir / "lid.ini").u8string(), sphere, &s, &error)) << error;
   EXPECT_EQ(s.params.shape, Shape::kSphere);
   EXPECT_FALSE(s.params.flip);
@@ -88,7 +74,7 @@ TEST(MeshMembrane, AMeshNamedInTheIniFileLiesBesideIt) {
 // [Membrane]: both sources must take it alike, or refuse it with the same
 // message after saying where it came from
 struct SettingCase {
-  std::optional<std::string> ScenarioChoices::*given;
+  const char* given;  // the option's key
   const char* option;
   const char* key;  // null: the command line only
   const char* text;
@@ -98,49 +84,47 @@ struct SettingCase {
 
 const SettingCase kSettingCases[] = {
     // an empty value counts as not given
-    {&ScenarioChoices::shape, "--shape", "Shape", "", nullptr,
+    {"shape", "--shape", "Shape", "", nullptr,
      [](const Scenario& s) { return s.params.shape == Shape::kSphere; }},
     // names of choices, in any case
-    {&ScenarioChoices::shape, "--shape", "Shape", "TORUS", nullptr,
+    {"shape", "--shape", "Shape", "TORUS", nullptr,
      [](const Scenario& s) { return s.params.shape == Shape::kTorus; }},
-    {&ScenarioChoices::pin, "--pin", "Pin", "Poles", nullptr,
+    {"pin", "--pin", "Pin", "Poles", nullptr,
      [](const Scenario& s) { return s.params.pin == PinMode::kPoles; }},
-    {&ScenarioChoices::winding, "--winding", "Winding", "CcW", nullptr,
+    {"winding", "--winding", "Winding", "CcW", nullptr,
      [](const Scenario& s) { return !s.params.clockwise; }},
-    {&ScenarioChoices::defect, "--defect", "Defect", "Hole", nullptr,
+    {"defect", "--defect", "Defect", "Hole", nullptr,
      [](const Scenario& s) { return s.params.defect == Defect::kHole; }},
-    {&ScenarioChoices::shape, "--shape", "Shape", "cube",
-     "unknown shape 'cube' (choose sphere, torus, sheet or tube)"},
-    {&ScenarioChoices::pin, "--pin", "Pin", "pinned",
+    {"shape", "--shape", "Shape", "cube", "unknown shape 'cube' (choose sphere, torus, sheet or tube)"},
+    {"pin", "--pin", "Pin", "pinned",
      "unknown pinning 'pinned' (choose none, pole, poles, ring, ends, border, corners, points, group or "
      "below)"},
-    {&ScenarioChoices::winding, "--winding", "Winding", "cww", "unknown winding 'cww' (choose cw or ccw)"},
-    {&ScenarioChoices::defect, "--defect", "Defect", "dent",
-     "unknown defect 'dent' (choose none, hole, seam or flip)"},
+    {"winding", "--winding", "Winding", "cww", "unknown winding 'cww' (choose cw or ccw)"},
+    {"defect", "--defect", "Defect", "dent", "unknown defect 'dent' (choose none, hole, seam or flip)"},
     // numbers: a bound itself, below a bound, beyond any integer, trailing junk
-    {&ScenarioChoices::steps, "--steps", "Steps", "100000000", nullptr,
+    {"steps", "--steps", "Steps", "100000000", nullptr,
      [](const Scenario& s) { return s.steps == kMaxSteps; }},
-    {&ScenarioChoices::steps, "--steps", "Steps", "-5", "steps must lie between 0 and 100000000, not -5"},
-    {&ScenarioChoices::every, "--every", "Every", "0", "steps between frames must be 1 or more, not 0"},
-    {&ScenarioChoices::columns, "--columns", "Columns", "12x", "columns must be a whole number, not '12x'"},
-    {&ScenarioChoices::rows, "--rows", "Rows", "99999999999999999999",
+    {"steps", "--steps", "Steps", "-5", "steps must lie between 0 and 100000000, not -5"},
+    {"every", "--every", "Every", "0", "steps between frames must be 1 or more, not 0"},
+    {"columns", "--columns", "Columns", "12x", "columns must be a whole number, not '12x'"},
+    {"rows", "--rows", "Rows", "99999999999999999999",
      "rows must lie between 1 and 257, not 99999999999999999999"},
-    {&ScenarioChoices::radius, "--radius", "Radius", "1e999",
+    {"radius", "--radius", "Radius", "1e999",
      "radius must be a number with '.' as its decimal point, not '1e999'"},
-    {&ScenarioChoices::flatten, "--flatten", "Flatten", "0,5",
+    {"flatten", "--flatten", "Flatten", "0,5",
      "flatten must be a number with '.' as its decimal point, not '0,5'"},
     // point lists: blanks around items, but no empty item, junk or overflow
-    {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0, 4 ,8", nullptr,
+    {"pinPoints", "--pin-points", "PinPoints", "0, 4 ,8", nullptr,
      [](const Scenario& s) {
        return s.params.pinPoints == std::vector<int32_t>{0, 4, 8};
      }},
-    {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0,,3",
+    {"pinPoints", "--pin-points", "PinPoints", "0,,3",
      "pin points must list point indices separated by commas, not '0,,3'"},
-    {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0,3,",
+    {"pinPoints", "--pin-points", "PinPoints", "0,3,",
      "pin points must list point indices separated by commas, not '0,3,'"},
-    {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0,3x",
+    {"pinPoints", "--pin-points", "PinPoints", "0,3x",
      "pin points must list point indices separated by commas, not '0,3x'"},
-    {&ScenarioChoices::pinPoints, "--pin-points", "PinPoints", "0,2147483648",
+    {"pinPoints", "--pin-points", "PinPoints", "0,2147483648",
      "pin points must list point indices separated by commas, not '0,2147483648'"},
 };
 
@@ -159,8 +143,7 @@ void ExpectSource(const SettingCase& c, bool taken, const Scenario& s, const std
 TEST(Scenario, BothSourcesReadEverySettingAlike) {
   for (const SettingCase& c : kSettingCases) {
     SCOPED_TRACE(std::string(c.option) + " " + c.text);
-    ScenarioChoices given;
-    given.*c.given = c.text;
+    const ScenarioChoices given = {{c.given, c.text}};
     Scenario s;
     std::string error;
     ExpectSource(c, ResolveScenario("", given, &s, &error), s, error, std::string(c.option) + ": ");
@@ -175,14 +158,17 @@ TEST(Scenario, BothSourcesReadEverySettingAlike) {
 // the [Membrane] a run writes beside its outputs resolves to the same
 // membrane, bit for bit, and writes itself again unchanged
 TEST(Scenario, WrittenSectionResolvesToTheSameScenario) {
-  ScenarioChoices torus, sheet, tube, mesh;
-  torus.shape = "torus", torus.flatten = "0.30000000000000004", torus.pin = "ring", torus.pinRing = "3";
-  torus.every = "7";
-  sheet.shape = "sheet", sheet.defect = "hole", sheet.width = "2.5", sheet.steps = "0";
+  const ScenarioChoices torus = {{"shape", "torus"},
+                                 {"flatten", "0.30000000000000004"},
+                                 {"pin", "ring"},
+                                 {"pinRing", "3"},
+                                 {"every", "7"}};
+  const ScenarioChoices sheet = {{"shape", "sheet"}, {"defect", "hole"}, {"width", "2.5"}, {"steps", "0"}};
   // a sheet starts flat: a height to pin below needs another shape
-  tube.shape = "tube", tube.pinBelow = "-1e-310";
-  mesh.mesh = std::string(TUMELIN_TEST_DATA) + "/mesh/cube_quads.obj", mesh.flip = "yes",
-  mesh.pinGroup = "top";
+  const ScenarioChoices tube = {{"shape", "tube"}, {"pinBelow", "-1e-310"}};
+  const ScenarioChoices mesh = {{"mesh", std::string(TUMELIN_TEST_DATA) + "/mesh/cube_quads.obj"},
+                                {"flip", "yes"},
+                                {"pinGroup", "top"}};
   for (const ScenarioChoices& given : {torus, sheet, tube, mesh}) {
     Scenario original, again;
     std::string error;
@@ -197,8 +183,7 @@ TEST(Scenario, WrittenSectionResolvesToTheSameScenario) {
 
 TEST(Scenario, CommandLineOverridesTheFileOverTheDefaults) {
   const TempFile file("tumelin_host_layers.ini", "[Membrane]\nShape=sheet\nColumns=9\nSteps=20\n");
-  ScenarioChoices given;
-  given.columns = "7";
+  const ScenarioChoices given = {{"columns", "7"}};
   Scenario s;
   std::string error;
   ASSERT_TRUE(ResolveScenario(file.Utf8(), given, &s, &error)) << error;
@@ -214,35 +199,22 @@ TEST(Scenario, CommandLineOverridesTheFileOverTheDefaults) {
 // a sweep hands its scenario options to every run: each comes back once,
 // under its own option, with its text as given
 TEST(Scenario, ArgumentsGiveEveryChoiceAgain) {
-  using Field = std::optional<std::string> ScenarioChoices::*;
-  const Field fields[] = {
-      &ScenarioChoices::mesh,     &ScenarioChoices::flip,        &ScenarioChoices::pinGroup,
-      &ScenarioChoices::pinBelow, &ScenarioChoices::shape,       &ScenarioChoices::pin,
-      &ScenarioChoices::winding,  &ScenarioChoices::defect,      &ScenarioChoices::pinPoints,
-      &ScenarioChoices::columns,  &ScenarioChoices::rows,        &ScenarioChoices::pinRing,
-      &ScenarioChoices::steps,    &ScenarioChoices::every,       &ScenarioChoices::radius,
-      &ScenarioChoices::flatten,  &ScenarioChoices::majorRadius, &ScenarioChoices::minorRadius,
-      &ScenarioChoices::width,    &ScenarioChoices::depth,       &ScenarioChoices::length};
   std::set<std::string> options;
   ScenarioChoices all;
-  for (Field f : fields) {
-    ScenarioChoices one;
-    one.*f = "text with, comma";
-    all.*f = "x";
-    const std::vector<std::string> words = ScenarioArguments(one);
+  for (const MembraneOption& option : kMembraneOptions) {
+    const std::vector<std::string> words = ScenarioArguments({{option.key, "text with, comma"}});
+    all[option.key] = "x";
     ASSERT_GE(words.size(), 1u);
-    EXPECT_EQ(words[0].substr(0, 2), "--");
+    EXPECT_EQ(words[0], std::string("--") + option.flag);
     EXPECT_TRUE(options.insert(words[0]).second) << words[0] << " twice";
-    // a flag such as --flip goes alone
-    if (words[0] == "--flip") continue;
+    // a switch such as --flip goes alone
+    if (option.valueName == nullptr) continue;
     ASSERT_EQ(words.size(), 2u);
     EXPECT_EQ(words[1], "text with, comma");
   }
-  EXPECT_EQ(ScenarioArguments(all).size(), 2 * std::size(fields) - 1);  // --flip alone
+  EXPECT_EQ(ScenarioArguments(all).size(), 2 * kMembraneOptions.size() - 1);  // --flip alone
   // an empty text counts as not given, as in the file
-  ScenarioChoices empty;
-  empty.shape = "";
-  EXPECT_TRUE(ScenarioArguments(empty).empty());
+  EXPECT_TRUE(ScenarioArguments({{"shape", ""}}).empty());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "ini_file.h"
 #include "membrane.h"
+#include "membrane_options.h"
 #include "obj_mesh.h"
 
 namespace tumelin {
@@ -32,14 +33,6 @@ struct Scenario {
   // where settings of the grid shapes were given ("--radius", "FILE:
   // [Membrane] Radius"): with a mesh, any of them is a mistake
   std::vector<std::string> gridSettings;
-};
-
-// the settings as the command line gave them, unparsed; unset or empty
-// counts as not given, as a missing or empty key does in the file
-struct ScenarioChoices {
-  std::optional<std::string> shape, pin, winding, defect, pinPoints, mesh, flip, pinGroup, pinBelow;
-  std::optional<std::string> columns, rows, pinRing, steps, every;
-  std::optional<std::string> radius, flatten, majorRadius, minorRadius, width, depth, length;
 };
 
 // section [Membrane] over `scenario`; keys absent from the file or empty
@@ -64,7 +57,7 @@ Membrane BuildScenarioMembrane(const Scenario& scenario);
 // the keys section [Membrane] knows, as the file spells them
 std::vector<std::string> MembraneKeys();
 // section [Membrane] that resolves to `scenario` again: every key that
-// applies to its shape or mesh, numbers without a decimal separator, the
+// applies to its shape, numbers without a decimal separator, the
 // mesh by its absolute path
 std::vector<SetupText> MembraneTexts(const Scenario& scenario);
 // an INI file that runs `scenario` again: section [Setup] with the values

@@ -34,10 +34,7 @@ double Speed(const TDbl3D& v) { return std::sqrt(Dot(v, v)); }
 
 }  // namespace
 
-ShapeFigure FigureOf(Shape shape) {
-  if (IsClosed(shape)) return ShapeFigure::kVolume;
-  return shape == Shape::kSheet ? ShapeFigure::kMeanHeight : ShapeFigure::kMeanRadius;
-}
+ShapeFigure FigureOf(Shape shape) { return InfoOf(shape).figure; }
 
 double FigureValue(const StepFigures& figures, ShapeFigure figure) {
   switch (figure) {
@@ -185,7 +182,7 @@ StepFigures Simulation::Figures(int64_t step) const {
   double radius = 0.0;
   for (int32_t i = 0; i < n; ++i) {
     const TDbl3D& p = m.points[i].Pos;
-    const double dz = m.shape == Shape::kTube ? 0.0 : p.Z - cz;
+    const double dz = InfoOf(m.shape).axial ? 0.0 : p.Z - cz;
     radius += VecLength({p.X - cx, p.Y - cy, dz});
     for (int32_t k = 0; k < m.points[i].LinkCount; ++k) {
       const TClothLink& link = m.points[i].Links[k];

@@ -12,20 +12,6 @@ namespace tumelin {
 
 namespace {
 
-int32_t ExpectedEuler(Shape shape) {
-  switch (shape) {
-    case Shape::kSphere:
-      return 2;
-    case Shape::kSheet:
-      return 1;
-    case Shape::kTorus:
-    case Shape::kTube:
-    case Shape::kMesh:  // whatever the file's genus; set from the mesh
-      return 0;
-  }
-  return 0;
-}
-
 std::string EdgeList(const std::vector<std::pair<int32_t, int32_t>>& edges) {
   std::ostringstream out;
   const size_t shown = edges.size() < 4 ? edges.size() : 4;
@@ -105,15 +91,13 @@ void CheckTopology(const Membrane& m, const EdgeUses& uses, MeshReport* r) {
     if (total == 2 && count.first != 1) r->misorientedEdges.push_back(edge);
   }
   r->euler = r->points - r->edges + r->faces;
-  if (m.shape == Shape::kMesh) r->expectedEuler = r->euler;
+  if (m.shape == Shape::kMesh) r->expectedEuler = r->euler;  // whatever the file's genus
   for (int32_t i = 0; i < r->points; ++i) {
     if (TumelinArrayCount(m.points[i].Faces) == 0) ++r->isolatedPoints;
     if (m.points[i].Fixed != 0) ++r->pinnedPoints;
   }
   // a closed shape has no border; an open one only its outer rows
-  int32_t border = 0;
-  if (m.shape == Shape::kSheet) border = 2 * (m.columns - 1) + 2 * (m.rows - 1);
-  if (m.shape == Shape::kTube) border = 2 * (m.columns - 1);
+  const int32_t border = InfoOf(m.shape).border(m.columns, m.rows);
   r->leaks = static_cast<int32_t>(r->openEdges.size()) != border;
 }
 
@@ -175,28 +159,31 @@ void JudgePressure(const Membrane& m, MeshReport* r) {
     }
   }
   r->signedVolume = SignedVolume(m.points.Data(), m.faces.Data(), r->faces);
+  const ShapeFigure figure = InfoOf(m.shape).figure;
   double push = 0.0;
   for (int32_t i = 0; i < r->points; ++i) {
     if (m.points[i].Fixed != 0) continue;
     const TDbl3D n = VecNormalize(normalSum[static_cast<size_t>(i)]);
     const TDbl3D force{-n.X, -n.Y, -n.Z};
     const TDbl3D& p = m.points[i].Pos;
-    switch (m.shape) {
-      case Shape::kSphere:
-      case Shape::kTorus:
-      case Shape::kMesh:
+    // how the pressure moves the figure the shape is judged by
+    switch (figure) {
+      case ShapeFigure::kVolume:
         // rate of change of the enclosed volume, whatever the winding
         push += Dot(force, volumeGrad[static_cast<size_t>(i)]) * (r->signedVolume < 0.0 ? -1.0 : 1.0);
         break;
-      case Shape::kTube:
+      case ShapeFigure::kMeanRadius:
         push += force.X * (p.X - centroid.X) + force.Y * (p.Y - centroid.Y);
         break;
-      case Shape::kSheet:
+      case ShapeFigure::kMeanHeight:
         push += force.Z;
+        break;
+      default:
+        // a figure no pressure moves: the push stays as it is
         break;
     }
   }
-  const bool sheet = m.shape == Shape::kSheet;
+  const bool sheet = figure == ShapeFigure::kMeanHeight;
   if (push > 0.0)
     r->effect = sheet ? PressureEffect::kLifts : PressureEffect::kInflates;
   else if (push < 0.0)
@@ -209,7 +196,7 @@ MeshReport CheckMembrane(const Membrane& m) {
   MeshReport r;
   r.points = m.points.Count();
   r.faces = m.faces.Count();
-  r.expectedEuler = ExpectedEuler(m.shape);
+  r.expectedEuler = InfoOf(m.shape).euler;
   const EdgeUses uses = CountEdgeUses(m, &r);
   CheckTopology(m, uses, &r);
   CheckSprings(m, uses, &r);

@@ -26,9 +26,7 @@ struct StepFigures {
   double maxCompression = 1.0;  // smallest length / rest length
 };
 
-// the one figure a shape is judged by: the enclosed volume of a closed
-// shape, the mean height of a sheet, the mean radius of a tube
-enum class ShapeFigure { kVolume, kMeanHeight, kMeanRadius };
+// the figure the shape is judged by (ShapeInfo::figure)
 ShapeFigure FigureOf(Shape shape);
 double FigureValue(const StepFigures& figures, ShapeFigure figure);
 // its column in figures.csv: "volume", "mean_height" or "mean_radius"
