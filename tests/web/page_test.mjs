@@ -36,6 +36,21 @@ const failingPins = async (p) => {
   }
   return faults;
 };
+// what the page offers against the module's tables: each shape's fields and pinnings, the integrators, the keys a
+// link may carry (all but the mesh: a link cannot carry a dropped file)
+const tableFaults = async (p) => {
+  const M = (name) => p.evaluate((n) => window.tumelin.module[n](), name);
+  const [shapes, methods, keys, faults] = [await M('shapes'), await M('methodNames'), (await M('membraneOptions')).map((o) => o.key).filter((k) => k !== 'mesh'), []];
+  for (const { name, sizes, pins } of shapes.filter((s) => s.name !== 'mesh')) {
+    await pick(p, 'shape', name);
+    const [fields, offered] = await Promise.all(['#sizes input', '#pin option'].map((at) => p.locator(at).evaluateAll((l) => l.map((e) => e.dataset.key ?? e.value))));
+    if (JSON.stringify([fields, offered]) !== JSON.stringify([[...sizes, 'steps'], pins])) faults.push(name);
+  }
+  const listed = await p.getByTestId('ClothMethod').locator('option').allTextContents();
+  if (JSON.stringify(listed.slice(1)) !== JSON.stringify(methods.map((m, i) => `${i} ${m}`))) faults.push('methods');
+  await p.evaluate((k) => (location.hash = k.map((key) => `${key}=1`).join('&')), keys).then(() => frames(p));
+  return /does not know/.test(await status(p)) ? [...faults, 'link keys'] : faults;
+};
 const copyLink = (p) => p.evaluate(() => new Promise((r) => {
   Object.defineProperty(navigator, 'clipboard', { value: { writeText: async (t) => r(t) } });
   document.getElementById('copy-link').click();
@@ -73,6 +88,7 @@ const cases = [
   ['status after a divergence', 'A.ClothC=-1000', (p) => model(p, () => window.tumelin.stepNow(50)).then(() => status(p)).then((s) => s.startsWith('the run diverged')), true],
   ['5 000 unknown keys', Array.from({ length: 5000 }, (_, i) => `k${i}=1`).join('&'), async (p) =>
     [(await status(p)).includes('k4 and 4995 more'), (await p.locator('header').boundingBox()).height < 40], [true, true]],
+  ['what the page offers is the C++ tables\'', '', tableFaults, []],
   ['K slider below its range', 'A.ClothK0=-1', (p) => p.getByTestId('ClothK0-slider').evaluate((s) => s.classList.contains('outside')), true],
 ];
 

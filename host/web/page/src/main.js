@@ -102,6 +102,7 @@ function api(app) {
     play: () => runner.setPlaying(true),
     pause: () => runner.setPlaying(false),
     config: () => store.snapshot(),
+    module: app.M,
   };
 }
 

@@ -1,54 +1,34 @@
-// The lists the page's controls are made from, read once at start-up and
-// never changed: the option keys a link may carry, the size fields of each
-// shape, the integrators, the pinnings each shape takes and the [Setup] keys.
-export const OPTION_KEYS = Object.freeze([
-  'shape',
-  'columns',
-  'rows',
-  'radius',
-  'flatten',
-  'majorRadius',
-  'minorRadius',
-  'width',
-  'depth',
-  'length',
-  'pin',
-  'pinRing',
-  'pinPoints',
-  'pinGroup',
-  'pinBelow',
-  'winding',
-  'flip',
-  'defect',
-  'mesh',
-  'steps',
-]);
+// The lists the page's controls are made from, read from the module once at
+// start-up and never changed: the membrane options (the keys a link may
+// carry, each with its help), the size fields and pinnings of each shape,
+// the integrators and the [Setup] keys. Adding an option, a shape, a
+// pinning or an integrator to the C++ tables adds it here.
 
-// the fields of each shape; steps, the run's length, goes into the saved INI file
-const SIZES = new Map([
-  ['sphere', ['columns', 'rows', 'radius', 'flatten', 'steps']],
-  ['torus', ['columns', 'rows', 'majorRadius', 'minorRadius', 'flatten', 'steps']],
-  ['sheet', ['columns', 'rows', 'width', 'depth', 'steps']],
-  ['tube', ['columns', 'rows', 'radius', 'length', 'steps']],
-  ['mesh', ['steps']],
-]);
+// beside a shape's sizes the page offers the run's length: it goes into the saved INI file
+const RUN_FIELDS = Object.freeze(['steps']);
 
-const METHODS = [
-  ['0', '0 semi-implicit Euler'],
-  ['1', '1 Heun'],
-  ['2', '2 Runge–Kutta 4'],
-];
+// the option a pinning reads, by the options table's naming: ring -> pinRing; '' for none
+function pinParam(pin, options) {
+  const key = 'pin' + pin[0].toUpperCase() + pin.slice(1);
+  return options.has(key) ? key : '';
+}
 
-// { optionKeys, sizes: shape -> keys, methods: [[value, label]], shapes,
-//   pinChoices: shape -> Map(pinning -> the option it reads), setupKeys }
+// { table: key -> option as membraneOptions() gives it, optionKeys, shapes: names (the mesh last), sizes: shape -> field keys,
+//   pinChoices: shape -> Map(pinning -> the option it reads), methods: [[value, label]], setupKeys }
 export function sceneOptions(M) {
-  const pinChoices = new Map(M.pinChoices().map((c) => [c.shape, new Map(c.pins.map((p) => [p.name, p.param]))]));
+  const options = new Map(M.membraneOptions().map((o) => [o.key, Object.freeze(o)]));
+  const shapes = M.shapes();
+  const fields = (shape) => [
+    ...shape.sizes,
+    ...RUN_FIELDS.filter((key) => options.get(key)?.shapes.includes(shape.name)),
+  ];
   return Object.freeze({
-    optionKeys: OPTION_KEYS,
-    sizes: SIZES,
-    methods: METHODS,
-    shapes: [...M.shapeNames(), 'mesh'],
-    pinChoices,
-    setupKeys: M.setupKeys(),
+    table: options,
+    optionKeys: Object.freeze([...options.keys()]),
+    shapes: Object.freeze(shapes.map((s) => s.name)),
+    sizes: new Map(shapes.map((s) => [s.name, Object.freeze(fields(s))])),
+    pinChoices: new Map(shapes.map((s) => [s.name, new Map(s.pins.map((pin) => [pin, pinParam(pin, options)]))])),
+    methods: Object.freeze(M.methodNames().map((name, i) => Object.freeze([String(i), `${i} ${name}`]))),
+    setupKeys: Object.freeze(M.setupKeys()),
   });
 }

@@ -133,7 +133,10 @@ function sizeField(app, key) {
   input.type = 'text';
   input.dataset.testid = `size-${key}`;
   input.dataset.key = key;
-  if (key === 'steps') input.title = 'the steps a host runs from the saved INI file; this page runs until paused';
+  input.title =
+    key === 'steps'
+      ? 'the steps a host runs from the saved INI file; this page runs until paused'
+      : (app.options.table.get(key)?.help ?? '');
   input.addEventListener('change', () =>
     change(app, (c) => (input.value.trim() === '' ? delete c.opt[key] : (c.opt[key] = input.value.trim()))),
   );
