@@ -15,24 +15,7 @@ export class MembraneView {
     this.gl = gl;
     this.program = this.link(VERTEX_SHADER, FRAGMENT_SHADER);
     this.loc = {};
-    const uniforms = [
-      'uCenter',
-      'uRight',
-      'uUp',
-      'uToEye',
-      'uLight',
-      'uFill',
-      'uHalf',
-      'uScale',
-      'uDepth',
-      'uMode',
-      'uPointSize',
-      'uOutside',
-      'uInside',
-      'uWeights',
-      'uPower',
-    ];
-    for (const name of uniforms) {
+    for (const name of UNIFORMS) {
       this.loc[name] = gl.getUniformLocation(this.program, name);
     }
     this.look = module.look();
@@ -326,6 +309,13 @@ export class MembraneView {
     );
   }
 }
+
+// the shaders' uniforms: the camera's axes and the lights' directions, the
+// framing, the pass (surface or pins) and the look's colours and weights
+const UNIFORMS = Object.freeze([
+  ...['uCenter', 'uRight', 'uUp', 'uToEye', 'uLight', 'uFill', 'uHalf', 'uScale', 'uDepth', 'uMode', 'uPointSize'],
+  ...['uOutside', 'uInside', 'uWeights', 'uPower'],
+]);
 
 // above this many triangles a playing membrane is drawn coarsely
 const COARSE_ABOVE_TRIANGLES = 40000;
