@@ -11,6 +11,7 @@ import path from 'node:path';
 import { test } from 'node:test';
 import { parseArgs } from 'node:util';
 import { exampleFiles } from '../../host/web/page/examples.mjs';
+import { applyConfig } from '../../host/web/page/src/ini.js';
 
 const { values: args } = parseArgs({
   options: { module: { type: 'string' }, host: { type: 'string' }, examples: { type: 'string' } },
@@ -38,8 +39,9 @@ for (const file of exampleFiles(args.examples)) {
 function moduleRun({ ini = '', choices = {}, sets = [], steps }) {
   const scene = new M.Scene();
   try {
-    for (const [key, text] of Object.entries(choices)) scene.choose(key, text);
-    for (const set of sets) if (scene.set(set) !== '') throw new Error(`set ${set} refused`);
+    // as the page puts its configuration to the scene
+    const refused = applyConfig(scene, { opt: choices, set: { A: Object.fromEntries(sets.map((s) => s.split('='))) } }, 'A');
+    if (Object.keys(refused).length) throw new Error(`refused: ${JSON.stringify(refused)}`);
     const error = scene.build(ini);
     if (error !== '') throw new Error(error);
     const saved = scene.sceneIni(), mesh = scene.scenario().mesh;
