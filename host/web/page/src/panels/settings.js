@@ -17,10 +17,10 @@ const rangeTitle = (s) => `${s.min} … ${s.max}${s.log ? ' (logarithmic)' : ''}
 const noteHtml = (key) =>
   `<span class="note"><span data-testid="${key}-note"></span><span class="typed"></span></span>`;
 
-// the rows, made once: [{ spec, row }] with the method's row last ({ key, select })
+// the rows, made once: [{ setting, row }] with the method's row last ({ key, select })
 export function makeSettings(app) {
-  const rows = SLIDERS.map((spec) => ({ spec, row: sliderRow(app, spec) }));
-  rows.push({ spec: { key: METHOD }, row: methodRow(app) });
+  const rows = SLIDERS.map((setting) => ({ setting, row: sliderRow(app, setting) }));
+  rows.push({ setting: { key: METHOD }, row: methodRow(app) });
   return rows;
 }
 
@@ -72,15 +72,15 @@ export function refreshSettings(app) {
   $('separator').textContent = `decimal separator '${separator}'`;
   $('separator').title =
     'The plug-in reads numbers with this separator; a number written with another one keeps the default (the verdict says so).';
-  for (const { spec, row } of app.settingRows) {
-    const line = lines.find((l) => l.key === spec.key) || { note: '', stored: '', text: '' };
-    const error = here.setErrors[spec.key];
+  for (const { setting, row } of app.settingRows) {
+    const line = lines.find((l) => l.key === setting.key) || { note: '', stored: '', text: '' };
+    const error = here.setErrors[setting.key];
     const note = row.querySelector('[data-testid$="-note"]');
     note.textContent = error || line.note;
     note.parentElement.classList.toggle('rejected', !!error || (line.present && !line.accepted));
     row.querySelector('.typed').textContent = line.given ? ' — typed here' : '';
-    if (spec.key === METHOD) refreshMethod(app, row.querySelector('select'), line, typed[spec.key]);
-    else refreshSlider(spec, row, line, typed[spec.key]);
+    if (setting.key === METHOD) refreshMethod(app, row.querySelector('select'), line, typed[setting.key]);
+    else refreshSlider(setting, row, line, typed[setting.key]);
   }
 }
 
