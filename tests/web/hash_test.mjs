@@ -76,12 +76,12 @@ const changed = [
   { name: 'torus pinned below', scene: { choices: { shape: 'torus', pin: 'below', pinBelow: '-0.1' },
     sets: ['ClothK1=0.5'], steps: 250 } },
 ];
+// each option's tumelin-host flag, as the options table gives it
+const flags = new Map(M.membraneOptions().map((o) => [o.key, o.flag]));
 for (const c of changed) {
   const { ini, choices = {}, sets, steps } = c.scene;
   const words = ['run', ...(ini ? ['--ini', ini] : []), '--steps', String(steps), '--hash'];
-  for (const [key, text] of Object.entries(choices)) {
-    words.push('--' + key.replace(/[A-Z]/g, (m) => '-' + m.toLowerCase()), text);
-  }
+  for (const [key, text] of Object.entries(choices)) words.push('--' + flags.get(key), text);
   for (const set of sets) words.push('--set', set);
   c.want = /^hash (\w+)$/m.exec(host(...words))[1];
   cases.push(c);
