@@ -89,8 +89,9 @@ bench:
 	JOBS=$(JOBS) bash scripts/bench.sh "$(BENCH_LABEL)"
 
 # clang-format with the root .clang-format over src, include, host, tests,
-# bench: format rewrites the files, format-check lists those that need it
-# and fails (CI runs it)
+# bench, and Prettier over the preview page's JavaScript with ESLint over it
+# and tests/web (no function over 60 lines): format rewrites the files,
+# format-check lists those that need it and fails (CI runs it)
 format: deps
 	@bash scripts/format.sh
 

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # clang-format with the root .clang-format over the project's own C and C++
-# sources (third-party code comes from Debian's packages and is not here):
-#   format.sh          rewrites them in place                (make format)
+# sources (third-party code comes from Debian's packages and is not here);
+# Prettier over the preview page's JavaScript (host/web/page/.prettierrc.json)
+# and ESLint over it and the browser tests (host/web/page/eslint.config.js),
+# both from host/web/page/node_modules at the versions its lock file names:
+#   format.sh          rewrites them in place, then lints    (make format)
 #   format.sh --check  changes nothing, lists the files that
-#                      need formatting and fails if there are any (make format-check)
+#                      need formatting and fails if there are any, or if
+#                      ESLint finds a fault               (make format-check)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,9 +23,30 @@ done
 mapfile -t files < <(find "${dirs[@]}" -type f \( -name '*.c' -o -name '*.cc' -o -name '*.cpp' \
                           -o -name '*.h' -o -name '*.hpp' -o -name '*.inl' \) | LC_ALL=C sort)
 
+page=host/web/page
+tools=$page/node_modules/.bin
+if [ ! -x "$tools/prettier" ] || [ ! -x "$tools/eslint" ]; then
+  echo "format: Prettier or ESLint is missing from $page/node_modules (make deps installs them)" >&2
+  exit 2
+fi
+js_files=("$page/src" "$page"/*.js "$page"/*.mjs)
+lint() { "$tools/eslint" --config "$page/eslint.config.js" "$page" tests/web; }
+
 if [ "${1:-}" != "--check" ]; then
   clang-format --style=file -i "${files[@]}"
+  "$tools/prettier" --write --log-level warn "${js_files[@]}"
+  lint
   exit 0
+fi
+
+failed=0
+if ! "$tools/prettier" --check --log-level warn "${js_files[@]}"; then
+  echo "format-check: the JavaScript above is not formatted as $page/.prettierrc.json says" >&2
+  failed=1
+fi
+if ! lint; then
+  echo "format-check: ESLint found the faults above" >&2
+  failed=1
 fi
 
 unformatted=()
@@ -36,4 +61,8 @@ if [ "${#unformatted[@]}" -ne 0 ]; then
   echo "run 'make format' and commit the result" >&2
   exit 1
 fi
-echo "format-check: all ${#files[@]} files are formatted"
+if [ "$failed" -ne 0 ]; then
+  echo "run 'make format', fix what ESLint reports and commit the result" >&2
+  exit 1
+fi
+echo "format-check: all ${#files[@]} C and C++ files are formatted; the page's JavaScript is formatted and lints clean"

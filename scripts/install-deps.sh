@@ -12,7 +12,8 @@
 # them (scripts/fetch-debian-source.sh).
 # The browser preview adds emscripten (the WebAssembly build), Node.js (its
 # hash test) and Chromium with playwright-core from npm (its browser test,
-# installed into tests/web/node_modules from the lock file).
+# installed into tests/web/node_modules from the lock file); the page's
+# esbuild, Prettier and ESLint come from npm into host/web/page/node_modules.
 # Where this kernel cannot run 32-bit programs (or TUMELIN_32BIT=vm), also
 # what scripts/run-32bit.sh needs to run the Windows build in an emulated
 # machine: QEMU, busybox, and Debian's kernel with an initramfs, built once.
@@ -45,12 +46,16 @@ if [ "$mode" != --demo ] && [ "$(bash scripts/run-32bit.sh --which)" = vm ]; the
   packages+=(qemu-system-x86 busybox-static xz-utils)
 fi
 prepare_vm() { if [ "$need_vm" -eq 1 ]; then bash scripts/run-32bit.sh --prepare; fi; }
-# the browser test's driver, at the version the lock file names
+# from npm, at the versions the lock files name: the browser test's driver,
+# and the page's bundler, formatter and linter
 install_npm() {
-  if [ ! -d tests/web/node_modules/playwright-core ]; then
-    echo "install-deps: npm ci in tests/web (playwright-core)"
-    npm ci --prefix tests/web --no-audit --no-fund --loglevel=error
-  fi
+  local dir
+  for dir in tests/web host/web/page; do
+    if [ ! -f "$dir/node_modules/.package-lock.json" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
+      echo "install-deps: npm ci in $dir"
+      npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
+    fi
+  done
 }
 finish() {
   prepare_vm

@@ -9,6 +9,7 @@
 
 #include "det_math.h"
 #include "geometry.h"
+#include "look.h"
 #include "render.h"
 #include "user_text.h"
 
@@ -26,6 +27,7 @@ SinCos SinCosDegrees(double degrees) {
 }
 
 // x^48 by squaring: the highlight's falloff, without the runtime's pow
+static_assert(look::kHighlightPower == 48, "Power48 squares x^3 four times: change both together");
 double Power48(double x) {
   double p = x * x * x;  // x^3
   for (int i = 0; i < 4; ++i) p *= p;
@@ -122,7 +124,7 @@ Canvas BackgroundCanvas(int width, int height) {
     const float t = static_cast<float>(y) / static_cast<float>(height - 1);
     for (int x = 0; x < width; ++x) {
       float* c = &canvas.color[(static_cast<size_t>(y) * width + x) * 3];
-      c[0] = 0.93f - 0.16f * t, c[1] = 0.95f - 0.14f * t, c[2] = 0.98f - 0.10f * t;
+      for (int ch = 0; ch < 3; ++ch) c[ch] = look::kBackgroundTop[ch] - look::kBackgroundFade[ch] * t;
     }
   }
   return canvas;
@@ -199,8 +201,9 @@ TDbl3D Shade(TDbl3D n, bool front, const Lighting& lit) {
   const double diffuse = std::max(0.0, Dot(n, lit.light));
   const double fillLight = std::max(0.0, Dot(n, lit.fill));
   const double highlight = Power48(std::max(0.0, Dot(n, VecNormalize(lit.light + lit.toEye))));
-  const TDbl3D base = front ? TDbl3D{0.86, 0.42, 0.26} : TDbl3D{0.30, 0.52, 0.78};
-  return base * (0.22 + 0.68 * diffuse + 0.18 * fillLight) + TDbl3D{1, 1, 1} * (0.30 * highlight);
+  const TDbl3D base = front ? look::kOutside : look::kInside;
+  return base * (look::kAmbient + look::kDiffuse * diffuse + look::kFill * fillLight) +
+         TDbl3D{1, 1, 1} * (look::kHighlight * highlight);
 }
 
 // triangle `ti` into the samples it covers and is in front at
@@ -242,7 +245,7 @@ void DrawTriangle(const GridMesh& mesh, size_t ti, const std::vector<TDbl3D>& sc
         for (int k = 0; k < 3; ++k) {
           // distance to the edge opposite corner k, in pixels
           if (mesh.gridEdge[ti][size_t(k)] && ws[k] * std::fabs(area) / edgeLen[k] < 0.9 * kSuper)
-            c = c * 0.72;
+            c = c * look::kGridLine;
         }
       }
       float* out = &canvas->color[pixel * 3];
@@ -288,8 +291,10 @@ Image RenderMesh(const GridMesh& mesh, int width, int height, const RenderOption
     const Camera cam = CameraFor(options.view);
     Lighting lit;
     lit.toEye = cam.toEye;
-    lit.light = VecNormalize(cam.toEye + cam.right * -0.6 + cam.up * 0.9);
-    lit.fill = VecNormalize(cam.right * 0.8 + cam.up * -0.2 + cam.toEye * 0.5);
+    lit.light = VecNormalize(cam.toEye * look::kKeyLight.toEye + cam.right * look::kKeyLight.right +
+                             cam.up * look::kKeyLight.up);
+    lit.fill = VecNormalize(cam.right * look::kFillLight.right + cam.up * look::kFillLight.up +
+                            cam.toEye * look::kFillLight.toEye);
     const SmoothNormals smooth = SmoothNormalsOf(mesh);
     const std::vector<TDbl3D> screen = ProjectToScreen(mesh, cam, options, canvas.width, canvas.height);
     // grid lines only when a cell spans several pixels

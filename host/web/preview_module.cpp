@@ -12,6 +12,7 @@
 
 #include "ini_file.h"
 #include "linked_plugin.h"
+#include "look.h"
 #include "membrane_options.h"
 #include "preview_scene.h"
 
@@ -165,9 +166,40 @@ val DefaultView() {
   return o;
 }
 
+val Weights(look::CameraWeights w) {
+  val o = val::object();
+  o.set("toEye", w.toEye);
+  o.set("right", w.right);
+  o.set("up", w.up);
+  return o;
+}
+
+// the colours and lights the host's pictures are shaded with, for the
+// page's shader: the preview looks as run's PNG files do
+val Look() {
+  val o = val::object();
+  o.set("keyLight", Weights(look::kKeyLight));
+  o.set("fillLight", Weights(look::kFillLight));
+  o.set("outside", Vector(look::kOutside));
+  o.set("inside", Vector(look::kInside));
+  o.set("ambient", look::kAmbient);
+  o.set("diffuse", look::kDiffuse);
+  o.set("fill", look::kFill);
+  o.set("highlight", look::kHighlight);
+  o.set("highlightPower", look::kHighlightPower);
+  return o;
+}
+
 std::string PluginName() { return Utf16ToUtf8(LinkedPlugin().nameZR7()); }
 val ShapeNameList() { return Strings(ShapeNames()); }
 val SetupKeys() { return Strings(SetupKeyNames()); }
+// the integrators' names, index = TUMELIN_METHOD_*
+val MethodNames() {
+  val names = val::array();
+  for (int32_t method = 0; method < TUMELIN_METHOD_COUNT; ++method)
+    names.call<void>("push", std::string(TumelinMethodName(method)));
+  return names;
+}
 val Number(const std::optional<double>& x) { return x ? val(*x) : val::null(); }
 
 const char* TypeName(OptionType type) {
@@ -245,13 +277,6 @@ val Shapes() {
   return shapes;
 }
 
-// the integrators' names, index = TUMELIN_METHOD_*
-val MethodNames() {
-  val names = val::array();
-  for (int32_t method = 0; method < TUMELIN_METHOD_COUNT; ++method)
-    names.call<void>("push", std::string(TumelinMethodName(method)));
-  return names;
-}
 // for every shape (the mesh last) the pinnings that apply to it, each with
 // the option that says what it pins: [{shape, pins: [{name, param}]}]
 val PinChoices() {
@@ -307,6 +332,7 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
       .function("pinned", &Scene::pinned);
   emscripten::function("cameraAxes", &tumelin::CameraAxes);
   emscripten::function("defaultView", &tumelin::DefaultView);
+  emscripten::function("look", &tumelin::Look);
   emscripten::function("pluginName", &tumelin::PluginName);
   emscripten::function("shapeNames", &tumelin::ShapeNameList);
   emscripten::function("membraneOptions", &tumelin::MembraneOptions);

@@ -10,35 +10,23 @@ import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { launchChromium } from './chromium.mjs';
+import { parseArgs } from 'node:util';
+import { check, launchChromium, openPage } from './chromium.mjs';
 
-const arg = (name, fallback) => {
-  const at = process.argv.indexOf(`--${name}`);
-  if (at > 0 && process.argv[at + 1]) return process.argv[at + 1];
-  if (fallback === undefined) fail(`--${name} is required`);
-  return fallback;
-};
-function fail(message) {
+const names = ['page', 'host', 'examples', 'out', 'preset', 'steps'];
+const { values: args } = parseArgs({ options: Object.fromEntries(names.map((n) => [n, { type: 'string' }])) });
+const fail = (message) => {
   throw new Error(message);
-}
-process.on('uncaughtException', (e) => {
-  console.error(`browser_test: FAIL: ${e.message}`);
-  process.exit(1);
-});
-
-const page_ = path.resolve(arg('page')), host = path.resolve(arg('host')), out = path.resolve(arg('out'));
-const preset = arg('preset', 'pillow'), steps = Number(arg('steps', '300'));
-const ini = path.resolve(arg('examples'), `${preset}.ini`);
+};
+const [host, out] = [path.resolve(args.host), path.resolve(args.out)];
+const [preset, steps] = [args.preset ?? 'pillow', Number(args.steps ?? '300')];
+const ini = path.resolve(args.examples, `${preset}.ini`);
 const K0 = '0,5';
 fs.mkdirSync(out, { recursive: true });
 
 const { context, close } = await launchChromium();
-const errors = [];
 try {
-  const page = context.pages()[0] || (await context.newPage());
-  page.on('pageerror', (e) => errors.push(e.message));
-  await page.goto(pathToFileURL(page_).href);
-  await page.evaluate(() => window.tumelin.ready);
+  const { page, errors } = await openPage(context, pathToFileURL(path.resolve(args.page)).href);
   const $ = (id) => page.getByTestId(id);
   await $('preset').selectOption(preset);
   // the slider moved by the keyboard, as a user does: input and change events
@@ -82,7 +70,7 @@ try {
 
   // each slider spans the sensible range the settings document (docs/, beside
   // examples/) gives its key
-  const docs = fs.readFileSync(path.resolve(arg('examples'), '../docs/settings.md'), 'utf8');
+  const docs = fs.readFileSync(path.resolve(args.examples, '../docs/settings.md'), 'utf8');
   const range = (text) => text?.match(/(-?[\d.]+ … -?[\d.]+)/)?.[1];
   const ranges = [];
   for (const key of ['ClothP', 'ClothC', 'ClothK0', 'ClothK1']) {
@@ -104,12 +92,7 @@ try {
   ];
   console.log(`browser_test: ${preset}, ClothP=${clothP} (slider), ClothK0=${K0} (typed), ${steps} steps; ` +
     `screenshot ${shot}: ${(picture.warmShare * 100).toFixed(1)}% warm, ${picture.colours} colours`);
-  let failed = 0;
-  for (const [name, got, want] of checks) {
-    const ok = JSON.stringify(got) === JSON.stringify(want);
-    failed += ok ? 0 : 1;
-    console.log(`  ${ok ? 'ok  ' : 'FAIL'} ${name}: page ${JSON.stringify(got)}${ok ? '' : `, expected ${JSON.stringify(want)}`}`);
-  }
+  const failed = checks.filter(([name, got, want]) => !check(name, got, want)).length;
   if (failed) fail(`${failed} of ${checks.length} checks failed`);
   console.log('browser_test: all checks passed');
 } catch (e) {

@@ -22,3 +22,19 @@ export async function launchChromium(viewport = { width: 1280, height: 860 }) {
   };
   return { context, close };
 }
+
+// the page in a new tab, started; `errors` gathers what it throws from here on
+export async function openPage(context, url) {
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  await page.goto(url).then(() => page.evaluate(() => window.tumelin.ready));
+  return { page, errors };
+}
+
+// one line for a check, "ok" or "FAIL" with what was expected; true when it holds
+export function check(name, got, want) {
+  const ok = JSON.stringify(got) === JSON.stringify(want);
+  console.log(`  ${ok ? 'ok  ' : 'FAIL'} ${name}: ${JSON.stringify(got)}${ok ? '' : `, expected ${JSON.stringify(want)}`}`);
+  return ok;
+}

@@ -12,7 +12,10 @@ import path from 'node:path';
 export function exampleFiles(folder) {
   const root = path.dirname(path.resolve(folder));
   const files = new Map();
-  const inis = fs.readdirSync(folder).filter((name) => name.endsWith('.ini')).sort();
+  const inis = fs
+    .readdirSync(folder)
+    .filter((name) => name.endsWith('.ini'))
+    .sort();
   if (inis.length === 0) throw new Error(`no INI files in ${folder}`);
   for (const name of inis) {
     const file = path.resolve(folder, name);

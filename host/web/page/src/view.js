@@ -1,12 +1,12 @@
-'use strict';
 // The membrane in WebGL 2, drawn as the host draws its pictures: an
 // orthographic camera from cameraAxes(azimuth, elevation), the fixed framing
 // ball of the start shape filling the shorter side (times the zoom), outside
-// faces warm and inside faces cool with the host's light, key and fill. Up to
+// faces warm and inside faces cool with the host's light, key and fill (the
+// module's look(): the same values its pictures are shaded with). Up to
 // two membranes (A and B) side by side, each in its half of the canvas with
 // its own framing. Pinned points are dark dots. Drag orbits, the wheel zooms,
 // a click without a drag picks the nearest point.
-class MembraneView {
+export class MembraneView {
   constructor(canvas, module) {
     this.canvas = canvas;
     this.module = module;
@@ -15,9 +15,10 @@ class MembraneView {
     this.gl = gl;
     this.program = this.link(VERTEX_SHADER, FRAGMENT_SHADER);
     this.loc = {};
-    for (const name of ['uCenter', 'uRight', 'uUp', 'uToEye', 'uLight', 'uFill', 'uHalf', 'uScale', 'uDepth', 'uMode', 'uPointSize']) {
+    for (const name of UNIFORMS) {
       this.loc[name] = gl.getUniformLocation(this.program, name);
     }
+    this.look = module.look();
     this.slots = [null, null];
     this.sides = 1;
     const home = module.defaultView();
@@ -57,13 +58,13 @@ class MembraneView {
       const l = Math.hypot(v[0], v[1], v[2]);
       return v.map((x) => x / l);
     };
-    const sum = (a, b, c2, ka, kb, kc) => norm([0, 1, 2].map((i) => ka * a[i] + kb * b[i] + kc * c2[i]));
+    const towards = (w) => norm([0, 1, 2].map((i) => w.toEye * c.toEye[i] + w.right * c.right[i] + w.up * c.up[i]));
     this.axes = {
       toEye: c.toEye,
       right: c.right,
       up: c.up,
-      light: sum(c.toEye, c.right, c.up, 1, -0.6, 0.9),
-      fill: sum(c.toEye, c.right, c.up, 0.5, 0.8, -0.2),
+      light: towards(this.look.keyLight),
+      fill: towards(this.look.fillLight),
     };
     // halfway between the light and the eye: the highlight's direction
     this.axes.half = norm([0, 1, 2].map((i) => this.axes.light[i] + c.toEye[i]));
@@ -90,7 +91,10 @@ class MembraneView {
       pointCount: count,
     };
     gl.bindVertexArray(slot.vao);
-    for (const [buffer, at] of [[slot.position, 0], [slot.normal, 1]]) {
+    for (const [buffer, at] of [
+      [slot.position, 0],
+      [slot.normal, 1],
+    ]) {
       gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
       gl.bufferData(gl.ARRAY_BUFFER, count * 12, gl.DYNAMIC_DRAW);
       gl.enableVertexAttribArray(at);
@@ -100,7 +104,11 @@ class MembraneView {
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.index);
     // the module's Int32Array holds indices below the point count: the same bits as unsigned
     const triangles = scene.triangles();
-    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint32Array(triangles.buffer, triangles.byteOffset, triangles.length), gl.STATIC_DRAW);
+    gl.bufferData(
+      gl.ELEMENT_ARRAY_BUFFER,
+      new Uint32Array(triangles.buffer, triangles.byteOffset, triangles.length),
+      gl.STATIC_DRAW,
+    );
     slot.indexCount = triangles.length;
     // a grid too fine for the screen is drawn over every second grid line
     // while it plays (its triangles would be a pixel or two across) and in
@@ -111,7 +119,11 @@ class MembraneView {
       if (coarse.length < triangles.length) {
         slot.coarse = gl.createBuffer();
         gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.coarse);
-        gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint32Array(coarse.buffer, coarse.byteOffset, coarse.length), gl.STATIC_DRAW);
+        gl.bufferData(
+          gl.ELEMENT_ARRAY_BUFFER,
+          new Uint32Array(coarse.buffer, coarse.byteOffset, coarse.length),
+          gl.STATIC_DRAW,
+        );
         slot.coarseCount = coarse.length;
       }
     }
@@ -127,7 +139,8 @@ class MembraneView {
   }
 
   setPins(side, pinned) {
-    const gl = this.gl, slot = this.slots[side];
+    const gl = this.gl,
+      slot = this.slots[side];
     const list = [];
     for (let i = 0; i < pinned.length; i++) if (pinned[i]) list.push(i);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.pins);
@@ -146,7 +159,8 @@ class MembraneView {
 
   // the surface after a step: the module's views go straight to the GPU
   update(side, scene) {
-    const gl = this.gl, slot = this.slots[side];
+    const gl = this.gl,
+      slot = this.slots[side];
     gl.bindBuffer(gl.ARRAY_BUFFER, slot.position);
     gl.bufferSubData(gl.ARRAY_BUFFER, 0, scene.positions());
     gl.bindBuffer(gl.ARRAY_BUFFER, slot.normal);
@@ -155,16 +169,19 @@ class MembraneView {
 
   // the rectangle of side `side` in device pixels (origin at the bottom left)
   viewport(side) {
-    const w = this.canvas.width, h = this.canvas.height;
+    const w = this.canvas.width,
+      h = this.canvas.height;
     const half = Math.floor(w / this.sides);
     return [side * half, 0, this.sides === 1 ? w : half, h];
   }
 
   // `moving`: the membrane is playing, so a coarse surface may stand in
   draw(moving = false) {
-    const gl = this.gl, canvas = this.canvas;
+    const gl = this.gl,
+      canvas = this.canvas;
     const dpr = window.devicePixelRatio || 1;
-    const w = Math.max(1, Math.round(canvas.clientWidth * dpr)), h = Math.max(1, Math.round(canvas.clientHeight * dpr));
+    const w = Math.max(1, Math.round(canvas.clientWidth * dpr)),
+      h = Math.max(1, Math.round(canvas.clientHeight * dpr));
     if (canvas.width !== w || canvas.height !== h) {
       canvas.width = w;
       canvas.height = h;
@@ -174,13 +191,19 @@ class MembraneView {
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
     gl.enable(gl.DEPTH_TEST);
     gl.useProgram(this.program);
-    const a = this.axes, L = this.loc;
+    const a = this.axes,
+      L = this.loc;
     gl.uniform3fv(L.uRight, a.right);
     gl.uniform3fv(L.uUp, a.up);
     gl.uniform3fv(L.uToEye, a.toEye);
     gl.uniform3fv(L.uLight, a.light);
     gl.uniform3fv(L.uFill, a.fill);
     gl.uniform3fv(L.uHalf, a.half);
+    const look = this.look;
+    gl.uniform3fv(L.uOutside, look.outside);
+    gl.uniform3fv(L.uInside, look.inside);
+    gl.uniform4f(L.uWeights, look.ambient, look.diffuse, look.fill, look.highlight);
+    gl.uniform1f(L.uPower, look.highlightPower);
     gl.uniform1f(L.uPointSize, Math.max(4, 6 * dpr));
     for (let side = 0; side < this.sides; side++) {
       const slot = this.slots[side];
@@ -218,14 +241,19 @@ class MembraneView {
     if (!slot) return -1;
     const dpr = window.devicePixelRatio || 1;
     const [x0, , vw, vh] = this.viewport(side);
-    const px = cssX * dpr - x0, py = this.canvas.height - cssY * dpr;
+    const px = cssX * dpr - x0,
+      py = this.canvas.height - cssY * dpr;
     const perUnit = (Math.min(vw, vh) / (2 * slot.radius)) * this.zoom;
     const { right, up, toEye } = this.axes;
-    const c = slot.center, reach = 12 * dpr;
-    let best = -1, bestDepth = -Infinity;
+    const c = slot.center,
+      reach = 12 * dpr;
+    let best = -1,
+      bestDepth = -Infinity;
     const hits = [];
     for (let i = 0; i < positions.length / 3; i++) {
-      const dx = positions[3 * i] - c[0], dy = positions[3 * i + 1] - c[1], dz = positions[3 * i + 2] - c[2];
+      const dx = positions[3 * i] - c[0],
+        dy = positions[3 * i + 1] - c[1],
+        dz = positions[3 * i + 2] - c[2];
       const sx = vw / 2 + (dx * right[0] + dy * right[1] + dz * right[2]) * perUnit;
       const sy = vh / 2 + (dx * up[0] + dy * up[1] + dz * up[2]) * perUnit;
       const d2 = (sx - px) ** 2 + (sy - py) ** 2;
@@ -235,7 +263,7 @@ class MembraneView {
     for (const h of hits) bestDepth = Math.max(bestDepth, h[2]);
     let bestD2 = Infinity;
     for (const [i, d2, depth] of hits) {
-      if (depth >= bestDepth - 0.1 * slot.radius && d2 < bestD2) (best = i), (bestD2 = d2);
+      if (depth >= bestDepth - 0.1 * slot.radius && d2 < bestD2) ((best = i), (bestD2 = d2));
     }
     return best;
   }
@@ -249,7 +277,8 @@ class MembraneView {
     });
     canvas.addEventListener('pointermove', (e) => {
       if (!drag) return;
-      const dx = e.clientX - drag.x, dy = e.clientY - drag.y;
+      const dx = e.clientX - drag.x,
+        dy = e.clientY - drag.y;
       if (Math.abs(dx) + Math.abs(dy) > 3) drag.moved = true;
       if (!drag.moved) return;
       canvas.classList.add('dragging');
@@ -263,7 +292,8 @@ class MembraneView {
       drag = null;
       if (!clicked || !this.onPick) return;
       const r = canvas.getBoundingClientRect();
-      const x = e.clientX - r.left, y = e.clientY - r.top;
+      const x = e.clientX - r.left,
+        y = e.clientY - r.top;
       const side = this.sides === 2 && x > r.width / 2 ? 1 : 0;
       this.onPick(side, x, y);
     });
@@ -279,6 +309,13 @@ class MembraneView {
     );
   }
 }
+
+// the shaders' uniforms: the camera's axes and the lights' directions, the
+// framing, the pass (surface or pins) and the look's colours and weights
+const UNIFORMS = Object.freeze([
+  ...['uCenter', 'uRight', 'uUp', 'uToEye', 'uLight', 'uFill', 'uHalf', 'uScale', 'uDepth', 'uMode', 'uPointSize'],
+  ...['uOutside', 'uInside', 'uWeights', 'uPower'],
+]);
 
 // above this many triangles a playing membrane is drawn coarsely
 const COARSE_ABOVE_TRIANGLES = 40000;
@@ -303,12 +340,15 @@ void main() {
 }`;
 
 // the host's Shade(): the normal turned towards the eye, warm base on outside
-// faces and cool on inside ones, key light, fill light and a highlight
+// faces and cool on inside ones, key light, fill light and a highlight;
+// uWeights holds the ambient, key, fill and highlight weights
 const FRAGMENT_SHADER = `#version 300 es
 precision highp float;
 precision highp int;
 in vec3 vNormal;
-uniform vec3 uToEye, uLight, uFill, uHalf;
+uniform vec3 uToEye, uLight, uFill, uHalf, uOutside, uInside;
+uniform vec4 uWeights;
+uniform float uPower;
 uniform int uMode;
 out vec4 colour;
 void main() {
@@ -323,13 +363,8 @@ void main() {
   if (dot(n, uToEye) < 0.0) n = -n;
   float diffuse = max(0.0, dot(n, uLight));
   float fillLight = max(0.0, dot(n, uFill));
-  // x^48 by squaring, as the host's pictures take it
-  float h = max(0.0, dot(n, uHalf));
-  h = h * h * h;
-  h *= h;
-  h *= h;
-  h *= h;
-  float highlight = h * h;
-  vec3 base = gl_FrontFacing ? vec3(0.86, 0.42, 0.26) : vec3(0.30, 0.52, 0.78);
-  colour = vec4(min(base * (0.22 + 0.68 * diffuse + 0.18 * fillLight) + vec3(0.30 * highlight), 1.0), 1.0);
+  float highlight = pow(max(0.0, dot(n, uHalf)), uPower);
+  vec3 base = gl_FrontFacing ? uOutside : uInside;
+  vec3 lit = base * (uWeights.x + uWeights.y * diffuse + uWeights.z * fillLight);
+  colour = vec4(min(lit + vec3(uWeights.w * highlight), 1.0), 1.0);
 }`;
