@@ -191,7 +191,6 @@ val Look() {
 }
 
 std::string PluginName() { return Utf16ToUtf8(LinkedPlugin().nameZR7()); }
-val ShapeNameList() { return Strings(ShapeNames()); }
 val SetupKeys() { return Strings(SetupKeyNames()); }
 // the integrators' names, index = TUMELIN_METHOD_*
 val MethodNames() {
@@ -253,49 +252,30 @@ const char* FigureKey(ShapeFigure figure) {
   }
 }
 
-// kShapes, the mesh last: [{name, mode, sizes, pins, figure}]; a size is an
-// option key, a pin a pin mode's name
+// kShapes, the mesh last: [{name, mode, sizes, pins, pinOptions, figure}]; a
+// size is an option key, a pin a pin mode's name, pinOptions the option key
+// each pin reads ('' for none)
 val Shapes() {
   val shapes = val::array();
   for (const ShapeInfo& shape : kShapes) {
     std::vector<std::string> sizes, pins;
+    val pinOptions = val::object();
     for (const MembraneOption& option : kMembraneOptions) {
       if (option.role == OptionRole::kSize && OptionApplies(option, shape.shape)) sizes.push_back(option.key);
     }
     for (const std::string_view name : PinNames()) {
       PinMode pin = PinMode::kNone;
-      if (ParsePin(std::string(name), &pin) && PinApplies(pin, shape.shape)) pins.emplace_back(name);
+      if (!ParsePin(std::string(name), &pin) || !PinApplies(pin, shape.shape)) continue;
+      pins.emplace_back(name);
+      pinOptions.set(std::string(name), std::string(PinParam(pin)));
     }
     val o = val::object();
     o.set("name", std::string(shape.name));
     o.set("mode", int(shape.mode));
     o.set("sizes", Strings(sizes));
     o.set("pins", Strings(pins));
+    o.set("pinOptions", pinOptions);
     o.set("figure", std::string(FigureKey(shape.figure)));
-    shapes.call<void>("push", o);
-  }
-  return shapes;
-}
-
-// for every shape (the mesh last) the pinnings that apply to it, each with
-// the option that says what it pins: [{shape, pins: [{name, param}]}]
-val PinChoices() {
-  val shapes = val::array();
-  for (int i = 0; i <= static_cast<int>(Shape::kMesh); ++i) {
-    const Shape shape = static_cast<Shape>(i);
-    val pins = val::array();
-    for (const std::string_view name : PinNames()) {
-      PinMode pin = PinMode::kNone;
-      ParsePin(std::string(name), &pin);
-      if (!PinApplies(pin, shape)) continue;
-      val o = val::object();
-      o.set("name", std::string(name));
-      o.set("param", std::string(PinParam(pin)));
-      pins.call<void>("push", o);
-    }
-    val o = val::object();
-    o.set("shape", std::string(ShapeName(shape)));
-    o.set("pins", pins);
     shapes.call<void>("push", o);
   }
   return shapes;
@@ -334,10 +314,8 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
   emscripten::function("defaultView", &tumelin::DefaultView);
   emscripten::function("look", &tumelin::Look);
   emscripten::function("pluginName", &tumelin::PluginName);
-  emscripten::function("shapeNames", &tumelin::ShapeNameList);
   emscripten::function("membraneOptions", &tumelin::MembraneOptions);
   emscripten::function("shapes", &tumelin::Shapes);
   emscripten::function("setupKeys", &tumelin::SetupKeys);
   emscripten::function("methodNames", &tumelin::MethodNames);
-  emscripten::function("pinChoices", &tumelin::PinChoices);
 }

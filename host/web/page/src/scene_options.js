@@ -7,12 +7,6 @@
 // beside a shape's sizes the page offers the run's length: it goes into the saved INI file
 const RUN_FIELDS = Object.freeze(['steps']);
 
-// the option a pinning reads, by the options table's naming: ring -> pinRing; '' for none
-function pinParam(pin, options) {
-  const key = 'pin' + pin[0].toUpperCase() + pin.slice(1);
-  return options.has(key) ? key : '';
-}
-
 // { table: key -> option as membraneOptions() gives it, optionKeys, shapes: names (the mesh last), sizes: shape -> field keys,
 //   pinChoices: shape -> Map(pinning -> the option it reads), methods: [[value, label]], setupKeys }
 export function sceneOptions(M) {
@@ -27,7 +21,7 @@ export function sceneOptions(M) {
     optionKeys: Object.freeze([...options.keys()]),
     shapes: Object.freeze(shapes.map((s) => s.name)),
     sizes: new Map(shapes.map((s) => [s.name, Object.freeze(fields(s))])),
-    pinChoices: new Map(shapes.map((s) => [s.name, new Map(s.pins.map((pin) => [pin, pinParam(pin, options)]))])),
+    pinChoices: new Map(shapes.map((s) => [s.name, new Map(s.pins.map((pin) => [pin, s.pinOptions[pin]]))])),
     methods: Object.freeze(M.methodNames().map((name, i) => Object.freeze([String(i), `${i} ${name}`]))),
     setupKeys: Object.freeze(M.setupKeys()),
   });
