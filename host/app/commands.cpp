@@ -42,11 +42,11 @@ void AddScenarioOptions(CLI::App* cmd, std::string* ini, ScenarioChoices* given,
     if (option.valueName == nullptr) {
       const std::string text = SwitchText(option);
       cmd->add_flag_callback(
-          names, [given, key, text]() { (*given)[key] = text; }, option.help);
+          names, [given, key, text]() { (*given)[key] = text; }, OptionHelp(option));
       continue;
     }
     cmd->add_option_function<std::string>(
-           names, [given, key](const std::string& text) { (*given)[key] = text; }, option.help)
+           names, [given, key](const std::string& text) { (*given)[key] = text; }, OptionHelp(option))
         ->type_name(option.valueName);
   }
 }

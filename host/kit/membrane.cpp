@@ -129,6 +129,15 @@ const char* PinName(PinMode pin) { return Info(pin).name; }
 bool PinApplies(PinMode pin, Shape shape) { return (Info(pin).shapes & ShapeBit(shape)) != 0; }
 const char* PinParam(PinMode pin) { return Info(pin).param; }
 
+std::string PinHelp() {
+  std::string help;
+  for (const PinInfo& info : kPins) {
+    help += std::string(help.empty() ? "" : ", ") + info.name;
+    if (*info.needs != '\0') help += std::string(" for ") + info.needs;
+  }
+  return help;
+}
+
 std::vector<std::string_view> PinNames() {
   std::vector<std::string_view> names;
   for (const PinInfo& info : kPins) names.push_back(info.name);

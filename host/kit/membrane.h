@@ -77,6 +77,8 @@ std::vector<std::string_view> ShapeNames();
 bool ParseShape(const std::string& text, Shape* shape);
 const char* PinName(PinMode pin);
 std::vector<std::string_view> PinNames();
+// every pinning, each with what it needs: "none, pole for a sphere, ..."
+std::string PinHelp();
 bool ParsePin(const std::string& text, PinMode* pin);
 // whether `pin` pins something sensible on `shape` (ValidateParams refuses
 // the others), and the MembraneParams field that says what it pins

@@ -162,11 +162,8 @@ const std::vector<MembraneOption> kMembraneOptions = {
      "draws in",
      nullptr, kChoice, kNone, kNone, "no", YesNo, kAllShapes, OptionRole::kShape,
      ReadTwoWay<&MembraneParams::flip>, WriteFlip},
-    {"pin", "Pin", "pin", "", "pinning",
-     "none, pole (sphere top), poles, ring, ends (tube), border, corners (sheet), points, group (mesh), "
-     "below",
-     "TEXT", kChoice, kNone, kNone, "none", PinNames, kAllShapes, OptionRole::kPin,
-     ReadEnum<PinMode, &MembraneParams::pin>, WritePin},
+    {"pin", "Pin", "pin", "", "pinning", PinHelp(), "TEXT", kChoice, kNone, kNone, "none", PinNames,
+     kAllShapes, OptionRole::kPin, ReadEnum<PinMode, &MembraneParams::pin>, WritePin},
     {"winding", "Winding", "winding", "", "winding", "cw (default: clockwise seen from outside) or ccw",
      "TEXT", kChoice, kNone, kNone, "cw", WindingNames, kGridShapes, OptionRole::kShape,
      ReadTwoWay<&MembraneParams::clockwise>, WriteWinding},
@@ -194,29 +191,29 @@ const std::vector<MembraneOption> kMembraneOptions = {
      "grid row pinned by --pin ring (default: the top ring)", "INT", kInt, kNone, kNone, "-1", nullptr,
      kGridShapes, OptionRole::kPin, ReadGridWhole<&MembraneParams::pinRing>,
      WriteGridWhole<&MembraneParams::pinRing>},
-    {"steps", "Steps", "steps", "n", "steps", "steps to run (1000)", "INT", kInt, 0, double(kMaxSteps),
-     "1000", nullptr, kAllShapes, OptionRole::kRun, ReadRunWhole<&Scenario::steps>, WriteSteps},
+    {"steps", "Steps", "steps", "n", "steps", "steps to run", "INT", kInt, 0, double(kMaxSteps), "1000",
+     nullptr, kAllShapes, OptionRole::kRun, ReadRunWhole<&Scenario::steps>, WriteSteps},
     {"every", "Every", "every", "", "steps between frames",
      "also write frames/step_NNNNNN.obj and .png every K steps", "INT", kInt, 1, kNone, "", nullptr,
      kAllShapes, OptionRole::kRun, ReadRunWhole<&Scenario::every>, WriteEvery},
-    {"radius", "Radius", "radius", "", "radius", "sphere or tube radius (1)", "FLOAT", kReal, 0, kNone, "1",
+    {"radius", "Radius", "radius", "", "radius", "sphere or tube radius", "FLOAT", kReal, 0, kNone, "1",
      nullptr, kSphere | kTube, OptionRole::kSize, ReadRealField<&MembraneParams::radius>,
      WriteReal<&MembraneParams::radius>},
     {"flatten", "Flatten", "flatten", "", "flatten",
-     "sphere and torus: z scale of the start shape; below 1 starts flat (1)", "FLOAT", kReal, 0, kNone, "1",
+     "sphere and torus: z scale of the start shape; below 1 starts flat", "FLOAT", kReal, 0, kNone, "1",
      nullptr, kSphere | kTorus, OptionRole::kSize, ReadRealField<&MembraneParams::flatten>,
      WriteReal<&MembraneParams::flatten>},
-    {"majorRadius", "MajorRadius", "major-radius", "", "major radius",
-     "torus: radius of the centre circle (1)", "FLOAT", kReal, 0, kNone, "1", nullptr, kTorus,
-     OptionRole::kSize, ReadRealField<&MembraneParams::majorRadius>, WriteReal<&MembraneParams::majorRadius>},
-    {"minorRadius", "MinorRadius", "minor-radius", "", "minor radius", "torus: radius of the tube (0.4)",
-     "FLOAT", kReal, 0, kNone, "0.4", nullptr, kTorus, OptionRole::kSize,
-     ReadRealField<&MembraneParams::minorRadius>, WriteReal<&MembraneParams::minorRadius>},
-    {"width", "Width", "width", "", "width", "sheet size along x (2)", "FLOAT", kReal, 0, kNone, "2", nullptr,
+    {"majorRadius", "MajorRadius", "major-radius", "", "major radius", "torus: radius of the centre circle",
+     "FLOAT", kReal, 0, kNone, "1", nullptr, kTorus, OptionRole::kSize,
+     ReadRealField<&MembraneParams::majorRadius>, WriteReal<&MembraneParams::majorRadius>},
+    {"minorRadius", "MinorRadius", "minor-radius", "", "minor radius", "torus: radius of the tube", "FLOAT",
+     kReal, 0, kNone, "0.4", nullptr, kTorus, OptionRole::kSize, ReadRealField<&MembraneParams::minorRadius>,
+     WriteReal<&MembraneParams::minorRadius>},
+    {"width", "Width", "width", "", "width", "sheet size along x", "FLOAT", kReal, 0, kNone, "2", nullptr,
      kSheet, OptionRole::kSize, ReadRealField<&MembraneParams::width>, WriteReal<&MembraneParams::width>},
-    {"depth", "Depth", "depth", "", "depth", "sheet size along y (2)", "FLOAT", kReal, 0, kNone, "2", nullptr,
+    {"depth", "Depth", "depth", "", "depth", "sheet size along y", "FLOAT", kReal, 0, kNone, "2", nullptr,
      kSheet, OptionRole::kSize, ReadRealField<&MembraneParams::depth>, WriteReal<&MembraneParams::depth>},
-    {"length", "Length", "length", "", "length", "tube length along z (2)", "FLOAT", kReal, 0, kNone, "2",
+    {"length", "Length", "length", "", "length", "tube length along z", "FLOAT", kReal, 0, kNone, "2",
      nullptr, kTube, OptionRole::kSize, ReadRealField<&MembraneParams::length>,
      WriteReal<&MembraneParams::length>},
 };
@@ -230,6 +227,11 @@ const MembraneOption* FindMembraneOption(std::string_view key) {
 
 bool OptionApplies(const MembraneOption& option, Shape shape) {
   return (option.shapes & ShapeBit(shape)) != 0;
+}
+
+std::string OptionHelp(const MembraneOption& option) {
+  const bool number = option.type == OptionType::kInt || option.type == OptionType::kReal;
+  return number && *option.def != '\0' ? option.help + " (" + option.def + ")" : option.help;
 }
 
 std::string SwitchText(const MembraneOption& option) { return std::string(option.choices().front()); }

@@ -58,6 +58,8 @@ extern const std::vector<MembraneOption> kMembraneOptions;
 const MembraneOption* FindMembraneOption(std::string_view key);
 // whether `option` applies to `shape`
 bool OptionApplies(const MembraneOption& option, Shape shape);
+// the help line, with a number's default: "sphere or tube radius (1)"
+std::string OptionHelp(const MembraneOption& option);
 // the text of a switch given alone (--flip: "yes")
 std::string SwitchText(const MembraneOption& option);
 

@@ -228,7 +228,7 @@ val MembraneOptions() {
     o.set("key", std::string(option.key));
     o.set("ini", std::string(option.ini));
     o.set("flag", std::string(option.flag));
-    o.set("help", option.help);
+    o.set("help", OptionHelp(option));
     o.set("type", std::string(TypeName(option.type)));
     o.set("min", Number(option.min));
     o.set("max", Number(option.max));
