@@ -79,11 +79,13 @@ fill() {
 # how far a free unit sphere falls without pressure, per integrator and
 # stiffness
 {
-  echo "| \`ClothK0\` = \`ClothK1\` | Euler | Heun | RK4 |"
-  echo "|---|---|---|---|"
+  # the integrators as `info` lists them: "0 semi-implicit Euler, 1 Heun, ..."
+  mapfile -t methods < <("$host" info | sed -n 's/^integrators *//p' | tr ',' '\n' | sed 's/^ *//')
+  printf '| `ClothK0` = `ClothK1` |%s\n' "$(printf ' %s |' "${methods[@]#* }")"
+  printf '|---|%s\n' "$(printf -- '---|%.0s' "${methods[@]}")"
   for stiffness in 0.05 0.5 5 50; do
     row="| $stiffness"
-    for method in 0 1 2; do
+    for method in "${methods[@]%% *}"; do
       measure fall --shape sphere --columns 17 --rows 9 --steps 1000 --set ClothP=0 \
         --set "ClothK0=$stiffness" --set "ClothK1=$stiffness" --set "ClothMethod=$method"
       row+=$(printf ' | %.3g' "$(figure fall mean_height 1000)")

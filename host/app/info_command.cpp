@@ -1,3 +1,4 @@
+#include <tumelin/tumelin.h>
 #include <tumelin/version.h>
 
 #include <CLI/CLI.hpp>
@@ -46,13 +47,18 @@ int Info(const std::string& pluginPath) {
   std::cout << "release        " << TUMELIN_VERSION_STRING << " (tumelin-host)\n";
   std::cout << "version stamp  " << FormatStamp(stamp) << " (" << FormatDouble(stamp)
             << ", registration data, fixed)\n";
+  // ClothMethod's values, as the header names them
+  std::cout << "integrators   ";
+  for (int32_t method = 0; method < TUMELIN_METHOD_COUNT; ++method)
+    std::cout << (method == 0 ? " " : ", ") << method << " " << TumelinMethodName(method);
+  std::cout << "\n";
   return 0;
 }
 
 }  // namespace
 
 CommandAction DefineInfoCommand(CLI::App* app) {
-  app->add_subcommand("info", "show the display name, registration strings, release and version stamp");
+  app->add_subcommand("info", "show the display name, registration strings, release, version stamp and integrators");
   return Info;
 }
 
