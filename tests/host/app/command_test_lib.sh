@@ -27,6 +27,13 @@ run_ok() {
   [ "$status" -eq 0 ] || fail "$*: exit $status: $(cat "$WORK/err.txt")"
 }
 
+# hash_of ARGS...: the hash line of the host run with ARGS --hash, or, where
+# there is none, the exit code and stderr, which match no hash
+hash_of() {
+  run "$@" --hash
+  grep '^hash ' "$WORK/out.txt" || echo "exit $status: $(cat "$WORK/err.txt")"
+}
+
 # expect_error NAME TEXT ARGS...: nonzero exit, exactly one line on stderr
 # that contains TEXT, and nothing left in the output folder $WORK/outdir
 expect_error() {
