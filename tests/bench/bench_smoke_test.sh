@@ -8,8 +8,8 @@ set -u
 STEP_BENCH=$1
 WRITE_RESULTS=$2
 WORK=$3
-# shellcheck source=checks.sh
-source "$(dirname "$0")/checks.sh" "$WORK"
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh" "$WORK"
 
 if ! "$STEP_BENCH" --benchmark_min_time=0.001 --benchmark_filter='/33x33$|^entry/' \
      --benchmark_out="$WORK/run.json" --benchmark_out_format=json >"$WORK/bench.txt" 2>&1; then

@@ -5,8 +5,8 @@
 set -u
 WRITE_RESULTS=$1
 WORK=$2
-# shellcheck source=checks.sh
-source "$(dirname "$0")/checks.sh" "$WORK"
+# shellcheck source=../support/checks.sh
+source "$(dirname "$0")/../support/checks.sh" "$WORK"
 
 # the median of a benchmark NAME's repetitions: NS ns per point-step
 median() {

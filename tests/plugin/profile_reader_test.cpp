@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "records.h"
 #include "settings.h"
 #include "temp_file.h"
 #include "text.h"
@@ -398,45 +399,29 @@ TEST(ProfileReader, OnlyRegularFilesAreRead) {
 // LoadSetup goes through the Windows API on Windows and through the portable
 // reader elsewhere; the records must match byte for byte either way
 TEST(LoadSetupFromCorpus, FillsTheRecordAsOnWindows) {
-  struct Case {
-    const char* file;
-    double clothP, clothK0, clothK1, clothC;
-    int32_t clothT0, clothMethod;
-  };
-  const Case cases[] = {
-      {"basic_crlf.ini", 0.25, 7.5, 3.0, 2.0, 500, 2},
-      {"case_of_names.ini", 1.5, 3.5, 4.5, 2.5, 42, 1},
+  const std::pair<const char*, TClothSetup> cases[] = {
+      {"basic_crlf.ini", {0.25, 7.5, 3.0, 2.0, 500, 2}},
+      {"case_of_names.ini", {1.5, 3.5, 4.5, 2.5, 42, 1}},
       // "Cloth Method" is not ClothMethod
-      {"blanks.ini", 1.5, 3.5, 4.5, 2.5, 7, 0},
+      {"blanks.ini", {1.5, 3.5, 4.5, 2.5, 7, 0}},
       // ClothK0=' 3 ' keeps its blanks inside the quotes, which the float rule skips
-      {"quotes_single.ini", 0.75, 3.0, 5.0, 2.0, 12, 0},
-      {"quotes_unmatched.ini", 0.5, 5.0, 5.0, 1.0, 500, 0},
+      {"quotes_single.ini", {0.75, 3.0, 5.0, 2.0, 12, 0}},
+      {"quotes_unmatched.ini", {0.5, 5.0, 5.0, 1.0, 500, 0}},
       // only the first [Setup] counts
-      {"repeated_sections.ini", 1.0, 5.0, 5.0, 1.0, 500, 0},
+      {"repeated_sections.ini", {1.0, 5.0, 5.0, 1.0, 500, 0}},
       // the first line of a key wins, even one without a value
-      {"repeated_keys.ini", 1.0, 5.0, 5.0, 1.0, 5, 0},
-      {"long_values.ini", 1.25, 5.0, 5.0, 1.0, 42, 0},
-      {"utf16le_bom.ini", 0.5, 5.0, 5.0, 1.0, 500, 2},
-      {"utf16be_bom.ini", 0.5, 5.0, 5.0, 1.0, 500, 2},
+      {"repeated_keys.ini", {1.0, 5.0, 5.0, 1.0, 5, 0}},
+      {"long_values.ini", {1.25, 5.0, 5.0, 1.0, 42, 0}},
+      {"utf16le_bom.ini", {0.5, 5.0, 5.0, 1.0, 500, 2}},
+      {"utf16be_bom.ini", {0.5, 5.0, 5.0, 1.0, 500, 2}},
       // U+00A0 and U+2009 are not blanks; 0x1A is
-      {"unicode_blanks.ini", 0.5, 5.0, 5.0, 1.0, 5, 0},
-      {"empty.ini", 0.5, 5.0, 5.0, 1.0, 500, 0},
+      {"unicode_blanks.ini", {0.5, 5.0, 5.0, 1.0, 5, 0}},
+      {"empty.ini", {0.5, 5.0, 5.0, 1.0, 500, 0}},
   };
-  for (const Case& c : cases) {
-    TClothSetup expected;
-    std::memset(&expected, 0, sizeof expected);
-    expected.ClothP = c.clothP;
-    expected.ClothK0 = c.clothK0;
-    expected.ClothK1 = c.clothK1;
-    expected.ClothC = c.clothC;
-    expected.ClothT0 = c.clothT0;
-    expected.ClothMethod = c.clothMethod;
-
+  for (const auto& [file, expected] : cases) {
     TClothSetup setup;
     std::memset(&setup, 0xAB, sizeof setup);
-    LoadSetup(CorpusPath(c.file), &setup, u'.');
-    EXPECT_EQ(std::memcmp(&setup, &expected, sizeof setup), 0)
-        << c.file << ": P " << setup.ClothP << " K0 " << setup.ClothK0 << " K1 " << setup.ClothK1 << " C "
-        << setup.ClothC << " T0 " << setup.ClothT0 << " Method " << setup.ClothMethod;
+    LoadSetup(CorpusPath(file), &setup, u'.');
+    EXPECT_TRUE(SameSetup(setup, expected)) << file;
   }
 }

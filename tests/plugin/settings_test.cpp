@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "records.h"
 #include "temp_file.h"
@@ -23,28 +25,29 @@ double Float(std::u16string_view text, char16_t separator = u'.') {
   return ParseFloat(text, kFallback, separator);
 }
 int32_t Integer(std::u16string_view text) { return ParseInteger(text, kIntFallback); }
+// the ASCII of a case's text, to name it in a failure
+std::string Narrow(std::u16string_view text) { return std::string(text.begin(), text.end()); }
 
 }  // namespace
 
 TEST(FloatRule, AcceptsTheDocumentedForms) {
-  EXPECT_EQ(Float(u"0.5"), 0.5);
-  EXPECT_EQ(Float(u"  -1.25e-3  "), -1.25e-3);
-  EXPECT_EQ(Float(u".5"), 0.5);
-  EXPECT_EQ(Float(u"5."), 5.0);
-  EXPECT_EQ(Float(u"2E+1"), 20.0);
-  EXPECT_EQ(Float(u"2e1"), 20.0);
-  EXPECT_EQ(Float(u"1e"), 1.0);
-  EXPECT_EQ(Float(u"1e+"), 1.0);
-  EXPECT_EQ(Float(u"."), 0.0);
-  EXPECT_EQ(Float(u"+7"), 7.0);
-  EXPECT_EQ(Float(u"007.2500"), 7.25);
-  EXPECT_EQ(Bits(Float(u"-0")), Bits(-0.0));
+  // each value, and the texts that read as it
+  const std::pair<double, std::vector<std::u16string_view>> cases[] = {
+      {0.5, {u"0.5", u".5"}}, {-1.25e-3, {u"  -1.25e-3  "}},
+      {5.0, {u"5."}},         {20.0, {u"2E+1", u"2e1"}},
+      {1.0, {u"1e", u"1e+"}}, {0.0, {u"."}},
+      {7.0, {u"+7"}},         {7.25, {u"007.2500"}},
+      {-0.0, {u"-0"}},
+  };
+  for (const auto& [value, texts] : cases) {
+    for (std::u16string_view text : texts) EXPECT_EQ(Bits(Float(text)), Bits(value)) << Narrow(text);
+  }
 }
 
 TEST(FloatRule, RejectsMalformedText) {
   for (const char16_t* text : {u"", u"-", u"+", u"e5", u"1,000.5", u"- 1", u"1 2", u"1\t", u"\t1", u"0x10",
                                u"INF", u"inf", u"NAN", u"1e5x", u"1..2", u"1e-5000", u"1.5e+-2", u"1 e5"}) {
-    EXPECT_EQ(Float(text), kFallback) << std::string(text, text + std::char_traits<char16_t>::length(text));
+    EXPECT_EQ(Float(text), kFallback) << Narrow(text);
   }
 }
 
@@ -86,31 +89,28 @@ TEST(FloatRule, RoundsToTheNearestDoubleAndKeepsOverflowOut) {
 }
 
 TEST(IntegerRule, AcceptsDecimalAndHexadecimalForms) {
-  EXPECT_EQ(Integer(u"0x1F4"), 500);
-  EXPECT_EQ(Integer(u"$1f4"), 500);
-  EXPECT_EQ(Integer(u"x1F4"), 500);
-  EXPECT_EQ(Integer(u"X1F4"), 500);
-  EXPECT_EQ(Integer(u"0X1f4"), 500);
-  EXPECT_EQ(Integer(u"  7"), 7);
-  EXPECT_EQ(Integer(u"+7"), 7);
-  EXPECT_EQ(Integer(u"-7"), -7);
-  EXPECT_EQ(Integer(u"0"), 0);
-  EXPECT_EQ(Integer(u"0007"), 7);
-  EXPECT_EQ(Integer(u"2147483647"), 2147483647);
-  EXPECT_EQ(Integer(u"-2147483648"), INT32_MIN);
-  EXPECT_EQ(Integer(u"$FFFFFFFF"), -1);
-  EXPECT_EQ(Integer(u"-$FFFFFFFF"), 1);
-  EXPECT_EQ(Integer(u"$80000000"), INT32_MIN);
-  EXPECT_EQ(Integer(u"$000000000001"), 1);
-  EXPECT_EQ(Integer(u"-x10"), -16);
+  // each value, and the texts that read as it
+  const std::pair<int32_t, std::vector<std::u16string_view>> cases[] = {
+      {500, {u"0x1F4", u"$1f4", u"x1F4", u"X1F4", u"0X1f4"}},
+      {7, {u"  7", u"+7", u"0007"}},
+      {-7, {u"-7"}},
+      {0, {u"0"}},
+      {2147483647, {u"2147483647"}},
+      {INT32_MIN, {u"-2147483648", u"$80000000"}},
+      {-1, {u"$FFFFFFFF"}},
+      {1, {u"-$FFFFFFFF", u"$000000000001"}},
+      {-16, {u"-x10"}},
+  };
+  for (const auto& [value, texts] : cases) {
+    for (std::u16string_view text : texts) EXPECT_EQ(Integer(text), value) << Narrow(text);
+  }
 }
 
 TEST(IntegerRule, RejectsWhatBreaksTheForm) {
   for (const char16_t* text :
        {u"", u"2147483648", u"-2147483649", u"99999999999999999999", u"1.5", u"12abc", u"7 ", u"- 7", u"+",
         u"-", u"$", u"0x", u"$100000000", u"$1G", u"0x-1", u"1e3", u"\t7", u"x 1"}) {
-    EXPECT_EQ(Integer(text), kIntFallback)
-        << std::string(text, text + std::char_traits<char16_t>::length(text));
+    EXPECT_EQ(Integer(text), kIntFallback) << Narrow(text);
   }
 }
 
@@ -118,12 +118,7 @@ TEST(Defaults, EveryFieldIsWritten) {
   TClothSetup setup;
   std::memset(&setup, 0xFF, sizeof setup);
   SetupDefaults(&setup);
-  EXPECT_EQ(setup.ClothP, 0.5);
-  EXPECT_EQ(setup.ClothK0, 5.0);
-  EXPECT_EQ(setup.ClothK1, 5.0);
-  EXPECT_EQ(setup.ClothC, 1.0);
-  EXPECT_EQ(setup.ClothT0, 500);
-  EXPECT_EQ(setup.ClothMethod, 0);
+  EXPECT_TRUE(SameSetup(setup, {0.5, 5.0, 5.0, 1.0, 500, 0}));
 }
 
 class LoadSetupTest : public ::testing::Test {

@@ -7,9 +7,8 @@
 #   run_32bit_test.sh RUN_32BIT WORK_DIR
 set -u
 RUN=$(cd "$(dirname "$1")" && pwd)/$(basename "$1") WORK=$2
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-rm -rf "$WORK" && mkdir -p "$WORK/a folder"
+source "$(dirname "$0")/../support/checks.sh" "$WORK"
+mkdir -p "$WORK/a folder"
 
 # a bad TUMELIN_32BIT is refused, not taken for either path
 out=$(TUMELIN_32BIT=wine bash "$RUN" true 2>&1) && fail "TUMELIN_32BIT=wine was accepted"
@@ -43,5 +42,4 @@ $out"
     vm) grep -q 'runs in an emulated machine' <<<"$line" || fail "vm: said \"$line\"" ;;
   esac
 done
-[ "$failures" -eq 0 ] || exit 1
-echo "run-32bit: all checks passed on ${paths[*]}"
+finish "run-32bit on ${paths[*]}"

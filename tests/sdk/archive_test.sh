@@ -10,9 +10,7 @@
 set -u
 BUILD=$1 WORK=$2 KIND=$3 RUN_32BIT=${4:-}
 export LC_ALL=C
-rm -rf "$WORK" && mkdir -p "$WORK"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/checks.sh" "$WORK"
 
 cpack --config "$BUILD/CPackConfig.cmake" -B "$WORK/package" >"$WORK/cpack.log" 2>&1 ||
   { cat "$WORK/cpack.log"; echo "FAIL: cpack"; exit 1; }
@@ -85,5 +83,4 @@ if [ "$KIND" = linux ]; then
     fail "SDK example does not run: $(cat "$WORK/example.txt")"
   grep -qx 'grid as numbered: yes' "$WORK/example.txt" || fail "SDK example output: $(cat "$WORK/example.txt")"
 fi
-[ "$failures" -eq 0 ] || exit 1
-echo "archive $name: all checks passed"
+finish "archive $name"

@@ -6,9 +6,7 @@
 set -u
 EXAMPLE=$1 PLUGIN=$2 WORK=$3 RUN_32BIT=${4:-} NATIVE_EXAMPLE=${5:-} NATIVE_PLUGIN=${6:-}
 export LC_ALL=C
-rm -rf "$WORK" && mkdir -p "$WORK"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/checks.sh" "$WORK"
 
 # example PRESSURE: the example's output with these settings (none: with a missing INI file)
 example() {
@@ -66,5 +64,4 @@ if [ -n "$NATIVE_EXAMPLE" ]; then
   [ "$native" = "$out" ] || fail "the Windows and the native example differ:
 $native"
 fi
-[ "$failures" -eq 0 ] || exit 1
-echo "example host: all checks passed"
+finish "example host"

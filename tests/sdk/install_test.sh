@@ -11,9 +11,7 @@ set -u
 BUILD=$1 WORK=$2
 SOURCE=$(cd "$(dirname "$0")/../.." && pwd)
 export LC_ALL=C
-rm -rf "$WORK" && mkdir -p "$WORK"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/checks.sh" "$WORK"
 prefix="$WORK/prefix"
 
 cmake --install "$BUILD" --prefix "$prefix" >"$WORK/install.log" 2>&1 || { cat "$WORK/install.log"; exit 1; }
@@ -70,5 +68,4 @@ cc -std=c11 -Wall -Wextra -Wpedantic -Werror $(pkg-config --cflags tumelin) \
   fail "pkg-config build"
 check_run pc-example "$WORK/pc-example"
 
-[ "$failures" -eq 0 ] || exit 1
-echo "install: all checks passed"
+finish install

@@ -2,6 +2,7 @@
 // after a call or make them disagree with themselves.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <tumelin/tumelin.h>
 
 #include <cstddef>
@@ -19,6 +20,15 @@ inline uint64_t Bits(double value) {
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   return bits;
+}
+
+// whether a settings record holds exactly `want`, bit for bit (the record
+// has no padding); a mismatch lists every field read
+inline ::testing::AssertionResult SameSetup(const TClothSetup& got, const TClothSetup& want) {
+  if (std::memcmp(&got, &want, sizeof got) == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure()
+         << "read P " << got.ClothP << " K0 " << got.ClothK0 << " K1 " << got.ClothK1 << " C " << got.ClothC
+         << " T0 " << got.ClothT0 << " Method " << got.ClothMethod;
 }
 
 // the header word and every element the buffer holds, padding included (empty

@@ -1,22 +1,20 @@
 # tumelin-host check, and the problems check and run both report
 source "$(dirname "$0")/command_test_lib.sh" "$@"
-run check --shape torus
-[ "$status" -eq 0 ] && grep -q "^ok" "$WORK/out.txt" || fail "check torus: exit $status"
-run check --shape sphere --defect seam
-[ "$status" -eq 3 ] && grep -q "the membrane leaks" "$WORK/out.txt" || fail "check seam: exit $status"
-run check --shape sphere --defect flip
-[ "$status" -eq 3 ] && grep -q "winding is inconsistent" "$WORK/out.txt" || fail "check flip: exit $status"
-run check --shape sphere --winding ccw
-[ "$status" -eq 3 ] && grep -q "deflates" "$WORK/out.txt" || fail "check ccw: exit $status"
-run check --shape torus --set ClothK1=5.0.0
-[ "$status" -eq 3 ] || fail "check --set: a malformed value is not a problem (exit $status)"
-grep -q 'warning: \[Setup\] ClothK1 "5.0.0": malformed at column 4' "$WORK/out.txt" || fail "check --set: no warning: $(cat "$WORK/out.txt")"
+# the exit status of check and a line it prints: STATUS|ARGUMENTS|PATTERN; a
+# malformed value is a problem, and so is a counter-clockwise mesh (OBJ files
+# are wound counter-clockwise from outside), with advice
+while IFS='|' read -r want args pattern; do
+  run check $args
+  [ "$status" -eq "$want" ] && grep -q "$pattern" "$WORK/out.txt" || fail "check $args: exit $status: $(cat "$WORK/out.txt")"
+done <<EOF
+0|--shape torus|^ok
+3|--shape sphere --defect seam|the membrane leaks
+3|--shape sphere --defect flip|winding is inconsistent
+3|--shape sphere --winding ccw|deflates
+3|--shape torus --set ClothK1=5.0.0|warning: \\[Setup\\] ClothK1 "5.0.0": malformed at column 4
+3|--mesh $EXAMPLES/icosahedron.obj|a positive ClothP deflates it (.*--flip reverses every face)
+EOF
 expect_error set-no-equals "expected KEY=VALUE" check --set ClothP
-
-# hand-written meshes, wound counter-clockwise from outside as OBJ files are
-run check --mesh "$EXAMPLES/icosahedron.obj"
-[ "$status" -eq 3 ] || fail "check mesh: a counter-clockwise mesh passes (exit $status)"
-grep -q "a positive ClothP deflates it (.*--flip reverses every face)" "$WORK/out.txt" || fail "check mesh: no advice: $(cat "$WORK/out.txt")"
 run check --mesh "$EXAMPLES/icosahedron.obj" --flip
 [ "$status" -eq 0 ] && grep -q "genus 0" "$WORK/out.txt" && grep -q "^ok" "$WORK/out.txt" || fail "check mesh --flip: exit $status: $(cat "$WORK/out.txt")"
 expect_error mesh-missing "nowhere.obj: mesh file not found" check --mesh "$WORK/nowhere.obj"

@@ -8,12 +8,10 @@ WORK=$4
 MESHES=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../data/mesh" && pwd)
 export LC_ALL=C  # the plug-in's decimal separator is then "."
 
-rm -rf "$WORK"
-mkdir -p "$WORK" "$WORK/tmp"
+source "$(dirname "${BASH_SOURCE[0]}")/../../support/checks.sh" "$WORK"
+mkdir -p "$WORK/tmp"
 # the settings files written for --set go here, and must be gone after each command
 export TMPDIR="$WORK/tmp"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # runs the host, keeping stdout, stderr and the exit code
 run() {
@@ -25,6 +23,13 @@ run() {
 run_ok() {
   run "$@"
   [ "$status" -eq 0 ] || fail "$*: exit $status: $(cat "$WORK/err.txt")"
+}
+
+# hash_of ARGS...: the hash line of the host run with ARGS --hash, or, where
+# there is none, the exit code and stderr, which match no hash
+hash_of() {
+  run "$@" --hash
+  grep '^hash ' "$WORK/out.txt" || echo "exit $status: $(cat "$WORK/err.txt")"
 }
 
 # expect_error NAME TEXT ARGS...: nonzero exit, exactly one line on stderr
@@ -50,11 +55,5 @@ row() { grep "^$1 " "$WORK/out.txt"; }
 agree() {
   if grep -q NOTE "$WORK/out.txt"; then fail "settings $1: host and plug-in disagree: $(grep NOTE "$WORK/out.txt")"; fi
 }
-finish() {
-  [ -z "$(ls -A "$WORK/tmp")" ] || fail "--set: settings files left behind: $(ls -A "$WORK/tmp")"
-  if [ "$failures" -ne 0 ]; then
-    echo "$failures failures"
-    exit 1
-  fi
-  echo "all $(basename "$0" .sh) checks passed"
-}
+# the settings files written for --set must be gone at the end
+final_check() { [ -z "$(ls -A "$WORK/tmp")" ] || fail "--set: settings files left behind: $(ls -A "$WORK/tmp")"; }

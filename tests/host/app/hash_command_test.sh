@@ -4,6 +4,5 @@ source "$(dirname "$0")/command_test_lib.sh" "$@"
 run_ok hash "$EXAMPLES"/*.ini
 [ "$(wc -l <"$WORK/out.txt")" -eq "$(ls "$EXAMPLES"/*.ini | wc -l)" ] || fail "hash: one line per example"
 pillow=$(awk '$2 == "pillow" { print $1 }' "$WORK/out.txt")
-run run --ini "$EXAMPLES/pillow.ini" --hash
-[ "$(grep '^hash ' "$WORK/out.txt")" = "hash $pillow" ] || fail "hash and run --hash disagree"
+[ "$(hash_of run --ini "$EXAMPLES/pillow.ini")" = "hash $pillow" ] || fail "hash and run --hash disagree"
 finish

@@ -70,68 +70,57 @@ TEST(MeshMembrane, AMeshNamedInTheIniFileLiesBesideIt) {
   EXPECT_FALSE(s.params.flip);
 }
 
-// one setting's text on the command line and, where it has a key, in section
-// [Membrane]: both sources must take it alike, or refuse it with the same
-// message after saying where it came from
+// one setting's text on the command line and in section [Membrane]: both
+// sources must take it alike, or refuse it with the same message after
+// saying where it came from
 struct SettingCase {
-  const char* given;  // the option's key
-  const char* option;
-  const char* key;  // null: the command line only
+  const char* key;  // the option's key; its flag and its [Membrane] key are its row's
   const char* text;
-  const char* error;  // after where it came from; null: taken, and `holds` says what it set
+  std::string error;  // after where it came from; empty: taken, and `holds` says what it set
   bool (*holds)(const Scenario&) = nullptr;
 };
 
-const SettingCase kSettingCases[] = {
-    // an empty value counts as not given
-    {"shape", "--shape", "Shape", "", nullptr,
-     [](const Scenario& s) { return s.params.shape == Shape::kSphere; }},
-    // names of choices, in any case
-    {"shape", "--shape", "Shape", "TORUS", nullptr,
-     [](const Scenario& s) { return s.params.shape == Shape::kTorus; }},
-    {"pin", "--pin", "Pin", "Poles", nullptr,
-     [](const Scenario& s) { return s.params.pin == PinMode::kPoles; }},
-    {"winding", "--winding", "Winding", "CcW", nullptr,
-     [](const Scenario& s) { return !s.params.clockwise; }},
-    {"defect", "--defect", "Defect", "Hole", nullptr,
-     [](const Scenario& s) { return s.params.defect == Defect::kHole; }},
-    {"shape", "--shape", "Shape", "cube", "unknown shape 'cube' (choose sphere, torus, sheet or tube)"},
-    {"pin", "--pin", "Pin", "pinned",
-     "unknown pinning 'pinned' (choose none, pole, poles, ring, ends, border, corners, points, group or "
-     "below)"},
-    {"winding", "--winding", "Winding", "cww", "unknown winding 'cww' (choose cw or ccw)"},
-    {"defect", "--defect", "Defect", "dent", "unknown defect 'dent' (choose none, hole, seam or flip)"},
-    // numbers: a bound itself, below a bound, beyond any integer, trailing junk
-    {"steps", "--steps", "Steps", "100000000", nullptr,
-     [](const Scenario& s) { return s.steps == kMaxSteps; }},
-    {"steps", "--steps", "Steps", "-5", "steps must lie between 0 and 100000000, not -5"},
-    {"every", "--every", "Every", "0", "steps between frames must be 1 or more, not 0"},
-    {"columns", "--columns", "Columns", "12x", "columns must be a whole number, not '12x'"},
-    {"rows", "--rows", "Rows", "99999999999999999999",
-     "rows must lie between 1 and 257, not 99999999999999999999"},
-    {"radius", "--radius", "Radius", "1e999",
-     "radius must be a number with '.' as its decimal point, not '1e999'"},
-    {"flatten", "--flatten", "Flatten", "0,5",
-     "flatten must be a number with '.' as its decimal point, not '0,5'"},
-    // point lists: blanks around items, but no empty item, junk or overflow
-    {"pinPoints", "--pin-points", "PinPoints", "0, 4 ,8", nullptr,
-     [](const Scenario& s) {
-       return s.params.pinPoints == std::vector<int32_t>{0, 4, 8};
-     }},
-    {"pinPoints", "--pin-points", "PinPoints", "0,,3",
-     "pin points must list point indices separated by commas, not '0,,3'"},
-    {"pinPoints", "--pin-points", "PinPoints", "0,3,",
-     "pin points must list point indices separated by commas, not '0,3,'"},
-    {"pinPoints", "--pin-points", "PinPoints", "0,3x",
-     "pin points must list point indices separated by commas, not '0,3x'"},
-    {"pinPoints", "--pin-points", "PinPoints", "0,2147483648",
-     "pin points must list point indices separated by commas, not '0,2147483648'"},
-};
+std::vector<SettingCase> SettingCases() {
+  std::vector<SettingCase> cases = {
+      // an empty value counts as not given
+      {"shape", "", "", [](const Scenario& s) { return s.params.shape == Shape::kSphere; }},
+      // names of choices, in any case
+      {"shape", "TORUS", "", [](const Scenario& s) { return s.params.shape == Shape::kTorus; }},
+      {"pin", "Poles", "", [](const Scenario& s) { return s.params.pin == PinMode::kPoles; }},
+      {"winding", "CcW", "", [](const Scenario& s) { return !s.params.clockwise; }},
+      {"defect", "Hole", "", [](const Scenario& s) { return s.params.defect == Defect::kHole; }},
+      {"shape", "cube", "unknown shape 'cube' (choose sphere, torus, sheet or tube)"},
+      {"pin", "pinned",
+       "unknown pinning 'pinned' (choose none, pole, poles, ring, ends, border, corners, points, group or "
+       "below)"},
+      {"winding", "cww", "unknown winding 'cww' (choose cw or ccw)"},
+      {"defect", "dent", "unknown defect 'dent' (choose none, hole, seam or flip)"},
+      // numbers: a bound itself, below a bound, beyond any integer, trailing junk
+      {"steps", "100000000", "", [](const Scenario& s) { return s.steps == kMaxSteps; }},
+      {"steps", "-5", "steps must lie between 0 and 100000000, not -5"},
+      {"every", "0", "steps between frames must be 1 or more, not 0"},
+      {"columns", "12x", "columns must be a whole number, not '12x'"},
+      {"rows", "99999999999999999999", "rows must lie between 1 and 257, not 99999999999999999999"},
+      {"radius", "1e999", "radius must be a number with '.' as its decimal point, not '1e999'"},
+      {"flatten", "0,5", "flatten must be a number with '.' as its decimal point, not '0,5'"},
+      // point lists: blanks around items, but no empty item, junk or overflow
+      {"pinPoints", "0, 4 ,8", "",
+       [](const Scenario& s) {
+         return s.params.pinPoints == std::vector<int32_t>{0, 4, 8};
+       }},
+  };
+  for (const char* list : {"0,,3", "0,3,", "0,3x", "0,2147483648"}) {
+    cases.push_back(
+        {"pinPoints", list,
+         std::string("pin points must list point indices separated by commas, not '") + list + "'"});
+  }
+  return cases;
+}
 
 // what one source made of the case's text
 void ExpectSource(const SettingCase& c, bool taken, const Scenario& s, const std::string& error,
                   const std::string& where) {
-  if (c.error == nullptr) {
+  if (c.error.empty()) {
     ASSERT_TRUE(taken) << where << error;
     EXPECT_TRUE(c.holds(s)) << where;
   } else {
@@ -141,17 +130,18 @@ void ExpectSource(const SettingCase& c, bool taken, const Scenario& s, const std
 }
 
 TEST(Scenario, BothSourcesReadEverySettingAlike) {
-  for (const SettingCase& c : kSettingCases) {
-    SCOPED_TRACE(std::string(c.option) + " " + c.text);
-    const ScenarioChoices given = {{c.given, c.text}};
+  for (const SettingCase& c : SettingCases()) {
+    const MembraneOption* option = FindMembraneOption(c.key);
+    ASSERT_NE(option, nullptr) << c.key;
+    const std::string flag = std::string("--") + option->flag;
+    SCOPED_TRACE(flag + " " + c.text);
     Scenario s;
     std::string error;
-    ExpectSource(c, ResolveScenario("", given, &s, &error), s, error, std::string(c.option) + ": ");
-    if (c.key == nullptr) continue;
+    ExpectSource(c, ResolveScenario("", {{c.key, c.text}}, &s, &error), s, error, flag + ": ");
     const TempFile file("tumelin_host_setting.ini",
-                        std::string("[Membrane]\n") + c.key + "=" + c.text + "\n");
+                        std::string("[Membrane]\n") + option->ini + "=" + c.text + "\n");
     const bool taken = ResolveScenario(file.Utf8(), ScenarioChoices{}, &s, &error);
-    ExpectSource(c, taken, s, error, file.Utf8() + ": [Membrane] " + c.key + ": ");
+    ExpectSource(c, taken, s, error, file.Utf8() + ": [Membrane] " + option->ini + ": ");
   }
 }
 
