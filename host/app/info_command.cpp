@@ -58,7 +58,8 @@ int Info(const std::string& pluginPath) {
 }  // namespace
 
 CommandAction DefineInfoCommand(CLI::App* app) {
-  app->add_subcommand("info", "show the display name, registration strings, release, version stamp and integrators");
+  app->add_subcommand("info",
+                      "show the display name, registration strings, release, version stamp and integrators");
   return Info;
 }
 
