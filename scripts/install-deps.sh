@@ -14,6 +14,7 @@
 # hash test) and Chromium with playwright-core from npm (its browser test,
 # installed into tests/web/node_modules from the lock file); the page's
 # esbuild, Prettier and ESLint come from npm into host/web/page/node_modules.
+# The Blender add-on's test runs Debian's Blender headless.
 # Where this kernel cannot run 32-bit programs (or TUMELIN_32BIT=vm), also
 # what scripts/run-32bit.sh needs to run the Windows build in an emulated
 # machine: QEMU, busybox, and Debian's kernel with an initramfs, built once.
@@ -33,7 +34,8 @@ else
             g++-mingw-w64-i686-posix binutils-mingw-w64-i686 dpkg-dev
             clang-format pkg-config unzip
             clang-14 libclang-rt-14-dev
-            emscripten nodejs chromium fonts-dejavu-core)
+            emscripten nodejs chromium fonts-dejavu-core
+            blender)
   # npm comes with some Node.js builds and as Debian's own package with others
   if ! command -v npm >/dev/null; then packages+=(npm); fi
 fi

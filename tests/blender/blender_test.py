@@ -1,0 +1,174 @@
+"""Runs in a headless Blender: installs the add-on from its zip, bakes an
+icosphere and UV spheres with each integrator, transformed and pinned by a
+vertex group, and checks the bakes against tumelin-host on the same meshes.
+  blender -b --factory-startup --python-exit-code 1 --python blender_test.py -- ZIP HOST WORK
+"""
+
+import array
+import decimal
+import os
+import shutil
+import subprocess
+import sys
+
+import bpy
+
+ZIP, HOST, WORK = sys.argv[sys.argv.index("--") + 1 :]
+BLEND = os.path.join(WORK, "scene.blend")
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def ico():
+    bpy.ops.mesh.primitive_ico_sphere_add(subdivisions=3, radius=1.0)
+
+
+def uv():
+    bpy.ops.mesh.primitive_uv_sphere_add(segments=24, ring_count=12, radius=1.0)
+
+
+# name, mesh, settings, integrator, rotation and location (gravity stays -Z
+# in the world), pinned vertices (by their own coordinates), frames, steps
+# per frame
+CASES = (
+    ("ico_euler", ico, (0.8, 2.0, 3.0, 7.0), "0", (0.5, 0.0, 0.8), (0.3, -1.0, 2.0), lambda c: c.z > 0.85, 12, 3),
+    ("uv_heun", uv, (1.2, 4.0, 10.0, 2.5), "1", (0.0, 0.0, 0.0), (0.0, 0.0, 0.0), lambda c: c.z < -0.9, 10, 2),
+    ("uv_rk4", uv, (0.3, 0.5, 20.0, 20.0), "2", (1.2, 0.3, 0.0), (0.0, 2.0, 0.0), lambda c: c.x > 0.8, 8, 4),
+)
+START = 3
+
+
+def evaluated(obj):
+    """The coordinates Blender shows for obj at the current frame."""
+    mesh = obj.evaluated_get(bpy.context.evaluated_depsgraph_get()).data
+    out = array.array("f", bytes(12 * len(mesh.vertices)))
+    mesh.vertices.foreach_get("co", out)
+    return out.tobytes()
+
+
+def host_hash(obj, pins, steps, settings, method):
+    """tumelin-host's hash of the object's mesh in world space, written with
+    every digit in Blender's counter-clockwise winding (so --flip)."""
+    m = [list(row) for row in obj.matrix_world]
+    path = os.path.join(WORK, obj.name + "_world.obj")
+    with open(path, "w") as out:
+        for v in obj.data.vertices:
+            x, y, z = v.co
+            world = (x * m[i][0] + y * m[i][1] + z * m[i][2] + m[i][3] for i in range(3))
+            out.write("v %r %r %r\n" % tuple(world))
+        for p in obj.data.polygons:
+            out.write("f %s\n" % " ".join(str(i + 1) for i in p.vertices))
+    keys = ("ClothP", "ClothC", "ClothK0", "ClothK1")
+    command = [HOST, "run", "--mesh", path, "--flip", "--steps", str(steps), "--hash", "--set", "ClothMethod=" + method]
+    command += [a for k, v in zip(keys, settings) for a in ("--set", "%s=%s" % (k, exponent(v)))]
+    command += ["--pin-points", ",".join(map(str, pins))]
+    return run_host(command)
+
+
+def exponent(value):
+    """digits and an exponent (8e-1), read alike under every decimal separator"""
+    sign, digits, power = decimal.Decimal(repr(value)).as_tuple()
+    return "-" * sign + "".join(map(str, digits)) + "e%d" % power
+
+
+def run_host(command):
+    result = subprocess.run(command, capture_output=True, text=True)
+    check(result.returncode == 0, "%s: %s" % (command, result.stderr))
+    lines = [line for line in result.stdout.splitlines() if line.startswith("hash ")]
+    return lines[-1][5:] if lines else None
+
+
+def bake_case(name, make, settings, method, rotation, location, pinned, frames, steps):
+    bpy.ops.object.select_all(action="DESELECT")
+    make()
+    obj = bpy.context.object
+    obj.name = name
+    obj.rotation_euler, obj.location = rotation, location
+    bpy.context.view_layer.update()
+    pins = [v.index for v in obj.data.vertices if pinned(v.co)]
+    obj.vertex_groups.new(name="pins").add(pins, 1.0, "REPLACE")
+    props = obj.tumelin
+    props.cloth_p, props.cloth_c, props.cloth_k0, props.cloth_k1 = settings
+    props.cloth_method, props.pin_group = method, "pins"
+    props.frame_start, props.frame_end, props.steps_per_frame = START, START + frames, steps
+    rest = evaluated(obj)
+    check(bpy.ops.tumelin.bake() == {"FINISHED"}, name + ": bake")
+    check(props.baked_frames == frames + 1, "%s: %d frames baked" % (name, props.baked_frames))
+    expected = host_hash(obj, pins, frames * steps, settings, method)
+    check(props.bake_hash == expected, "%s: hash %s, tumelin-host %s" % (name, props.bake_hash, expected))
+
+    # scrubbing: the rest shape at the start, every frame the same each time
+    scene = bpy.context.scene
+    shown = {}
+    for frame in (START + frames, START + 1, START, START + frames // 2, START + frames, START + 1):
+        scene.frame_set(frame)
+        shown.setdefault(frame, evaluated(obj))
+        check(shown[frame] == evaluated(obj), "%s: frame %d shows other positions the second time" % (name, frame))
+    check(shown[START] == rest, name + ": the start frame is not the rest shape")
+    check(shown[START + 1] != rest and shown[START + frames] != shown[START + 1], name + ": the cache does not play")
+    check(obj.data.vertices[0].co[:] == tuple(array.array("f", rest[:12])), name + ": the mesh was overwritten")
+
+    # Export INI runs in tumelin-host to the same hash
+    ini = os.path.join(WORK, name + ".ini")
+    check(bpy.ops.tumelin.export_ini(filepath=ini) == {"FINISHED"}, name + ": export")
+    exported = run_host([HOST, "run", "--ini", ini, "--hash"])
+    check(exported == props.bake_hash, "%s: the exported INI runs to %s" % (name, exported))
+    return shown[START + frames]
+
+
+def main():
+    shutil.rmtree(WORK, ignore_errors=True)
+    os.makedirs(WORK)
+    bpy.ops.preferences.addon_install(filepath=ZIP)
+    bpy.ops.preferences.addon_enable(module="tumelin_blender")
+    bpy.ops.wm.save_as_mainfile(filepath=BLEND)
+    last = {case[0]: bake_case(*case) for case in CASES}
+
+    # stale once a setting changes; Import INI brings the exported one back
+    obj = bpy.data.objects["uv_heun"]
+    props = obj.tumelin
+    props.cloth_c = 9.0
+    check(props.bake_fingerprint != tumelin_bake().fingerprint(obj), "a changed setting leaves the bake fresh")
+    bpy.context.view_layer.objects.active = obj
+    bpy.ops.tumelin.import_ini(filepath=os.path.join(WORK, "uv_heun.ini"))
+    check(props.cloth_c == 4.0, "Import INI: ClothC %r" % props.cloth_c)
+    check(props.bake_fingerprint == tumelin_bake().fingerprint(obj), "the imported settings leave the bake stale")
+
+    # save, reopen: the settings and the bake come back
+    bpy.ops.wm.save_mainfile()
+    bpy.ops.wm.open_mainfile(filepath=BLEND)
+    scene = bpy.context.scene
+    for name, _, settings, method, *_, frames, steps in CASES:
+        obj = bpy.data.objects[name]
+        props = obj.tumelin
+        stored = (props.cloth_p, props.cloth_c, props.cloth_k0, props.cloth_k1)
+        check(all(abs(a - b) <= 1e-6 * abs(b) for a, b in zip(stored, settings)), "%s: reopened %s" % (name, stored))
+        kept = (props.cloth_method, props.pin_group, props.frame_start, props.steps_per_frame)
+        check(kept == (method, "pins", START, steps), "%s: reopened %s" % (name, kept))
+        scene.frame_set(START + frames)
+        check(evaluated(obj) == last[name], name + ": the reopened bake plays other positions")
+
+    # Free bake removes the cache and shows the mesh again
+    obj = bpy.data.objects["ico_euler"]
+    bpy.context.view_layer.objects.active = obj
+    path = bpy.path.abspath(obj.tumelin.cache_path)
+    bpy.ops.tumelin.free_bake()
+    check(not os.path.exists(path) and "Tumelin cache" not in obj.modifiers, "free bake left the cache")
+
+
+def tumelin_bake():
+    import tumelin_blender.bake
+
+    return tumelin_blender.bake
+
+
+main()
+if failures:
+    print("%d failures" % len(failures))
+    sys.exit(1)
+print("blender_test: every check passed")
