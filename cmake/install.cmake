@@ -78,6 +78,10 @@ set(TUMELIN_PREVIEW_PAGE ${PROJECT_SOURCE_DIR}/build/web/tumelin-preview.html CA
     "the browser preview the archive carries (the web preset's tumelin-preview.html)")
 install(FILES ${TUMELIN_PREVIEW_PAGE} DESTINATION . OPTIONAL ${archive})
 install(FILES ${TUMELIN_DOCUMENTS} DESTINATION docs ${archive})
+# the Blender add-on, as Blender's Preferences > Add-ons > Install takes it
+if(TARGET tumelin_blender_zip)
+  install(FILES ${TUMELIN_BLENDER_ZIP} DESTINATION . ${archive})
+endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/pictures DESTINATION docs ${archive} FILES_MATCHING PATTERN "*.png")
 # the settings files the settings document runs, so its commands work in the
 # unpacked folder too

@@ -68,6 +68,20 @@ class MeshData:
                 out.append((first, loops[k], loops[k + 1]))
         return out
 
+    def write_obj(self, path):
+        """The mesh in world space as OBJ: every digit of each coordinate
+        (repr reads back to the same double), the polygons as Blender winds
+        them, so tumelin-host reads it with Flip=yes to the membrane a bake
+        runs."""
+        world = self.world()
+        rows = world.tolist() if numpy is not None else world
+        with open(path, "w", encoding="utf-8") as out:
+            out.write("# Tumelin membrane from Blender: world space, counter-clockwise seen from outside\n")
+            out.writelines("v %r %r %r\n" % tuple(row) for row in rows)
+            loops = self.loops
+            for start, size in zip(self.starts, self.sizes):
+                out.write("f " + " ".join(str(loops[k] + 1) for k in range(start, start + size)) + "\n")
+
     def is_identity(self):
         return self.matrix == [[1.0 if i == j else 0.0 for j in range(4)] for i in range(4)]
 

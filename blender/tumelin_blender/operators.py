@@ -93,12 +93,6 @@ class TUMELIN_OT_free_bake(bpy.types.Operator):
         return {"FINISHED"}
 
 
-def _setup_lines(text):
-    """[Setup] key=value lines of a settings text, in order."""
-    lines = [line.strip() for line in text.splitlines()]
-    return [line for line in lines if "=" in line and not line.startswith(("[", ";", "#"))]
-
-
 class TUMELIN_OT_export_ini(bpy.types.Operator, ExportHelper):
     """Write [Setup] and [Membrane] (with the mesh as an OBJ beside it) for tumelin-host and the preview page"""
 
@@ -115,21 +109,16 @@ class TUMELIN_OT_export_ini(bpy.types.Operator, ExportHelper):
         tumelin = bake.tumelin_module()
         obj = _mesh_object(context)
         props = obj.tumelin
-        try:
-            membrane, pins = bake.build_membrane(obj)
-        except tumelin.TumelinError as error:
-            self.report({"ERROR"}, str(error))
-            return {"CANCELLED"}
         path = bpy.path.abspath(self.filepath)
         mesh_name = os.path.splitext(os.path.basename(path))[0] + ".obj"
-        membrane.write_obj(os.path.join(os.path.dirname(path), mesh_name))
-        settings = bake.plugin().settings(settings_dict(props))
-        setup = dict(line.split("=", 1) for line in _setup_lines(settings.ini_text()))
+        bake.MeshData(obj).write_obj(os.path.join(os.path.dirname(path), mesh_name))
+        pins = bake.pin_indices(obj, props.pin_group)
+        record = bake.plugin().settings(settings_dict(props)).record
         frames = max(0, props.frame_end - props.frame_start)
-        membrane_keys = {"Mesh": mesh_name, "Steps": str(frames * props.steps_per_frame)}
+        membrane_keys = {"Mesh": mesh_name, "Flip": "yes", "Steps": str(frames * props.steps_per_frame)}
         if pins:
             membrane_keys.update(Pin="points", PinPoints=",".join(str(i) for i in pins))
-        tumelin.write_ini(path, setup, membrane_keys)
+        tumelin.write_ini(path, record, membrane_keys)
         return {"FINISHED"}
 
 
