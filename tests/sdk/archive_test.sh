@@ -49,7 +49,8 @@ sdk/include/tumelin/version.h
 sdk/lib/cmake/Tumelin/TumelinConfig.cmake
 sdk/lib/cmake/Tumelin/TumelinConfigVersion.cmake
 tumelin-host$exe
-tumelin-preview.html"
+tumelin-preview.html
+$([ "$KIND" = linux ] && echo tumelin_blender.zip)"
 actual=$(cd "$WORK/unpacked" && find . -type f | sed "s|^\./$name/||" | sort)
 expected=$(sort <<<"$expected" | sed '/^$/d')
 [ "$actual" = "$expected" ] || fail "file list differs:
@@ -82,5 +83,14 @@ if [ "$KIND" = linux ]; then
   (cd "$top" && "$WORK/example/example_host" ./Tumelin.kwt examples/pillow.ini) >"$WORK/example.txt" ||
     fail "SDK example does not run: $(cat "$WORK/example.txt")"
   grep -qx 'grid as numbered: yes' "$WORK/example.txt" || fail "SDK example output: $(cat "$WORK/example.txt")"
+  # the add-on from the archive into a headless Blender with the README's
+  # one-line install, then a short bake on the plug-in it carries
+  bake="import bpy; bpy.ops.preferences.addon_install(filepath='$top/tumelin_blender.zip')
+bpy.ops.preferences.addon_enable(module='tumelin_blender'); bpy.ops.mesh.primitive_ico_sphere_add()
+o = bpy.context.object; o.tumelin.frame_end = 5; bpy.ops.tumelin.bake(); print('baked', o.tumelin.bake_hash)"
+  BLENDER_USER_SCRIPTS="$WORK/blender" BLENDER_USER_CONFIG="$WORK/blender" blender -b --factory-startup \
+    --python-exit-code 1 --python-expr "$bake" >"$WORK/blender.log" 2>&1 || fail "Blender: $(cat "$WORK/blender.log")"
+  grep -Eq '^baked [0-9a-f]{16}$' "$WORK/blender.log" && ! grep -q Traceback "$WORK/blender.log" ||
+    fail "the add-on from the archive: $(cat "$WORK/blender.log")"
 fi
 finish "archive $name"
