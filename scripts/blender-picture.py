@@ -1,6 +1,8 @@
 """The README's Blender picture: a membrane baked by the add-on and rendered
 with Cycles on the CPU, headless.
-  blender -b --factory-startup --python scripts/blender-picture.py -- build/native/tumelin_blender.zip docs/pictures/blender.png
+  BLENDER_USER_SCRIPTS=$(mktemp -d) blender -b --factory-startup --python scripts/blender-picture.py -- \
+    build/native/tumelin_blender.zip docs/pictures/blender.png
+(the private scripts folder keeps the add-on this installs out of your own setup)
 """
 
 import math
