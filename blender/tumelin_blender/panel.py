@@ -5,30 +5,33 @@ import bpy
 from . import bake
 from .properties import STEP_TIME, settings_dict
 
-# the plug-in's verdicts and the mesh check, computed again only when the
-# settings or the mesh change (draw runs on every redraw)
-_verdicts = {}
-_checks = {}
+KEYS = (("cloth_p", "ClothP"), ("cloth_c", "ClothC"), ("cloth_k0", "ClothK0"), ("cloth_k1", "ClothK1"),
+        ("cloth_method", "ClothMethod"))
+
+# what the plug-in and the kit make of the settings and the mesh, computed
+# again only when either changes (draw runs on every redraw)
+_judged = {}
 
 
-def verdicts(props):
-    key = tuple(sorted(settings_dict(props).items()))
-    if key not in _verdicts:
-        _verdicts.clear()
-        _verdicts[key] = {v.key: v for v in bake.plugin().settings(dict(key)).verdicts}
-    return _verdicts[key]
-
-
-def mesh_problems(obj, mesh):
-    key = (obj.name, mesh.fingerprint(), obj.tumelin.pin_group)
-    if key not in _checks:
-        _checks.clear()
+def judge(obj, mesh):
+    """(verdict per key, mesh problems, run warnings): each key's stored value
+    and why as `tumelin-host settings` prints them, the mesh check's problems
+    and the warnings a run starts with, as tumelin-host words them."""
+    values = settings_dict(obj.tumelin)
+    key = (obj.name, mesh.fingerprint(), obj.tumelin.pin_group, tuple(sorted(values.items())))
+    if key not in _judged:
+        _judged.clear()
+        tumelin = bake.tumelin_module()
+        settings = bake.plugin().settings(values)
+        verdicts = {v.key: "%s: %s" % (v.stored, v.why) for v in settings.verdicts}
         try:
             membrane, _ = bake.build_membrane(obj, mesh)
-            _checks[key] = list(membrane.check().problems)
-        except Exception as error:  # the kit refuses the mesh: say why
-            _checks[key] = [str(error)]
-    return _checks[key]
+            problems = list(membrane.check().problems)
+            warnings = tumelin.Simulation(bake.plugin(), membrane, settings).warnings()
+        except tumelin.TumelinError as error:  # the kit refuses the mesh: say why
+            problems, warnings = [str(error)], []
+        _judged[key] = (verdicts, problems, warnings)
+    return _judged[key]
 
 
 class TUMELIN_PT_physics(bpy.types.Panel):
@@ -45,17 +48,18 @@ class TUMELIN_PT_physics(bpy.types.Panel):
         layout = self.layout
         obj = context.object
         props = obj.tumelin
+        mesh = bake.MeshData(obj)
         try:
-            judged = verdicts(props)
-        except Exception as error:  # no plug-in: the panel says so and offers nothing
+            verdicts, problems, warnings = judge(obj, mesh)
+        except Exception as error:  # no plug-in or kit: the panel says so and offers nothing
             layout.label(text=str(error), icon="ERROR")
             return
-        for attribute, key in (("cloth_p", "ClothP"), ("cloth_c", "ClothC"), ("cloth_k0", "ClothK0"),
-                               ("cloth_k1", "ClothK1"), ("cloth_method", "ClothMethod")):
+        for attribute, key in KEYS:
             layout.prop(props, attribute)
-            verdict = judged.get(key)
-            if verdict is not None:
-                layout.label(text=verdict.text, icon="INFO")
+            if key in verdicts:
+                layout.label(text=verdicts[key], icon="INFO")
+        for line in problems + warnings:
+            layout.label(text=line, icon="ERROR")
 
         layout.prop_search(props, "pin_group", obj, "vertex_groups")
         row = layout.row(align=True)
@@ -63,10 +67,6 @@ class TUMELIN_PT_physics(bpy.types.Panel):
         row.prop(props, "frame_end")
         layout.prop(props, "steps_per_frame")
         layout.label(text="%g time units per frame" % (props.steps_per_frame * STEP_TIME))
-
-        mesh = bake.MeshData(obj)
-        for problem in mesh_problems(obj, mesh):
-            layout.label(text=problem, icon="ERROR")
 
         row = layout.row(align=True)
         row.operator("tumelin.bake")

@@ -121,6 +121,49 @@ def bake_case(name, make, settings, method, rotation, location, pinned, frames, 
     return shown[START + frames]
 
 
+class Layout:
+    """Stands in for the panel's layout in -b, where no panel is drawn: keeps the labels."""
+
+    def __init__(self):
+        self.labels = []
+
+    def label(self, text="", icon="NONE"):
+        self.labels.append(text)
+
+    def __getattr__(self, name):  # prop, row, operator, prop_search
+        return lambda *args, **kwargs: self
+
+
+def panel_lines(obj):
+    bpy.context.view_layer.objects.active = obj
+    panel = bpy.types.TUMELIN_PT_physics
+    layout = Layout()
+    panel.draw(type("Drawn", (), {"layout": layout})(), bpy.context)
+    return layout.labels
+
+
+def judged_and_diverged():
+    """The panel's words for a mesh or a setting, and a bake that diverges."""
+    # name, mesh, ClothC, a line the panel must show (the host's words)
+    for name, make, damping, shown in (
+        ("open", lambda: bpy.ops.mesh.primitive_grid_add(x_subdivisions=4, y_subdivisions=4), 1.0, "open"),
+        ("damped", ico, 420.0, "ClothC 420: damping"),
+    ):
+        make()
+        obj = bpy.context.object
+        obj.name, obj.tumelin.cloth_c = name, damping
+        lines = panel_lines(obj)
+        check(any(shown in line for line in lines), "%s: the panel shows %s" % (name, lines))
+    check(not any("open" in line for line in panel_lines(bpy.data.objects["uv_heun"])), "a closed mesh is open")
+    # the damping above diverges at step 140, in frame 15: the bake keeps frames 1 to 14
+    obj.tumelin.frame_end, obj.tumelin.steps_per_frame = 40, 10
+    bpy.context.view_layer.objects.active = obj
+    check(bpy.ops.tumelin.bake() == {"FINISHED"}, "diverged: bake")
+    props = obj.tumelin
+    check(props.baked_frames == 14 and "stopped at frame 15: the run diverged at step 140:" in props.bake_message and not props.bake_hash,
+          "diverged: %d frames, %r" % (props.baked_frames, props.bake_message))
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
@@ -128,6 +171,7 @@ def main():
     bpy.ops.preferences.addon_enable(module="tumelin_blender")
     bpy.ops.wm.save_as_mainfile(filepath=BLEND)
     last = {case[0]: bake_case(*case) for case in CASES}
+    judged_and_diverged()
 
     # stale once a setting changes; Import INI brings the exported one back
     obj = bpy.data.objects["uv_heun"]
