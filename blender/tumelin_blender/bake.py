@@ -201,6 +201,11 @@ def attach_cache(obj, path, frame_start):
     modifier = obj.modifiers.get(CACHE_MODIFIER)
     if modifier is None:
         modifier = obj.modifiers.new(CACHE_MODIFIER, "MESH_CACHE")
+    # moved before it names the file, so it never reads the cache after
+    # modifiers that change the vertex count
+    if obj.modifiers[0] != modifier:
+        with bpy.context.temp_override(object=obj):
+            bpy.ops.object.modifier_move_to_index(modifier=modifier.name, index=0)
     modifier.cache_format = "PC2"
     modifier.filepath = path
     modifier.deform_mode = "OVERWRITE"
@@ -209,9 +214,6 @@ def attach_cache(obj, path, frame_start):
     modifier.frame_start = frame_start
     modifier.frame_scale = 1.0
     modifier.interpolation = "LINEAR"
-    if obj.modifiers[0] != modifier:
-        with bpy.context.temp_override(object=obj):
-            bpy.ops.object.modifier_move_to_index(modifier=modifier.name, index=0)
     return modifier
 
 
