@@ -14,6 +14,8 @@
 # hash test) and Chromium with playwright-core from npm (its browser test,
 # installed into tests/web/node_modules from the lock file); the page's
 # esbuild, Prettier and ESLint come from npm into host/web/page/node_modules.
+# The Python package's tests use Debian's pytest and numpy, and the archive
+# test installs the package into a virtual environment (python3-venv).
 # Where this kernel cannot run 32-bit programs (or TUMELIN_32BIT=vm), also
 # what scripts/run-32bit.sh needs to run the Windows build in an emulated
 # machine: QEMU, busybox, and Debian's kernel with an initramfs, built once.
@@ -33,7 +35,8 @@ else
             g++-mingw-w64-i686-posix binutils-mingw-w64-i686 dpkg-dev
             clang-format pkg-config unzip
             clang-14 libclang-rt-14-dev
-            emscripten nodejs chromium fonts-dejavu-core)
+            emscripten nodejs chromium fonts-dejavu-core
+            python3-pytest python3-numpy python3-venv)
   # npm comes with some Node.js builds and as Debian's own package with others
   if ! command -v npm >/dev/null; then packages+=(npm); fi
 fi
