@@ -156,6 +156,12 @@ TUMELIN_KIT_API int32_t TumelinKitMembranePointCount(TumelinKitMembrane* membran
 TUMELIN_KIT_API int32_t TumelinKitMembraneFaceCount(TumelinKitMembrane* membrane);
 /** The points as the plug-in sees them (#points, stride sizeof(TClothPoint)); owned by the membrane. */
 TUMELIN_KIT_API TClothPoint* TumelinKitMembranePoints(TumelinKitMembrane* membrane);
+/**
+ * The addresses of the membrane's host variables, as PluginExecZR72 and
+ * PluginExecZR73 take them, for a host that calls the plug-in itself.
+ */
+TUMELIN_KIT_API void TumelinKitMembraneRecords(TumelinKitMembrane* membrane, TClothPointArray** pointsVar,
+                                               TClothFaceArray** facesVar);
 /** Pins the `count` points `indices`; an index outside the points is TUMELIN_KIT_BAD_ARGUMENT, nothing
  * pinned. */
 TUMELIN_KIT_API TumelinKitStatus TumelinKitMembranePin(TumelinKitMembrane* membrane, const int32_t* indices,
