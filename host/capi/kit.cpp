@@ -54,6 +54,10 @@ struct TumelinKitSimulation {
   std::string cause;     // named should the run diverge
   std::string diverged;  // the message, once it has
   std::string warnings;
+  // Pos and Vel after step `savedAt` (-1: none), where a call of several
+  // steps starts, and the buffer the check at its end fills for the next
+  std::vector<TDbl3D> saved, next;
+  int64_t savedAt = -1;
 };
 
 namespace tumelin {
@@ -115,10 +119,12 @@ Membrane Copy(const Membrane& from) {
 
 // false only where Simulation::Divergence finds nothing: every coordinate
 // finite and every speed clearly below `limit`. One pass without a square
-// root or a branch per point, so that the check after each step costs little
-// beside the step; where it says true, Divergence gives the verdict.
-bool MayHaveDiverged(const Membrane& m, double limit) {
+// root or a branch per point, so that the check costs little beside a step;
+// where it says true, Divergence gives the verdict. With `saved`, the same
+// pass keeps Pos and Vel of every point there.
+bool MayHaveDiverged(const Membrane& m, double limit, std::vector<TDbl3D>* saved) {
   const double bound = limit * limit * (1.0 - 1e-9);  // far wider than the rounding of either side
+  if (saved != nullptr) saved->resize(2 * static_cast<size_t>(m.points.Count()));
   bool suspect = false;
   for (int32_t i = 0; i < m.points.Count(); ++i) {
     const TClothPoint& p = m.points[i];
@@ -126,8 +132,20 @@ bool MayHaveDiverged(const Membrane& m, double limit) {
     // a sum that is not finite: a coordinate that is not, or one so large that it overflows
     const double sum = p.Pos.X + p.Pos.Y + p.Pos.Z;
     suspect |= !(squared <= bound) | !(std::fabs(sum) <= DBL_MAX);
+    if (saved != nullptr) {
+      (*saved)[2 * static_cast<size_t>(i)] = p.Pos;
+      (*saved)[2 * static_cast<size_t>(i) + 1] = p.Vel;
+    }
   }
   return suspect;
+}
+
+// Pos and Vel of every point back from what MayHaveDiverged saved
+void RestoreState(const std::vector<TDbl3D>& saved, Membrane* m) {
+  for (int32_t i = 0; i < m->points.Count(); ++i) {
+    m->points[i].Pos = saved[2 * static_cast<size_t>(i)];
+    m->points[i].Vel = saved[2 * static_cast<size_t>(i) + 1];
+  }
 }
 
 TumelinKitStatus Made(Membrane membrane, TumelinKitMembrane** out) {
@@ -192,6 +210,18 @@ TumelinKitStatus LoadSettingsInto(const Plugin& plugin, const std::string& iniPa
   out->warningText = Lines(out->warnings);
   out->iniText = SetupIniText(out->record);
   return TUMELIN_KIT_OK;
+}
+
+// why the state after the steps taken has diverged, as tumelin-host says it; empty when it has not
+std::string Problem(const TumelinKitSimulation& s) {
+  return MayHaveDiverged(s.state.m, s.sim->SpeedLimit(s.steps), nullptr) ? s.sim->Divergence(s.steps)
+                                                                         : std::string();
+}
+
+TumelinKitStatus Diverge(TumelinKitSimulation* s, const std::string& problem, int64_t taken, int64_t* done) {
+  s->diverged = DivergenceMessage(problem, s->steps, s->cause);
+  if (done != nullptr) *done = taken;
+  return Fail(TUMELIN_KIT_DIVERGED, s->diverged);
 }
 
 }  // namespace
@@ -499,18 +529,36 @@ TumelinKitStatus TumelinKitSimulationStep(TumelinKitSimulation* simulation, int6
     return Fail(TUMELIN_KIT_BAD_ARGUMENT, "no simulation or a negative count");
   TumelinKitSimulation& s = *simulation;
   if (!s.diverged.empty()) return Fail(TUMELIN_KIT_DIVERGED, s.diverged);
-  for (int64_t i = 1; i <= count; ++i) {
+  // several steps are checked once, at the end, in the pass that also saves
+  // where the next call starts; only when that check fails are they run
+  // again from the saved start, each checked, to find the step that
+  // diverged (the plug-in's step depends on nothing but Pos and Vel)
+  const bool once = count > 1;
+  const int64_t start = s.steps;
+  if (once && s.savedAt != start) MayHaveDiverged(s.state.m, 0.0, &s.saved);
+  int64_t taken = 0;
+  while (taken < count) {
     s.sim->Step();
     ++s.steps;
-    if (done != nullptr) *done = i;
-    const std::string problem =
-        MayHaveDiverged(s.state.m, s.sim->SpeedLimit(s.steps)) ? s.sim->Divergence(s.steps) : std::string();
-    if (!problem.empty()) {
-      s.diverged = DivergenceMessage(problem, s.steps, s.cause);
-      return Fail(TUMELIN_KIT_DIVERGED, s.diverged);
-    }
-    if (progress != nullptr && progress(i, count, context) != 0) break;
+    ++taken;
+    if (!once && !Problem(s).empty()) return Diverge(&s, Problem(s), taken, done);
+    if (progress != nullptr && progress(taken, count, context) != 0) break;
   }
+  s.savedAt = -1;
+  if (once && MayHaveDiverged(s.state.m, s.sim->SpeedLimit(s.steps), &s.next)) {
+    RestoreState(s.saved, &s.state.m);
+    s.steps = start;
+    for (int64_t i = 1; i <= taken; ++i) {
+      s.sim->Step();
+      ++s.steps;
+      const std::string problem = Problem(s);
+      if (!problem.empty()) return Diverge(&s, problem, i, done);
+    }
+  } else if (once) {
+    std::swap(s.saved, s.next);
+    s.savedAt = s.steps;
+  }
+  if (done != nullptr) *done = taken;
   return TUMELIN_KIT_OK;
 }
 
@@ -519,7 +567,9 @@ int64_t TumelinKitSimulationStepsDone(TumelinKitSimulation* simulation) {
 }
 
 TumelinKitMembrane* TumelinKitSimulationMembrane(TumelinKitSimulation* simulation) {
-  return simulation ? &simulation->state : nullptr;
+  if (simulation == nullptr) return nullptr;
+  simulation->savedAt = -1;  // the caller may change the points: the next call saves them afresh
+  return &simulation->state;
 }
 
 const double* TumelinKitSimulationVectors(TumelinKitSimulation* simulation, int32_t which,

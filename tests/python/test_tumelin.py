@@ -130,6 +130,12 @@ def test_divergence_raises_the_hosts_message():
     assert any(line.startswith("ClothC -300: damping") for line in sim.warnings())
     with pytest.raises(tumelin.Diverged):  # and stays diverged
         sim.step(1)
+    # several steps per call are checked at the end and run again to find the step: one per call agrees
+    single = tumelin.Simulation(tumelin.Plugin(), membrane, tumelin.Plugin().settings(settings))
+    with pytest.raises(tumelin.Diverged) as alone:
+        while True:
+            single.step(1)
+    assert (alone.value.step, alone.value.message, single.state_hash()) == (15, caught.value.message, sim.state_hash())
 
 
 def test_progress_and_cancel():
@@ -183,3 +189,10 @@ def test_numpy_views_follow_the_run():
     copied = sim.positions_into(np.zeros(view.size, dtype=np.float32))
     assert np.array_equal(copied.reshape(-1, 3), view.astype(np.float32))
     assert np.array_equal(sim.velocities_into(array("f", bytes(4 * view.size))), sim.velocities.astype(np.float32).reshape(-1))
+
+
+def test_the_documents_example_prints_what_it_shows(capsys):
+    text = (Path(__file__).resolve().parents[2] / "docs/python.md").read_text()
+    code, shown = re.search(r"```python\n(.*?)```.*?```text\n(.*?)```", text, re.S).groups()
+    exec(compile(code, "docs/python.md", "exec"), {})
+    assert capsys.readouterr().out == shown

@@ -37,6 +37,7 @@ docs/host-integration.md
 docs/number-formats.ini
 docs/performance.md
 docs/preview.md
+docs/python.md
 $(cd "$(dirname "$0")/../../docs" && find pictures scenes -name '*.png' -o -name '*.ini' | sed 's|^|docs/|')
 docs/settings.md
 docs/topologies.md
