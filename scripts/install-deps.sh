@@ -14,6 +14,8 @@
 # hash test) and Chromium with playwright-core from npm (its browser test,
 # installed into tests/web/node_modules from the lock file); the page's
 # esbuild, Prettier and ESLint come from npm into host/web/page/node_modules.
+# The Python package's tests use Debian's pytest and numpy, and the archive
+# test installs the package into a virtual environment (python3-venv).
 # The Blender add-on's test runs Debian's Blender headless.
 # Where this kernel cannot run 32-bit programs (or TUMELIN_32BIT=vm), also
 # what scripts/run-32bit.sh needs to run the Windows build in an emulated
@@ -35,6 +37,7 @@ else
             clang-format pkg-config unzip
             clang-14 libclang-rt-14-dev
             emscripten nodejs chromium fonts-dejavu-core
+            python3-pytest python3-numpy python3-venv
             blender)
   # npm comes with some Node.js builds and as Debian's own package with others
   if ! command -v npm >/dev/null; then packages+=(npm); fi

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -53,6 +54,10 @@ struct TumelinKitSimulation {
   std::string cause;     // named should the run diverge
   std::string diverged;  // the message, once it has
   std::string warnings;
+  // Pos and Vel after step `savedAt` (-1: none), where a call of several
+  // steps starts, and the buffer the check at its end fills for the next
+  std::vector<TDbl3D> saved, next;
+  int64_t savedAt = -1;
 };
 
 namespace tumelin {
@@ -110,6 +115,37 @@ Membrane Copy(const Membrane& from) {
   m.pointsVar = m.points.Data();
   m.facesVar = m.faces.Data();
   return m;
+}
+
+// false only where Simulation::Divergence finds nothing: every coordinate
+// finite and every speed clearly below `limit`. One pass without a square
+// root or a branch per point, so that the check costs little beside a step;
+// where it says true, Divergence gives the verdict. With `saved`, the same
+// pass keeps Pos and Vel of every point there.
+bool MayHaveDiverged(const Membrane& m, double limit, std::vector<TDbl3D>* saved) {
+  const double bound = limit * limit * (1.0 - 1e-9);  // far wider than the rounding of either side
+  if (saved != nullptr) saved->resize(2 * static_cast<size_t>(m.points.Count()));
+  bool suspect = false;
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
+    const TClothPoint& p = m.points[i];
+    const double squared = p.Vel.X * p.Vel.X + p.Vel.Y * p.Vel.Y + p.Vel.Z * p.Vel.Z;
+    // a sum that is not finite: a coordinate that is not, or one so large that it overflows
+    const double sum = p.Pos.X + p.Pos.Y + p.Pos.Z;
+    suspect |= !(squared <= bound) | !(std::fabs(sum) <= DBL_MAX);
+    if (saved != nullptr) {
+      (*saved)[2 * static_cast<size_t>(i)] = p.Pos;
+      (*saved)[2 * static_cast<size_t>(i) + 1] = p.Vel;
+    }
+  }
+  return suspect;
+}
+
+// Pos and Vel of every point back from what MayHaveDiverged saved
+void RestoreState(const std::vector<TDbl3D>& saved, Membrane* m) {
+  for (int32_t i = 0; i < m->points.Count(); ++i) {
+    m->points[i].Pos = saved[2 * static_cast<size_t>(i)];
+    m->points[i].Vel = saved[2 * static_cast<size_t>(i) + 1];
+  }
 }
 
 TumelinKitStatus Made(Membrane membrane, TumelinKitMembrane** out) {
@@ -174,6 +210,18 @@ TumelinKitStatus LoadSettingsInto(const Plugin& plugin, const std::string& iniPa
   out->warningText = Lines(out->warnings);
   out->iniText = SetupIniText(out->record);
   return TUMELIN_KIT_OK;
+}
+
+// why the state after the steps taken has diverged, as tumelin-host says it; empty when it has not
+std::string Problem(const TumelinKitSimulation& s) {
+  return MayHaveDiverged(s.state.m, s.sim->SpeedLimit(s.steps), nullptr) ? s.sim->Divergence(s.steps)
+                                                                         : std::string();
+}
+
+TumelinKitStatus Diverge(TumelinKitSimulation* s, const std::string& problem, int64_t taken, int64_t* done) {
+  s->diverged = DivergenceMessage(problem, s->steps, s->cause);
+  if (done != nullptr) *done = taken;
+  return Fail(TUMELIN_KIT_DIVERGED, s->diverged);
 }
 
 }  // namespace
@@ -369,6 +417,12 @@ TClothPoint* TumelinKitMembranePoints(TumelinKitMembrane* membrane) {
   return membrane ? membrane->m.points.Data() : nullptr;
 }
 
+void TumelinKitMembraneRecords(TumelinKitMembrane* membrane, TClothPointArray** pointsVar,
+                               TClothFaceArray** facesVar) {
+  if (pointsVar != nullptr) *pointsVar = membrane ? &membrane->m.pointsVar : nullptr;
+  if (facesVar != nullptr) *facesVar = membrane ? &membrane->m.facesVar : nullptr;
+}
+
 TumelinKitStatus TumelinKitMembranePin(TumelinKitMembrane* membrane, const int32_t* indices, int32_t count) {
   if (membrane == nullptr || count < 0 || (count > 0 && indices == nullptr)) {
     return Fail(TUMELIN_KIT_BAD_ARGUMENT, "pinning needs a membrane and its points");
@@ -475,20 +529,36 @@ TumelinKitStatus TumelinKitSimulationStep(TumelinKitSimulation* simulation, int6
     return Fail(TUMELIN_KIT_BAD_ARGUMENT, "no simulation or a negative count");
   TumelinKitSimulation& s = *simulation;
   if (!s.diverged.empty()) return Fail(TUMELIN_KIT_DIVERGED, s.diverged);
-  for (int64_t i = 1; i <= count; ++i) {
+  // several steps are checked once, at the end, in the pass that also saves
+  // where the next call starts; only when that check fails are they run
+  // again from the saved start, each checked, to find the step that
+  // diverged (the plug-in's step depends on nothing but Pos and Vel)
+  const bool once = count > 1;
+  const int64_t start = s.steps;
+  if (once && s.savedAt != start) MayHaveDiverged(s.state.m, 0.0, &s.saved);
+  int64_t taken = 0;
+  while (taken < count) {
     s.sim->Step();
     ++s.steps;
-    if (done != nullptr) *done = i;
-    std::string problem = s.sim->Divergence(s.steps);
-    // the figures overflow before the points do in a few runs: the host
-    // checks them at the end of a run, here at the end of every call
-    if (problem.empty() && i == count) problem = NonFiniteFigure(s.sim->Figures(s.steps));
-    if (!problem.empty()) {
-      s.diverged = DivergenceMessage(problem, s.steps, s.cause);
-      return Fail(TUMELIN_KIT_DIVERGED, s.diverged);
-    }
-    if (progress != nullptr && progress(i, count, context) != 0) break;
+    ++taken;
+    if (!once && !Problem(s).empty()) return Diverge(&s, Problem(s), taken, done);
+    if (progress != nullptr && progress(taken, count, context) != 0) break;
   }
+  s.savedAt = -1;
+  if (once && MayHaveDiverged(s.state.m, s.sim->SpeedLimit(s.steps), &s.next)) {
+    RestoreState(s.saved, &s.state.m);
+    s.steps = start;
+    for (int64_t i = 1; i <= taken; ++i) {
+      s.sim->Step();
+      ++s.steps;
+      const std::string problem = Problem(s);
+      if (!problem.empty()) return Diverge(&s, problem, i, done);
+    }
+  } else if (once) {
+    std::swap(s.saved, s.next);
+    s.savedAt = s.steps;
+  }
+  if (done != nullptr) *done = taken;
   return TUMELIN_KIT_OK;
 }
 
@@ -497,7 +567,9 @@ int64_t TumelinKitSimulationStepsDone(TumelinKitSimulation* simulation) {
 }
 
 TumelinKitMembrane* TumelinKitSimulationMembrane(TumelinKitSimulation* simulation) {
-  return simulation ? &simulation->state : nullptr;
+  if (simulation == nullptr) return nullptr;
+  simulation->savedAt = -1;  // the caller may change the points: the next call saves them afresh
+  return &simulation->state;
 }
 
 const double* TumelinKitSimulationVectors(TumelinKitSimulation* simulation, int32_t which,

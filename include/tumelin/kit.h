@@ -156,6 +156,12 @@ TUMELIN_KIT_API int32_t TumelinKitMembranePointCount(TumelinKitMembrane* membran
 TUMELIN_KIT_API int32_t TumelinKitMembraneFaceCount(TumelinKitMembrane* membrane);
 /** The points as the plug-in sees them (#points, stride sizeof(TClothPoint)); owned by the membrane. */
 TUMELIN_KIT_API TClothPoint* TumelinKitMembranePoints(TumelinKitMembrane* membrane);
+/**
+ * The addresses of the membrane's host variables, as PluginExecZR72 and
+ * PluginExecZR73 take them, for a host that calls the plug-in itself.
+ */
+TUMELIN_KIT_API void TumelinKitMembraneRecords(TumelinKitMembrane* membrane, TClothPointArray** pointsVar,
+                                               TClothFaceArray** facesVar);
 /** Pins the `count` points `indices`; an index outside the points is TUMELIN_KIT_BAD_ARGUMENT, nothing
  * pinned. */
 TUMELIN_KIT_API TumelinKitStatus TumelinKitMembranePin(TumelinKitMembrane* membrane, const int32_t* indices,
@@ -210,13 +216,20 @@ TUMELIN_KIT_API void TumelinKitSimulationFree(TumelinKitSimulation* simulation);
  * run can be, makes the call return TUMELIN_KIT_DIVERGED with the host's
  * message "the run diverged at step N: ..." (and so does every later call:
  * the state stays as it diverged). `done` (may be null) receives the steps
- * taken.
+ * taken. A call of several steps checks once, after the last, and only when
+ * that check fails runs them again from its start, each checked, to name
+ * the step: `progress` may then have been called for steps past it.
  */
 TUMELIN_KIT_API TumelinKitStatus TumelinKitSimulationStep(TumelinKitSimulation* simulation, int64_t count,
                                                           TumelinKitProgress progress, void* context,
                                                           int64_t* done);
 TUMELIN_KIT_API int64_t TumelinKitSimulationStepsDone(TumelinKitSimulation* simulation);
-/** The membrane as it stands, owned by the simulation: its points, hash, check and OBJ. */
+/**
+ * The membrane as it stands, owned by the simulation: its points, hash,
+ * check and OBJ. Its points may be changed between steps (moved, pinned)
+ * through this handle; the views of TumelinKitSimulationVectors are for
+ * reading.
+ */
 TUMELIN_KIT_API TumelinKitMembrane* TumelinKitSimulationMembrane(TumelinKitSimulation* simulation);
 /**
  * Pos of point 0 (`which` 0) or Vel of point 0 (`which` 1); point i's is

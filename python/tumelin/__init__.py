@@ -386,15 +386,16 @@ class Simulation:
             size = stride.value * (self._count - 1) + 24
             memory = (ctypes.c_char * size).from_address(ctypes.addressof(first.contents))
             memory._owner = self  # the view keeps the run's records alive
-            self._views[which] = _np.ndarray(
-                (self._count, 3), dtype=_np.float64, buffer=memory, strides=(stride.value, 8)
-            )
+            view = _np.ndarray((self._count, 3), dtype=_np.float64, buffer=memory, strides=(stride.value, 8))
+            view.flags.writeable = False  # the run's own records: move points through sim.membrane
+            self._views[which] = view
         return self._views[which]
 
     @property
     def positions(self) -> Any:
-        """Every point's position: a numpy (n, 3) float64 view that follows the
-        run when numpy is installed, else a list of (x, y, z) tuples (a copy)."""
+        """Every point's position: a numpy (n, 3) float64 read-only view that
+        follows the run when numpy is installed, else a list of (x, y, z)
+        tuples (a copy)."""
         return self._view(0) if self._count else []
 
     @property

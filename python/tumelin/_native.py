@@ -167,6 +167,7 @@ _SIGNATURES = {
     "TumelinKitMembranePointCount": (_I, [_P]),
     "TumelinKitMembraneFaceCount": (_I, [_P]),
     "TumelinKitMembranePoints": (ctypes.POINTER(TClothPoint), [_P]),
+    "TumelinKitMembraneRecords": (None, [_P, ctypes.POINTER(_P), ctypes.POINTER(_P)]),
     "TumelinKitMembranePin": (_I, [_P, ctypes.POINTER(_I), _I]),
     "TumelinKitMembranePinBelow": (_I, [_P, ctypes.c_double]),
     "TumelinKitMembraneHash": (_S, [_P]),

@@ -37,6 +37,7 @@ docs/host-integration.md
 docs/number-formats.ini
 docs/performance.md
 docs/preview.md
+docs/python.md
 $(cd "$(dirname "$0")/../../docs" && find pictures scenes -name '*.png' -o -name '*.ini' | sed 's|^|docs/|')
 docs/settings.md
 docs/topologies.md
@@ -49,8 +50,17 @@ sdk/include/tumelin/version.h
 sdk/lib/cmake/Tumelin/TumelinConfig.cmake
 sdk/lib/cmake/Tumelin/TumelinConfigVersion.cmake
 tumelin-host$exe
-tumelin-preview.html
-$([ "$KIND" = linux ] && echo tumelin_blender.zip)"
+tumelin-preview.html"
+# the kit library and the Python package ship with the Linux build
+if [ "$KIND" = linux ]; then
+  expected+="
+libtumelin_kit.so
+sdk/include/tumelin/kit.h
+$(cd "$(dirname "$0")/../../python" && ls pyproject.toml tumelin_build.py tumelin/*.py tumelin/py.typed | sed 's|^|python/|')
+python/tumelin/lib/Tumelin.kwt
+python/tumelin/lib/libtumelin_kit.so
+tumelin_blender.zip"
+fi
 actual=$(cd "$WORK/unpacked" && find . -type f | sed "s|^\./$name/||" | sort)
 expected=$(sort <<<"$expected" | sed '/^$/d')
 [ "$actual" = "$expected" ] || fail "file list differs:
@@ -83,6 +93,20 @@ if [ "$KIND" = linux ]; then
   (cd "$top" && "$WORK/example/example_host" ./Tumelin.kwt examples/pillow.ini) >"$WORK/example.txt" ||
     fail "SDK example does not run: $(cat "$WORK/example.txt")"
   grep -qx 'grid as numbered: yes' "$WORK/example.txt" || fail "SDK example output: $(cat "$WORK/example.txt")"
+  # the Python package installs offline into a virtual environment, with the
+  # plug-in it carries, and runs an example to the host's hash
+  (/usr/bin/python3 -m venv "$WORK/venv" && "$WORK/venv/bin/pip" install -q --no-index "$top/python") \
+    >"$WORK/pip.log" 2>&1 || { cat "$WORK/pip.log"; fail "pip install from the archive"; }
+  python_hash=$(cd "$WORK" && env -u TUMELIN_PLUGIN -u TUMELIN_KIT "$WORK/venv/bin/python" -c "
+import tumelin
+p = tumelin.Plugin()
+s, m = tumelin.read_ini('$top/examples/pillow.ini')
+sim = tumelin.Simulation(p, tumelin.Membrane.from_file('$top/examples/pillow.ini'), p.settings(ini='$top/examples/pillow.ini'))
+sim.step(int(m.get('Steps', 1000)))
+print(sim.state_hash(), p.path)")
+  [ "$(cut -d' ' -f1 <<<"$python_hash")" = "$(grep -w pillow <<<"$packaged" | cut -d' ' -f1)" ] ||
+    fail "Python package: $python_hash, host: $packaged"
+  case "$python_hash" in *"$WORK/venv/"*) ;; *) fail "the package loaded another plug-in: $python_hash" ;; esac
   # the add-on from the archive into a headless Blender with the README's
   # one-line install, then a short bake on the plug-in it carries
   bake="import bpy; bpy.ops.preferences.addon_install(filepath='$top/tumelin_blender.zip')
