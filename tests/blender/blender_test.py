@@ -183,8 +183,15 @@ def main():
     check(props.cloth_c == 4.0, "Import INI: ClothC %r" % props.cloth_c)
     check(props.bake_fingerprint == tumelin_bake().fingerprint(obj), "the imported settings leave the bake stale")
 
-    # save, reopen: the settings and the bake come back
+    # save, reopen without the add-on: the bake plays; with it: the settings come back
     bpy.ops.wm.save_mainfile()
+    bpy.ops.preferences.addon_disable(module="tumelin_blender")
+    bpy.ops.wm.open_mainfile(filepath=BLEND)
+    check(not hasattr(bpy.types.Object, "tumelin"), "the add-on is still registered")
+    for name, *_, frames, steps in CASES:
+        bpy.context.scene.frame_set(START + frames)
+        check(evaluated(bpy.data.objects[name]) == last[name], name + ": the bake plays otherwise without the add-on")
+    bpy.ops.preferences.addon_enable(module="tumelin_blender")
     bpy.ops.wm.open_mainfile(filepath=BLEND)
     scene = bpy.context.scene
     for name, _, settings, method, *_, frames, steps in CASES:
