@@ -51,23 +51,34 @@ def evaluated(obj):
     return out.tobytes()
 
 
-def host_hash(obj, pins, steps, settings, method):
-    """tumelin-host's hash of the object's mesh in world space, written with
-    every digit in Blender's counter-clockwise winding (so --flip)."""
+# a shown coordinate is float32 in the object's space (its last bit is 2.4e-7
+# at magnitude 2-4) and tumelin-host writes 9 digits: far below this
+SHOWN_TOLERANCE = 1e-5
+
+
+def to_world(m, x, y, z):
+    return tuple(x * m[i][0] + y * m[i][1] + z * m[i][2] + m[i][3] for i in range(3))
+
+
+def host_run(obj, pins, steps, settings, method):
+    """tumelin-host's hash and final positions for the object's mesh in world
+    space, written with every digit in Blender's counter-clockwise winding
+    (so --flip)."""
     m = [list(row) for row in obj.matrix_world]
     path = os.path.join(WORK, obj.name + "_world.obj")
     with open(path, "w") as out:
         for v in obj.data.vertices:
-            x, y, z = v.co
-            world = (x * m[i][0] + y * m[i][1] + z * m[i][2] + m[i][3] for i in range(3))
-            out.write("v %r %r %r\n" % tuple(world))
+            out.write("v %r %r %r\n" % to_world(m, *v.co))
         for p in obj.data.polygons:
             out.write("f %s\n" % " ".join(str(i + 1) for i in p.vertices))
     keys = ("ClothP", "ClothC", "ClothK0", "ClothK1")
     command = [HOST, "run", "--mesh", path, "--flip", "--steps", str(steps), "--hash", "--set", "ClothMethod=" + method]
     command += [a for k, v in zip(keys, settings) for a in ("--set", "%s=%s" % (k, exponent(v)))]
-    command += ["--pin-points", ",".join(map(str, pins))]
-    return run_host(command)
+    folder = os.path.join(WORK, obj.name + "_host")
+    command += ["--pin-points", ",".join(map(str, pins)), "--out", folder]
+    hash_text = run_host(command)
+    with open(os.path.join(folder, "surface.obj")) as surface:
+        return hash_text, [tuple(map(float, line.split()[1:])) for line in surface if line.startswith("v ")]
 
 
 def exponent(value):
@@ -99,7 +110,7 @@ def bake_case(name, make, settings, method, rotation, location, pinned, frames, 
     rest = evaluated(obj)
     check(bpy.ops.tumelin.bake() == {"FINISHED"}, name + ": bake")
     check(props.baked_frames == frames + 1, "%s: %d frames baked" % (name, props.baked_frames))
-    expected = host_hash(obj, pins, frames * steps, settings, method)
+    expected, positions = host_run(obj, pins, frames * steps, settings, method)
     check(props.bake_hash == expected, "%s: hash %s, tumelin-host %s" % (name, props.bake_hash, expected))
 
     # scrubbing: the rest shape at the start, every frame the same each time
@@ -112,6 +123,10 @@ def bake_case(name, make, settings, method, rotation, location, pinned, frames, 
     check(shown[START] == rest, name + ": the start frame is not the rest shape")
     check(shown[START + 1] != rest and shown[START + frames] != shown[START + 1], name + ": the cache does not play")
     check(obj.data.vertices[0].co[:] == tuple(array.array("f", rest[:12])), name + ": the mesh was overwritten")
+    # the last frame, taken back to world space, is where tumelin-host ends
+    m, it = [list(row) for row in obj.matrix_world], iter(array.array("f", shown[START + frames]))
+    far = max(abs(a - b) for p, q in zip(zip(it, it, it), positions) for a, b in zip(to_world(m, *p), q))
+    check(len(positions) == len(rest) // 12 and far <= SHOWN_TOLERANCE, "%s: %g from tumelin-host's positions" % (name, far))
 
     # Export INI runs in tumelin-host to the same hash
     ini = os.path.join(WORK, name + ".ini")
