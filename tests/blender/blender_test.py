@@ -185,6 +185,11 @@ def main():
     bpy.ops.preferences.addon_install(filepath=ZIP)
     bpy.ops.preferences.addon_enable(module="tumelin_blender")
     bpy.ops.wm.save_as_mainfile(filepath=BLEND)
+    # the plug-in inside Blender reads the locale's decimal comma: what every case below goes through
+    with open(os.path.join(WORK, "comma.ini"), "w") as comma:
+        comma.write("[Setup]\nClothP=0,7\n")
+    record = sys.modules["tumelin_blender.bake"].plugin().settings(ini=comma.name).record
+    check(record["ClothP"] == 0.7, "the plug-in read ClothP=0,7 as %r" % record["ClothP"])
     last = {case[0]: bake_case(*case) for case in CASES}
     judged_and_diverged()
 
