@@ -55,6 +55,7 @@ class MeshData:
         self.sizes = _filled("i", len(mesh.polygons), mesh.polygons, "loop_total")
         self.loops = _filled("i", len(mesh.loops), mesh.loops, "vertex_index")
         self.matrix = [[float(obj.matrix_world[i][j]) for j in range(4)] for i in range(4)]
+        self._digest = None
 
     def triangles(self):
         """Every polygon split into a fan from its first corner, as Blender
@@ -90,11 +91,14 @@ class MeshData:
         return transform(self.co, self.matrix)
 
     def fingerprint(self):
-        digest = hashlib.blake2b(digest_size=16)
-        for part in (self.co, self.sizes, self.loops):
-            digest.update(part.tobytes())
-        digest.update(repr(self.matrix).encode())
-        return digest.hexdigest()
+        """A digest of the coordinates, the polygons and the transform."""
+        if self._digest is None:
+            digest = hashlib.blake2b(digest_size=16)
+            for part in (self.co, self.sizes, self.loops):
+                digest.update(part.tobytes())
+            digest.update(repr(self.matrix).encode())
+            self._digest = digest.hexdigest()
+        return self._digest
 
 
 def transform(points, m):
