@@ -48,6 +48,15 @@ class TUMELIN_OT_bake(bpy.types.Operator):
         job.advance()
         return self._end(job)
 
+    def _show_progress(self, context):
+        """The progress as a bar in the status bar (and in the cursor)."""
+        done, total = self._job.done, max(1, self._job.total)
+        filled = 30 * done // total
+        bar = "[" + "#" * filled + "-" * (30 - filled) + "]"
+        context.workspace.status_text_set("Tumelin bake %s frame %d of %d   Esc: stop and keep the frames baked"
+                                          % (bar, done, total))
+        context.window_manager.progress_update(done)
+
     # the UI: a few frames per timer tick, a progress bar, Esc stops
     def invoke(self, context, event):
         if bpy.app.background:
@@ -59,22 +68,23 @@ class TUMELIN_OT_bake(bpy.types.Operator):
         wm.progress_begin(0, max(1, self._job.total))
         self._timer = wm.event_timer_add(0.01, window=context.window)
         wm.modal_handler_add(self)
+        self._show_progress(context)
         return {"RUNNING_MODAL"}
 
     def modal(self, context, event):
-        wm = context.window_manager
         if event.type == "ESC":
             return self._close(context, cancelled=True)
         if event.type != "TIMER":
             return {"PASS_THROUGH"}
         complete = self._job.advance(budget=0.03)
-        wm.progress_update(self._job.done)
+        self._show_progress(context)
         return self._close(context) if complete else {"RUNNING_MODAL"}
 
     def _close(self, context, cancelled=False):
         wm = context.window_manager
         wm.event_timer_remove(self._timer)
         wm.progress_end()
+        context.workspace.status_text_set(None)
         return self._end(self._job, cancelled)
 
 

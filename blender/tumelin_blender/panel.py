@@ -15,15 +15,19 @@ _judged = {}
 
 def judge(obj, mesh):
     """(verdict per key, mesh problems, run warnings): each key's stored value
-    and why as `tumelin-host settings` prints them, the mesh check's problems
-    and the warnings a run starts with, as tumelin-host words them."""
+    (and why, when its rule refused the value) as `tumelin-host settings`
+    prints them, the mesh check's problems and the warnings a run starts
+    with, as tumelin-host words them."""
     values = settings_dict(obj.tumelin)
     key = (obj.name, mesh.fingerprint(), obj.tumelin.pin_group, tuple(sorted(values.items())))
     if key not in _judged:
         _judged.clear()
         tumelin = bake.tumelin_module()
         settings = bake.plugin().settings(values)
-        verdicts = {v.key: "%s: %s" % (v.stored, v.why) for v in settings.verdicts}
+        verdicts = {
+            v.key: ("The plug-in stores %s" % v.stored) if v.accepted else ("The plug-in stores %s, %s" % (v.stored, v.why))
+            for v in settings.verdicts
+        }
         try:
             membrane, _ = bake.build_membrane(obj, mesh)
             problems = list(membrane.check().problems)
