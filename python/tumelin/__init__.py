@@ -168,13 +168,18 @@ class MeshCheck(NamedTuple):
 def _flat(values: Any, typecode: str) -> Tuple[Any, int]:
     """A C array of the rows of `values` (n by 3, or flat) and its row count, without a copy for a fitting numpy array."""
     if _np is not None and hasattr(values, "__array__"):
-        flat = _np.ascontiguousarray(values, dtype=_np.float64 if typecode == "d" else _np.int32).reshape(-1)
-        return flat, flat.size // 3
-    values = list(values)
-    if values and isinstance(values[0], (int, float)):
-        flat = array(typecode, values)
+        rows = _np.ascontiguousarray(values, dtype=_np.float64 if typecode == "d" else _np.int32)
+        if rows.ndim > 2 or (rows.ndim == 2 and rows.shape[1] != 3):
+            raise TumelinError(f"expected n by 3 values, not an array of shape {rows.shape}")
+        flat = rows.reshape(-1)
     else:
-        flat = array(typecode, chain.from_iterable(values))
+        values = list(values)
+        if values and isinstance(values[0], (int, float)):
+            flat = array(typecode, values)
+        else:
+            flat = array(typecode, chain.from_iterable(values))
+    if len(flat) % 3:
+        raise TumelinError(f"expected 3 values per row, not {len(flat)} in all")
     return flat, len(flat) // 3
 
 

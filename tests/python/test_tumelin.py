@@ -152,6 +152,8 @@ def test_errors_name_the_fault(tmp_path):
         (lambda: tumelin.Plugin().settings({"ClothQ": 1}), tumelin.TumelinError, "ClothQ"),
         (lambda: tumelin.Membrane.from_shape("sphere", rows=300), tumelin.MeshError, "rows"),
         (lambda: tumelin.Membrane.from_shape("sheet").pin([10**6]), tumelin.TumelinError, "1000000"),
+        (lambda: tumelin.Membrane.from_mesh([0.0] * 8, [(0, 1, 2)]), tumelin.TumelinError, "not 8"),
+        (lambda: tumelin.Membrane.from_mesh([(0, 0, 0)] * 3, [(0, 1, 2)], winding="up"), tumelin.TumelinError, "cw, ccw or auto"),
     ]
     for make, error, words in cases:
         with pytest.raises(error, match=words):
