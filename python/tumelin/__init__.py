@@ -115,7 +115,7 @@ class Settings:
             len(keys),
             ctypes.byref(handle),
         )
-        _native.check(status)
+        _native.check(status, missing=TumelinError)
         self._handle = handle
 
     def __del__(self) -> None:
@@ -251,7 +251,8 @@ class Membrane:
         from an INI file's section [Membrane], as ``tumelin-host`` reads them."""
         kit = _native.kit()
         handle = ctypes.c_void_p()
-        _native.check(kit.TumelinKitMembraneFromFile(str(path).encode(), int(flip), ctypes.byref(handle)))
+        status = kit.TumelinKitMembraneFromFile(str(path).encode(), int(flip), ctypes.byref(handle))
+        _native.check(status, missing=MeshError)
         return cls(handle)
 
     @property

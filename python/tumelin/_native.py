@@ -212,13 +212,14 @@ def lines(value: Optional[bytes]) -> List[str]:
     return text(value).splitlines()
 
 
-def check(status: int) -> None:
-    """Raises the error a status stands for, with the kit's message."""
+def check(status: int, missing: type = PluginNotFound) -> None:
+    """Raises the error a status stands for, with the kit's message; `missing`
+    is the error for a file not found."""
     if status == OK:
         return
     message = text(kit().TumelinKitLastError())
     if status == NOT_FOUND:
-        raise PluginNotFound(message)
+        raise missing(message)
     if status == MESH_ERROR:
         raise MeshError(message)
     raise TumelinError(message)

@@ -150,14 +150,17 @@ def test_errors_name_the_fault(tmp_path):
         (lambda: tumelin.Membrane.from_mesh([(0, 0, 0)] * 3, [(0, 1, 3)]), tumelin.MeshError, "names point 3"),
         (lambda: tumelin.Plugin(tmp_path / "none.kwt"), tumelin.PluginNotFound, "none.kwt"),
         (lambda: tumelin.Plugin().settings({"ClothQ": 1}), tumelin.TumelinError, "ClothQ"),
+        (lambda: tumelin.Plugin().settings(ini=tmp_path / "none.ini"), tumelin.TumelinError, "none.ini"),
+        (lambda: tumelin.Membrane.from_file(tmp_path / "none.obj"), tumelin.MeshError, "none.obj: no such file"),
         (lambda: tumelin.Membrane.from_shape("sphere", rows=300), tumelin.MeshError, "rows"),
         (lambda: tumelin.Membrane.from_shape("sheet").pin([10**6]), tumelin.TumelinError, "1000000"),
         (lambda: tumelin.Membrane.from_mesh([0.0] * 8, [(0, 1, 2)]), tumelin.TumelinError, "not 8"),
         (lambda: tumelin.Membrane.from_mesh([(0, 0, 0)] * 3, [(0, 1, 2)], winding="up"), tumelin.TumelinError, "cw, ccw or auto"),
     ]
     for make, error, words in cases:
-        with pytest.raises(error, match=words):
+        with pytest.raises(error, match=words) as caught:
             make()
+        assert type(caught.value) is error
 
 
 # positions, velocities and the float32 copy, printed by a child that may not import numpy
