@@ -38,8 +38,10 @@
 
 #include "tumelin.h"
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(TUMELIN_KIT_BUILD)
 #define TUMELIN_KIT_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define TUMELIN_KIT_API __declspec(dllimport)
 #else
 #define TUMELIN_KIT_API __attribute__((visibility("default")))
 #endif
