@@ -2,6 +2,7 @@
 the host kit libtumelin_kit.so (include/tumelin/kit.h), through ctypes."""
 
 import ctypes
+import numbers
 import os
 from pathlib import Path
 from typing import List, Optional
@@ -240,8 +241,10 @@ def value_text(value: object) -> str:
     """A setting or option value as the INI file and the command line spell it."""
     if isinstance(value, bool):
         return "yes" if value else "no"
-    if isinstance(value, float):
-        return real_text(value)
+    if isinstance(value, numbers.Integral):
+        return str(int(value))
+    if isinstance(value, numbers.Real):  # numpy's reals too: never with a locale's separator
+        return real_text(float(value))
     if isinstance(value, (list, tuple)):
         return ",".join(str(int(v)) for v in value)
     return str(value)
