@@ -353,7 +353,10 @@ class Simulation:
         ``progress(done, n)`` is called after each step, and ``cancel()``
         returning true stops after the current one. Raises ``Diverged`` with
         the host's message when the run diverges; every later call raises it
-        again (the state stays as it diverged)."""
+        again (the state stays as it diverged). A call of several steps checks
+        the state after its last step and, only when that fails, steps again
+        from its start to name the step, so ``progress`` may have been told of
+        steps past it."""
         done = ctypes.c_int64()
         raised: List[BaseException] = []
         callback = ctypes.cast(None, _native.PROGRESS)
