@@ -38,8 +38,10 @@
 
 #include "tumelin.h"
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(TUMELIN_KIT_BUILD)
 #define TUMELIN_KIT_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define TUMELIN_KIT_API __declspec(dllimport)
 #else
 #define TUMELIN_KIT_API __attribute__((visibility("default")))
 #endif
@@ -227,8 +229,9 @@ TUMELIN_KIT_API int64_t TumelinKitSimulationStepsDone(TumelinKitSimulation* simu
 /**
  * The membrane as it stands, owned by the simulation: its points, hash,
  * check and OBJ. Its points may be changed between steps (moved, pinned)
- * through this handle; the views of TumelinKitSimulationVectors are for
- * reading.
+ * through this handle, fetched again after the last step: each fetch makes
+ * the next call save the state afresh before stepping. The views of
+ * TumelinKitSimulationVectors are for reading.
  */
 TUMELIN_KIT_API TumelinKitMembrane* TumelinKitSimulationMembrane(TumelinKitSimulation* simulation);
 /**

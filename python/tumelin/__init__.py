@@ -115,7 +115,7 @@ class Settings:
             len(keys),
             ctypes.byref(handle),
         )
-        _native.check(status)
+        _native.check(status, missing=TumelinError)
         self._handle = handle
 
     def __del__(self) -> None:
@@ -168,13 +168,18 @@ class MeshCheck(NamedTuple):
 def _flat(values: Any, typecode: str) -> Tuple[Any, int]:
     """A C array of the rows of `values` (n by 3, or flat) and its row count, without a copy for a fitting numpy array."""
     if _np is not None and hasattr(values, "__array__"):
-        flat = _np.ascontiguousarray(values, dtype=_np.float64 if typecode == "d" else _np.int32).reshape(-1)
-        return flat, flat.size // 3
-    values = list(values)
-    if values and isinstance(values[0], (int, float)):
-        flat = array(typecode, values)
+        rows = _np.ascontiguousarray(values, dtype=_np.float64 if typecode == "d" else _np.int32)
+        if rows.ndim > 2 or (rows.ndim == 2 and rows.shape[1] != 3):
+            raise TumelinError(f"expected n by 3 values, not an array of shape {rows.shape}")
+        flat = rows.reshape(-1)
     else:
-        flat = array(typecode, chain.from_iterable(values))
+        values = list(values)
+        if values and isinstance(values[0], (int, float)):
+            flat = array(typecode, values)
+        else:
+            flat = array(typecode, chain.from_iterable(values))
+    if len(flat) % 3:
+        raise TumelinError(f"expected 3 values per row, not {len(flat)} in all")
     return flat, len(flat) // 3
 
 
@@ -246,7 +251,8 @@ class Membrane:
         from an INI file's section [Membrane], as ``tumelin-host`` reads them."""
         kit = _native.kit()
         handle = ctypes.c_void_p()
-        _native.check(kit.TumelinKitMembraneFromFile(str(path).encode(), int(flip), ctypes.byref(handle)))
+        status = kit.TumelinKitMembraneFromFile(str(path).encode(), int(flip), ctypes.byref(handle))
+        _native.check(status, missing=MeshError)
         return cls(handle)
 
     @property
@@ -347,7 +353,10 @@ class Simulation:
         ``progress(done, n)`` is called after each step, and ``cancel()``
         returning true stops after the current one. Raises ``Diverged`` with
         the host's message when the run diverges; every later call raises it
-        again (the state stays as it diverged)."""
+        again (the state stays as it diverged). A call of several steps checks
+        the state after its last step and, only when that fails, steps again
+        from its start to name the step, so ``progress`` may have been told of
+        steps past it."""
         done = ctypes.c_int64()
         raised: List[BaseException] = []
         callback = ctypes.cast(None, _native.PROGRESS)

@@ -2,6 +2,7 @@
 the host kit libtumelin_kit.so (include/tumelin/kit.h), through ctypes."""
 
 import ctypes
+import numbers
 import os
 from pathlib import Path
 from typing import List, Optional
@@ -212,13 +213,14 @@ def lines(value: Optional[bytes]) -> List[str]:
     return text(value).splitlines()
 
 
-def check(status: int) -> None:
-    """Raises the error a status stands for, with the kit's message."""
+def check(status: int, missing: type = PluginNotFound) -> None:
+    """Raises the error a status stands for, with the kit's message; `missing`
+    is the error for a file not found."""
     if status == OK:
         return
     message = text(kit().TumelinKitLastError())
     if status == NOT_FOUND:
-        raise PluginNotFound(message)
+        raise missing(message)
     if status == MESH_ERROR:
         raise MeshError(message)
     raise TumelinError(message)
@@ -239,8 +241,10 @@ def value_text(value: object) -> str:
     """A setting or option value as the INI file and the command line spell it."""
     if isinstance(value, bool):
         return "yes" if value else "no"
-    if isinstance(value, float):
-        return real_text(value)
+    if isinstance(value, numbers.Integral):
+        return str(int(value))
+    if isinstance(value, numbers.Real):  # numpy's reals too: never with a locale's separator
+        return real_text(float(value))
     if isinstance(value, (list, tuple)):
         return ",".join(str(int(v)) for v in value)
     return str(value)

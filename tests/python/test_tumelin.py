@@ -118,24 +118,27 @@ def test_verdicts_are_the_hosts(values):
     assert [settings.record[v.key] for v in settings.verdicts] == [float(v.stored) if "." in v.stored or "e" in v.stored else int(v.stored) for v in settings.verdicts]
 
 
-def test_divergence_raises_the_hosts_message():
-    settings = {"ClothC": -300.0}
-    membrane = tumelin.Membrane.from_shape("sphere")
-    sim = tumelin.Simulation(tumelin.Plugin(), membrane, tumelin.Plugin().settings(settings))
+def diverge(chunk: int):
+    """steps of `chunk` per call until the run diverges: the error, its hash and warnings"""
+    plugin = tumelin.Plugin()
+    sim = tumelin.Simulation(plugin, tumelin.Membrane.from_shape("sphere"), plugin.settings({"ClothC": -300.0}))
     with pytest.raises(tumelin.Diverged) as caught:
-        sim.step(300)
-    out = host("run", "--shape", "sphere", "--steps", "300", "--set", "ClothC=-300")
-    assert out.stderr.splitlines()[-1] == f"tumelin-host: error: {caught.value.message}; no files written"
-    assert caught.value.step == sim.steps_done == 15
-    assert any(line.startswith("ClothC -300: damping") for line in sim.warnings())
-    with pytest.raises(tumelin.Diverged):  # and stays diverged
+        for _ in range(300):
+            sim.step(chunk)
+    with pytest.raises(tumelin.Diverged):  # and it stays diverged
         sim.step(1)
-    # several steps per call are checked at the end and run again to find the step: one per call agrees
-    single = tumelin.Simulation(tumelin.Plugin(), membrane, tumelin.Plugin().settings(settings))
-    with pytest.raises(tumelin.Diverged) as alone:
-        while True:
-            single.step(1)
-    assert (alone.value.step, alone.value.message, single.state_hash()) == (15, caught.value.message, sim.state_hash())
+    return (caught.value.step, sim.steps_done, caught.value.message, sim.state_hash()), sim.warnings()
+
+
+def test_divergence_raises_the_hosts_message():
+    found, warnings = diverge(300)
+    out = host("run", "--shape", "sphere", "--steps", "300", "--set", "ClothC=-300")
+    assert out.stderr.splitlines()[-1] == f"tumelin-host: error: {found[2]}; no files written"
+    assert found[:2] == (15, 15)
+    assert any(line.startswith("ClothC -300: damping") for line in warnings)
+    # a call of several steps checks after its last and steps again from its start to name the step
+    # (a chunk of 5 diverges in the third call, which starts from the state the second one saved)
+    assert diverge(5)[0] == diverge(1)[0] == found
 
 
 def test_progress_and_cancel():
@@ -150,12 +153,17 @@ def test_errors_name_the_fault(tmp_path):
         (lambda: tumelin.Membrane.from_mesh([(0, 0, 0)] * 3, [(0, 1, 3)]), tumelin.MeshError, "names point 3"),
         (lambda: tumelin.Plugin(tmp_path / "none.kwt"), tumelin.PluginNotFound, "none.kwt"),
         (lambda: tumelin.Plugin().settings({"ClothQ": 1}), tumelin.TumelinError, "ClothQ"),
+        (lambda: tumelin.Plugin().settings(ini=tmp_path / "none.ini"), tumelin.TumelinError, "none.ini"),
+        (lambda: tumelin.Membrane.from_file(tmp_path / "none.obj"), tumelin.MeshError, "none.obj: no such file"),
         (lambda: tumelin.Membrane.from_shape("sphere", rows=300), tumelin.MeshError, "rows"),
         (lambda: tumelin.Membrane.from_shape("sheet").pin([10**6]), tumelin.TumelinError, "1000000"),
+        (lambda: tumelin.Membrane.from_mesh([0.0] * 8, [(0, 1, 2)]), tumelin.TumelinError, "not 8"),
+        (lambda: tumelin.Membrane.from_mesh([(0, 0, 0)] * 3, [(0, 1, 2)], winding="up"), tumelin.TumelinError, "cw, ccw or auto"),
     ]
     for make, error, words in cases:
-        with pytest.raises(error, match=words):
+        with pytest.raises(error, match=words) as caught:
             make()
+        assert type(caught.value) is error
 
 
 # positions, velocities and the float32 copy, printed by a child that may not import numpy
