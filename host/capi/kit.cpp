@@ -458,7 +458,8 @@ TumelinKitStatus TumelinKitMembraneWriteObj(TumelinKitMembrane* membrane, const 
   return Guarded([&] {
     std::ofstream file(std::filesystem::u8path(path), std::ios::binary);
     file << ObjText(membrane->m,
-                    "Tumelin membrane, " + std::to_string(membrane->m.points.Count()) + " points");
+                    "Tumelin membrane, " + std::to_string(membrane->m.points.Count()) + " points",
+                    ObjDigits::kExact);
     file.close();
     if (!file) return Fail(TUMELIN_KIT_FAILED, std::string(path) + ": cannot be written");
     return TUMELIN_KIT_OK;

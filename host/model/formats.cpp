@@ -13,9 +13,11 @@ namespace tumelin {
 
 namespace {
 
-std::string Num(double x) {
+// nine significant digits for pictures and files a person reads; seventeen
+// read back as the same double
+std::string Num(double x, ObjDigits digits = ObjDigits::kShort) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.9g", x);
+  std::snprintf(buffer, sizeof buffer, digits == ObjDigits::kExact ? "%.17g" : "%.9g", x);
   return buffer;
 }
 
@@ -25,10 +27,12 @@ namespace {
 
 // "v" lines, then "f" lines numbered from 1, after the header lines
 std::string ObjLines(const std::string& header, const std::vector<TDbl3D>& vertices,
-                     const std::vector<std::array<int32_t, 3>>& triangles) {
+                     const std::vector<std::array<int32_t, 3>>& triangles,
+                     ObjDigits digits = ObjDigits::kShort) {
   std::string out = header + "o tumelin\n";
   out.reserve(out.size() + vertices.size() * 40 + triangles.size() * 24);
-  for (const TDbl3D& p : vertices) out += "v " + Num(p.X) + " " + Num(p.Y) + " " + Num(p.Z) + "\n";
+  for (const TDbl3D& p : vertices)
+    out += "v " + Num(p.X, digits) + " " + Num(p.Y, digits) + " " + Num(p.Z, digits) + "\n";
   for (const auto& t : triangles) {
     out += "f " + std::to_string(t[0] + 1) + " " + std::to_string(t[1] + 1) + " " + std::to_string(t[2] + 1) +
            "\n";
@@ -46,14 +50,14 @@ std::string ObjText(const TSurfaceGrid* grid, Shape shape, const std::string& co
                   mesh.vertices, mesh.triangles);
 }
 
-std::string ObjText(const Membrane& m, const std::string& comment) {
+std::string ObjText(const Membrane& m, const std::string& comment, ObjDigits digits) {
   std::vector<TDbl3D> vertices;
   for (int32_t i = 0; i < m.points.Count(); ++i) vertices.push_back(m.points[i].Pos);
   std::vector<std::array<int32_t, 3>> triangles;
   for (int32_t t = 0; t < m.faces.Count(); ++t)
     triangles.push_back({m.faces[t].P0, m.faces[t].P1, m.faces[t].P2});
   return ObjLines("# " + comment + "\n# free mesh: vertex i + 1 is point i, faces as the membrane has them\n",
-                  vertices, triangles);
+                  vertices, triangles, digits);
 }
 
 std::string CsvText(const std::vector<StepFigures>& figures, Shape shape) {

@@ -53,6 +53,11 @@ def sphere_obj(tmp_path_factory) -> Path:
     return path
 
 
+def test_a_written_membrane_reads_back_to_the_same_bits(sphere_obj):
+    original = tumelin.Membrane.from_shape("sphere", columns=33, rows=17)
+    assert tumelin.Membrane.from_file(sphere_obj).state_hash() == original.state_hash()
+
+
 @pytest.mark.parametrize("settings", SETTINGS, ids=lambda s: f"method{s['ClothMethod']}")
 @pytest.mark.parametrize("source", ["file", "ccw", "auto", "numpy"])
 def test_mesh_gives_the_hosts_hash(sphere_obj, settings, source):
