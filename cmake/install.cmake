@@ -20,7 +20,7 @@ file(GLOB TUMELIN_EXAMPLES ${PROJECT_SOURCE_DIR}/examples/*.ini ${PROJECT_SOURCE
 set(TUMELIN_DOCUMENTS ${PROJECT_SOURCE_DIR}/docs/settings.md ${PROJECT_SOURCE_DIR}/docs/host-integration.md
                       ${PROJECT_SOURCE_DIR}/docs/topologies.md ${PROJECT_SOURCE_DIR}/docs/tumelin-host.md
                       ${PROJECT_SOURCE_DIR}/docs/preview.md ${PROJECT_SOURCE_DIR}/docs/performance.md
-                      ${PROJECT_SOURCE_DIR}/docs/python.md
+                      ${PROJECT_SOURCE_DIR}/docs/python.md ${PROJECT_SOURCE_DIR}/docs/blender.md
                       ${PROJECT_SOURCE_DIR}/docs/contributing.md)
 
 # configure_sdk(<dir> <config dir> <include dir> <plug-in dir>): the package

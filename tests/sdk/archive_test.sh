@@ -32,6 +32,7 @@ top="$WORK/unpacked/$name"
 expected="LICENSE
 README.md
 Tumelin.kwt
+docs/blender.md
 docs/contributing.md
 docs/host-integration.md
 docs/number-formats.ini
