@@ -78,13 +78,21 @@ def main() -> None:
     text = "\n".join(lines) + "\n"
     print(text, end="")
     if args.out:
-        cpu = next((line.split(":", 1)[1].strip() for line in open("/proc/cpuinfo") if line.startswith("model name")), "?")
+        cpu = next(
+            (
+                line.split(":", 1)[1].strip()
+                for line in open("/proc/cpuinfo")
+                if line.startswith("model name")
+            ),
+            "?",
+        )
         args.out.write_text(
             "# The Python package's step(n) beside the plug-in's own steps\n\n"
             f"`python3 bench/python_step.py --steps {' '.join(map(str, args.steps))} --rounds {args.rounds}` on {cpu}, "
             f"{os.cpu_count()} cores shared with other work, {time.strftime('%Y-%m-%d')}; medians of "
             f"{args.rounds} rounds taken turn about, default settings. The ratio is step(n) over the "
-            "plug-in's own n steps on a second copy of the same membrane: the goal is at most 1.05.\n\n" + text
+            "plug-in's own n steps on a second copy of the same membrane: the goal is at most 1.05.\n\n"
+            + text
         )
 
 

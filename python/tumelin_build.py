@@ -28,7 +28,10 @@ Requires-Dist: numpy; extra == "numpy"
 
 def _libraries():
     """The two libraries: the package's own lib/ (the archive), else a build folder."""
-    for folder in (HERE / NAME / "lib", Path(os.environ.get("TUMELIN_BUILD_DIR", HERE.parent / "build" / "native"))):
+    for folder in (
+        HERE / NAME / "lib",
+        Path(os.environ.get("TUMELIN_BUILD_DIR", HERE.parent / "build" / "native")),
+    ):
         if all((folder / name).is_file() for name in LIBRARIES):
             return [folder / name for name in LIBRARIES]
     return []
@@ -36,7 +39,9 @@ def _libraries():
 
 def _files():
     """(name in the wheel, source path) of every file the package ships."""
-    files = [(f"{NAME}/{p.name}", p) for p in sorted((HERE / NAME).iterdir()) if p.suffix in (".py", ".typed")]
+    files = [
+        (f"{NAME}/{p.name}", p) for p in sorted((HERE / NAME).iterdir()) if p.suffix in (".py", ".typed")
+    ]
     return files + [(f"{NAME}/lib/{p.name}", p) for p in _libraries()]
 
 

@@ -34,7 +34,7 @@ if [ "$mode" = --demo ]; then
 else
   packages=("${demo_packages[@]}" locales googletest libgtest-dev libbenchmark-dev
             g++-mingw-w64-i686-posix binutils-mingw-w64-i686 dpkg-dev
-            clang-format pkg-config unzip
+            clang-format black pkg-config unzip
             clang-14 libclang-rt-14-dev
             emscripten nodejs chromium fonts-dejavu-core
             python3-pytest python3-numpy python3-venv

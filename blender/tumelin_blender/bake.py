@@ -158,7 +158,13 @@ def fingerprint(obj, mesh=None):
     """What a bake is made from: the mesh, its transform and the settings."""
     props = obj.tumelin
     mesh = mesh or MeshData(obj)
-    inputs = (settings_dict(props), props.pin_group, props.frame_start, props.frame_end, props.steps_per_frame)
+    inputs = (
+        settings_dict(props),
+        props.pin_group,
+        props.frame_start,
+        props.frame_end,
+        props.steps_per_frame,
+    )
     return mesh.fingerprint() + hashlib.blake2b(repr(inputs).encode(), digest_size=8).hexdigest()
 
 
@@ -181,7 +187,9 @@ class PointCache:
 
     def commit(self):
         self.file.seek(0)
-        self.file.write(self.HEADER.pack(b"POINTCACHE2\0", 1, self.points, self.start_frame, 1.0, self.samples))
+        self.file.write(
+            self.HEADER.pack(b"POINTCACHE2\0", 1, self.points, self.start_frame, 1.0, self.samples)
+        )
         self.file.seek(0, os.SEEK_END)
         self.file.flush()
 
@@ -271,7 +279,9 @@ class BakeJob:
             return self.buffer.tobytes()
         positions = self.sim.positions
         if numpy is not None:
-            return transform(numpy.asarray(positions).reshape(-1), self.inverse).astype(numpy.float32).tobytes()
+            return (
+                transform(numpy.asarray(positions).reshape(-1), self.inverse).astype(numpy.float32).tobytes()
+            )
         flat = [c for point in transform([c for p in positions for c in p], self.inverse) for c in point]
         return array.array("f", flat).tobytes()
 

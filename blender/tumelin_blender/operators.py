@@ -53,8 +53,9 @@ class TUMELIN_OT_bake(bpy.types.Operator):
         done, total = self._job.done, max(1, self._job.total)
         filled = 30 * done // total
         bar = "[" + "#" * filled + "-" * (30 - filled) + "]"
-        context.workspace.status_text_set("Tumelin bake %s frame %d of %d   Esc: stop and keep the frames baked"
-                                          % (bar, done, total))
+        context.workspace.status_text_set(
+            "Tumelin bake %s frame %d of %d   Esc: stop and keep the frames baked" % (bar, done, total)
+        )
         context.window_manager.progress_update(done)
 
     # the UI: a few frames per timer tick, a progress bar, Esc stops
@@ -166,7 +167,9 @@ class TUMELIN_OT_import_ini(bpy.types.Operator, ImportHelper):
             props.frame_end = props.frame_start + frames
         points = membrane.get("PinPoints", "").strip()
         pins = [int(p) for p in points.split(",")] if points else []
-        if membrane.get("Pin", "").strip().lower() == "points" and pins != bake.pin_indices(obj, props.pin_group):
+        if membrane.get("Pin", "").strip().lower() == "points" and pins != bake.pin_indices(
+            obj, props.pin_group
+        ):
             group = obj.vertex_groups.get("Tumelin pins") or obj.vertex_groups.new(name="Tumelin pins")
             group.remove(range(len(obj.data.vertices)))
             group.add(pins, 1.0, "REPLACE")

@@ -5,8 +5,13 @@ import bpy
 from . import bake
 from .properties import STEP_TIME, settings_dict
 
-KEYS = (("cloth_p", "ClothP"), ("cloth_c", "ClothC"), ("cloth_k0", "ClothK0"), ("cloth_k1", "ClothK1"),
-        ("cloth_method", "ClothMethod"))
+KEYS = (
+    ("cloth_p", "ClothP"),
+    ("cloth_c", "ClothC"),
+    ("cloth_k0", "ClothK0"),
+    ("cloth_k1", "ClothK1"),
+    ("cloth_method", "ClothMethod"),
+)
 
 # what the plug-in and the kit make of the settings and the mesh, computed
 # again only when either changes (draw runs on every redraw)
@@ -25,7 +30,9 @@ def judge(obj, mesh):
         tumelin = bake.tumelin_module()
         settings = bake.plugin().settings(values)
         verdicts = {
-            v.key: ("The plug-in stores %s" % v.stored) if v.accepted else ("The plug-in stores %s, %s" % (v.stored, v.why))
+            v.key: ("The plug-in stores %s" % v.stored)
+            if v.accepted
+            else ("The plug-in stores %s, %s" % (v.stored, v.why))
             for v in settings.verdicts
         }
         try:

@@ -137,7 +137,13 @@ class Settings:
             _native.check(self._kit.TumelinKitSettingsVerdict(self._handle, i, ctypes.byref(row)))
             t = _native.text
             rows.append(
-                Verdict(t(row.key), t(row.text) if row.present else None, t(row.stored), t(row.why), bool(row.accepted))
+                Verdict(
+                    t(row.key),
+                    t(row.text) if row.present else None,
+                    t(row.stored),
+                    t(row.why),
+                    bool(row.accepted),
+                )
             )
         return rows
 
@@ -282,7 +288,9 @@ class Membrane:
         chosen = array("i", indices)
         _native.check(
             self._kit.TumelinKitMembranePin(
-                self._handle, ctypes.cast(chosen.buffer_info()[0], ctypes.POINTER(ctypes.c_int32)), len(chosen)
+                self._handle,
+                ctypes.cast(chosen.buffer_info()[0], ctypes.POINTER(ctypes.c_int32)),
+                len(chosen),
             )
         )
 
@@ -389,7 +397,9 @@ class Simulation:
         first = self._kit.TumelinKitSimulationVectors(self._handle, which, ctypes.byref(stride))
         if _np is None:
             doubles = stride.value // 8
-            flat = ctypes.cast(first, ctypes.POINTER(ctypes.c_double * (doubles * (self._count - 1) + 3))).contents
+            flat = ctypes.cast(
+                first, ctypes.POINTER(ctypes.c_double * (doubles * (self._count - 1) + 3))
+            ).contents
             return [tuple(flat[i * doubles : i * doubles + 3]) for i in range(self._count)]
         if which not in self._views:
             size = stride.value * (self._count - 1) + 24

@@ -36,8 +36,28 @@ def uv():
 # in the world), pinned vertices (by their own coordinates), frames, steps
 # per frame
 CASES = (
-    ("ico_euler", ico, (0.8, 2.0, 3.0, 7.0), "0", (0.5, 0.0, 0.8), (0.3, -1.0, 2.0), lambda c: c.z > 0.85, 12, 3),
-    ("uv_heun", uv, (1.2, 4.0, 10.0, 2.5), "1", (0.0, 0.0, 0.0), (0.0, 0.0, 0.0), lambda c: c.z < -0.9, 10, 2),
+    (
+        "ico_euler",
+        ico,
+        (0.8, 2.0, 3.0, 7.0),
+        "0",
+        (0.5, 0.0, 0.8),
+        (0.3, -1.0, 2.0),
+        lambda c: c.z > 0.85,
+        12,
+        3,
+    ),
+    (
+        "uv_heun",
+        uv,
+        (1.2, 4.0, 10.0, 2.5),
+        "1",
+        (0.0, 0.0, 0.0),
+        (0.0, 0.0, 0.0),
+        lambda c: c.z < -0.9,
+        10,
+        2,
+    ),
     ("uv_rk4", uv, (0.3, 0.5, 20.0, 20.0), "2", (1.2, 0.3, 0.0), (0.0, 2.0, 0.0), lambda c: c.x > 0.8, 8, 4),
 )
 START = 3
@@ -72,7 +92,18 @@ def host_run(obj, pins, steps, settings, method):
         for p in obj.data.polygons:
             out.write("f %s\n" % " ".join(str(i + 1) for i in p.vertices))
     keys = ("ClothP", "ClothC", "ClothK0", "ClothK1")
-    command = [HOST, "run", "--mesh", path, "--flip", "--steps", str(steps), "--hash", "--set", "ClothMethod=" + method]
+    command = [
+        HOST,
+        "run",
+        "--mesh",
+        path,
+        "--flip",
+        "--steps",
+        str(steps),
+        "--hash",
+        "--set",
+        "ClothMethod=" + method,
+    ]
     command += [a for k, v in zip(keys, settings) for a in ("--set", "%s=%s" % (k, exponent(v)))]
     folder = os.path.join(WORK, obj.name + "_host")
     command += ["--pin-points", ",".join(map(str, pins)), "--out", folder]
@@ -119,14 +150,25 @@ def bake_case(name, make, settings, method, rotation, location, pinned, frames, 
     for frame in (START + frames, START + 1, START, START + frames // 2, START + frames, START + 1):
         scene.frame_set(frame)
         shown.setdefault(frame, evaluated(obj))
-        check(shown[frame] == evaluated(obj), "%s: frame %d shows other positions the second time" % (name, frame))
+        check(
+            shown[frame] == evaluated(obj),
+            "%s: frame %d shows other positions the second time" % (name, frame),
+        )
     check(shown[START] == rest, name + ": the start frame is not the rest shape")
-    check(shown[START + 1] != rest and shown[START + frames] != shown[START + 1], name + ": the cache does not play")
-    check(obj.data.vertices[0].co[:] == tuple(array.array("f", rest[:12])), name + ": the mesh was overwritten")
+    check(
+        shown[START + 1] != rest and shown[START + frames] != shown[START + 1],
+        name + ": the cache does not play",
+    )
+    check(
+        obj.data.vertices[0].co[:] == tuple(array.array("f", rest[:12])), name + ": the mesh was overwritten"
+    )
     # the last frame, taken back to world space, is where tumelin-host ends
     m, it = [list(row) for row in obj.matrix_world], iter(array.array("f", shown[START + frames]))
     far = max(abs(a - b) for p, q in zip(zip(it, it, it), positions) for a, b in zip(to_world(m, *p), q))
-    check(len(positions) == len(rest) // 12 and far <= SHOWN_TOLERANCE, "%s: %g from tumelin-host's positions" % (name, far))
+    check(
+        len(positions) == len(rest) // 12 and far <= SHOWN_TOLERANCE,
+        "%s: %g from tumelin-host's positions" % (name, far),
+    )
 
     # Export INI runs in tumelin-host to the same hash
     ini = os.path.join(WORK, name + ".ini")
@@ -169,14 +211,20 @@ def judged_and_diverged():
         obj.name, obj.tumelin.cloth_c = name, damping
         lines = panel_lines(obj)
         check(any(shown in line for line in lines), "%s: the panel shows %s" % (name, lines))
-    check(not any("open" in line for line in panel_lines(bpy.data.objects["uv_heun"])), "a closed mesh is open")
+    check(
+        not any("open" in line for line in panel_lines(bpy.data.objects["uv_heun"])), "a closed mesh is open"
+    )
     # the damping above diverges at step 140, in frame 15: the bake keeps frames 1 to 14
     obj.tumelin.frame_end, obj.tumelin.steps_per_frame = 40, 10
     bpy.context.view_layer.objects.active = obj
     check(bpy.ops.tumelin.bake() == {"FINISHED"}, "diverged: bake")
     props = obj.tumelin
-    check(props.baked_frames == 14 and "stopped at frame 15: the run diverged at step 140:" in props.bake_message and not props.bake_hash,
-          "diverged: %d frames, %r" % (props.baked_frames, props.bake_message))
+    check(
+        props.baked_frames == 14
+        and "stopped at frame 15: the run diverged at step 140:" in props.bake_message
+        and not props.bake_hash,
+        "diverged: %d frames, %r" % (props.baked_frames, props.bake_message),
+    )
 
 
 def main():
@@ -215,7 +263,10 @@ def main():
     check(not hasattr(bpy.types.Object, "tumelin"), "the add-on is still registered")
     for name, *_, frames, steps in CASES:
         bpy.context.scene.frame_set(START + frames)
-        check(evaluated(bpy.data.objects[name]) == last[name], name + ": the bake plays otherwise without the add-on")
+        check(
+            evaluated(bpy.data.objects[name]) == last[name],
+            name + ": the bake plays otherwise without the add-on",
+        )
     bpy.ops.preferences.addon_enable(module="tumelin_blender")
     bpy.ops.wm.open_mainfile(filepath=BLEND)
     scene = bpy.context.scene
@@ -223,7 +274,10 @@ def main():
         obj = bpy.data.objects[name]
         props = obj.tumelin
         stored = (props.cloth_p, props.cloth_c, props.cloth_k0, props.cloth_k1)
-        check(all(abs(a - b) <= 1e-6 * abs(b) for a, b in zip(stored, settings)), "%s: reopened %s" % (name, stored))
+        check(
+            all(abs(a - b) <= 1e-6 * abs(b) for a, b in zip(stored, settings)),
+            "%s: reopened %s" % (name, stored),
+        )
         kept = (props.cloth_method, props.pin_group, props.frame_start, props.steps_per_frame)
         check(kept == (method, "pins", START, steps), "%s: reopened %s" % (name, kept))
         scene.frame_set(START + frames)

@@ -24,7 +24,11 @@ def host(*arguments: str) -> subprocess.CompletedProcess:
 
 
 def host_hash(settings: dict, *arguments: str) -> str:
-    sets = [word for key, value in settings.items() for word in ("--set", f"{key}={tumelin._native.value_text(value)}")]
+    sets = [
+        word
+        for key, value in settings.items()
+        for word in ("--set", f"{key}={tumelin._native.value_text(value)}")
+    ]
     out = host("run", "--hash", *arguments, *sets)
     assert out.returncode == 0, out.stderr
     return re.search(r"^hash ([0-9a-f]{16})$", out.stdout, re.M).group(1)
@@ -73,13 +77,19 @@ def test_mesh_gives_the_hosts_hash(sphere_obj, settings, source):
     assert membrane.check().inflates
     membrane.pin([0, 7])
     sim = run(membrane, settings, 60)
-    assert sim.state_hash() == host_hash(settings, "--mesh", str(sphere_obj), "--pin", "points", "--pin-points", "0,7", "--steps", "60")
+    assert sim.state_hash() == host_hash(
+        settings, "--mesh", str(sphere_obj), "--pin", "points", "--pin-points", "0,7", "--steps", "60"
+    )
 
 
 @pytest.mark.parametrize(
     "shape, options, flags",
     [
-        ("sphere", {"columns": 17, "rows": 9, "pin": "pole"}, ["--columns", "17", "--rows", "9", "--pin", "pole"]),
+        (
+            "sphere",
+            {"columns": 17, "rows": 9, "pin": "pole"},
+            ["--columns", "17", "--rows", "9", "--pin", "pole"],
+        ),
         ("torus", {"major_radius": 1.5, "winding": "ccw"}, ["--major-radius", "1.5", "--winding", "ccw"]),
         ("sheet", {"pin": "corners", "width": 3.0}, ["--pin", "corners", "--width", "3"]),
         ("tube", {"pin_below": -0.5, "pin": "below"}, ["--pin-below", "-0.5", "--pin", "below"]),
@@ -102,7 +112,9 @@ def test_written_ini_runs_in_the_host_to_the_same_hash(tmp_path):
     settings = dict(SETTINGS[1], ClothP=0.1 + 0.2)  # a value with 17 digits
     tumelin.write_ini(tmp_path / "scene.ini", settings, {"Shape": "torus", "Steps": 40, "MinorRadius": 0.3})
     assert tumelin.read_ini(tmp_path / "scene.ini")[0]["ClothP"] == "30000000000000004e-17"
-    sim = run(tumelin.Membrane.from_file(tmp_path / "scene.ini"), tumelin.read_ini(tmp_path / "scene.ini")[0], 40)
+    sim = run(
+        tumelin.Membrane.from_file(tmp_path / "scene.ini"), tumelin.read_ini(tmp_path / "scene.ini")[0], 40
+    )
     assert sim.state_hash() == host_hash({}, "--ini", str(tmp_path / "scene.ini"))
 
 
@@ -116,17 +128,27 @@ def test_written_ini_runs_in_the_host_to_the_same_hash(tmp_path):
 )
 def test_verdicts_are_the_hosts(values):
     settings = tumelin.Plugin().settings(values)
-    out = host("settings", *[w for k, v in values.items() for w in ("--set", f"{k}={tumelin._native.value_text(v)}")])
-    rows = [re.split(r"\s{2,}", line.replace(" (given by --set)", ""), 3) for line in out.stdout.splitlines()[2:]]
-    mine = [[v.key, f'"{v.text}"' if v.text is not None else "(none)", v.stored, v.why] for v in settings.verdicts]
+    out = host(
+        "settings", *[w for k, v in values.items() for w in ("--set", f"{k}={tumelin._native.value_text(v)}")]
+    )
+    rows = [
+        re.split(r"\s{2,}", line.replace(" (given by --set)", ""), 3) for line in out.stdout.splitlines()[2:]
+    ]
+    mine = [
+        [v.key, f'"{v.text}"' if v.text is not None else "(none)", v.stored, v.why] for v in settings.verdicts
+    ]
     assert mine == rows
-    assert [settings.record[v.key] for v in settings.verdicts] == [float(v.stored) if "." in v.stored or "e" in v.stored else int(v.stored) for v in settings.verdicts]
+    assert [settings.record[v.key] for v in settings.verdicts] == [
+        float(v.stored) if "." in v.stored or "e" in v.stored else int(v.stored) for v in settings.verdicts
+    ]
 
 
 def diverge(chunk: int):
     """steps of `chunk` per call until the run diverges: the error, its hash and warnings"""
     plugin = tumelin.Plugin()
-    sim = tumelin.Simulation(plugin, tumelin.Membrane.from_shape("sphere"), plugin.settings({"ClothC": -300.0}))
+    sim = tumelin.Simulation(
+        plugin, tumelin.Membrane.from_shape("sphere"), plugin.settings({"ClothC": -300.0})
+    )
     with pytest.raises(tumelin.Diverged) as caught:
         for _ in range(300):
             sim.step(chunk)
@@ -155,15 +177,27 @@ def test_progress_and_cancel():
 
 def test_errors_name_the_fault(tmp_path):
     cases = [
-        (lambda: tumelin.Membrane.from_mesh([(0, 0, 0)] * 3, [(0, 1, 3)]), tumelin.MeshError, "names point 3"),
+        (
+            lambda: tumelin.Membrane.from_mesh([(0, 0, 0)] * 3, [(0, 1, 3)]),
+            tumelin.MeshError,
+            "names point 3",
+        ),
         (lambda: tumelin.Plugin(tmp_path / "none.kwt"), tumelin.PluginNotFound, "none.kwt"),
         (lambda: tumelin.Plugin().settings({"ClothQ": 1}), tumelin.TumelinError, "ClothQ"),
         (lambda: tumelin.Plugin().settings(ini=tmp_path / "none.ini"), tumelin.TumelinError, "none.ini"),
-        (lambda: tumelin.Membrane.from_file(tmp_path / "none.obj"), tumelin.MeshError, "none.obj: no such file"),
+        (
+            lambda: tumelin.Membrane.from_file(tmp_path / "none.obj"),
+            tumelin.MeshError,
+            "none.obj: no such file",
+        ),
         (lambda: tumelin.Membrane.from_shape("sphere", rows=300), tumelin.MeshError, "rows"),
         (lambda: tumelin.Membrane.from_shape("sheet").pin([10**6]), tumelin.TumelinError, "1000000"),
         (lambda: tumelin.Membrane.from_mesh([0.0] * 8, [(0, 1, 2)]), tumelin.TumelinError, "not 8"),
-        (lambda: tumelin.Membrane.from_mesh([(0, 0, 0)] * 3, [(0, 1, 2)], winding="up"), tumelin.TumelinError, "cw, ccw or auto"),
+        (
+            lambda: tumelin.Membrane.from_mesh([(0, 0, 0)] * 3, [(0, 1, 2)], winding="up"),
+            tumelin.TumelinError,
+            "cw, ccw or auto",
+        ),
     ]
     for make, error, words in cases:
         with pytest.raises(error, match=words) as caught:
@@ -187,7 +221,10 @@ print(type(sim.positions).__name__, [tuple(map(float, v)) for v in sim.positions
 
 def test_numpy_and_plain_python_agree():
     pytest.importorskip("numpy")
-    outputs = [subprocess.run([sys.executable, "-c", PROBE, mode], capture_output=True, text=True, check=True).stdout for mode in ("numpy", "none")]
+    outputs = [
+        subprocess.run([sys.executable, "-c", PROBE, mode], capture_output=True, text=True, check=True).stdout
+        for mode in ("numpy", "none")
+    ]
     assert outputs[0].split(" ", 1)[0] == "ndarray" and outputs[1].split(" ", 1)[0] == "list"
     assert outputs[0].split(" ", 1)[1] == outputs[1].split(" ", 1)[1]
 
@@ -201,7 +238,9 @@ def test_numpy_views_follow_the_run():
     assert view is sim.positions and not np.array_equal(before, view)
     copied = sim.positions_into(np.zeros(view.size, dtype=np.float32))
     assert np.array_equal(copied.reshape(-1, 3), view.astype(np.float32))
-    assert np.array_equal(sim.velocities_into(array("f", bytes(4 * view.size))), sim.velocities.astype(np.float32).reshape(-1))
+    assert np.array_equal(
+        sim.velocities_into(array("f", bytes(4 * view.size))), sim.velocities.astype(np.float32).reshape(-1)
+    )
 
 
 def test_the_documents_example_prints_what_it_shows(capsys):
