@@ -187,7 +187,7 @@ std::vector<std::string> ModelWarnings(const TClothSetup& setup, const MeshRepor
 }
 
 bool WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& report, Warnings* out,
-                 std::string* error) {
+                 std::string* error, std::optional<char16_t> separatorGiven) {
   Warnings w;
   if (!s.iniPath.empty()) {
     IniFile ini;
@@ -199,7 +199,7 @@ bool WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& re
   if (!setup.Path().empty()) {
     IniFile ini;
     if (!ini.Open(setup.Path(), error)) return false;
-    const char16_t separator = ReadUserDecimalSeparator();
+    const char16_t separator = separatorGiven.value_or(ReadUserDecimalSeparator());
     for (const std::string& line : UntakenSettings(ExplainSetup(ini, separator))) w.lines.push_back(line);
     values = SetupByRules(ini, separator);
   }

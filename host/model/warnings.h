@@ -7,6 +7,7 @@
 
 #include <tumelin/tumelin.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,9 @@ struct Warnings {
   std::vector<std::string> lines;
   std::string cause;  // DivergenceCause: named should the run diverge
 };
-// false with a one-line message when a file cannot be opened
+// false with a one-line message when a file cannot be opened; the settings
+// read with the decimal separator given (the user's unless one is)
 bool WarningsFor(const Scenario& s, const SetupFile& setup, const MeshReport& report, Warnings* out,
-                 std::string* error);
+                 std::string* error, std::optional<char16_t> separator = std::nullopt);
 
 }  // namespace tumelin

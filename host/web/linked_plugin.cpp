@@ -13,6 +13,11 @@ void PluginExecZR73(TSurfaceGrid*, TClothPointArray*);
 
 namespace tumelin {
 
+// the plug-in's own, defined with its settings
+void CaptureDecimalSeparator(char16_t separator);
+
+void UseLinkedSeparator(char16_t separator) { CaptureDecimalSeparator(separator); }
+
 const Plugin& LinkedPlugin() {
   static Plugin plugin;
   if (plugin.execZR72 == nullptr) {

@@ -11,4 +11,9 @@ namespace tumelin {
 // the six entries of the linked plug-in, bound once
 const Plugin& LinkedPlugin();
 
+// the decimal separator the linked plug-in reads its settings with from now
+// on: the one start-up captures in a host, set here so that the page can read
+// as a host in another locale does
+void UseLinkedSeparator(char16_t separator);
+
 }  // namespace tumelin

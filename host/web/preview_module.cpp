@@ -105,9 +105,15 @@ class Scene {
     return array;
   }
   std::string separator() const { return Utf16ToUtf8(std::u16string(1, scene_.Separator())); }
+  // ',' reads the settings as a host whose decimal separator is a comma,
+  // anything else as one whose separator is a point, from the next build on
+  void useSeparator(const std::string& text) { scene_.SetSeparator(text == "," ? u',' : u'.'); }
+  std::string surfaceObj() const { return scene_.SurfaceObj(); }
+  std::string figuresCsv() const { return scene_.FiguresCsv(); }
   val warnings() const { return Strings(scene_.Warnings()); }
   std::string checkText() const { return scene_.CheckText(); }
   std::string sceneIni() const { return scene_.SceneIni(); }
+  std::string sceneIniAtStep() const { return scene_.SceneIniAtStep(); }
 
   val scenario() const {
     const Scenario& s = scene_.ScenarioState();
@@ -300,9 +306,13 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
       .function("figures", &Scene::figures)
       .function("settings", &Scene::settings)
       .function("separator", &Scene::separator)
+      .function("useSeparator", &Scene::useSeparator)
+      .function("surfaceObj", &Scene::surfaceObj)
+      .function("figuresCsv", &Scene::figuresCsv)
       .function("warnings", &Scene::warnings)
       .function("checkText", &Scene::checkText)
       .function("sceneIni", &Scene::sceneIni)
+      .function("sceneIniAtStep", &Scene::sceneIniAtStep)
       .function("scenario", &Scene::scenario)
       .function("pointCount", &Scene::pointCount)
       .function("positions", &Scene::positions)

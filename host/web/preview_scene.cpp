@@ -5,9 +5,12 @@
 #include <filesystem>
 #include <utility>
 
+#include "formats.h"
 #include "geometry.h"
 #include "ini_file.h"
+#include "linked_plugin.h"
 #include "setup_rules.h"
+#include "user_text.h"
 #include "warnings.h"
 
 namespace tumelin {
@@ -28,9 +31,11 @@ struct PreviewScene::State {
   std::string diverged;
   // the figures of the state after `steps`, once they were wanted
   std::optional<StepFigures> figures;
+  // every figures taken, in step order: what Export CSV writes
+  std::vector<StepFigures> taken;
 };
 
-PreviewScene::PreviewScene(const Plugin& plugin) : plugin_(plugin) {}
+PreviewScene::PreviewScene(const Plugin& plugin) : plugin_(plugin), separator_(ReadUserDecimalSeparator()) {}
 PreviewScene::~PreviewScene() = default;
 
 bool PreviewScene::Choose(const std::string& key, const std::string& text) {
@@ -67,17 +72,18 @@ bool PreviewScene::Build(const std::string& iniPath, std::string* error) {
   next->membrane = BuildScenarioMembrane(next->scenario);
   next->report = CheckMembrane(next->membrane);
   tumelin::Warnings warnings;
-  if (!WarningsFor(next->scenario, setupFile, next->report, &warnings, error)) return false;
+  if (!WarningsFor(next->scenario, setupFile, next->report, &warnings, error, separator_)) return false;
   next->warnings = MeshProblems(next->report);
   next->warnings.insert(next->warnings.end(), warnings.lines.begin(), warnings.lines.end());
   next->setupWarnings = warnings.lines;
   next->cause = warnings.cause;
 
   const std::string& settingsPath = setupFile.Path();
+  UseLinkedSeparator(separator_);
   next->setup = LoadSettings(plugin_, settingsPath.empty() ? std::u16string() : PathForPlugin(settingsPath));
   IniFile ini;
   if (!settingsPath.empty() && !ini.Open(settingsPath, error)) return false;
-  for (const SettingLine& line : ExplainSetup(ini, next->setup, ReadUserDecimalSeparator())) {
+  for (const SettingLine& line : ExplainSetup(ini, next->setup, separator_)) {
     const bool given =
         std::any_of(given_.begin(), given_.end(), [&](const SetupText& g) { return g.key == line.key; });
     // a typed value reaches the plug-in through a file of its own: it was
@@ -121,8 +127,12 @@ int64_t PreviewScene::Steps() const { return state_->steps; }
 double PreviewScene::EntrySeconds() const { return std::chrono::duration<double>(state_->stepping).count(); }
 const std::string& PreviewScene::Diverged() const { return state_->diverged; }
 StepFigures PreviewScene::Figures() const {
-  if (!state_->figures) state_->figures = state_->sim->Figures(state_->steps);
-  return *state_->figures;
+  State& s = *state_;
+  if (!s.figures) {
+    s.figures = s.sim->Figures(s.steps);
+    if (s.taken.empty() || s.taken.back().step < s.steps) s.taken.push_back(*s.figures);
+  }
+  return *s.figures;
 }
 ShapeFigure PreviewScene::Figure() const { return FigureOf(state_->scenario.params.shape); }
 uint64_t PreviewScene::Hash() const { return state_->sim->Hash(); }
@@ -131,16 +141,38 @@ const Membrane& PreviewScene::MembraneState() const { return state_->membrane; }
 const MeshReport& PreviewScene::Report() const { return state_->report; }
 const std::vector<std::string>& PreviewScene::Warnings() const { return state_->warnings; }
 std::vector<PreviewSetting> PreviewScene::Settings() const { return state_->settings; }
-char16_t PreviewScene::Separator() const { return ReadUserDecimalSeparator(); }
+char16_t PreviewScene::Separator() const { return separator_; }
+
+std::string PreviewScene::SurfaceObj() const {
+  State& s = *state_;
+  const std::string comment =
+      "tumelin-host: " + s.scenario.name + " after " + Count(s.steps, "step", "steps");
+  if (s.scenario.params.shape == Shape::kMesh) return ObjText(s.membrane, comment);
+  s.sim->WriteGrid();
+  return ObjText(s.sim->Grid(), s.scenario.params.shape, comment);
+}
+
+std::string PreviewScene::FiguresCsv() const {
+  Figures();
+  return CsvText(state_->taken, state_->scenario.params.shape);
+}
 Framing PreviewScene::StartFraming() const { return state_->framing; }
 
 std::string PreviewScene::CheckText() const {
   return FormatReport(state_->membrane, state_->report, state_->setupWarnings);
 }
 
-std::string PreviewScene::SceneIni() const {
-  const Scenario& s = state_->scenario;
-  std::string text = SceneIniText(s, state_->setup);
+std::string PreviewScene::SceneIni() const { return SceneIniText(state_->scenario); }
+
+std::string PreviewScene::SceneIniAtStep() const {
+  if (state_->steps == 0) return SceneIni();
+  Scenario s = state_->scenario;
+  s.steps = state_->steps;
+  return SceneIniText(s);
+}
+
+std::string PreviewScene::SceneIniText(const Scenario& s) const {
+  std::string text = tumelin::SceneIniText(s, state_->setup);
   // the page's mesh lives in the module's own file system: the saved file
   // names it by its file name, which a host reads beside the INI file
   if (!s.meshPath.empty()) {

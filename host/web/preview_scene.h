@@ -76,9 +76,20 @@ class PreviewScene {
   std::vector<PreviewSetting> Settings() const;
   // the user's decimal separator as the plug-in reads it
   char16_t Separator() const;
+  // the decimal separator the next Build reads the settings with, as a host
+  // in a locale with that separator would ('.' or ','); the user's by default
+  void SetSeparator(char16_t separator) { separator_ = separator; }
+  // the surface at the step reached, the surface.obj tumelin-host run writes
+  // after as many steps
+  std::string SurfaceObj() const;
+  // the figures of every step they were taken at, the columns of figures.csv
+  std::string FiguresCsv() const;
   // section [Setup] with the values the plug-in stored and section
   // [Membrane]: an INI file that builds and runs this scene again
   std::string SceneIni() const;
+  // the same with Steps= the step the run has reached (the scene's own at
+  // step 0): a host run of it ends on the state shown
+  std::string SceneIniAtStep() const;
   // the host's fixed framing of the start shape
   Framing StartFraming() const;
   // the triangles to draw the surface with, three corners each: with stride
@@ -94,7 +105,9 @@ class PreviewScene {
 
  private:
   struct State;
+  std::string SceneIniText(const Scenario& s) const;
   const Plugin& plugin_;
+  char16_t separator_;
   ScenarioChoices choices_;
   std::vector<SetupText> given_;
   std::unique_ptr<State> state_;

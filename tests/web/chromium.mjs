@@ -23,9 +23,11 @@ export async function launchChromium(viewport = { width: 1280, height: 860 }) {
   return { context, close };
 }
 
-// the page in a new tab, started; `errors` gathers what it throws from here on
-export async function openPage(context, url) {
+// the page in a new tab, started, after the script `init` if one is given;
+// `errors` gathers what it throws from here on
+export async function openPage(context, url, init) {
   const page = await context.newPage();
+  if (init) await page.addInitScript(init);
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
   await page.goto(url).then(() => page.evaluate(() => window.tumelin.ready));

@@ -1,14 +1,18 @@
 // The preview page against what a tuner met in a first hour: hostile links, scenes that never build, dropped
 // files, fast clicks, pins per shape. A row per case, each in a fresh page: the address it opens, what it does
 // and reads back (or the test id whose text it reads), and what that must be.
-//   node tests/web/page_test.mjs --page build/web/tumelin-preview.html --mesh tests/data/mesh/cube_quads.obj
+// What the page gives to take away is compared with tumelin-host's own output for the same scene and step.
+//   node tests/web/page_test.mjs --page build/web/tumelin-preview.html --mesh tests/data/mesh/cube_quads.obj \
+//     --host build/native/tumelin-host --examples examples
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
+import os from 'node:os';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { parseArgs } from 'node:util';
 import { check, launchChromium, openPage } from './chromium.mjs';
 
-const { values: args } = parseArgs({ options: { page: { type: 'string' }, mesh: { type: 'string' } } });
+const { values: args } = parseArgs({ options: Object.fromEntries(['page', 'mesh', 'host', 'examples'].map((k) => [k, { type: 'string' }])) });
 const url = pathToFileURL(path.resolve(args.page)).href;
 const obj = { name: 'cube.obj', mimeType: 'text/plain', buffer: fs.readFileSync(args.mesh) };
 const ini = (mesh) => ({ name: 'drop.ini', mimeType: 'text/plain', buffer: Buffer.from(`[Membrane]\r\nMesh=${mesh}\r\nFlip=yes\r\n`) });
@@ -51,6 +55,34 @@ const tableFaults = async (p) => {
   await p.evaluate((k) => (location.hash = k.map((key) => `${key}=1`).join('&')), keys).then(() => frames(p));
   return /does not know/.test(await status(p)) ? [...faults, 'link keys'] : faults;
 };
+// a download's text, of the button clicked
+const downloaded = async (p, id) => {
+  const download = p.waitForEvent('download');
+  await p.getByTestId(id).click();
+  return fs.readFileSync(await (await download).path(), 'utf8');
+};
+// tumelin-host run of an example for `steps`: the hash it prints and the files it writes
+const hostRun = (preset, steps) => {
+  const out = fs.mkdtempSync(path.join(os.tmpdir(), 'tumelin-page-'));
+  const printed = execFileSync(args.host, ['run', '--ini', path.join(args.examples, `${preset}.ini`), '--steps', String(steps), '--hash', '--out', out], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
+  const [obj, csv] = ['surface.obj', 'figures.csv'].map((name) => fs.readFileSync(path.join(out, name), 'utf8'));
+  fs.rmSync(out, { recursive: true, force: true });
+  return { hash: /^hash (\w+)$/m.exec(printed)[1], obj, csv };
+};
+// the page gone to a step: what it shows and exports against the host's run of that many steps (the CSV's rows
+// are the steps the page took figures at, each one the host's line for that step)
+const takeAway = (preset, steps) => async (p) => {
+  const host = hostRun(preset, steps);
+  await p.evaluate((n) => window.tumelin.goTo(n), steps);
+  const [shown, obj, csv, ini] = [await text(p, 'readout'), await downloaded(p, 'export-obj'), await downloaded(p, 'export-csv'), await downloaded(p, 'save-ini')];
+  const hostLines = new Set(host.csv.split('\n'));
+  return [shown === `step ${steps} · ${(steps * 0.005).toFixed(3)} s · hash ${host.hash}`, obj === host.obj,
+    csv.split('\n')[0] === host.csv.split('\n')[0] && csv.split('\n').every((l) => hostLines.has(l)), ini.includes(`Steps=${steps}\r\n`)];
+};
+const noWebGl2 = () => {
+  const get = HTMLCanvasElement.prototype.getContext;
+  HTMLCanvasElement.prototype.getContext = function (kind, ...rest) { return kind === 'webgl2' ? null : get.call(this, kind, ...rest); };
+};
 const copyLink = (p) => p.evaluate(() => new Promise((r) => {
   Object.defineProperty(navigator, 'clipboard', { value: { writeText: async (t) => r(t) } });
   document.getElementById('copy-link').click();
@@ -89,13 +121,30 @@ const cases = [
   ['5 000 unknown keys', Array.from({ length: 5000 }, (_, i) => `k${i}=1`).join('&'), async (p) =>
     [(await status(p)).includes('k4 and 4995 more'), (await p.locator('header').boundingBox()).height < 40], [true, true]],
   ['what the page offers is the C++ tables\'', '', tableFaults, []],
+  ...[['pillow', 37], ['icosahedron', 12]].map(([preset, steps]) => [`${preset} at step ${steps}: hash, OBJ, CSV, INI as the host's`, `preset=${preset}`, takeAway(preset, steps), [true, true, true, true]]),
+  ['a run stops at Steps=, Play runs on past it', 'preset=pillow&steps=20', async (p) => {
+    await p.waitForFunction(() => /stopped at step 20/.test(document.getElementById('status').textContent));
+    const stopped = await text(p, 'readout');
+    await p.getByTestId('play').click().then(() => p.waitForFunction(() => window.tumelin.scene().steps() > 20));
+    return stopped.startsWith('step 20 ');
+  }, true],
+  ...[['.', false], [',', true]].map(([separator, taken]) => [`ClothK0=0,5 on a host with '${separator}'`, 'A.ClothK0=0,5', async (p) => {
+    await pick(p, 'host-separator', separator);
+    return [/^taken/.test(await text(p, 'ClothK0-note')), (await text(p, 'warnings')).includes('ClothK0'), await text(p, 'separator')];
+  }, [taken, !taken, `decimal separator '${separator}'`]]),
+  ['no WebGL 2: the page starts, says why, and works', 'A.ClothC=-1', async (p) => {
+    const built = await p.getByTestId('check').click().then(() => status(p));
+    const [saved, obj] = [await downloaded(p, 'save-ini'), await p.evaluate(() => window.tumelin.goTo(3)).then(() => downloaded(p, 'export-obj'))];
+    return [(await text(p, 'no-picture')).startsWith('No picture'), built.startsWith('built'), (await text(p, 'check-text')).length > 0,
+      saved.includes('ClothC=-1'), obj.startsWith('# tumelin-host:'), (await text(p, 'warnings')).includes('ClothC'), await text(p, 'readout').then((r) => r.startsWith('step 3 '))];
+  }, [true, true, true, true, true, true, true], noWebGl2],
   ['K slider below its range', 'A.ClothK0=-1', (p) => p.getByTestId('ClothK0-slider').evaluate((s) => s.classList.contains('outside')), true],
 ];
 
 const { context, close } = await launchChromium();
 let failed = 0;
-for (const [name, hash, act, want] of cases) {
-  const got = await openPage(context, `${url}#${hash}`).then(async ({ page: p, errors }) => {
+for (const [name, hash, act, want, init] of cases) {
+  const got = await openPage(context, `${url}#${hash}`, init).then(async ({ page: p, errors }) => {
     const seen = await (typeof act === 'string' ? text(p, act) : act(p));
     await p.close();
     return errors.length ? [seen, errors] : seen;

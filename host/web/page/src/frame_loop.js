@@ -15,6 +15,7 @@ export class Runner {
     this.rebuildWanted = false;
     this.drawWanted = true;
     this.playing = true;
+    this.pastEnd = false; // a run stops once at the scene's Steps=; Play then runs on past it
     this.stepsPerFrame = 5;
     this.note = ''; // said by the next build in place of 'built'
     this.lastSample = -Infinity; // when the plot took its last sample
@@ -73,11 +74,26 @@ export class Runner {
     this.meter.figuresTime += performance.now() - t2;
   }
 
+  // at most n: up to the scene's Steps= until the run stopped there once
+  stepsLeft(n) {
+    const a = this.app.membranes.sides[0];
+    if (this.pastEnd || !a.built) return n;
+    return Math.min(n, Math.max(0, a.scene.scenario().steps - a.scene.steps()));
+  }
+
+  stopAtEnd() {
+    this.setPlaying(false);
+    this.pastEnd = true;
+    const a = this.app.membranes.sides[0];
+    status(`stopped at step ${a.scene.steps()}, the scene's Steps=; Play runs on past it`);
+    labels(this.app);
+  }
+
   // n steps at once, paused after them; the steps A has done
   stepNow(n) {
     flushRebuild(this.app);
     this.setPlaying(false);
-    this.advance(n);
+    if (n > 0) this.advance(n);
     this.app.view.draw();
     labels(this.app);
     const a = this.app.membranes.sides[0];
@@ -87,7 +103,11 @@ export class Runner {
   frame(now) {
     requestAnimationFrame((t) => this.frame(t));
     flushRebuild(this.app);
-    if (this.playing && this.app.membranes.sides[0].built) this.advance(this.stepsPerFrame);
+    if (this.playing && this.app.membranes.sides[0].built) {
+      const n = this.stepsLeft(this.stepsPerFrame);
+      if (n > 0) this.advance(n);
+      if (this.playing && this.stepsLeft(1) === 0) this.stopAtEnd();
+    }
     const t0 = performance.now();
     if (this.drawWanted) {
       this.app.view.draw(this.playing);

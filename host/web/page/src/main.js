@@ -18,7 +18,7 @@ import { labels } from './panels/report.js';
 import { refreshPins, wirePins } from './panels/pins.js';
 import { refreshScene, wireScene } from './panels/scene.js';
 import { makeSettings, refreshSettings } from './panels/settings.js';
-import { wireTransport } from './panels/transport.js';
+import { goTo, wireTransport } from './panels/transport.js';
 
 /* global TumelinPreview */
 
@@ -47,7 +47,7 @@ function makeApp(M) {
     store: new Store(),
     membranes: new Membranes(M, presets),
     address: new Address(options, presets),
-    view: new MembraneView($('view'), M),
+    view: MembraneView.make($('view'), M),
     plot: new LivePlot($('plot')),
     refresh: () => refreshAll(app),
   };
@@ -99,6 +99,7 @@ function api(app) {
     scene: () => membranes.sides[0].scene,
     sceneB: () => (store.cfg.ab ? membranes.sides[1].scene : null),
     stepNow: (n) => runner.stepNow(n),
+    goTo: (n) => goTo(app, n),
     play: () => runner.setPlaying(true),
     pause: () => runner.setPlaying(false),
     config: () => store.snapshot(),

@@ -22,6 +22,7 @@ export class Membranes {
     this.membrane = {}; // A's [Membrane] section as the module saves it
     this.shape = ''; // A's shape; while A does not build, as far as it reads
     this.zRange = [0, 1];
+    this.separator = '.'; // the decimal separator of the host the settings are read as
   }
 
   iniPath(cfg) {
@@ -33,6 +34,7 @@ export class Membranes {
   build(i, cfg) {
     const s = this.sides[i];
     s.setErrors = applyConfig(s.scene, cfg, s.name);
+    s.scene.useSeparator(this.separator);
     s.error = s.scene.build(this.iniPath(cfg));
     if (s.error) return s.error;
     s.built = true;

@@ -32,6 +32,7 @@ export function rebuild(app) {
   const { store, membranes, runner } = app;
   const cfg = store.cfg;
   runner.rebuildWanted = false;
+  runner.pastEnd = false;
   const running = membranes.running(cfg);
   const errors = [];
   running.forEach((s, i) => {

@@ -30,6 +30,22 @@ export class MembraneView {
     this.listen();
   }
 
+  // the view on a canvas, or, where the browser offers no WebGL 2, one that
+  // draws nothing and says so over the canvas: everything else still works
+  static make(canvas, module) {
+    try {
+      return new MembraneView(canvas, module);
+    } catch (error) {
+      const note = document.createElement('div');
+      note.className = 'no-picture';
+      note.dataset.testid = 'no-picture';
+      note.textContent = `No picture: ${error.message}. Settings, verdicts, Check, Save INI, the figures and the exports work without it.`;
+      canvas.after(note);
+      const blind = { sides: 1, onPick: null, onChange: null, blind: true };
+      return new Proxy(blind, { get: (view, key) => (key in view ? view[key] : () => {}) });
+    }
+  }
+
   link(vertexText, fragmentText) {
     const gl = this.gl;
     const shader = (type, text) => {

@@ -4,6 +4,7 @@ import { $ } from '../dom.js';
 
 export function labels(app) {
   const cfg = app.store.cfg;
+  readout(app.membranes.sides[0]);
   app.membranes.running(cfg).forEach((s, i) => {
     const label = $(i === 0 ? 'label-a' : 'label-b');
     label.hidden = !s.built;
@@ -18,6 +19,12 @@ export function labels(app) {
       `${head}\n${sc.pointCount()} points · step ${sc.steps()} · ${f.figureWord} ${f.figure.toPrecision(5)}` +
       (s.diverged ? ' · diverged' : '');
   });
+}
+
+// A's step, its simulated time and its state hash, the hex text tumelin-host run --hash prints
+function readout(a) {
+  const n = a.built ? a.scene.steps() : 0;
+  $('readout').textContent = a.built ? `step ${n} · ${(n * 0.005).toFixed(3)} s · hash ${a.scene.hash()}` : '';
 }
 
 // each warning once, after the sides that share it: "A and B: ..."

@@ -4,7 +4,7 @@
 import { $, spaced, status } from '../dom.js';
 import { savedName } from '../ini.js';
 import { Membranes } from '../membranes.js';
-import { change, flushRebuild, travel } from '../scene_actions.js';
+import { change, flushRebuild, rebuild, travel } from '../scene_actions.js';
 import { download } from '../files.js';
 import { setPin } from './pins.js';
 
@@ -54,7 +54,12 @@ function wireButtons(app) {
     const s = app.membranes.sides[app.store.side()];
     const why = Membranes.unbuilt(s);
     if (why) return status(`nothing saved: ${why}`, true);
-    download(savedName(app.store.cfg, s.name, s.scene.scenario().name), s.scene.sceneIni());
+    download(savedName(app.store.cfg, s.name, s.scene.scenario().name), s.scene.sceneIniAtStep());
+  });
+  // the settings read again as a host with the other separator: a rebuild, from step 0
+  $('host-separator').addEventListener('change', () => {
+    app.membranes.separator = $('host-separator').value;
+    rebuild(app);
   });
   $('copy-link').addEventListener('click', async () => {
     flushRebuild(app);
