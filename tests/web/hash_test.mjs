@@ -44,21 +44,20 @@ function moduleRun({ ini = '', choices = {}, sets = [], steps }) {
     if (Object.keys(refused).length) throw new Error(`refused: ${JSON.stringify(refused)}`);
     const error = scene.build(ini);
     if (error !== '') throw new Error(error);
-    const saved = scene.sceneIni(), mesh = scene.scenario().mesh;
     const want = steps ?? scene.scenario().steps;
     if (scene.step(want) !== want) throw new Error(scene.diverged());
-    return { hash: scene.hash(), saved, mesh, steps: want };
+    return { hash: scene.hash(), saved: scene.sceneIniAtStep(), mesh: scene.scenario().mesh };
   } finally {
     scene.delete();
   }
 }
 
-// the saved INI file, beside the mesh it names by its file name, run again
+// the saved INI file, beside the mesh it names by its file name, run again for the Steps= it holds: the step shown
 function savedRunHash(run, name) {
   const file = path.join(run.mesh ? path.dirname(run.mesh) : '/saved', `saved ${name}.ini`);
   M.FS.mkdirTree(path.dirname(file));
   M.FS.writeFile(file, run.saved);
-  return moduleRun({ ini: file, steps: run.steps }).hash;
+  return moduleRun({ ini: file }).hash;
 }
 
 // "HASH  NAME  N steps", one line per file
