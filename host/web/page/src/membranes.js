@@ -73,6 +73,7 @@ export class Membranes {
     ];
     for (const [opt, ini] of tries) {
       this.probe.clear();
+      this.probe.useSeparator(this.separator);
       for (const key of ['shape', 'mesh']) if (opt[key]) this.probe.choose(key, opt[key]);
       if (this.probe.build(ini) === '') return this.probe;
     }

@@ -17,6 +17,7 @@ export function wireTransport(app) {
     runner.drawWanted = true;
   });
   $('goto').addEventListener('click', () => goTo(app, Math.max(0, Math.floor(Number($('goto-step').value) || 0))));
+  $('goto-step').addEventListener('keydown', (e) => e.key === 'Enter' && $('goto').click());
   $('export-obj').addEventListener('click', () =>
     exportText(
       app,
