@@ -2,8 +2,7 @@
 // files, fast clicks, pins per shape. A row per case, each in a fresh page: the address it opens, what it does
 // and reads back (or the test id whose text it reads), and what that must be.
 // What the page gives to take away is compared with tumelin-host's own output for the same scene and step.
-//   node tests/web/page_test.mjs --page build/web/tumelin-preview.html --mesh tests/data/mesh/cube_quads.obj \
-//     --host build/native/tumelin-host --examples examples
+//   node tests/web/page_test.mjs --page build/web/tumelin-preview.html --mesh tests/data/mesh/cube_quads.obj --host build/native/tumelin-host --examples examples
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -79,10 +78,7 @@ const takeAway = (preset, steps) => async (p) => {
   return [shown === `step ${steps} · ${(steps * 0.005).toFixed(3)} s · hash ${host.hash}`, obj === host.obj,
     csv.split('\n')[0] === host.csv.split('\n')[0] && csv.split('\n').every((l) => hostLines.has(l)), ini.includes(`Steps=${steps}\r\n`)];
 };
-const noWebGl2 = () => {
-  const get = HTMLCanvasElement.prototype.getContext;
-  HTMLCanvasElement.prototype.getContext = function (kind, ...rest) { return kind === 'webgl2' ? null : get.call(this, kind, ...rest); };
-};
+const noWebGl2 = () => ((get) => (HTMLCanvasElement.prototype.getContext = function (kind, ...rest) { return kind === 'webgl2' ? null : get.call(this, kind, ...rest); }))(HTMLCanvasElement.prototype.getContext);
 const copyLink = (p) => p.evaluate(() => new Promise((r) => {
   Object.defineProperty(navigator, 'clipboard', { value: { writeText: async (t) => r(t) } });
   document.getElementById('copy-link').click();
