@@ -9,15 +9,11 @@
 #include <string>
 #include <string_view>
 
+#include "decimal_separator.h"
 #include "profile_reader.h"
 #include "setup_rules.h"
 
 namespace tumelin {
-
-// the user's decimal separator, captured once when the library is loaded
-char16_t DecimalSeparator();
-// sets the captured separator; called by the load-time start-up only
-void CaptureDecimalSeparator(char16_t separator);
 
 // value text of `key` in section "Setup" of the file, at most 2047 characters
 std::u16string LookupSetupValue(const std::u16string& iniPath, std::u16string_view key);

@@ -1,5 +1,7 @@
 #include "linked_plugin.h"
 
+#include "decimal_separator.h"
+
 extern "C" {
 const char16_t* PluginNameZR7();
 int32_t PluginRgstZR6(const char16_t**, const char16_t**, const char16_t**, const char16_t**, int32_t*,
@@ -12,9 +14,6 @@ void PluginExecZR73(TSurfaceGrid*, TClothPointArray*);
 }
 
 namespace tumelin {
-
-// the plug-in's own, defined with its settings
-void CaptureDecimalSeparator(char16_t separator);
 
 void UseLinkedSeparator(char16_t separator) { CaptureDecimalSeparator(separator); }
 
