@@ -7,6 +7,7 @@ vertex group, and checks the bakes against tumelin-host on the same meshes.
 import array
 import decimal
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -227,6 +228,39 @@ def judged_and_diverged():
     )
 
 
+def agrees_with_the_plugin():
+    """The panel's defaults are the plug-in's, its sliders span the sensible
+    ranges docs/settings.md gives, its integrators are named as tumelin-host
+    info names them."""
+    props = sys.modules["tumelin_blender.properties"]
+    defaults = sys.modules["tumelin_blender.bake"].plugin().settings({}).record
+    docs = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../docs/settings.md")).read()
+    for key, name in (
+        ("ClothP", "cloth_p"),
+        ("ClothC", "cloth_c"),
+        ("ClothK0", "cloth_k0"),
+        ("ClothK1", "cloth_k1"),
+    ):
+        prop = props.TumelinSettings.__annotations__[name].keywords
+        span = re.search(r"^\| `%s` \|.*\| (\S+) … (\S+?);? [^|]*\|$" % key, docs, re.M)
+        check(
+            prop["default"] == defaults[key],
+            "%s: default %r, the plug-in's %r" % (key, prop["default"], defaults[key]),
+        )
+        check(
+            span and (prop["soft_min"], prop["soft_max"]) == tuple(map(float, span.groups())),
+            key + ": slider span",
+        )
+    check(
+        props.TumelinSettings.__annotations__["cloth_t0"].keywords["default"] == defaults["ClothT0"],
+        "ClothT0",
+    )
+    info = subprocess.run([HOST, "info"], capture_output=True, text=True).stdout
+    named = re.search(r"^integrators +(.*)$", info, re.M).group(1)
+    listed = ", ".join("%s %s" % (value, label) for value, label, _ in props.METHODS)
+    check(named.lower() == listed.lower(), "integrators %r, tumelin-host info %r" % (listed, named))
+
+
 def main():
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
@@ -238,6 +272,7 @@ def main():
         comma.write("[Setup]\nClothP=0,7\n")
     record = sys.modules["tumelin_blender.bake"].plugin().settings(ini=comma.name).record
     check(record["ClothP"] == 0.7, "the plug-in read ClothP=0,7 as %r" % record["ClothP"])
+    agrees_with_the_plugin()
     last = {case[0]: bake_case(*case) for case in CASES}
     judged_and_diverged()
 
