@@ -201,6 +201,26 @@ StepFigures Simulation::Figures(int64_t step) const {
   return f;
 }
 
+void PointStrains(const Membrane& m, std::vector<float>* strains) {
+  strains->assign(size_t(m.points.Count()), 0.0f);
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
+    const TClothPoint& p = m.points[i];
+    double strain = 0.0;
+    for (int32_t k = 0; k < p.LinkCount; ++k) {
+      const TClothLink& link = p.Links[k];
+      if (!(link.RestLength > 0.0)) continue;
+      const double s = VecLength(VecSub(m.points[link.Target].Pos, p.Pos)) / link.RestLength - 1.0;
+      if (std::fabs(s) > std::fabs(strain)) strain = s;
+    }
+    (*strains)[size_t(i)] = float(strain);
+  }
+}
+
+void PointSpeeds(const Membrane& m, std::vector<float>* speeds) {
+  speeds->resize(size_t(m.points.Count()));
+  for (int32_t i = 0; i < m.points.Count(); ++i) (*speeds)[size_t(i)] = float(VecLength(m.points[i].Vel));
+}
+
 uint64_t Simulation::Hash() const { return StateHash(*membrane_); }
 
 // Every integrator's new velocity is (1 - ClothC * TimeStep) * Vel + TimeStep

@@ -42,6 +42,14 @@ std::string NonFiniteFigure(const StepFigures& figures);
 // settings foretold it
 std::string DivergenceMessage(const std::string& problem, int64_t step, const std::string& cause);
 
+// each point's strain, for colouring the surface: of the point's springs
+// with a rest length, the length / rest length - 1 farthest from 0 (the
+// first of equals), so a point's largest stretch or compression with its
+// sign; 0 for a point without such a spring. Written in place, one per point
+void PointStrains(const Membrane& m, std::vector<float>* strains);
+// each point's speed, |Vel|, written in place
+void PointSpeeds(const Membrane& m, std::vector<float>* speeds);
+
 // a state hash as 16 hexadecimal digits
 std::string HexHash(uint64_t hash);
 

@@ -144,10 +144,21 @@ class Scene {
     return val(emscripten::typed_memory_view(coarse_.size(), coarse_.data()));
   }
   val pinned() const { return val(emscripten::typed_memory_view(pinned_.size(), pinned_.data())); }
+  // one value per point for the colour map, in a buffer kept between calls:
+  // "strain" (length / rest length - 1 of the point's most strained spring,
+  // with its sign), anything else the speed
+  val pointValues(const std::string& kind) {
+    if (kind == "strain") {
+      PointStrains(scene_.MembraneState(), &values_);
+    } else {
+      PointSpeeds(scene_.MembraneState(), &values_);
+    }
+    return val(emscripten::typed_memory_view(values_.size(), values_.data()));
+  }
 
  private:
   PreviewScene scene_;
-  std::vector<float> positions_, normals_;
+  std::vector<float> positions_, normals_, values_;
   std::vector<int32_t> triangles_, coarse_;
   std::vector<uint8_t> pinned_;
 };
@@ -319,7 +330,8 @@ EMSCRIPTEN_BINDINGS(tumelin_preview) {
       .function("normals", &Scene::normals)
       .function("triangles", &Scene::triangles)
       .function("coarseTriangles", &Scene::coarseTriangles)
-      .function("pinned", &Scene::pinned);
+      .function("pinned", &Scene::pinned)
+      .function("pointValues", &Scene::pointValues);
   emscripten::function("cameraAxes", &tumelin::CameraAxes);
   emscripten::function("defaultView", &tumelin::DefaultView);
   emscripten::function("look", &tumelin::Look);

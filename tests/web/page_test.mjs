@@ -134,6 +134,24 @@ const cases = [
     return [(await text(p, 'no-picture')).startsWith('No picture'), built.startsWith('built'), (await text(p, 'check-text')).length > 0,
       saved.includes('ClothC=-1'), obj.startsWith('# tumelin-host:'), (await text(p, 'warnings')).includes('ClothC'), await text(p, 'readout').then((r) => r.startsWith('step 3 '))];
   }, [true, true, true, true, true, true, true], noWebGl2],
+  ...['strain', 'speed'].map((map) => [`the ${map} map recolours the picture, plain brings it back`, 'preset=pillow', async (p) => {
+    await model(p, () => (window.tumelin.pause(), window.tumelin.stepNow(40)));
+    // the picture inside its rounded border once the layout around it has settled: two shots alike
+    const shot = async () => {
+      let last = null;
+      for (let i = 0; i < 10; i++) {
+        const { x, y, width, height } = await frames(p).then(() => p.getByTestId('view').boundingBox());
+        const now = await p.screenshot({ clip: { x: x + 8, y: y + 8, width: width - 16, height: height - 16 } });
+        if (last?.equals(now)) return now;
+        last = now;
+      }
+      return last;
+    };
+    const [plain, mapped] = [await shot(), await pick(p, 'colour-map', map).then(() => shot())];
+    const range = Number(await text(p, 'legend-high'));
+    const back = await pick(p, 'colour-map', 'plain').then(() => shot());
+    return [mapped.equals(plain), range > 0, await p.getByTestId('legend').isHidden(), back.equals(plain)];
+  }, [false, true, true, true]]),
   ['K slider below its range', 'A.ClothK0=-1', (p) => p.getByTestId('ClothK0-slider').evaluate((s) => s.classList.contains('outside')), true],
 ];
 

@@ -60,6 +60,7 @@ export class MembraneView {
     gl.attachShader(p, shader(gl.FRAGMENT_SHADER, fragmentText));
     gl.bindAttribLocation(p, 0, 'aPos');
     gl.bindAttribLocation(p, 1, 'aNormal');
+    gl.bindAttribLocation(p, 2, 'aValue');
     gl.linkProgram(p);
     if (!gl.getProgramParameter(p, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(p));
     return p;
@@ -91,10 +92,13 @@ export class MembraneView {
   }
 
   // a new membrane in `side` (0 A, 1 B): its triangles, pins and framing; the
-  // vertex buffers are sized once here and refilled in place by update()
+  // vertex buffers (positions, normals, the colour map's values) are sized
+  // once here and refilled in place by update()
   setMesh(side, scene) {
     const gl = this.gl;
     this.dropMesh(side);
+    // a new run starts a new running maximum
+    if (side === 0 && this.mapRange > 0 && this.onRange) this.onRange(this.map, (this.mapRange = 0));
     const count = scene.pointCount();
     const slot = {
       vao: gl.createVertexArray(),
@@ -102,19 +106,21 @@ export class MembraneView {
       normal: gl.createBuffer(),
       index: gl.createBuffer(),
       pins: gl.createBuffer(),
+      value: gl.createBuffer(),
       indexCount: 0,
       pinCount: 0,
       pointCount: count,
     };
     gl.bindVertexArray(slot.vao);
-    for (const [buffer, at] of [
-      [slot.position, 0],
-      [slot.normal, 1],
+    for (const [buffer, at, size] of [
+      [slot.position, 0, 3],
+      [slot.normal, 1, 3],
+      [slot.value, 2, 1],
     ]) {
       gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
-      gl.bufferData(gl.ARRAY_BUFFER, count * 12, gl.DYNAMIC_DRAW);
+      gl.bufferData(gl.ARRAY_BUFFER, count * 4 * size, gl.DYNAMIC_DRAW);
       gl.enableVertexAttribArray(at);
-      gl.vertexAttribPointer(at, 3, gl.FLOAT, false, 0, 0);
+      gl.vertexAttribPointer(at, size, gl.FLOAT, false, 0, 0);
     }
     gl.bindVertexArray(null);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, slot.index);
@@ -169,7 +175,8 @@ export class MembraneView {
     if (!slot) return;
     const gl = this.gl;
     gl.deleteVertexArray(slot.vao);
-    for (const b of [slot.position, slot.normal, slot.index, slot.pins, slot.coarse]) if (b) gl.deleteBuffer(b);
+    for (const b of [slot.position, slot.normal, slot.index, slot.pins, slot.coarse, slot.value])
+      if (b) gl.deleteBuffer(b);
     this.slots[side] = null;
   }
 
@@ -181,6 +188,27 @@ export class MembraneView {
     gl.bufferSubData(gl.ARRAY_BUFFER, 0, scene.positions());
     gl.bindBuffer(gl.ARRAY_BUFFER, slot.normal);
     gl.bufferSubData(gl.ARRAY_BUFFER, 0, scene.normals());
+    if (!this.map || this.map === 'plain') return;
+    const values = scene.pointValues(this.map);
+    gl.bindBuffer(gl.ARRAY_BUFFER, slot.value);
+    gl.bufferSubData(gl.ARRAY_BUFFER, 0, values);
+    let range = this.mapRange;
+    for (let i = 0; i < values.length; i++) range = Math.max(range, Math.abs(values[i]));
+    if (range !== this.mapRange) {
+      this.mapRange = range;
+      if (this.onRange) this.onRange(this.map, range);
+    }
+  }
+
+  // the colour map: 'plain' (the host's look), 'strain' (blue compressed,
+  // white at rest, red stretched, over -range..range) or 'speed' (dark to
+  // yellow over 0..range)
+  // range: the largest |value| any shown point had since the map was chosen
+  // or the membrane built (a running maximum, so colours stay comparable
+  // along a run); onRange(map, range) hears of every new range
+  setMap(map) {
+    this.map = map;
+    this.mapRange = 0;
   }
 
   // the rectangle of side `side` in device pixels (origin at the bottom left)
@@ -221,6 +249,8 @@ export class MembraneView {
     gl.uniform4f(L.uWeights, look.ambient, look.diffuse, look.fill, look.highlight);
     gl.uniform1f(L.uPower, look.highlightPower);
     gl.uniform1f(L.uPointSize, Math.max(4, 6 * dpr));
+    gl.uniform1i(L.uMap, MAPS.indexOf(this.map ?? 'plain'));
+    gl.uniform1f(L.uRange, this.mapRange > 0 ? this.mapRange : 1);
     for (let side = 0; side < this.sides; side++) {
       const slot = this.slots[side];
       if (!slot) continue;
@@ -330,8 +360,11 @@ export class MembraneView {
 // framing, the pass (surface or pins) and the look's colours and weights
 const UNIFORMS = Object.freeze([
   ...['uCenter', 'uRight', 'uUp', 'uToEye', 'uLight', 'uFill', 'uHalf', 'uScale', 'uDepth', 'uMode', 'uPointSize'],
-  ...['uOutside', 'uInside', 'uWeights', 'uPower'],
+  ...['uOutside', 'uInside', 'uWeights', 'uPower', 'uMap', 'uRange'],
 ]);
+
+// the colour maps, index = the shader's uMap
+export const MAPS = Object.freeze(['plain', 'strain', 'speed']);
 
 // above this many triangles a playing membrane is drawn coarsely
 const COARSE_ABOVE_TRIANGLES = 40000;
@@ -341,11 +374,13 @@ precision highp float;
 precision highp int;
 in vec3 aPos;
 in vec3 aNormal;
+in float aValue;
 uniform vec3 uCenter, uRight, uUp, uToEye;
 uniform vec2 uScale;
 uniform float uDepth, uPointSize;
 uniform int uMode;
 out vec3 vNormal;
+out float vValue;
 void main() {
   vec3 d = aPos - uCenter;
   // nearer the eye is smaller depth; the pin dots sit a little in front
@@ -353,6 +388,7 @@ void main() {
   gl_Position = vec4(dot(d, uRight) * uScale.x, dot(d, uUp) * uScale.y, z, 1.0);
   gl_PointSize = uPointSize;
   vNormal = aNormal;
+  vValue = aValue;
 }`;
 
 // the host's Shade(): the normal turned towards the eye, warm base on outside
@@ -362,10 +398,11 @@ const FRAGMENT_SHADER = `#version 300 es
 precision highp float;
 precision highp int;
 in vec3 vNormal;
+in float vValue;
 uniform vec3 uToEye, uLight, uFill, uHalf, uOutside, uInside;
 uniform vec4 uWeights;
-uniform float uPower;
-uniform int uMode;
+uniform float uPower, uRange;
+uniform int uMode, uMap;
 out vec4 colour;
 void main() {
   if (uMode == 1) {
@@ -381,6 +418,10 @@ void main() {
   float fillLight = max(0.0, dot(n, uFill));
   float highlight = pow(max(0.0, dot(n, uHalf)), uPower);
   vec3 base = gl_FrontFacing ? uOutside : uInside;
+  // a map replaces the base colour; the light still shapes the surface
+  float t = clamp(vValue / uRange, -1.0, 1.0);
+  if (uMap == 1) base = t < 0.0 ? mix(vec3(0.92), vec3(0.15, 0.35, 0.85), -t) : mix(vec3(0.92), vec3(0.85, 0.15, 0.12), t);
+  if (uMap == 2) base = mix(vec3(0.12, 0.1, 0.35), vec3(0.98, 0.85, 0.2), max(t, 0.0));
   vec3 lit = base * (uWeights.x + uWeights.y * diffuse + uWeights.z * fillLight);
   colour = vec4(min(lit + vec3(uWeights.w * highlight), 1.0), 1.0);
 }`;

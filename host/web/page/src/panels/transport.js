@@ -6,6 +6,39 @@ import { download } from '../files.js';
 import { Membranes } from '../membranes.js';
 import { flushRebuild, rebuild, travel } from '../scene_actions.js';
 
+// the ramps the view's shader colours with, and what each map shows
+const LEGENDS = Object.freeze({
+  strain: {
+    name: 'strain, L / L0 - 1 of the most strained spring (running max)',
+    ramp: 'linear-gradient(to right, rgb(38,89,217), rgb(235,235,235), rgb(217,38,31))',
+    low: (r) => -r,
+  },
+  speed: {
+    name: 'speed per point (running max)',
+    ramp: 'linear-gradient(to right, rgb(31,26,89), rgb(250,217,51))',
+    low: () => 0,
+  },
+});
+
+function showLegend(map, range) {
+  const legend = LEGENDS[map];
+  $('legend').hidden = !legend;
+  if (!legend) return;
+  const fmt = (v) => (v === 0 ? '0' : v.toPrecision(3));
+  $('legend-name').textContent = legend.name;
+  $('legend-ramp').style.background = legend.ramp;
+  $('legend-low').textContent = fmt(legend.low(range));
+  $('legend-high').textContent = fmt(range);
+}
+
+// a map chosen: every running side's values taken again for it
+export function setColourMap(app, map) {
+  app.view.setMap(map);
+  showLegend(map, 0);
+  app.membranes.running(app.store.cfg).forEach((s, i) => s.built && app.view.update(i, s.scene));
+  app.runner.drawWanted = true;
+}
+
 export function wireTransport(app) {
   const { runner } = app;
   $('play').addEventListener('click', () => runner.setPlaying(true));
@@ -33,8 +66,12 @@ export function wireTransport(app) {
     ),
   );
   $('steps-per-frame').addEventListener('change', () => (runner.stepsPerFrame = Number($('steps-per-frame').value)));
+  $('colour-map').addEventListener('change', () => setColourMap(app, $('colour-map').value));
+  app.view.onRange = (map, range) => showLegend(map, range);
   app.view.onChange = () => (runner.drawWanted = true);
-  window.addEventListener('resize', () => (runner.drawWanted = true));
+  // the view's box changes with the window and with the rows around it (a
+  // status line that wraps): a paused picture is drawn again at the new size
+  new ResizeObserver(() => (runner.drawWanted = true)).observe($('view'));
   document.addEventListener('keydown', (e) => onKey(app, e));
 }
 
