@@ -150,8 +150,12 @@ const cases = [
     const [plain, mapped] = [await shot(), await pick(p, 'colour-map', map).then(() => shot())];
     const range = Number(await text(p, 'legend-high'));
     const back = await pick(p, 'colour-map', 'plain').then(() => shot());
-    return [mapped.equals(plain), range > 0, await p.getByTestId('legend').isHidden(), back.equals(plain)];
-  }, [false, true, true, true]]),
+    // the plot's right scale switched to the stretch and compression or to the kinetic energy
+    const plotted = () => p.waitForTimeout(250).then(() => p.getByTestId('plot').screenshot());
+    const speedPlot = await plotted();
+    const otherPlot = await pick(p, 'plot-right', map === 'strain' ? 'strain' : 'energy').then(plotted);
+    return [mapped.equals(plain), range > 0, await p.getByTestId('legend').isHidden(), back.equals(plain), otherPlot.equals(speedPlot)];
+  }, [false, true, true, true, false]]),
   ['K slider below its range', 'A.ClothK0=-1', (p) => p.getByTestId('ClothK0-slider').evaluate((s) => s.classList.contains('outside')), true],
 ];
 

@@ -1,5 +1,7 @@
 // The live plot: the shape's figure (volume, mean height, ... as the host's
-// summary names it) and the largest speed over the steps, for A and for B.
+// summary names it) on the left scale and, on the right, one choice of the
+// module's other figures (RIGHT: the largest speed, the largest stretch and
+// compression, or the kinetic energy) over the steps, for A and for B.
 // Samples go into fixed arrays; when they are full every second sample is
 // dropped, so a long run keeps its whole history at a coarser pitch and
 // nothing is allocated per frame. The canvas is redrawn at most ten times a
@@ -11,13 +13,13 @@ export class LivePlot {
     this.capacity = 2048;
     this.series = ['A', 'B'].map(() => ({
       step: new Float64Array(this.capacity),
-      figure: new Float64Array(this.capacity),
-      speed: new Float64Array(this.capacity),
+      ...Object.fromEntries(KEYS.map((key) => [key, new Float64Array(this.capacity)])),
       count: 0,
     }));
     this.pitch = 1; // keep one sample in `pitch` offered
     this.offered = 0;
     this.word = 'figure';
+    this.right = 'speed';
     this.lastDraw = 0;
     this.dirty = true;
   }
@@ -39,8 +41,7 @@ export class LivePlot {
       const s = this.series[i];
       if (s.count === this.capacity) this.halve(s);
       s.step[s.count] = f.step;
-      s.figure[s.count] = f.figure;
-      s.speed[s.count] = f.maxSpeed;
+      for (const key of KEYS) s[key][s.count] = f[FIGURES[key]];
       s.count++;
     });
     if (this.series[0].count === this.capacity) this.pitch *= 2;
@@ -51,8 +52,7 @@ export class LivePlot {
     const n = s.count >> 1;
     for (let i = 0; i < n; i++) {
       s.step[i] = s.step[2 * i];
-      s.figure[i] = s.figure[2 * i];
-      s.speed[i] = s.speed[2 * i];
+      for (const key of KEYS) s[key][i] = s[key][2 * i];
     }
     s.count = n;
   }
@@ -89,17 +89,22 @@ export class LivePlot {
     this.drawLabels(box, scales);
   }
 
-  // the ranges of the steps, the figure and the speed over the series in use
+  // the right scale's figures: a key of RIGHT; drawn again at once
+  setRight(right) {
+    this.right = right;
+    this.dirty = true;
+  }
+
+  // the ranges of the steps, the figure and the right scale's figures over the series in use
   scales(used) {
-    const range = (key) => {
+    const range = (keys) => {
       let lo = Infinity,
         hi = -Infinity;
       for (const s of used) {
-        for (let i = 0; i < s.count; i++) {
-          const v = s[key][i];
-          if (Number.isFinite(v)) {
-            if (v < lo) lo = v;
-            if (v > hi) hi = v;
+        for (const key of keys) {
+          for (let i = 0; i < s.count; i++) {
+            const v = s[key][i];
+            if (Number.isFinite(v)) ((lo = Math.min(lo, v)), (hi = Math.max(hi, v)));
           }
         }
       }
@@ -110,20 +115,20 @@ export class LivePlot {
       s1 = -Infinity;
     for (const s of used) ((s0 = Math.min(s0, s.step[0])), (s1 = Math.max(s1, s.step[s.count - 1])));
     if (!(s1 > s0)) s1 = s0 + 1;
-    const speed = range('speed');
-    speed[0] = Math.min(0, speed[0]);
-    return { steps: [s0, s1], figure: range('figure'), speed };
+    const right = range(RIGHT[this.right].keys);
+    if (this.right !== 'strain') right[0] = Math.min(0, right[0]);
+    return { steps: [s0, s1], figure: range(['figure']), right };
   }
 
-  // one side's figure and speed lines: A solid, B dashed
+  // one side's figure and right scale lines: A solid, B dashed
   drawSeries(s, side, box, scales) {
     if (s.count === 0) return;
     const ctx = this.ctx;
     const [s0, s1] = scales.steps;
     const x = (step) => box.left + ((step - s0) / (s1 - s0)) * box.width;
     ctx.setLineDash(side === 0 ? [] : [5, 4]);
-    for (const key of ['figure', 'speed']) {
-      const r = scales[key];
+    for (const key of ['figure', ...RIGHT[this.right].keys]) {
+      const r = key === 'figure' ? scales.figure : scales.right;
       const y = (v) => box.top + box.height - ((v - r[0]) / (r[1] - r[0])) * box.height;
       ctx.strokeStyle = COLOURS[key];
       ctx.lineWidth = 1.5;
@@ -143,7 +148,7 @@ export class LivePlot {
   }
 
   // the ranges at the sides, the names on top and the steps below
-  drawLabels({ left, top, width: pw, height: ph }, { steps, figure: fr, speed: sr }) {
+  drawLabels({ left, top, width: pw, height: ph }, { steps, figure: fr, right: sr }) {
     const ctx = this.ctx;
     const fmt = (v) => (Math.abs(v) >= 1e4 || (Math.abs(v) < 1e-3 && v !== 0) ? v.toExponential(2) : v.toPrecision(4));
     ctx.fillStyle = COLOURS.figure;
@@ -152,11 +157,11 @@ export class LivePlot {
     ctx.fillText(fmt(fr[0]), left - 4, top + ph);
     ctx.textAlign = 'left';
     ctx.fillText(this.word + (this.series[1].count ? '  (A solid, B dashed)' : ''), left + 4, top - 4);
-    ctx.fillStyle = COLOURS.speed;
+    ctx.fillStyle = COLOURS[RIGHT[this.right].keys[0]];
     ctx.fillText(fmt(sr[1]), left + pw + 4, top + 8);
     ctx.fillText(fmt(sr[0]), left + pw + 4, top + ph);
     ctx.textAlign = 'right';
-    ctx.fillText('largest speed', left + pw - 4, top - 4);
+    ctx.fillText(RIGHT[this.right].name, left + pw - 4, top - 4);
     ctx.fillStyle = '#5d6672';
     ctx.textAlign = 'left';
     ctx.fillText(`step ${Math.round(steps[0])}`, left, top + ph + 13);
@@ -166,4 +171,27 @@ export class LivePlot {
   }
 }
 
-const COLOURS = Object.freeze({ figure: '#c8562f', speed: '#3a72b5' });
+// the series a sample keeps, each from the figure of Scene.figures() named here
+const FIGURES = Object.freeze({
+  figure: 'figure',
+  speed: 'maxSpeed',
+  stretch: 'maxStretch',
+  compression: 'maxCompression',
+  energy: 'kineticEnergy',
+});
+const KEYS = Object.freeze(Object.keys(FIGURES));
+
+// the right scale's choices: the series drawn against it and its name
+export const RIGHT = Object.freeze({
+  speed: { keys: ['speed'], name: 'largest speed' },
+  strain: { keys: ['stretch', 'compression'], name: 'largest stretch (purple) and compression (blue), L / L0' },
+  energy: { keys: ['energy'], name: 'kinetic energy' },
+});
+
+const COLOURS = Object.freeze({
+  figure: '#c8562f',
+  speed: '#3a72b5',
+  stretch: '#8e3fb0',
+  compression: '#2f5fc8',
+  energy: '#2e8b57',
+});

@@ -201,8 +201,8 @@ export class MembraneView {
   }
 
   // the colour map: 'plain' (the host's look), 'strain' (blue compressed,
-  // white at rest, red stretched, over -range..range) or 'speed' (dark to
-  // yellow over 0..range)
+  // white at rest, red stretched, over -range..range) or 'speed' (white to
+  // green over 0..range)
   // range: the largest |value| any shown point had since the map was chosen
   // or the membrane built (a running maximum, so colours stay comparable
   // along a run); onRange(map, range) hears of every new range
@@ -421,7 +421,7 @@ void main() {
   // a map replaces the base colour; the light still shapes the surface
   float t = clamp(vValue / uRange, -1.0, 1.0);
   if (uMap == 1) base = t < 0.0 ? mix(vec3(0.92), vec3(0.15, 0.35, 0.85), -t) : mix(vec3(0.92), vec3(0.85, 0.15, 0.12), t);
-  if (uMap == 2) base = mix(vec3(0.12, 0.1, 0.35), vec3(0.98, 0.85, 0.2), max(t, 0.0));
+  if (uMap == 2) base = mix(vec3(0.92), vec3(0.1, 0.55, 0.3), max(t, 0.0));
   vec3 lit = base * (uWeights.x + uWeights.y * diffuse + uWeights.z * fillLight);
   colour = vec4(min(lit + vec3(uWeights.w * highlight), 1.0), 1.0);
 }`;

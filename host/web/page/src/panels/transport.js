@@ -15,7 +15,7 @@ const LEGENDS = Object.freeze({
   },
   speed: {
     name: 'speed per point (running max)',
-    ramp: 'linear-gradient(to right, rgb(31,26,89), rgb(250,217,51))',
+    ramp: 'linear-gradient(to right, rgb(235,235,235), rgb(26,140,77))',
     low: () => 0,
   },
 });
@@ -67,6 +67,7 @@ export function wireTransport(app) {
   );
   $('steps-per-frame').addEventListener('change', () => (runner.stepsPerFrame = Number($('steps-per-frame').value)));
   $('colour-map').addEventListener('change', () => setColourMap(app, $('colour-map').value));
+  $('plot-right').addEventListener('change', () => app.plot.setRight($('plot-right').value));
   app.view.onRange = (map, range) => showLegend(map, range);
   app.view.onChange = () => (runner.drawWanted = true);
   // the view's box changes with the window and with the rows around it (a
