@@ -221,6 +221,21 @@ void PointSpeeds(const Membrane& m, std::vector<float>* speeds) {
   for (int32_t i = 0; i < m.points.Count(); ++i) (*speeds)[size_t(i)] = float(VecLength(m.points[i].Vel));
 }
 
+void PointPressurePowers(const Membrane& m, double clothP, std::vector<float>* powers) {
+  powers->assign(size_t(m.points.Count()), 0.0f);
+  for (int32_t i = 0; i < m.points.Count(); ++i) {
+    const HostArray<int32_t>& faces = m.faceLists[size_t(i)];
+    TDbl3D sum{0.0, 0.0, 0.0};
+    for (int32_t k = 0; k < faces.Count(); ++k) {
+      if (faces[size_t(k)] >= 0 && faces[size_t(k)] < m.faces.Count())
+        sum = sum + m.faces[size_t(faces[size_t(k)])].Normal;
+    }
+    const double length = VecLength(sum);
+    if (length > 0.0)
+      (*powers)[size_t(i)] = float(Dot(sum * (clothP * kPressureScale / length), m.points[i].Vel));
+  }
+}
+
 uint64_t Simulation::Hash() const { return StateHash(*membrane_); }
 
 // Every integrator's new velocity is (1 - ClothC * TimeStep) * Vel + TimeStep

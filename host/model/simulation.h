@@ -49,6 +49,11 @@ std::string DivergenceMessage(const std::string& problem, int64_t step, const st
 void PointStrains(const Membrane& m, std::vector<float>* strains);
 // each point's speed, |Vel|, written in place
 void PointSpeeds(const Membrane& m, std::vector<float>* speeds);
+// the power of each point's pressure push, push . Vel, with the push as the
+// last step formed it: kPressureScale ClothP along the sum of the Normal the
+// plug-in wrote into the point's faces; positive where pressure drives the
+// point on, negative where it holds the point back. Written in place
+void PointPressurePowers(const Membrane& m, double clothP, std::vector<float>* powers);
 
 // a state hash as 16 hexadecimal digits
 std::string HexHash(uint64_t hash);

@@ -146,10 +146,13 @@ class Scene {
   val pinned() const { return val(emscripten::typed_memory_view(pinned_.size(), pinned_.data())); }
   // one value per point for the colour map, in a buffer kept between calls:
   // "strain" (length / rest length - 1 of the point's most strained spring,
-  // with its sign), anything else the speed
+  // with its sign), "pressure" (the power of its pressure push), anything
+  // else the speed
   val pointValues(const std::string& kind) {
     if (kind == "strain") {
       PointStrains(scene_.MembraneState(), &values_);
+    } else if (kind == "pressure") {
+      PointPressurePowers(scene_.MembraneState(), scene_.Pressure(), &values_);
     } else {
       PointSpeeds(scene_.MembraneState(), &values_);
     }

@@ -138,6 +138,7 @@ ShapeFigure PreviewScene::Figure() const { return FigureOf(state_->scenario.para
 uint64_t PreviewScene::Hash() const { return state_->sim->Hash(); }
 const Scenario& PreviewScene::ScenarioState() const { return state_->scenario; }
 const Membrane& PreviewScene::MembraneState() const { return state_->membrane; }
+double PreviewScene::Pressure() const { return state_->setup.ClothP; }
 const MeshReport& PreviewScene::Report() const { return state_->report; }
 const std::vector<std::string>& PreviewScene::Warnings() const { return state_->warnings; }
 std::vector<PreviewSetting> PreviewScene::Settings() const { return state_->settings; }

@@ -67,6 +67,8 @@ class PreviewScene {
   uint64_t Hash() const;
   const Scenario& ScenarioState() const;
   const Membrane& MembraneState() const;
+  // the ClothP the plug-in stored for this scene
+  double Pressure() const;
   const MeshReport& Report() const;
   // what a run warns about before it starts, as `run` prints them
   const std::vector<std::string>& Warnings() const;

@@ -134,7 +134,7 @@ const cases = [
     return [(await text(p, 'no-picture')).startsWith('No picture'), built.startsWith('built'), (await text(p, 'check-text')).length > 0,
       saved.includes('ClothC=-1'), obj.startsWith('# tumelin-host:'), (await text(p, 'warnings')).includes('ClothC'), await text(p, 'readout').then((r) => r.startsWith('step 3 '))];
   }, [true, true, true, true, true, true, true], noWebGl2],
-  ...['strain', 'speed'].map((map) => [`the ${map} map recolours the picture, plain brings it back`, 'preset=pillow', async (p) => {
+  ...['strain', 'speed', 'pressure'].map((map) => [`the ${map} map recolours the picture, plain brings it back`, 'preset=pillow', async (p) => {
     await model(p, () => (window.tumelin.pause(), window.tumelin.stepNow(40)));
     // the picture inside its rounded border once the layout around it has settled: two shots alike
     const shot = async () => {

@@ -48,6 +48,11 @@ TEST(Simulation, PointStrainsAreEachPointsMostStrainedSpring) {
   std::vector<float> strains;
   PointStrains(m, &strains);
   EXPECT_NEAR(strains[0], -0.75f, 1e-6);
+  // the pressure push along the faces' normals, whatever their length, dotted with the velocity
+  for (int32_t f = 0; f < m.faces.Count(); ++f) m.faces[f].Normal = {0.0, 0.0, 0.5 + f};
+  for (int32_t i = 0; i < m.points.Count(); ++i) m.points[i].Vel = {1.0, 0.0, 2.0};
+  PointPressurePowers(m, 3.0, &strains);
+  for (const float p : strains) EXPECT_NEAR(p, 3.0 * kPressureScale * 2.0, 1e-9);
 }
 
 }  // namespace

@@ -202,7 +202,8 @@ export class MembraneView {
 
   // the colour map: 'plain' (the host's look), 'strain' (blue compressed,
   // white at rest, red stretched, over -range..range) or 'speed' (white to
-  // green over 0..range)
+  // green over 0..range) or 'pressure' (the power of each point's pressure
+  // push, coloured as strain)
   // range: the largest |value| any shown point had since the map was chosen
   // or the membrane built (a running maximum, so colours stay comparable
   // along a run); onRange(map, range) hears of every new range
@@ -364,7 +365,7 @@ const UNIFORMS = Object.freeze([
 ]);
 
 // the colour maps, index = the shader's uMap
-export const MAPS = Object.freeze(['plain', 'strain', 'speed']);
+export const MAPS = Object.freeze(['plain', 'strain', 'speed', 'pressure']);
 
 // above this many triangles a playing membrane is drawn coarsely
 const COARSE_ABOVE_TRIANGLES = 40000;
@@ -420,7 +421,7 @@ void main() {
   vec3 base = gl_FrontFacing ? uOutside : uInside;
   // a map replaces the base colour; the light still shapes the surface
   float t = clamp(vValue / uRange, -1.0, 1.0);
-  if (uMap == 1) base = t < 0.0 ? mix(vec3(0.92), vec3(0.15, 0.35, 0.85), -t) : mix(vec3(0.92), vec3(0.85, 0.15, 0.12), t);
+  if (uMap == 1 || uMap == 3) base = t < 0.0 ? mix(vec3(0.92), vec3(0.15, 0.35, 0.85), -t) : mix(vec3(0.92), vec3(0.85, 0.15, 0.12), t);
   if (uMap == 2) base = mix(vec3(0.92), vec3(0.1, 0.55, 0.3), max(t, 0.0));
   vec3 lit = base * (uWeights.x + uWeights.y * diffuse + uWeights.z * fillLight);
   colour = vec4(min(lit + vec3(uWeights.w * highlight), 1.0), 1.0);

@@ -13,6 +13,11 @@ const LEGENDS = Object.freeze({
     ramp: 'linear-gradient(to right, rgb(38,89,217), rgb(235,235,235), rgb(217,38,31))',
     low: (r) => -r,
   },
+  pressure: {
+    name: 'pressure push . velocity per point: blue holds back, red drives (running max)',
+    ramp: 'linear-gradient(to right, rgb(38,89,217), rgb(235,235,235), rgb(217,38,31))',
+    low: (r) => -r,
+  },
   speed: {
     name: 'speed per point (running max)',
     ramp: 'linear-gradient(to right, rgb(235,235,235), rgb(26,140,77))',
